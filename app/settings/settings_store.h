@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// An in-memory sectioned settings file ("[SECTION]" headers, KEY=value lines) with typed look-ups, change
+// tracking and write-back at close only when some value really changed. Text is bytes in the system's ANSI
+// code page and is never transcoded; paths are UTF-8.
+class CSettingsStore {
+public:
+    explicit CSettingsStore(int growStep);
+    virtual ~CSettingsStore();
+    CSettingsStore(const CSettingsStore&) = delete;
+    CSettingsStore& operator=(const CSettingsStore&) = delete;
+
+    bool open(const std::string& path, bool saveOnClose, bool createIfMissing, bool ignoreCase, bool backupOnClose);
+    // `programPath` is the program's own path (the first command-line argument); `currentDirectory` is used when
+    // it holds no backslash.
+    bool openInProgramDirectory(const std::string& fileName, const std::string& programPath,
+                                const std::string& currentDirectory, bool saveOnClose, bool createIfMissing,
+                                bool ignoreCase, bool backupOnClose);
+
+    std::string getString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
+    std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue) const;
+    std::uint32_t getUInt(const std::string& section, const std::string& key, std::uint32_t defaultValue) const;
+    void setString(const std::string& section, const std::string& key, const std::string& value);
+    void setInt(const std::string& section, const std::string& key, std::int32_t value);
+    void setUInt(const std::string& section, const std::string& key, std::uint32_t value);
+
+    // Writes the file when modified; returns the backup path when the file was written, "" otherwise.
+    std::string save(bool makeBackup);
+    void clear();
+
+    bool isOpen() const { return !filePath_.empty(); }
+    bool modified() const { return modified_ != 0; }
+    const std::string& filePath() const { return filePath_; }
+    const std::string& backupPath() const { return backupPath_; }
+
+private:
+    // ... implementation-defined members
+};
+
+// The directory part of the program-directory rule: everything before the last backslash of `programPath`,
+// else `currentDirectory`; joined to `fileName` with one backslash.
+std::string programDirectoryFilePath(const std::string& fileName, const std::string& programPath,
+                                     const std::string& currentDirectory);
+
+// The decimal rule of the numeric look-ups: leading white space, optional sign, digits up to the first other
+// byte, 32-bit wrap-around, no digits -> 0.
+std::int32_t settingsToInt(const std::string& text);

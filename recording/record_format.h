@@ -1,0 +1,30 @@
+#pragma once
+
+#include "display/value_text.h"
+#include "recording/recording_settings.h"
+
+#include <string>
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+char separatorChar(int separator);
+
+// Column signature of the text file's header line: 16 x temperature + 4 x humidity.
+int headerColumns(const RecordingSettings& settings);
+
+// The bytes (Windows-1250) of one text record: a header line first when the column signature differs from
+// `lastHeaderColumns` (which is then updated), then the dated record line, CR LF.
+std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderColumns,
+                            const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+                            const LocalTime& time);
+
+// The opening comment block: an empty line for a continued file, the comment, and the serial number line
+// ("HX-350 nr ???" when no line has been decoded yet or the number is below 1).
+std::string buildCommentBlock(const RecordingSettings& settings, bool continued, bool lineDecoded, int serialNumber);
+
+// One stored binary record (already negated) for the grapher. `temperatureSerial` is the current serial number,
+// `humiditySerial` the kind-0 one.
+std::string buildBinaryRecord(const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+                              int temperatureSerial, int humiditySerial, const LocalTime& time);

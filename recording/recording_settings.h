@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+enum ColumnSeparator : int { Tab = 0, Comma = 1, Semicolon = 2 };
+
+// The recording options, persisted in section LOG. File names and the comment are bytes in the system's ANSI
+// code page, as the settings file holds them.
+struct RecordingSettings {
+    int textEnabled = 0;
+    std::string textFileName;
+    int binaryEnabled = 0;
+    std::string binaryFileName;
+    int separator = Tab;
+    int intervalSeconds = 1; // the window's own initial value; the settings load gives 60 when the key is absent
+    int recordTemperature = 1;
+    int recordHumidity = 1;
+    int commentEnabled = 0;
+    int commentSerialNumber = 0;
+    std::string commentText; // not stored; lines separated by CR LF
+};

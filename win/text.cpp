@@ -1,0 +1,34 @@
+#include "win/text.h"
+
+#include <windows.h>
+
+namespace {
+
+std::wstring toWide(unsigned codePage, std::string_view text) {
+    if (text.empty())
+        return {};
+    int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), result.data(), length);
+    return result;
+}
+
+std::string fromWide(unsigned codePage, std::wstring_view text) {
+    if (text.empty())
+        return {};
+    int length =
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), result.data(), length, nullptr,
+                            nullptr);
+    return result;
+}
+
+} // namespace
+
+std::wstring widen(std::string_view utf8) { return toWide(CP_UTF8, utf8); }
+std::string narrow(std::wstring_view wide) { return fromWide(CP_UTF8, wide); }
+std::wstring ansiToWide(std::string_view ansi) { return toWide(CP_ACP, ansi); }
+std::string wideToAnsi(std::wstring_view wide) { return fromWide(CP_ACP, wide); }

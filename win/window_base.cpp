@@ -1,0 +1,65 @@
+#include "win/window_base.h"
+
+#include <commctrl.h>
+
+INT_PTR CDialogBase::runModal(HWND owner) {
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, dialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CDialogBase::dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CDialogBase*>(lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        if (self)
+            self->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<CDialogBase*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (!self)
+        return FALSE;
+    INT_PTR result = self->handleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+namespace {
+constexpr UINT_PTR kSubclassId = 0x4858;
+}
+
+CSubclassedControl::~CSubclassedControl() { detach(); }
+
+bool CSubclassedControl::attach(HWND control) {
+    detach();
+    if (!control || !SetWindowSubclass(control, subclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        return false;
+    hwnd_ = control;
+    return true;
+}
+
+void CSubclassedControl::detach() {
+    if (hwnd_) {
+        RemoveWindowSubclass(hwnd_, subclassProc, kSubclassId);
+        hwnd_ = nullptr;
+    }
+}
+
+LRESULT CSubclassedControl::defaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefSubclassProc(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CSubclassedControl::subclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                                  DWORD_PTR refData) {
+    auto* self = reinterpret_cast<CSubclassedControl*>(refData);
+    if (!self || self->hwnd_ != hwnd)
+        return DefSubclassProc(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // The window goes away: unhook first so that nothing reaches the object afterwards.
+        LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+        self->detach();
+        return result;
+    }
+    return self->handleMessage(message, wParam, lParam);
+}

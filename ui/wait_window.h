@@ -1,0 +1,30 @@
+#pragma once
+
+#include "win/window_base.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+// "Proszę czekać": a small modal box that runs one job on a worker thread and whose modal run returns only after
+// that thread has ended, however the box was closed.
+class CWaitWindow : public CDialogBase {
+public:
+    using Job = void (*)(CWaitWindow& window);
+
+    CWaitWindow();
+    ~CWaitWindow() override;
+    void setOwner(void* owner) { owner_ = owner; }
+    void* owner() const { return owner_; }
+    void setJob(Job job) { job_ = job; }
+    bool stopRequested() const { return stopRequested_.load(); }
+
+protected:
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    // ... implementation-defined members
+    std::atomic<int> stopRequested_{0};
+    void* owner_ = nullptr;
+    Job job_ = nullptr;
+};

@@ -1,0 +1,48 @@
+#include "protocol/line_assembly.h"
+
+namespace {
+
+// Only the full byte ends a line: 0x8D shares its low six bits with the carriage return but is line noise.
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+
+} // namespace
+
+LineOutcome CLineAssembly::onReceivedByte(std::uint8_t byte) {
+    LineOutcome outcome;
+
+    // A line that never ends (wrong baud rate, another device) must not grow without bound: the partial line and
+    // this byte are dropped without a word, and the next byte starts afresh.
+    const int next = linePos_ + 1;
+    if (next >= kBufferSize) {
+        linePos_ = 0;
+        return outcome;
+    }
+    lineBuffer_[next - 1] = byte;
+    linePos_ = next;
+    if (byte != kCarriageReturn) {
+        return outcome;
+    }
+
+    outcome.finished = true;
+    outcome.length = linePos_;
+    outcome.result = decoder_.decodeLine(lineBuffer_, linePos_, record_);
+    // Kinds 2..4 decode, but this program shows only temperature and humidity, so they count as a lost link.
+    outcome.good = outcome.result == 1 && (record_.kind == ThermoHygro || record_.kind == FineThermo);
+
+    // Only good lines feed the watchdog; a bad line leaves it on the schedule of the last good one.
+    if (outcome.good) {
+        if (watchdogTimerId_ != 0) {
+            host_.killWatchdogTimer(watchdogTimerId_);
+        }
+        watchdogTimerId_ = host_.startWatchdogTimer();
+    }
+    linePos_ = 0;
+    host_.updateReading(outcome.good ? 1 : 0);
+    return outcome;
+}
+
+// The periodic timer is left running: it keeps reporting the lost link every period until a good line
+// restarts it.
+void CLineAssembly::onWatchdogExpired() {
+    host_.updateReading(0);
+}

@@ -3,8 +3,10 @@
 #include "app/settings/settings_store.h"
 #include "recording/recording_settings.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <variant>
 
 // The persisted look of one value display.
 struct DisplaySettings {
@@ -34,12 +36,18 @@ struct AppSettings {
 
 enum class SettingType { UInt, Int, String };
 
+// The holder of one setting inside AppSettings: a uint setting lives in a uint32, an int setting in an int or,
+// for the one-byte italic flags, in a uint8, a string setting in a string.
+using SettingField = std::variant<std::uint32_t*, int*, std::uint8_t*, std::string*>;
+
 struct SettingKey {
     const char* section;
     const char* key;
     SettingType type;
-    std::int64_t defaultNumber; // UInt and Int
-    const char* defaultText;    // String
+    std::int64_t defaultNumber;          // UInt and Int
+    const char* defaultText;             // String
+    SettingField (*field)(AppSettings&); // where loading puts the value and saving takes it from
+    std::size_t maxLength;               // String: longest value the holder keeps (0 = no limit)
 };
 
 inline constexpr int kSettingCount = 29;

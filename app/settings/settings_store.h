@@ -39,7 +39,35 @@ public:
     const std::string& backupPath() const { return backupPath_; }
 
 private:
-    // ... implementation-defined members
+    struct Entry {
+        std::string key;
+        std::string value;
+    };
+    using Section = std::vector<Entry>; // keys and values side by side, so they always have the same length
+
+    void resetTables();
+    void addSection();
+    void growSectionTables();
+    void readContent(const std::string& content, bool complete);
+    void readLine(const std::string& line, std::string& currentName);
+    bool namesEqual(const std::string& a, const std::string& b) const;
+    int findSection(const std::string& name) const;
+    int findKey(int section, const std::string& key) const;
+    std::string writtenForm() const;
+    void chooseBackupPath();
+    bool replaceFile(const std::string& content) const;
+
+    std::vector<Section> sections_;         // index 0 to lastSection_
+    int tableCapacity_ = 0;                 // section slots reserved; grows by growStep_
+    std::vector<std::string> sectionNames_; // may be shorter than sections_: unnamed sections are never written
+    int lastSection_ = 0;
+    int growStep_;
+    int ignoreCase_ = 1;
+    int saveOnClose_ = 0;
+    std::string backupPath_;
+    std::string filePath_;
+    int backupOnClose_ = 0;
+    int modified_ = 0;
 };
 
 // The directory part of the program-directory rule: everything before the last backslash of `programPath`,
@@ -50,3 +78,7 @@ std::string programDirectoryFilePath(const std::string& fileName, const std::str
 // The decimal rule of the numeric look-ups: leading white space, optional sign, digits up to the first other
 // byte, 32-bit wrap-around, no digits -> 0.
 std::int32_t settingsToInt(const std::string& text);
+
+// The file that a save writes before it replaces `filePath` with it: beside the settings file, so that the
+// replacement is one rename within a folder.
+std::string settingsReplacementPath(const std::string& filePath);

@@ -1,0 +1,361 @@
+#include "app/settings/settings_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        static std::atomic<int> counter{0};
+        path_ =
+            fs::temp_directory_path() / ("hx350-keys-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code error;
+        fs::remove_all(path_, error);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string copyFixture(const TempDir& dir, const std::string& name) {
+    const std::string target = dir.file(name);
+    fs::copy_file(fs::path(HX350_TEST_DATA_DIR) / "settings" / name, target);
+    return target;
+}
+
+constexpr int kScreenWidth = 1920;
+constexpr int kScreenHeight = 1080;
+
+// One run of the program as far as settings go: open (creating a missing file), load, let the user change
+// things, write everything back and close the store, which saves only if something changed.
+AppSettings runSession(const std::string& path, const std::function<void(AppSettings&)>& userChanges = {}) {
+    AppSettings settings;
+    CSettingsStore store(4);
+    if (store.open(path, true, true, true, false))
+        loadSettings(store, settings);
+    if (userChanges)
+        userChanges(settings);
+    saveSettings(store, settings, kScreenWidth, kScreenHeight);
+    return settings;
+}
+
+// Every persisted value by name, so that a mismatch says which one.
+std::string describe(const AppSettings& s) {
+    std::ostringstream out;
+    const auto display = [&out](const char* name, const DisplaySettings& d) {
+        out << name << ": background " << d.backgroundColour << ", text " << d.textColour << ", height " << d.fontHeight
+            << ", name '" << d.fontName << "', italic " << int(d.fontItalic) << ", weight " << d.fontWeight << '\n';
+    };
+    display("temperature", s.temperature);
+    display("humidity", s.humidity);
+    const RecordingSettings& r = s.recording;
+    out << "port " << s.portNumber << ", window " << s.windowRect.left << ' ' << s.windowRect.top << ' '
+        << s.windowRect.right << ' ' << s.windowRect.bottom << ", topmost " << s.topmost << ", info "
+        << s.showInfoAtStart << '\n'
+        << "recording: text '" << r.textFileName << "' " << r.textEnabled << ", binary '" << r.binaryFileName << "' "
+        << r.binaryEnabled << ", separator " << r.separator << ", interval " << r.intervalSeconds << ", columns "
+        << r.recordTemperature << r.recordHumidity << ", comment " << r.commentEnabled << r.commentSerialNumber << '\n';
+    return out.str();
+}
+
+const char kFirstRunFile[] = "[TEMP]\r\n"
+                             "BACKGROUND_TEMP=16770250\r\n"
+                             "TEXT_TEMP=8404992\r\n"
+                             "FONT_HEIGHT_TEMP=60\r\n"
+                             "FONT_NAME_TEMP=Arial\r\n"
+                             "FONT_ITALIC_TEMP=0\r\n"
+                             "FONT_WEIGHT_TEMP=0\r\n"
+                             "[RH]\r\n"
+                             "BACKGROUND_RH=16767672\r\n"
+                             "TEXT_RH=6566400\r\n"
+                             "FONT_HEIGHT_RH=60\r\n"
+                             "FONT_NAME_RH=Arial\r\n"
+                             "FONT_ITALIC_RH=0\r\n"
+                             "FONT_WEIGHT_RH=0\r\n"
+                             "[GENERAL]\r\n"
+                             "PORT_NR=0\r\n"
+                             "WINDOW_TOP=100\r\n"
+                             "WINDOW_BOTTOM=500\r\n"
+                             "WINDOW_LEFT=100\r\n"
+                             "WINDOW_RIGHT=700\r\n"
+                             "TOPMOST=0\r\n"
+                             "SHOW_ADV=1\r\n"
+                             "[LOG]\r\n"
+                             "FILE_NAME=\r\n"
+                             "FILE_NAME_BIN=\r\n"
+                             "FILE_LOG=0\r\n"
+                             "FILE_LOG_BIN=0\r\n"
+                             "FILE_SEP_FORMAT=0\r\n"
+                             "FILE_INTERVAL=60\r\n"
+                             "FILE_TEMP=1\r\n"
+                             "FILE_RH=1\r\n"
+                             "FILE_CHECK_COMMENT=0\r\n"
+                             "FILE_CHECK_COMMENT_SN=0\r\n";
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Whole runs
+
+TEST(SettingsKeysSession, FirstRunCreatesTheFileAndWritesAllKeysInTableLayout) {
+    TempDir dir;
+    const std::string path = dir.file(kSettingsFileName);
+    AppSettings loaded;
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, true, true, false));
+        EXPECT_EQ(fs::file_size(path), 0u);
+        loadSettings(store, loaded);
+        // The table's defaults, not the holders' initial values: the interval becomes 60 seconds, not 1.
+        AppSettings expected;
+        expected.recording.intervalSeconds = 60;
+        EXPECT_EQ(describe(loaded), describe(expected));
+        saveSettings(store, loaded, kScreenWidth, kScreenHeight);
+        EXPECT_EQ(fs::file_size(path), 0u) << "nothing is written before the store closes";
+    }
+    EXPECT_EQ(readBytes(path), kFirstRunFile);
+}
+
+TEST(SettingsKeysSession, NothingChangedLeavesTheFileUntouched) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "app_unchanged.ini");
+    const std::string before = readBytes(path);
+    const auto writeTime = fs::last_write_time(path);
+    const AppSettings loaded = runSession(path);
+    EXPECT_EQ(readBytes(path), before); // comments, blank lines, letter case, missing final line end
+    EXPECT_EQ(fs::last_write_time(path), writeTime);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("")), fs::directory_iterator()), 1);
+
+    // The keys were found whatever their letter case: these are the file's values, not the defaults.
+    AppSettings expected;
+    expected.temperature = {255, 16777215, -48, "Courier New", 1, 700};
+    expected.humidity = {4294967295u, 0, 72, "Times New Roman", 0, 400};
+    expected.portNumber = 3;
+    expected.windowRect = {-5, 50, 595, 450};
+    expected.topmost = 1;
+    expected.showInfoAtStart = 0;
+    RecordingSettings& r = expected.recording;
+    r.textFileName = "C:\\Pomiary\\wilgotno\x9c\xe6.csv";
+    r.binaryFileName = "C:\\Pomiary\\wilgotno\x9c\xe6.hxg";
+    r.textEnabled = r.binaryEnabled = 1;
+    r.separator = Semicolon;
+    r.intervalSeconds = 10;
+    r.recordTemperature = 1;
+    r.recordHumidity = 0;
+    r.commentEnabled = r.commentSerialNumber = 1;
+    EXPECT_EQ(describe(loaded), describe(expected));
+}
+
+TEST(SettingsKeysSession, ChangedValueKeepsTheFilesLetterCaseAndEverythingElse) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "app_unchanged.ini");
+    std::string expected = readBytes(path);
+    runSession(path, [](AppSettings& s) { s.portNumber = 4; });
+    // Only the one value changes. Because the whole file is written, comment lines gain "=" (the whole line is
+    // their key) and the last line gains its line end.
+    expected.replace(expected.find("port_nr=3"), 9, "port_nr=4");
+    expected.replace(expected.find("by hand"), 7, "by hand=");
+    expected.replace(expected.find("0x00BBGGRR"), 10, "0x00BBGGRR=");
+    expected += "\r\n";
+    EXPECT_EQ(readBytes(path), expected);
+}
+
+TEST(SettingsKeysSession, OddValuesAreReadLooselyAndWrittenBackClean) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "app_quirks.ini");
+    const AppSettings loaded = runSession(path);
+    EXPECT_EQ(loaded.temperature.fontItalic, 1);     // 257 keeps its low byte
+    EXPECT_EQ(loaded.portNumber, 0);                 // letters only: no port
+    EXPECT_EQ(loaded.recording.intervalSeconds, 60); // the comment after the semicolon is not read
+    // Existing sections keep their place and gain the missing keys at their ends; RH comes last.
+    EXPECT_EQ(readBytes(path), "[TEMP]\r\n"
+                               "FONT_ITALIC_TEMP=1\r\n"
+                               "BACKGROUND_TEMP=16770250\r\n"
+                               "TEXT_TEMP=8404992\r\n"
+                               "FONT_HEIGHT_TEMP=60\r\n"
+                               "FONT_NAME_TEMP=Arial\r\n"
+                               "FONT_WEIGHT_TEMP=0\r\n"
+                               "[GENERAL]\r\n"
+                               "PORT_NR=0\r\n"
+                               "WINDOW_TOP=100\r\n"
+                               "WINDOW_BOTTOM=500\r\n"
+                               "WINDOW_LEFT=100\r\n"
+                               "WINDOW_RIGHT=700\r\n"
+                               "TOPMOST=0\r\n"
+                               "SHOW_ADV=1\r\n"
+                               "[LOG]\r\n"
+                               "FILE_INTERVAL=60\r\n"
+                               "FILE_NAME=\r\n"
+                               "FILE_NAME_BIN=\r\n"
+                               "FILE_LOG=0\r\n"
+                               "FILE_LOG_BIN=0\r\n"
+                               "FILE_SEP_FORMAT=0\r\n"
+                               "FILE_TEMP=1\r\n"
+                               "FILE_RH=1\r\n"
+                               "FILE_CHECK_COMMENT=0\r\n"
+                               "FILE_CHECK_COMMENT_SN=0\r\n"
+                               "[RH]\r\n"
+                               "BACKGROUND_RH=16767672\r\n"
+                               "TEXT_RH=6566400\r\n"
+                               "FONT_HEIGHT_RH=60\r\n"
+                               "FONT_NAME_RH=Arial\r\n"
+                               "FONT_ITALIC_RH=0\r\n"
+                               "FONT_WEIGHT_RH=0\r\n");
+}
+
+TEST(SettingsKeysSession, UnopenableFileLeavesInitialValuesAndWritesNothing) {
+    TempDir dir;
+    fs::create_directory(dir.file(kSettingsFileName)); // a folder where the file should be
+    const AppSettings loaded = runSession(dir.file(kSettingsFileName), [](AppSettings& s) { s.portNumber = 5; });
+    AppSettings initial;
+    initial.portNumber = 5;
+    EXPECT_EQ(describe(loaded), describe(initial)); // interval stays at the holder's own 1 second
+    EXPECT_TRUE(fs::is_directory(dir.file(kSettingsFileName)));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Value rules
+
+TEST(SettingsKeysValues, ReadAsTheirTypeAndHolderAllow) {
+    struct Case {
+        std::string fileLine; // under [TEMP], [LOG] or [GENERAL] as the key requires
+        const char* section;
+        std::function<std::string(const AppSettings&)> value;
+        std::string expected;
+        std::string writtenBack;
+    };
+    // 34 bytes of Windows-1250 letters; single bytes, so any cut leaves whole letters.
+    const std::string polishName =
+        "\xa3\xb9\x9c\xe6 \xa3\xb9\x9c\xe6 \xa3\xb9\x9c\xe6 \xa3\xb9\x9c\xe6 \xa3\xb9\x9c\xe6 "
+        "\xa3\xb9\x9c\xe6 \xa3\xb9\x9c\xe6";
+    const auto italic = [](const AppSettings& s) { return std::to_string(s.temperature.fontItalic); };
+    const auto faceName = [](const AppSettings& s) { return s.temperature.fontName; };
+    const auto background = [](const AppSettings& s) { return std::to_string(s.temperature.backgroundColour); };
+    const auto interval = [](const AppSettings& s) { return std::to_string(s.recording.intervalSeconds); };
+    const auto columns = [](const AppSettings& s) { return std::to_string(s.recording.recordTemperature); };
+    const auto port = [](const AppSettings& s) { return std::to_string(s.portNumber); };
+    const auto fileName = [](const AppSettings& s) { return s.recording.textFileName; };
+    const Case cases[] = {
+        {"FONT_ITALIC_TEMP=257", "TEMP", italic, "1", "FONT_ITALIC_TEMP=1"},
+        {"FONT_ITALIC_TEMP=255", "TEMP", italic, "255", "FONT_ITALIC_TEMP=255"},
+        {"FONT_ITALIC_TEMP=-1", "TEMP", italic, "255", "FONT_ITALIC_TEMP=255"},
+        {"FONT_ITALIC_TEMP=256", "TEMP", italic, "0", "FONT_ITALIC_TEMP=0"},
+        {"FONT_NAME_TEMP=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd", "TEMP", faceName, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234",
+         "FONT_NAME_TEMP=ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
+        {"FONT_NAME_TEMP=" + polishName, "TEMP", faceName, polishName.substr(0, 31),
+         "FONT_NAME_TEMP=" + polishName.substr(0, 31)},
+        {"FONT_NAME_TEMP=Exactly thirty-one bytes long!!", "TEMP", faceName, "Exactly thirty-one bytes long!!",
+         "FONT_NAME_TEMP=Exactly thirty-one bytes long!!"},
+        {"BACKGROUND_TEMP=4294967295", "TEMP", background, "4294967295", "BACKGROUND_TEMP=4294967295"},
+        {"BACKGROUND_TEMP=-1", "TEMP", background, "4294967295", "BACKGROUND_TEMP=4294967295"},
+        {"FILE_INTERVAL=60 ; s", "LOG", interval, "60", "FILE_INTERVAL=60"},
+        {"FILE_INTERVAL=", "LOG", interval, "0", "FILE_INTERVAL=0"},
+        {"FILE_INTERVAL=0", "LOG", interval, "0", "FILE_INTERVAL=0"}, // no range check
+        {"FILE_INTERVAL=-5", "LOG", interval, "-5", "FILE_INTERVAL=-5"},
+        {"OTHER=1", "LOG", interval, "60", "FILE_INTERVAL=60"}, // absent: the table's default
+        {"FILE_TEMP=abc", "LOG", columns, "0", "FILE_TEMP=0"},
+        {"PORT_NR=COM3", "GENERAL", port, "0", "PORT_NR=0"},
+        {"PORT_NR=12abc", "GENERAL", port, "12", "PORT_NR=12"},
+        {"FILE_NAME=C:\\Pomiary\\a.csv", "LOG", fileName, "C:\\Pomiary\\a.csv", "FILE_NAME=C:\\Pomiary\\a.csv"},
+        {"FILE_NAME=C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv", "LOG", fileName,
+         "C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv",
+         "FILE_NAME=C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv"}, // only face names are cut
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file(kSettingsFileName);
+        writeBytes(path, std::string("[") + c.section + "]\r\n" + c.fileLine + "\r\n");
+        const AppSettings loaded = runSession(path);
+        EXPECT_EQ(c.value(loaded), c.expected) << c.fileLine;
+        EXPECT_NE(readBytes(path).find(c.writtenBack + "\r\n"), std::string::npos) << c.fileLine;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Window rectangle
+
+TEST(SettingsKeysWindowRect, IsPulledBackOntoTheScreenInOrder) {
+    struct Case {
+        const char* name;
+        WindowRect in;
+        WindowRect out;
+    };
+    // {left, top, right, bottom} on a 1920 x 1080 screen
+    const Case cases[] = {
+        {"inside", {100, 100, 700, 500}, {100, 100, 700, 500}},
+        {"off the right edge moves left", {1500, 100, 2100, 400}, {1320, 100, 1920, 400}},
+        {"right edge 10 over is kept", {1500, 100, 1930, 400}, {1500, 100, 1930, 400}},
+        {"right edge 11 over moves", {1500, 100, 1931, 400}, {1489, 100, 1920, 400}},
+        {"off the bottom moves up", {100, 900, 700, 1300}, {100, 680, 700, 1080}},
+        {"above the top", {100, -40, 700, 400}, {100, 0, 700, 400}},
+        {"top 10 above is kept", {100, -10, 700, 400}, {100, -10, 700, 400}},
+        {"left -5 is kept", {-5, 100, 595, 500}, {-5, 100, 595, 500}},
+        {"left of the screen keeps its right", {-11, 100, 595, 500}, {0, 100, 595, 500}},
+        {"wider than the screen: moved, then clamped", {100, 100, 3000, 500}, {0, 100, 1920, 500}},
+        {"taller than the screen: moved, then clamped", {100, 100, 700, 2000}, {100, 0, 700, 1080}},
+    };
+    for (const Case& c : cases) {
+        const WindowRect r = correctWindowRect(c.in, kScreenWidth, kScreenHeight);
+        EXPECT_EQ((std::array<int, 4>{r.left, r.top, r.right, r.bottom}),
+                  (std::array<int, 4>{c.out.left, c.out.top, c.out.right, c.out.bottom}))
+            << c.name;
+    }
+}
+
+TEST(SettingsKeysWindowRect, ExtremeValuesFromTheFileWrapInsteadOfOverflowing) {
+    const WindowRect r = correctWindowRect({INT_MIN, INT_MIN, INT_MAX, INT_MAX}, kScreenWidth, kScreenHeight);
+    // INT_MIN + (1920 - INT_MAX) taken modulo 2^32.
+    EXPECT_EQ(r.left, 1921);
+    EXPECT_EQ(r.right, 1920);
+    EXPECT_EQ(r.top, 1081);
+    EXPECT_EQ(r.bottom, 1080);
+}
+
+TEST(SettingsKeysWindowRect, IsCorrectedOnlyOnTheWayOut) {
+    TempDir dir;
+    const std::string path = dir.file(kSettingsFileName);
+    writeBytes(path, "[GENERAL]\r\nWINDOW_LEFT=1500\r\nWINDOW_RIGHT=2100\r\nWINDOW_TOP=-40\r\nWINDOW_BOTTOM=400\r\n");
+    AppSettings loaded;
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, false, true, false));
+        loadSettings(store, loaded);
+        saveSettings(store, loaded, kScreenWidth, kScreenHeight);
+    }
+    EXPECT_EQ((std::array<int, 4>{loaded.windowRect.left, loaded.windowRect.top, loaded.windowRect.right,
+                                  loaded.windowRect.bottom}),
+              (std::array<int, 4>{1500, -40, 2100, 400}));
+    const std::string written = readBytes(path);
+    EXPECT_EQ(written.substr(0, written.find("PORT_NR")),
+              "[GENERAL]\r\nWINDOW_LEFT=1320\r\nWINDOW_RIGHT=1920\r\nWINDOW_TOP=0\r\nWINDOW_BOTTOM=400\r\n");
+}

@@ -1,0 +1,697 @@
+#include "app/settings/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder per test, removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir() {
+        static std::atomic<int> counter{0};
+        path_ = fs::temp_directory_path() /
+                ("hx350-settings-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code error;
+        fs::remove_all(path_, error);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Fixtures are copied before use: the store rewrites what it opens.
+std::string copyFixture(const TempDir& dir, const std::string& name) {
+    const std::string target = dir.file(name);
+    fs::copy_file(fs::path(HX350_TEST_DATA_DIR) / "settings" / name, target);
+    return target;
+}
+
+std::vector<std::string> folderNames(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Root writes into read-only files and folders, so those checks run in a child under the "nobody" account when
+// the tests run as root. `check` returns its verdict; it must not use test assertions.
+bool runUnprivileged(const std::function<bool()>& check) {
+    if (::geteuid() != 0)
+        return check();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Numbers and paths
+
+TEST(SettingsToInt, FollowsTheDecimalRule) {
+    struct Case {
+        const char* text;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"", 0},
+        {"12", 12},
+        {"007", 7},
+        {"  -7", -7},
+        {"\t\v\f\r\n+5x", 5},
+        {"12abc", 12},
+        {"1 2", 1},
+        {"abc", 0},
+        {"-", 0},
+        {"- 7", 0},
+        {"+-3", 0},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", INT32_MIN},   // wraps, no overflow check
+        {"4294967295", -1},          // all bits set: getUInt gives it back as 4294967295
+        {"4294967296", 0},           // 2^32 wraps to nothing
+        {"99999999999", 1215752191}, // 99999999999 mod 2^32
+        {"-4294967295", 1},          // the negation wraps too
+        {"\xa0"
+         "5",
+         0}, // a no-break space (0xA0 in Windows-1250) is not white space
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(settingsToInt(c.text), c.expected) << '"' << c.text << '"';
+}
+
+TEST(ProgramDirectoryFilePath, TakesEverythingBeforeTheLastBackslash) {
+    struct Case {
+        const char* programPath;
+        const char* currentDirectory;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"C:\\Program Files\\HX350\\HX350.exe", "D:\\work", "C:\\Program Files\\HX350\\hx350cfg.ini"},
+        {"C:\\a\\b\\c.exe", "D:\\work", "C:\\a\\b\\hx350cfg.ini"},
+        {"HX350.exe", "D:\\work", "D:\\work\\hx350cfg.ini"},
+        {"C:/tools/HX350.exe", "D:\\work", "D:\\work\\hx350cfg.ini"}, // only a backslash separates
+        {"\\HX350.exe", "D:\\work", "\\hx350cfg.ini"},
+        {"", "D:\\work", "D:\\work\\hx350cfg.ini"},
+        {"C:\\dir.v2\\", "D:\\work", "C:\\dir.v2\\hx350cfg.ini"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(programDirectoryFilePath("hx350cfg.ini", c.programPath, c.currentDirectory), c.expected)
+            << c.programPath;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The worked example: a comment, a header with no entries, a commented value
+
+TEST(SettingsStoreWorkedExample, LooksUpSetsAndSavesTheSevenLineFile) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, false, true, false));
+        EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 0), 2);
+        EXPECT_EQ(store.getString("LOG", "FILE_INTERVAL", ""), "60 ");
+        EXPECT_EQ(store.getInt("LOG", "FILE_INTERVAL", 1), 60);
+        EXPECT_EQ(store.getInt("GENERAL", "TOPMOST", 0), 0);
+        EXPECT_EQ(store.getString("OLD", "", "default"), "default"); // a header without entries is never found
+        EXPECT_EQ(store.getString("", ";note", "default"), "");
+
+        store.setInt("LOG", "FILE_INTERVAL", 60);
+        EXPECT_TRUE(store.modified()); // "60 ; s" and "60" differ
+        store.setInt("GENERAL", "TOPMOST", 1);
+    }
+    EXPECT_EQ(readBytes(path), ";note=\r\n"
+                               "[GENERAL]\r\n"
+                               "PORT_NR=2\r\n"
+                               "\r\n"
+                               "TOPMOST=1\r\n"
+                               "[LOG]\r\n"
+                               "FILE_INTERVAL=60\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reading
+
+TEST(SettingsStoreReading, AnswersLookUpsFromFixtures) {
+    struct Case {
+        const char* fixture;
+        const char* section;
+        const char* key;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Line ends: LF alone, CR LF, a lone CR inside a value, CR CR LF, no final newline.
+        {"line_ends.ini", "A", "LF", "1"},
+        {"line_ends.ini", "A", "CRLF", "2"},
+        {"line_ends.ini", "A", "LONE", "a\rb"},
+        {"line_ends.ini", "A", "DOUBLE", "3\r"},
+        {"line_ends.ini", "B", "HEADERCR", "x"},
+        {"line_ends.ini", "B", "LAST", "4"}, // after "[C]\r", which is no header
+        {"line_ends.ini", "C", "LAST", "<none>"},
+        {"line_ends.ini", "B", "[C]\r", ""},
+        // Headers: bytes around the brackets, duplicates, empty names, headers with nothing under them.
+        {"headers.ini", "", "[GENERAL] ", ""},
+        {"headers.ini", "", " [GENERAL]", ""},
+        {"headers.ini", "GENERAL", "PORT_NR", "1"}, // the first of two GENERAL sections
+        {"headers.ini", "general", "port_nr", "1"},
+        {"headers.ini", "GENERAL", "KEY", "second"}, // the last of two equal keys
+        {"headers.ini", "EMPTY", "", "<none>"},
+        {"headers.ini", "TAIL", "", "<none>"},
+        {"headers.ini", "", "UNDER_EMPTY", "<none>"}, // "" finds the leading section first
+        {"headers.ini", " Spaced Name ", "VALUE", "6"},
+        {"headers.ini", "Spaced Name", "VALUE", "<none>"},
+        // Entries: nothing trimmed, split at the first "=", comments after the last semicolon.
+        {"entries.ini", "", "; comment line", ""},
+        {"entries.ini", "", "", ""},
+        {"entries.ini", "E", "KEY", "<none>"},
+        {"entries.ini", "E", "KEY ", " 5"},
+        {"entries.ini", "E", "BARE", "5"},
+        {"entries.ini", "E", "", "orphan value"},
+        {"entries.ini", "E", "NOEQUALS", ""},
+        {"entries.ini", "E", "A", "b=c"},
+        {"entries.ini", "E", "TWO", "x;y"},
+        {"entries.ini", "E", "COMMENTED", "60 "},
+        {"entries.ini", "e", "LOWER_CASE", "7"},
+        {"entries.ini", "E", "POLISH", "\xb9\xe6\xea"},
+        {"entries.ini", "E", "MISSING", "<none>"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(copyFixture(dir, c.fixture), false, false, true, false));
+        EXPECT_EQ(store.getString(c.section, c.key, "<none>"), c.expected)
+            << c.fixture << " [" << c.section << "] " << c.key;
+    }
+}
+
+TEST(SettingsStoreReading, NumericLookUpsOfEntries) {
+    TempDir dir;
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(copyFixture(dir, "entries.ini"), false, false, true, false));
+    struct Case {
+        const char* key;
+        std::int32_t asInt;
+        std::uint32_t asUInt;
+    };
+    const Case cases[] = {
+        {"NUMBER", -1, 4294967295u}, {"DIGITS", 12, 12u}, {"LETTERS", 0, 0u},
+        {"SIGNED", -7, 4294967289u}, {"EMPTY", 0, 0u},    {"MISSING", 1234, 4294967295u},
+        {"COMMENTED", 60, 60u},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(store.getInt("E", c.key, 1234), c.asInt) << c.key;
+        EXPECT_EQ(store.getUInt("E", c.key, 4294967295u), c.asUInt) << c.key;
+    }
+    // A default is handed back exactly, semicolons included.
+    EXPECT_EQ(store.getString("E", "MISSING", "a;b"), "a;b");
+    EXPECT_EQ(store.getInt("E", "MISSING", INT32_MIN), INT32_MIN);
+}
+
+TEST(SettingsStoreReading, LoneCarriageReturnAtTheEndStaysInTheValue) {
+    TempDir dir;
+    const std::string path = dir.file("cr.ini");
+    writeBytes(path, "[S]\r\nX=1\r");
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, false, false, true, false));
+    EXPECT_EQ(store.getString("S", "X", ""), "1\r");
+}
+
+TEST(SettingsStoreReading, ExactCaseWhenAskedFor) {
+    TempDir dir;
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(copyFixture(dir, "entries.ini"), false, false, false, false));
+    EXPECT_EQ(store.getString("E", "lower_case", "<none>"), "7");
+    EXPECT_EQ(store.getString("E", "LOWER_CASE", "<none>"), "<none>");
+    EXPECT_EQ(store.getString("e", "lower_case", "<none>"), "<none>");
+}
+
+TEST(SettingsStoreReading, ManySectionsGrowTheTablesWhateverTheStep) {
+    std::string content;
+    for (int i = 0; i < 50; ++i)
+        content += "[S" + std::to_string(i) + "]\nK=" + std::to_string(i) + "\n";
+    for (int growStep : {0, 1, 4, 100}) {
+        TempDir dir;
+        const std::string path = dir.file("many.ini");
+        writeBytes(path, content);
+        CSettingsStore store(growStep);
+        ASSERT_TRUE(store.open(path, false, false, true, false));
+        for (int i = 0; i < 50; ++i)
+            EXPECT_EQ(store.getInt("S" + std::to_string(i), "K", -1), i) << growStep;
+        store.setInt("NEW", "K", 1);
+        EXPECT_EQ(store.getInt("NEW", "K", -1), 1);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Opening
+
+TEST(SettingsStoreOpening, MissingFileIsCreatedEmptyOnlyWhenAskedTo) {
+    TempDir dir;
+    const std::string path = dir.file("new.ini");
+    {
+        CSettingsStore store(4);
+        EXPECT_FALSE(store.open(path, true, false, true, false));
+        EXPECT_FALSE(store.isOpen());
+        EXPECT_FALSE(fs::exists(path));
+    }
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, true, true, true, false));
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 5), 5);
+}
+
+TEST(SettingsStoreOpening, ExistingFileIsNotTruncatedByCreateIfMissing) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    const std::string before = readBytes(path);
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, true, true, false));
+        EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 0), 2);
+    }
+    EXPECT_EQ(readBytes(path), before);
+}
+
+TEST(SettingsStoreOpening, FolderOrUncreatableFileFails) {
+    TempDir dir;
+    fs::create_directory(dir.file("folder.ini"));
+    CSettingsStore store(4);
+    EXPECT_FALSE(store.open(dir.file("folder.ini"), true, true, true, false));
+    EXPECT_FALSE(store.open(dir.file("no-such-folder/hx350cfg.ini"), true, true, true, false));
+    EXPECT_FALSE(store.isOpen());
+    // A store that could not open keeps working on memory and never writes.
+    store.setInt("GENERAL", "PORT_NR", 3);
+    EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 0), 3);
+    EXPECT_EQ(store.save(false), "");
+    EXPECT_FALSE(fs::exists(dir.file("no-such-folder")));
+}
+
+TEST(SettingsStoreOpening, ValuesSetBeforeOpeningDoNotMixWithTheFile) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    const std::string before = readBytes(path);
+    {
+        CSettingsStore store(4);
+        store.setInt("GENERAL", "PORT_NR", 5);
+        store.setInt("EXTRA", "K", 1);
+        ASSERT_TRUE(store.open(path, true, false, true, false));
+        EXPECT_FALSE(store.modified());
+        EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 0), 2);
+        EXPECT_EQ(store.getInt("EXTRA", "K", 0), 0);
+    }
+    EXPECT_EQ(readBytes(path), before);
+}
+
+TEST(SettingsStoreOpening, ReadOnlyFileFails) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string path = dir.file("readonly.ini");
+    EXPECT_TRUE(runUnprivileged([&] {
+        writeBytes(path, "[GENERAL]\r\nPORT_NR=2\r\n");
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        CSettingsStore store(4);
+        return !store.open(path, true, true, true, false) && !store.isOpen() &&
+               store.getInt("GENERAL", "PORT_NR", 7) == 7;
+    }));
+}
+
+TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFileWithoutBackup) {
+    TempDir dir;
+    const std::string first = copyFixture(dir, "worked_example.ini");
+    const std::string second = copyFixture(dir, "entries.ini");
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(first, false, false, true, true));
+    store.setInt("GENERAL", "PORT_NR", 9);
+    ASSERT_TRUE(store.open(second, false, false, true, false));
+    EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", -1), -1); // the first file's content is gone
+    EXPECT_FALSE(store.modified());
+    EXPECT_NE(readBytes(first).find("PORT_NR=9\r\n"), std::string::npos);
+    EXPECT_EQ(folderNames(dir), (std::vector<std::string>{"entries.ini", "worked_example.ini"}));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Changing values
+
+TEST(SettingsStoreChanges, OnlyRealChangesMarkTheStoreModified) {
+    struct Case {
+        const char* name;
+        bool ignoreCase;
+        const char* section;
+        const char* key;
+        const char* value;
+        bool modified;
+    };
+    const Case cases[] = {
+        {"same value", true, "E", "BARE", "5", false},
+        {"value in other case", true, "E", "A", "B=C", false},
+        {"value in other case, exact", false, "E", "A", "B=C", true},
+        {"key and section in other case", true, "e", "bare", "5", false},
+        {"different value", true, "E", "BARE", "6", true},
+        {"whole commented value", true, "E", "COMMENTED", "60 ; seconds", false},
+        {"bare part of commented value", true, "E", "COMMENTED", "60 ", true},
+        {"Polish letters in other case", true, "E", "POLISH", "\xa5\xc6\xca", true}, // no folding beyond A-Z
+        {"new key", true, "E", "NEW", "", true},
+        {"new section", true, "NEW", "BARE", "5", true},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(copyFixture(dir, "entries.ini"), false, false, c.ignoreCase, false));
+        store.setString(c.section, c.key, c.value);
+        EXPECT_EQ(store.modified(), c.modified) << c.name;
+        EXPECT_EQ(store.getString(c.section, c.key, "<none>"),
+                  std::string(c.value).substr(0, std::string(c.value).rfind(';')))
+            << c.name;
+    }
+}
+
+TEST(SettingsStoreChanges, CaseOnlyChangeIsHeldInMemoryButNotWritten) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "entries.ini");
+    const std::string before = readBytes(path);
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, false, true, false));
+        store.setString("E", "A", "B=C");
+        EXPECT_EQ(store.getString("E", "A", ""), "B=C");
+        EXPECT_EQ(store.save(false), "");
+    }
+    EXPECT_EQ(readBytes(path), before);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Saving
+
+TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
+    struct Case {
+        const char* fixture;
+        const char* section;
+        const char* key;
+        const char* value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"line_ends.ini", "B", "LAST", "5",
+         "[A]\r\nLF=1\r\nCRLF=2\r\nLONE=a\rb\r\nDOUBLE=3\r\r\n[B]\r\nHEADERCR=x\r\n[C]\r=\r\nLAST=5\r\n"},
+        // The empty and the trailing header vanish, "[]" loses its header line, the second KEY changes.
+        {"headers.ini", "GENERAL", "KEY", "changed",
+         "[GENERAL] =\r\n [GENERAL]=\r\n[GENERAL]\r\nPORT_NR=1\r\nKEY=first\r\nKEY=changed\r\n"
+         "[GENERAL]\r\nPORT_NR=2\r\nUNDER_EMPTY=5\r\n[ Spaced Name ]\r\nVALUE=6\r\n"},
+        // The comment gains "=", the blank line stays, "=orphan value" loses its "=", semicolons stay.
+        {"entries.ini", "E", "NEW", "1",
+         "; comment line=\r\n\r\n[E]\r\nKEY = 5\r\nBARE=5\r\norphan value\r\nNOEQUALS=\r\nA=b=c\r\nTWO=x;y;z\r\n"
+         "COMMENTED=60 ; seconds\r\nlower_case=7\r\nNUMBER=4294967295\r\nDIGITS=12abc\r\nLETTERS=abc\r\n"
+         "SIGNED=  -7\r\nEMPTY=\r\nPOLISH=\xb9\xe6\xea\r\nNEW=1\r\n"},
+        // A new section lands after all old ones.
+        {"worked_example.ini", "NEW", "K", "v",
+         ";note=\r\n[GENERAL]\r\nPORT_NR=2\r\n\r\n[LOG]\r\nFILE_INTERVAL=60 ; s\r\n[NEW]\r\nK=v\r\n"},
+        // The key keeps the letter case of the file.
+        {"entries.ini", "e", "LOWER_CASE", "8",
+         "; comment line=\r\n\r\n[E]\r\nKEY = 5\r\nBARE=5\r\norphan value\r\nNOEQUALS=\r\nA=b=c\r\nTWO=x;y;z\r\n"
+         "COMMENTED=60 ; seconds\r\nlower_case=8\r\nNUMBER=4294967295\r\nDIGITS=12abc\r\nLETTERS=abc\r\n"
+         "SIGNED=  -7\r\nEMPTY=\r\nPOLISH=\xb9\xe6\xea\r\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = copyFixture(dir, c.fixture);
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, false, false, true, false));
+        store.setString(c.section, c.key, c.value);
+        EXPECT_EQ(store.save(false), "");
+        EXPECT_EQ(readBytes(path), c.expected) << c.fixture;
+        EXPECT_TRUE(store.modified()); // a save does not reset it
+        EXPECT_EQ(folderNames(dir), std::vector<std::string>{c.fixture}) << "no temporary file left behind";
+    }
+}
+
+TEST(SettingsStoreSaving, EmptyNamedSectionJoinsTheSectionAboveAfterASave) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "headers.ini");
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, false, true, false));
+        store.setString("GENERAL", "KEY", "changed");
+    }
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, false, false, true, false));
+    // UNDER_EMPTY now sits in the second GENERAL section, which look-ups never reach.
+    EXPECT_EQ(store.getString("GENERAL", "UNDER_EMPTY", "<none>"), "<none>");
+    EXPECT_EQ(store.getString("", "UNDER_EMPTY", "<none>"), "<none>");
+}
+
+TEST(SettingsStoreSaving, DestructorSavesOnlyWhenAskedAndModified) {
+    struct Case {
+        bool saveOnClose;
+        bool change;
+        bool rewritten;
+    };
+    const Case cases[] = {{true, true, true}, {true, false, false}, {false, true, false}, {false, false, false}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = copyFixture(dir, "worked_example.ini");
+        const std::string before = readBytes(path);
+        const auto writeTime = fs::last_write_time(path);
+        {
+            CSettingsStore store(4);
+            ASSERT_TRUE(store.open(path, c.saveOnClose, false, true, false));
+            store.setInt("GENERAL", "PORT_NR", c.change ? 3 : 2);
+        }
+        EXPECT_EQ(readBytes(path) != before, c.rewritten) << c.saveOnClose << c.change;
+        if (!c.rewritten) {
+            EXPECT_EQ(fs::last_write_time(path), writeTime);
+        }
+    }
+}
+
+TEST(SettingsStoreSaving, ClearForgetsContentAndFile) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    const std::string before = readBytes(path);
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, true, false, true, false));
+    store.setInt("GENERAL", "PORT_NR", 3);
+    store.clear();
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_FALSE(store.modified());
+    EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", -1), -1);
+    store.setInt("GENERAL", "PORT_NR", 4);
+    EXPECT_EQ(store.save(false), "");
+    EXPECT_EQ(readBytes(path), before);
+}
+
+TEST(SettingsStoreSaving, ReplacementKeepsTheFilesAccessRights) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    const fs::perms rights = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(path, rights);
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, false, false, true, false));
+    store.setInt("GENERAL", "PORT_NR", 3);
+    store.save(false);
+    EXPECT_NE(readBytes(path).find("PORT_NR=3"), std::string::npos);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::mask, rights);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Backups
+
+TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) {
+    struct Case {
+        std::vector<std::string> present;
+        const char* expectedSuffix;
+    };
+    const Case cases[] = {
+        {{}, ".001"},
+        {{"hx350cfg.ini.001", "hx350cfg.ini.002"}, ".003"},
+        {{"hx350cfg.ini.001", "hx350cfg.ini.999"}, ".1000"},
+        {{"hx350cfg.ini.001", "hx350cfg.ini.999", "hx350cfg.ini.1000"}, ".1000"}, // "000" reads as 0
+        {{"HX350CFG.INI.005"}, ".006"},                                           // letter case is ignored
+        {{"hx350cfg.bak.041"}, ".042"},                                           // any name on the stem counts
+        {{"other.ini.050", "x.hx350cfg.070"}, ".001"},                            // other stems do not
+        {{"hx350cfg.ini.12a"}, ".013"},                                           // digits up to the letter
+        {{"hx350cfg.ini.-20"}, ".001"},                                           // the settings file itself reads as 0
+        {{"hx350cfg.017"}, ".018"}, // a folder counts as well (created as one below)
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = copyFixture(dir, "worked_example.ini");
+        fs::rename(path, dir.file("hx350cfg.ini"));
+        for (const std::string& name : c.present) {
+            if (name == "hx350cfg.017")
+                fs::create_directory(dir.file(name));
+            else
+                writeBytes(dir.file(name), "old copy");
+        }
+        const std::string settings = dir.file("hx350cfg.ini");
+        const std::string before = readBytes(settings);
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(settings, false, false, true, true));
+        store.setInt("GENERAL", "PORT_NR", 3);
+        EXPECT_EQ(store.save(true), settings + c.expectedSuffix);
+        EXPECT_EQ(readBytes(settings + c.expectedSuffix), before);
+        EXPECT_NE(readBytes(settings).find("PORT_NR=3"), std::string::npos);
+    }
+}
+
+TEST(SettingsStoreBackup, PathIsChosenOnceAndTheCopyOverwritten) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, false, false, true, true));
+    store.setInt("GENERAL", "PORT_NR", 3);
+    const std::string backup = store.save(true);
+    EXPECT_EQ(backup, path + ".001");
+    const std::string afterFirstSave = readBytes(path);
+    store.setInt("GENERAL", "PORT_NR", 4);
+    EXPECT_EQ(store.save(true), backup);
+    EXPECT_EQ(readBytes(backup), afterFirstSave);
+    EXPECT_FALSE(fs::exists(path + ".002"));
+}
+
+TEST(SettingsStoreBackup, DestructorMakesTheBackupOnlyWithBackupOnClose) {
+    for (bool backupOnClose : {false, true}) {
+        TempDir dir;
+        const std::string path = copyFixture(dir, "worked_example.ini");
+        {
+            CSettingsStore store(4);
+            ASSERT_TRUE(store.open(path, true, false, true, backupOnClose));
+            store.setInt("GENERAL", "PORT_NR", 3);
+        }
+        EXPECT_EQ(fs::exists(path + ".001"), backupOnClose);
+    }
+}
+
+TEST(SettingsStoreBackup, FailedCopyDoesNotStopTheSave) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, false, false, true, true));
+    store.setInt("GENERAL", "PORT_NR", 3);
+    const std::string backup = store.save(true);
+    ASSERT_EQ(backup, path + ".001");
+    // The chosen backup name is now a folder with something in it: no copy can go there.
+    fs::remove(backup);
+    fs::create_directories(backup + "/blocker");
+    store.setInt("GENERAL", "PORT_NR", 4);
+    EXPECT_EQ(store.save(true), backup);
+    EXPECT_NE(readBytes(path).find("PORT_NR=4"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// A save that fails must keep the old file (the old truncate-then-write save destroyed it)
+
+TEST(SettingsStoreSaveFailure, FailingWriteKeepsOldFileIntact) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    const std::string before = readBytes(path);
+    // Every write to the new content fails as on a full disk.
+    fs::create_symlink("/dev/full", settingsReplacementPath(path));
+    CSettingsStore store(4);
+    ASSERT_TRUE(store.open(path, true, false, true, false));
+    store.setInt("GENERAL", "PORT_NR", 3);
+    EXPECT_EQ(store.save(false), "");
+    EXPECT_EQ(readBytes(path), before);
+    EXPECT_TRUE(store.modified());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(settingsReplacementPath(path)))) << "the failed write is removed";
+
+    // Nothing was lost in memory: once writing works again the change arrives.
+    EXPECT_EQ(store.save(false), "");
+    EXPECT_NE(readBytes(path).find("PORT_NR=3\r\n"), std::string::npos);
+}
+
+TEST(SettingsStoreSaveFailure, SaveThatCannotStartKeepsOldFileIntact) {
+    TempDir dir;
+    const std::string path = copyFixture(dir, "worked_example.ini");
+    const std::string before = readBytes(path);
+    fs::create_directory(settingsReplacementPath(path));
+    {
+        CSettingsStore store(4);
+        ASSERT_TRUE(store.open(path, true, false, true, false));
+        store.setInt("GENERAL", "PORT_NR", 3);
+        EXPECT_EQ(store.save(false), "");
+        EXPECT_TRUE(store.modified());
+    }
+    EXPECT_EQ(readBytes(path), before);
+    EXPECT_TRUE(fs::is_directory(settingsReplacementPath(path))) << "what was there is not ours to remove";
+}
+
+TEST(SettingsStoreSaveFailure, SaveIntoReadOnlyFolderKeepsOldFileIntact) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string folder = dir.file("readonly");
+    const std::string path = folder + "/hx350cfg.ini";
+    const std::string content = "; mine\r\n[GENERAL]\r\nPORT_NR=2\r\n";
+    EXPECT_TRUE(runUnprivileged([&] {
+        fs::create_directory(folder);
+        writeBytes(path, content);
+        CSettingsStore store(4);
+        if (!store.open(path, false, false, true, false))
+            return false;
+        store.setInt("GENERAL", "PORT_NR", 3);
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        const bool failed = store.save(false).empty() && store.modified();
+        const bool intact =
+            readBytes(path) == content && std::distance(fs::directory_iterator(folder), fs::directory_iterator()) == 1;
+        fs::permissions(folder, fs::perms::owner_all);
+        return failed && intact;
+    }));
+    EXPECT_EQ(readBytes(path), content);
+}
+
+TEST(SettingsStoreSaveFailure, FileMadeReadOnlyAfterOpeningIsNotReplaced) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string path = dir.file("hx350cfg.ini");
+    const std::string content = "[GENERAL]\r\nPORT_NR=2\r\n";
+    EXPECT_TRUE(runUnprivileged([&] {
+        writeBytes(path, content);
+        CSettingsStore store(4);
+        if (!store.open(path, false, false, true, false))
+            return false;
+        store.setInt("GENERAL", "PORT_NR", 3);
+        fs::permissions(path, fs::perms::owner_read);
+        return store.save(false).empty() && store.modified() && readBytes(path) == content;
+    }));
+    EXPECT_EQ(readBytes(path), content);
+}

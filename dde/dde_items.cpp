@@ -1,0 +1,60 @@
+#include "dde/dde_items.h"
+
+#include "display/number_format.h"
+
+std::string ddeTopicName(int topic, long serialNumber) {
+    if (topic != TemperatureTopic && topic != HumidityTopic) {
+        return {};
+    }
+    return std::string(kDdeTopicNames[topic]) + "#" + std::to_string(serialNumber);
+}
+
+namespace {
+
+// "Wynik": exactly the display's no-units text.
+std::string resultText(double value, const ValueDisplayState& display) {
+    return formatValueText(value, display.displayQuantity, 0, display.twoDecimalPlaces);
+}
+
+// "Pomiar" differs from what the display shows with units: every one-decimal kind is cut to tenths, and only
+// the temperature honours two-decimal mode.
+std::string measurementText(double value, const ValueDisplayState& display) {
+    switch (display.displayQuantity) {
+    case WattsPerSquareMetre:
+        return truncateToTenth(value) + " W/m2";
+    case KiloLux:
+        return formatFixed(value, 2) + " kLx";
+    case DegreesCelsius:
+        return (display.twoDecimalPlaces != 0 ? formatFixed(value, 2) : truncateToTenth(value)) + " °C";
+    case Degrees:
+        return formatFixed(value, 0) + " °";
+    case HectoPascal:
+        return truncateToTenth(value) + " hPa";
+    case MetresPerSecond:
+        return truncateToTenth(value) + " m/s";
+    case Percent:
+        return truncateToTenth(value) + " %";
+    case PartsPerMillion:
+        return formatFixed(value, 0) + " ppm";
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+// The items report the last value even while the display shows "???"; clients judge it by "Status". The value is
+// given in the units the display shows (the same as the raw value whenever source and display kinds agree).
+std::string formatDdeItem(int item, const ValueDisplayState& display) {
+    const double value = convertValue(display.rawValue, display.sourceQuantity, display.displayQuantity);
+    switch (item) {
+    case ResultItem:
+        return resultText(value, display);
+    case MeasurementItem:
+        return measurementText(value, display);
+    case StatusItem:
+        return display.valid() ? "Pomiar OK" : "Błąd pomiaru";
+    default:
+        return {};
+    }
+}

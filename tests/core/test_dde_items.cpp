@@ -1,0 +1,103 @@
+#include "app/cp1250.h"
+#include "dde/dde_items.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::string_literals;
+
+ValueDisplayState shown(double value, int kind, int twoDecimals = 0) {
+    ValueDisplayState state;
+    state.rawValue = value;
+    state.noData = 0;
+    state.sourceQuantity = state.displayQuantity = kind;
+    state.twoDecimalPlaces = twoDecimals;
+    return state;
+}
+
+TEST(DdeTopicName, CarriesTheSerialNumber) {
+    EXPECT_EQ(ddeTopicName(TemperatureTopic, 1234), "Temperatura#1234");
+    EXPECT_EQ(utf8ToCp1250(ddeTopicName(HumidityTopic, 1234)), "Wilgotno\x9C\xE6#1234");
+    EXPECT_EQ(ddeTopicName(2, 1), "");
+}
+
+TEST(FormatDdeItem, ResultAndMeasurementForEveryKind) {
+    const struct {
+        double value;
+        int kind, twoDecimals;
+        const char *result, *measurement;
+    } cases[] = {
+        // "Pomiar" cuts every one-decimal kind, where the display with units would round.
+        {12.39, WattsPerSquareMetre, 0, "12.3", "12.3 W/m2"},
+        {12.375, WattsPerSquareMetre, 1, "12.38", "12.3 W/m2"},
+        {1.005, KiloLux, 0, "1.00", "1.00 kLx"},
+        {23.46, DegreesCelsius, 0, "23.4", "23.4 °C"},
+        {23.46, DegreesCelsius, 1, "23.46", "23.46 °C"},
+        {200 * 0.1, DegreesCelsius, 0, "20.0", "20.0 °C"},
+        {-5.07, DegreesCelsius, 0, "-5.0", "-5.0 °C"},
+        {179.5, Degrees, 0, "180", "180 °"},
+        {1013.29, HectoPascal, 1, "1013.29", "1013.2 hPa"},
+        {3.29, MetresPerSecond, 0, "3.2", "3.2 m/s"},
+        {45.39, Percent, 1, "45.39", "45.3 %"},
+        {0.0, Percent, 0, "0.0", "0.0 %"},
+        {412.5, PartsPerMillion, 0, "413", "413 ppm"},
+        {1.0, NoQuantity, 0, "", ""},
+        {1.0, 9, 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        const ValueDisplayState display = shown(c.value, c.kind, c.twoDecimals);
+        EXPECT_EQ(formatDdeItem(ResultItem, display), c.result) << c.value << " kind " << c.kind;
+        EXPECT_EQ(formatDdeItem(MeasurementItem, display), c.measurement) << c.value << " kind " << c.kind;
+    }
+    EXPECT_EQ(formatDdeItem(3, shown(23.4, DegreesCelsius)), "");
+}
+
+TEST(FormatDdeItem, StatusFollowsNoDataAndBlinking) {
+    ValueDisplayState display = shown(23.4, DegreesCelsius);
+    EXPECT_EQ(formatDdeItem(StatusItem, display), "Pomiar OK");
+    display.blinkTimerId = 1052;
+    EXPECT_EQ(formatDdeItem(StatusItem, display), "Błąd pomiaru");
+    display.blinkTimerId = 0;
+    display.noData = 1;
+    EXPECT_EQ(utf8ToCp1250(formatDdeItem(StatusItem, display)), "B\xB3\xB9"
+                                                                "d pomiaru");
+    EXPECT_EQ(formatDdeItem(ResultItem, display), "23.4"); // the last value is still given
+}
+
+TEST(Cp1250, KnownLettersBothWays) {
+    const std::string utf8 = "° ąćęłńóśźż ĄĆĘŁŃÓŚŹŻ €„”–—™";
+    const std::string bytes = "\xB0 \xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF \xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF "
+                              "\x80\x84\x94\x96\x97\x99";
+    EXPECT_EQ(utf8ToCp1250(utf8), bytes);
+    EXPECT_EQ(cp1250ToUtf8(bytes), utf8);
+}
+
+TEST(Cp1250, EveryDefinedByteRoundTripsAndUndefinedOnesDoNot) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string one(1, static_cast<char>(byte));
+        const bool undefined = byte == 0x81 || byte == 0x83 || byte == 0x88 || byte == 0x90 || byte == 0x98;
+        EXPECT_EQ(cp1250ToUtf8(one) == "\xEF\xBF\xBD", undefined) << byte; // U+FFFD
+        EXPECT_EQ(utf8ToCp1250(cp1250ToUtf8(one)), undefined ? "?" : one) << byte;
+    }
+}
+
+TEST(Cp1250, UnmappableAndMalformedInputBecomesQuestionMarks) {
+    const struct {
+        std::string utf8, cp1250;
+    } cases[] = {
+        {"ñ€", "?\x80"},
+        {"a\xE2\x82", "a??"}, // unmappable; truncated at the end
+        {"\x80x", "?x"},
+        {"\xC0\xAF", "??"}, // stray continuation; overlong "/"
+        {"\xED\xA0\x80", "???"},
+        {"\xF4\x90\x80\x80", "????"}, // surrogate; beyond U+10FFFF
+        {"\xF0\x9F\x98\x80!", "?!"},
+        {"a\0b"s, "a\0b"s},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8ToCp1250(c.utf8), c.cp1250);
+    }
+}
+
+} // namespace

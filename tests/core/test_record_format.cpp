@@ -1,0 +1,134 @@
+#include "recording/record_format.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const LocalTime kTick{2024, 3, 5, 14, 7, 9};
+const char* const kHeader = "Data i Godzina;Temperatura \xB0"
+                            "C;Wilgotno\x9C\xE6 %\r\n";
+
+ValueDisplayState display(double value, int noData = 0, unsigned blinkTimerId = 0, int twoDecimals = 0) {
+    ValueDisplayState state;
+    state.rawValue = value;
+    state.noData = noData;
+    state.blinkTimerId = blinkTimerId;
+    state.twoDecimalPlaces = twoDecimals;
+    return state;
+}
+
+RecordingSettings columns(int separator, int temperature, int humidity) {
+    RecordingSettings settings;
+    settings.separator = separator;
+    settings.recordTemperature = temperature;
+    settings.recordHumidity = humidity;
+    return settings;
+}
+
+TEST(TextRecord, WorkedExampleThenDisconnected) {
+    int last = -1;
+    EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, display(21.5), display(45.2), kTick),
+              std::string(kHeader) + "2024.03.05 14:07:09;21.5;45.2\r\n");
+    EXPECT_EQ(last, 20);
+    EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, display(21.5, 1), display(45.2, 1, 1052), kTick),
+              "2024.03.05 14:07:09;???;???\r\n");
+}
+
+TEST(TextRecord, HeaderFollowsTheColumnChoice) {
+    const struct {
+        int separator, temperature, humidity, lastBefore;
+        const char* expected;
+    } cases[] = {
+        {Comma, 1, 0, 20,
+         "Data i Godzina,Temperatura \xB0"
+         "C\r\n2024.03.05 14:07:09,-3.4\r\n"}, // changed while open
+        {Tab, 0, 1, -1, "Data i Godzina\tWilgotno\x9C\xE6 %\r\n2024.03.05 14:07:09\t45.2\r\n"},
+        {Semicolon, 0, 0, -1, "Data i Godzina\r\n2024.03.05 14:07:09;\r\n"},
+        {7, 4, 4, 20, "2024.03.05 14:07:09\t-3.4\t45.2\r\n"}, // flags are only compared with zero
+    };
+    for (const auto& c : cases) {
+        int last = c.lastBefore;
+        EXPECT_EQ(
+            buildTextRecord(columns(c.separator, c.temperature, c.humidity), last, display(-3.4), display(45.2), kTick),
+            c.expected);
+    }
+}
+
+TEST(TextRecord, FieldsFollowTheDisplays) {
+    const struct {
+        ValueDisplayState temperature, humidity;
+        const char* line;
+    } cases[] = {
+        {display(21.57, 0, 0, 1), display(0, 1, 1052), "2024.03.05 14:07:09,21.57,???\r\n"}, // kind 1, two decimals
+        {display(21.25), display(45.25, 0, 0, 1), "2024.03.05 14:07:09,21.3,45.3\r\n"},      // halves away from zero
+        {display(21.5, 0, 1052), display(0.0), "2024.03.05 14:07:09,???,0.0\r\n"},           // blinking: flagged
+    };
+    for (const auto& c : cases) {
+        int last = 20;
+        EXPECT_EQ(buildTextRecord(columns(Comma, 1, 1), last, c.temperature, c.humidity, kTick), c.line);
+    }
+}
+
+TEST(CommentBlock, LinesInOrder) {
+    RecordingSettings settings;
+    settings.commentEnabled = 1;
+    settings.commentSerialNumber = 1;
+    settings.commentText = "Hala \xB3\r\nlinia 2"; // ANSI bytes pass unchanged
+    EXPECT_EQ(buildCommentBlock(settings, true, true, 1234), "\r\nHala \xB3\r\nlinia 2\r\nHX-350 nr 1234\r\n");
+    EXPECT_EQ(buildCommentBlock(settings, false, false, 1234), "Hala \xB3\r\nlinia 2\r\nHX-350 nr ???\r\n");
+    EXPECT_EQ(buildCommentBlock(settings, false, true, 0), "Hala \xB3\r\nlinia 2\r\nHX-350 nr ???\r\n");
+    settings.commentText.clear();
+    settings.commentSerialNumber = 0;
+    EXPECT_EQ(buildCommentBlock(settings, true, true, 1234), "\r\n");
+    EXPECT_EQ(buildCommentBlock(settings, false, true, 1234), "");
+    settings.commentEnabled = 0;
+    EXPECT_EQ(buildCommentBlock(settings, true, true, 1234), "");
+}
+
+TEST(BinaryRecord, WorkedExamples) {
+    const unsigned char both[] = {0xCE, 0xD0, 0xCE, 0xCC, 0xD0, 0xCD, 0xD0, 0xCB, 0xCF, 0xCC, 0xD0, 0xC9, 0xD0, 0xC7,
+                                  0xDC, 0xCE, 0xCF, 0xD4, 0xCF, 0xCE, 0xCD, 0xCC, 0xD4, 0xCE, 0xCB, 0xD4, 0xCE, 0xCF,
+                                  0xD2, 0xCB, 0xD4, 0xCF, 0xDC, 0xCE, 0xCF, 0xD4, 0xCF, 0xCE, 0xCD, 0xCC, 0xD4, 0xCE,
+                                  0xCA, 0xD4, 0xCC, 0xCB, 0xD2, 0xCE, 0xD4, 0xCF, 0xDC, 0xC0, 0x39, 0x27};
+    const unsigned char none[] = {0xCE, 0xD0, 0xCE, 0xCC, 0xD0, 0xCD, 0xD0, 0xCB, 0xCF,
+                                  0xCC, 0xD0, 0xC9, 0xD0, 0xC7, 0xDC, 0xC0, 0x10, 0x0C};
+    EXPECT_EQ(buildBinaryRecord(display(21.5), display(45.2), 1234, 1234, kTick),
+              std::string(reinterpret_cast<const char*>(both), sizeof both));
+    EXPECT_EQ(buildBinaryRecord(display(21.5, 1), display(45.2, 0, 1052), 1234, 1234, kTick),
+              std::string(reinterpret_cast<const char*>(none), sizeof none));
+}
+
+// Undoes the storage step and checks the check bytes, as the grapher would.
+std::string plainRecord(const std::string& stored) {
+    std::string plain;
+    for (const char c : stored) {
+        plain.push_back(static_cast<char>(-c));
+    }
+    const std::size_t marker = plain.find('@');
+    EXPECT_EQ(marker + 3, plain.size());
+    int sum = 0;
+    for (std::size_t i = 0; i < marker; ++i) {
+        sum += plain[i];
+    }
+    EXPECT_EQ(static_cast<unsigned char>(plain[marker + 1]), sum % 253 + 1);
+    EXPECT_EQ(static_cast<unsigned char>(plain[marker + 2]), sum % 251 + 1);
+    return plain.substr(0, marker);
+}
+
+TEST(BinaryRecord, GroupsCarryOnlyValidValues) {
+    const struct {
+        ValueDisplayState temperature, humidity;
+        int temperatureSerial;
+        const char* plain;
+    } cases[] = {
+        {display(21.5, 0, 1052), display(45.2), 1234, "20240305140709$21,1234,26,45.2,1$"},
+        {display(21.57, 0, 0, 1), display(0, 1), 77, "20240305140709$21,77,25,21.6,1$"}, // always one decimal
+        {display(-3.4), display(0, 1), 1234, "20240305140709$21,1234,25,-3.4,1$"},
+        {display(21.25), display(0.05), 7, "20240305140709$21,7,25,21.3,1$21,1234,26,0.1,1$"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(plainRecord(buildBinaryRecord(c.temperature, c.humidity, c.temperatureSerial, 1234, kTick)), c.plain);
+    }
+}
+
+} // namespace

@@ -1,0 +1,397 @@
+#include "app/main_window.h"
+
+#include "app/status_text.h"
+#include "res/resource.h"
+#include "serial/port_dialog.h"
+#include "win/gdi.h"
+#include "win/text.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr UINT WM_RXBYTE = WM_USER + 4;
+static_assert(WM_RXBYTE == WM_RXBYTE_ID, "the serial worker and the window must agree on WM_RXBYTE");
+
+constexpr unsigned kRecordingStartDelayMs = 10000;
+constexpr unsigned kPortRetryPeriodMs = 500;
+
+// The instrument's fixed line settings: 300 baud, no parity, 7 data bits, 1 stop bit; only received characters
+// matter.
+constexpr int kBaudRate = 300;
+constexpr char kParity = 'N';
+constexpr int kDataBits = 7;
+constexpr int kStopBits = 1;
+
+constexpr const wchar_t* kCaption = L"HX350";
+
+// Commands whose windows are not part of the program yet: present in the menu, grayed.
+constexpr UINT kPendingCommands[] = {
+    ID_APP_PLOT,  ID_VIEW_COLOURS,       ID_VIEW_FONTS, ID_SETTINGS_ADDITIONAL,
+    ID_HELP_HELP, ID_HELP_SOFTWARE_INFO, ID_HELP_ABOUT,
+};
+
+void placeChild(HWND child, int x, int y, int width, int height) {
+    // A window shrunk below the margins would give negative sizes; an empty control is what is meant.
+    SetWindowPos(child, nullptr, x, y, std::max(width, 0), std::max(height, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
+CMainWindow::CMainWindow() : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_) {
+    humidity_.setColours(0xFFDAB8, 0x643200);
+}
+
+CMainWindow::~CMainWindow() {
+    serialPort_.reset();
+}
+
+INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return onInitDialog();
+    case WM_RXBYTE:
+        lineAssembly_.onReceivedByte(static_cast<BYTE>(wParam));
+        return TRUE;
+    case WM_TIMER:
+        onTimer(wParam);
+        return FALSE;
+    case WM_SIZE:
+        onSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return FALSE;
+    case WM_MOVE:
+        onMove();
+        return FALSE;
+    case WM_COMMAND:
+        return onCommand(LOWORD(wParam)) ? TRUE : FALSE;
+    case WM_SETFOCUS:
+        // Focus given to the window itself (Enter, Escape, reactivation after a modal dialog) rests on the
+        // temperature display, as after every status change; the dialog manager would put it into the status line
+        // and select its text.
+        if (!temperature_.hwnd())
+            return FALSE;
+        SetFocus(temperature_.hwnd());
+        return TRUE;
+    case WM_CLOSE:
+        // The close box; the dialog manager would turn it into IDCANCEL, which Escape also produces.
+        endDialog(IDCANCEL);
+        return TRUE;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+            openAboutDialog();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_PAINT:
+        if (!IsIconic(hwnd()))
+            return FALSE;
+        paintIconic();
+        return TRUE;
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(icon_);
+    case WM_DESTROY:
+        dde_.stop();
+        WinHelpW(hwnd(), nullptr, HELP_QUIT, 0);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL CMainWindow::onInitDialog() {
+    temperature_.bind(item(IDC_TEMPERATURE));
+    humidity_.bind(item(IDC_HUMIDITY));
+    status_ = item(IDC_STATUS);
+
+    // The size events of the window's creation came before this object was attached; the later relayouts need
+    // a client size even if placing the window below does not change it.
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    restoredSize_ = {client.right, client.bottom};
+
+    addAboutToSystemMenu();
+
+    icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
+    smallIcon_ =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_ ? smallIcon_ : icon_));
+
+    const HMENU menu = GetMenu(hwnd());
+    // Recording is offered only once the recording files of the last run had their chance to reopen.
+    EnableMenuItem(menu, ID_SETTINGS_RECORDING, MF_BYCOMMAND | MF_GRAYED);
+    for (UINT id : kPendingCommands)
+        EnableMenuItem(menu, id, MF_BYCOMMAND | MF_GRAYED);
+
+    openConfiguredPort();
+
+    RECT statusRect;
+    GetWindowRect(status_, &statusRect);
+    statusHeight_ = statusRect.bottom - statusRect.top;
+
+    temperature_.setQuantity(DegreesCelsius, DegreesCelsius, 1);
+    temperature_.setCaption(L"Temperatura");
+    humidity_.setQuantity(Percent, Percent, 1);
+    humidity_.setCaption(L"Wilgotność względna");
+    temperature_.buildValueFont();
+    humidity_.buildValueFont();
+
+    // The stored rectangle is applied exactly, unclamped; the size and move events this causes store the same
+    // rectangle back.
+    initialising_ = 0;
+    const RECT rect = settings_.windowRect;
+    SetWindowPos(hwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+
+    updateReading(0);
+
+    settings_.topmost = settings_.topmost != 0 ? 0 : 1;
+    toggleTopmost();
+
+    dde_.setDisplays(&temperature_, &humidity_);
+
+    SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
+    // The software information window at start (showInfoAtStart, timer 1070) comes with that window.
+
+    // The status line has put the focus on the temperature display; the dialog manager must not move it.
+    return FALSE;
+}
+
+void CMainWindow::addAboutToSystemMenu() {
+    const HMENU systemMenu = GetSystemMenu(hwnd(), FALSE);
+    if (!systemMenu)
+        return;
+    wchar_t text[128] = {};
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, static_cast<int>(std::size(text))) <= 0)
+        return;
+    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    // Grayed until the About dialog is part of the program.
+    AppendMenuW(systemMenu, MF_STRING | MF_GRAYED, IDM_ABOUTBOX, text);
+}
+
+std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber) {
+    auto port = std::make_unique<CComPort>();
+    if (port->open(hwnd(), portNumber, kBaudRate, kParity, kDataBits, kStopBits, EV_RXCHAR) != 1)
+        return nullptr;
+    port->startReader();
+    return port;
+}
+
+void CMainWindow::showPortOpenFailure(int portNumber) {
+    const std::wstring text = L"Nie można otworzyć portu COM" + std::to_wstring(portNumber);
+    MessageBoxW(hwnd(), text.c_str(), kCaption, MB_OK);
+}
+
+// A port that fails at start keeps its number in the settings: it may be back at the next start.
+void CMainWindow::openConfiguredPort() {
+    if (settings_.configuredPort <= 0) {
+        selectPort();
+        return;
+    }
+    serialPort_ = openPort(settings_.configuredPort);
+    if (serialPort_)
+        return;
+    showPortOpenFailure(settings_.configuredPort);
+    selectPort();
+}
+
+void CMainWindow::selectPort() {
+    // The dialog waits until the window is on screen; timer 1069 comes back here.
+    if (!IsWindowVisible(hwnd())) {
+        SetTimer(hwnd(), IDT_PORT_RETRY, kPortRetryPeriodMs, nullptr);
+        return;
+    }
+    CPortDialog dialog;
+    if (serialPort_)
+        dialog.setCurrentPort(serialPort_->portNumber());
+    if (dialog.runModal(hwnd()) != IDOK)
+        return;
+    const int current = serialPort_ ? serialPort_->portNumber() : 0;
+    const int chosen = dialog.port();
+    if (chosen == current || chosen <= 0)
+        return;
+
+    // The old port goes first: the new choice may be the same device under another name.
+    serialPort_.reset();
+    serialPort_ = openPort(chosen);
+    if (serialPort_) {
+        settings_.configuredPort = chosen;
+        return;
+    }
+    settings_.configuredPort = 0;
+    showPortOpenFailure(chosen);
+    selectPort();
+}
+
+void CMainWindow::toggleTopmost() {
+    SetWindowPos(hwnd(), settings_.topmost != 0 ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    settings_.topmost = settings_.topmost != 0 ? 0 : 1;
+    CheckMenuItem(GetMenu(hwnd()), ID_VIEW_TOPMOST,
+                  MF_BYCOMMAND | (settings_.topmost != 0 ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void CMainWindow::updateReading(int linkUp) {
+    const ReadingUpdatePlan plan = planReadingUpdate(updateState_, record_, linkUp);
+    if (plan.relayout) {
+        relayout();
+        ShowWindow(humidity_.hwnd(), plan.humidityVisible ? SW_SHOW : SW_HIDE);
+    }
+    if (plan.dde != DdeAction::None) {
+        dde_.stop();
+        if (plan.dde == DdeAction::StopThenStart && !dde_.start(plan.ddeSerialNumber))
+            MessageBoxW(hwnd(), L"Błąd inicjalizacji DDE!", kCaption, MB_OK | MB_ICONSTOP);
+    }
+
+    composeStatus();
+
+    const auto feed = [](CValueDisplay& display, const DisplayFeed& f) {
+        if (f.twoDecimalPlaces >= 0)
+            display.setTwoDecimalPlaces(f.twoDecimalPlaces);
+        display.setBlinking(f.blinking);
+        if (f.noData)
+            display.setNoData();
+        else
+            display.setValue(f.value);
+    };
+    feed(temperature_, plan.temperature);
+    feed(humidity_, plan.humidity);
+
+    dde_.postAdvise();
+}
+
+void CMainWindow::composeStatus() {
+    if (!hwnd())
+        return;
+    std::string text =
+        composeStatusText(record_, updateState_.linkUp, recordTimerId_ != 0, settings_.recording.intervalSeconds);
+    // An unchanged text neither flickers the line nor moves the focus.
+    if (text == lastStatusText_)
+        return;
+    lastStatusText_ = std::move(text);
+    SetWindowTextW(status_, widen(lastStatusText_).c_str());
+    SetFocus(temperature_.hwnd());
+}
+
+unsigned CMainWindow::startWatchdogTimer() {
+    return static_cast<unsigned>(SetTimer(hwnd(), IDT_WATCHDOG, CLineAssembly::kWatchdogPeriodMs, nullptr));
+}
+
+void CMainWindow::killWatchdogTimer(unsigned timerId) {
+    KillTimer(hwnd(), timerId);
+}
+
+void CMainWindow::onTimer(UINT_PTR id) {
+    switch (id) {
+    case IDT_WATCHDOG:
+        lineAssembly_.onWatchdogExpired();
+        break;
+    case IDT_DELAYED_RECORDING:
+        startRecordingAtLaunch();
+        break;
+    case IDT_PORT_RETRY:
+        // The port dialog must not come up over the software information window; ask again at the next tick.
+        if (infoWindowOpen_ == 1)
+            break;
+        KillTimer(hwnd(), IDT_PORT_RETRY);
+        selectPort();
+        break;
+    default:
+        break;
+    }
+}
+
+// The recording files named in the settings are reopened here, ten seconds after the start, and only then is
+// the recording menu item enabled; until recording is part of the program this only ends the timer.
+void CMainWindow::startRecordingAtLaunch() {
+    KillTimer(hwnd(), IDT_DELAYED_RECORDING);
+}
+
+// The About dialog is not part of the program yet; its system menu item stays grayed.
+void CMainWindow::openAboutDialog() {}
+
+bool CMainWindow::onCommand(int id) {
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        // Enter and Escape reach a dialog as these two; neither may close the main window.
+        SetFocus(hwnd());
+        return true;
+    case ID_APP_CLOSE:
+        endDialog(IDOK);
+        return true;
+    case ID_VIEW_TOPMOST:
+        toggleTopmost();
+        return true;
+    case ID_SETTINGS_PORT:
+        selectPort();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A minimised window keeps neither its position nor its size: tracking stops there, or the rectangle saved at
+// exit would be the icon's.
+void CMainWindow::trackWindowRect() {
+    if (IsIconic(hwnd()))
+        return;
+    GetWindowRect(hwnd(), &settings_.windowRect);
+}
+
+void CMainWindow::onSize(UINT type, int cx, int cy) {
+    if (type == SIZE_RESTORED) {
+        restoredSize_ = {cx, cy};
+        maximized_ = 0;
+    } else if (type == SIZE_MAXIMIZED) {
+        maximizedSize_ = {cx, cy};
+        maximized_ = 1;
+    } else {
+        maximized_ = 0;
+    }
+    if (initialising_ == 1)
+        return;
+    if (type == SIZE_RESTORED)
+        trackWindowRect();
+    layout(cx, cy);
+}
+
+void CMainWindow::onMove() {
+    if (initialising_ == 0 && (GetWindowLongW(hwnd(), GWL_STYLE) & WS_MAXIMIZE) == 0)
+        trackWindowRect();
+}
+
+void CMainWindow::layout(int cx, int cy) {
+    const int d = std::clamp(GetSystemMetrics(SM_CXDLGFRAME), 2, 20);
+    placeChild(status_, d, d, cx - 2 * d, statusHeight_);
+    const int top = statusHeight_ + 2 * d + 2;
+    if (record_.kind == FineThermo) {
+        // Temperature alone: one display takes the whole area; the humidity display is hidden.
+        placeChild(temperature_.hwnd(), d, top, cx - 2 * d, (cy - d) - top);
+        temperature_.repaint();
+        return;
+    }
+    const int mid = (statusHeight_ + d + 2) + ((cy - d) - (statusHeight_ + d + 2)) / 2;
+    placeChild(temperature_.hwnd(), d, top, cx - 2 * d, mid - top);
+    placeChild(humidity_.hwnd(), d, mid + d, cx - 2 * d, cy - 2 * d - mid);
+    temperature_.repaint();
+    humidity_.repaint();
+}
+
+// The layout depends on the kind of reading, so a reading update re-runs it with the last size the window had.
+void CMainWindow::relayout() {
+    const Size& size = maximized_ == 1 ? maximizedSize_ : restoredSize_;
+    SendMessageW(hwnd(), WM_SIZE, maximized_ == 1 ? SIZE_MAXIMIZED : SIZE_RESTORED, MAKELPARAM(size.cx, size.cy));
+}
+
+void CMainWindow::paintIconic() {
+    PaintDc dc(hwnd());
+    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc.get(), x, y, icon_);
+}

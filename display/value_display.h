@@ -12,6 +12,9 @@ class CValueDisplay : public CSubclassedControl {
 public:
     CValueDisplay();
 
+    // Takes over the dialog's static control and shows the current state in it.
+    bool bind(HWND control);
+
     void setQuantity(int sourceKind, int displayKind, int showUnits);
     void setValue(double value);
     void setNoData();
@@ -21,6 +24,11 @@ public:
     void setColours(COLORREF background, COLORREF text);
     // Rebuilds the value font from `logFont` (used at start and by the fonts dialog).
     void setLogFont(const LOGFONTW& logFont);
+    // Only stores the font description; buildValueFont makes the font from it (settings load, then start-up).
+    void storeLogFont(const LOGFONTW& logFont) { valueLogFont_ = logFont; }
+    void buildValueFont();
+    // Invalidates, erases and paints the whole control at once.
+    void repaint();
 
     // What recording and DDE read.
     const ValueDisplayState& state() const { return state_; }
@@ -32,9 +40,19 @@ protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // ... implementation-defined members
+    void paint(HDC target, const RECT& client);
+    void drawValue(HDC dc, const RECT& valueArea);
+    void syncWindowText();
+
     ValueDisplayState state_;
     COLORREF backgroundColour_ = 0xFFE4CA;
     COLORREF textColour_ = 0x804000;
     LOGFONTW valueLogFont_{};
+    std::wstring shownText_;  // the value area's text as last painted
+    std::wstring windowText_; // the control's window text as last set
+    std::wstring caption_;
+    int blinkHidden_ = 0;
+    double shownValue_ = 0;
+    Font valueFont_;
+    Font captionFont_;
 };

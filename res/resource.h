@@ -10,6 +10,11 @@
 #define IDI_MAIN 128
 #define IDB_WAIT 310
 
+// A control that the code never addresses
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 // Main window controls
 #define IDC_STATUS 1002
 #define IDC_TEMPERATURE 1003

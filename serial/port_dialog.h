@@ -20,7 +20,9 @@ protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // ... implementation-defined members
+    void initialise();
+    void acceptChoice();
+
     int port_ = 0;
     std::vector<std::string> portEntries_;
 };

@@ -1,6 +1,116 @@
-// TEMPORARY placeholder so the program links while the window is written; replaced whole by its owner.
-#include "res/resource.h"
 #include "ui/wait_window.h"
+
+#include "res/resource.h"
+
+#include <algorithm>
+
 CWaitWindow::CWaitWindow() : CDialogBase(IDD_WAIT) {}
-CWaitWindow::~CWaitWindow() = default;
-INT_PTR CWaitWindow::handleMessage(UINT, WPARAM, LPARAM) { return FALSE; }
+
+CWaitWindow::~CWaitWindow() {
+    // Normally the thread is gone with the window. Should the window never have reached its destruction, the job
+    // must still not outlive the object it was given; it only posts to the window, so this wait cannot dead-lock.
+    if (workerThread_)
+        WaitForSingleObject(workerThread_.get(), INFINITE);
+}
+
+INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        stopRequested_ = 0;
+        closing_ = false;
+        placeOnTop();
+        workerThread_.reset(CreateThread(nullptr, 0, workerMain, this, 0, nullptr));
+        // Without a worker nobody would close the box.
+        if (!workerThread_)
+            PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_WAIT_STOP:
+            // Only a request: the job decides whether it looks at it, and the box stays until the job closes it.
+            stopRequested_ = 1;
+            return TRUE;
+        case IDOK:
+        case IDCANCEL:
+            closing_ = true;
+            endDialog(LOWORD(wParam));
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_CLOSE:
+        // The job's "done" signal. When the user has already closed the box it may still arrive while the window
+        // waits for the worker in WM_DESTROY; then there is nothing left to do.
+        if (!closing_) {
+            closing_ = true;
+            endDialog(IDCANCEL);
+        }
+        return TRUE;
+    case WM_DESTROY:
+        closing_ = true;
+        stopRequested_ = 1;
+        // The modal run returns only after this: whoever reads the job's results afterwards reads them complete.
+        waitForWorker();
+        workerThread_.reset();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+DWORD WINAPI CWaitWindow::workerMain(void* self) {
+    auto& window = *static_cast<CWaitWindow*>(self);
+    if (window.job_)
+        window.job_(window);
+    else
+        PostMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+    return 0;
+}
+
+void CWaitWindow::placeOnTop() {
+    // The box has no position of its own and its owner may be hidden or off screen: centre it over the owner
+    // where that is visible, else on the owner's monitor, and keep it inside the work area.
+    HWND owner = GetWindow(hwnd(), GW_OWNER);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(owner ? owner : hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& area = monitor.rcWork;
+    RECT around = area;
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner))
+        GetWindowRect(owner, &around);
+    RECT box{};
+    GetWindowRect(hwnd(), &box);
+    int width = box.right - box.left;
+    int height = box.bottom - box.top;
+    int x = around.left + ((around.right - around.left) - width) / 2;
+    int y = around.top + ((around.bottom - around.top) - height) / 2;
+    x = std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right) - width));
+    y = std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom) - height));
+    SetWindowPos(hwnd(), HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+}
+
+void CWaitWindow::waitForWorker() {
+    if (!workerThread_)
+        return;
+    HANDLE thread = workerThread_.get();
+    for (;;) {
+        // Blocks until the worker ends or a message arrives; this window's messages keep being handled (paint,
+        // the job's WM_CLOSE), those of other windows wait for their own loop.
+        DWORD which = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+        if (which == WAIT_OBJECT_0)
+            return;
+        if (which != WAIT_OBJECT_0 + 1) {
+            // Cannot happen with a valid thread handle; poll rather than give up on the worker.
+            DWORD code = 0;
+            if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE)
+                return;
+            Sleep(1);
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, hwnd(), 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "win/unique_handle.h"
 #include "win/window_base.h"
 
 #include <windows.h>
@@ -23,7 +24,12 @@ protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // ... implementation-defined members
+    static DWORD WINAPI workerMain(void* self);
+    void placeOnTop();
+    void waitForWorker();
+
+    KernelHandle workerThread_;
+    bool closing_ = false;
     std::atomic<int> stopRequested_{0};
     void* owner_ = nullptr;
     Job job_ = nullptr;

@@ -23,5 +23,25 @@ public:
     bool running() const;
 
 private:
-    // ... implementation-defined members
+    static HDDEDATA CALLBACK ddeCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data,
+                                         ULONG_PTR data1, ULONG_PTR data2);
+    static void CALLBACK adviseTimerProc(HWND, UINT, UINT_PTR, DWORD);
+    HDDEDATA transaction(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2);
+    HDDEDATA wildConnect(HSZ topic, HSZ service);
+    HDDEDATA itemData(int topic, int item);
+    void scheduleAdvise(int topic, int item);
+    void postScheduledAdvises();
+    int topicIndex(HSZ topic) const;
+    int itemIndex(HSZ item) const;
+    void freeStringHandles();
+
+    const CValueDisplay* humidityDisplay_ = nullptr;
+    const CValueDisplay* temperatureDisplay_ = nullptr;
+    HSZ serviceHandle_ = nullptr;
+    HSZ topicHandles_[2] = {};
+    HSZ itemHandles_[3] = {};
+    DWORD instanceId_ = 0;
+    // Advise links that were just accepted and still wait for their first value.
+    bool adviseScheduled_[2][3] = {};
+    UINT_PTR adviseTimer_ = 0;
 };

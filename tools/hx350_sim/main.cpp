@@ -1,0 +1,557 @@
+// hx350-sim: sends what an HX-350 thermo-hygrometer sends, on a new pty (for the program under Wine) or on a
+// serial device, paced like the real 300-baud line. A control channel lets a test change the instrument while the
+// receiver keeps its port open.
+
+#include "tools/hx350_sim/instrument.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <type_traits>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Millis = std::chrono::milliseconds;
+
+volatile std::sig_atomic_t gStop = 0;
+
+void onSignal(int) {
+    gStop = 1;
+}
+
+const char kUsage[] =
+    "usage: hx350-sim [options]\n"
+    "Output (default: a new pty whose slave path is printed on stdout):\n"
+    "  --link PATH            also make PATH a symlink to the pty slave\n"
+    "  --device PATH          write to a serial device instead (raw, 300 baud 7N1); '-' writes to stdout\n"
+    "Instrument:\n"
+    "  --serial N             serial number, 0..65535 (default 4660)\n"
+    "  --temp T --rh H        temperature in degrees Celsius and relative humidity in percent (23.4, 45.6)\n"
+    "  --drift                let both values drift slowly around T and H\n"
+    "  --error-bits B         status error bits 0..7 (1 humidity, 2 temperature, 4 calibration)\n"
+    "  --kind1                send 16-character temperature-only lines\n"
+    "  --two-decimals         kind 1: ask for two decimals\n"
+    "Timing and faults:\n"
+    "  --interval-ms MS       one line every MS milliseconds (default 1000)\n"
+    "  --char-ms MS           time per character (default 30: 9 bit times at 300 baud; 0 = no pacing)\n"
+    "  --silence-after N --silence-ms M   after every N lines stay silent for M ms\n"
+    "  --damaged-every N      every Nth line has one bit flipped\n"
+    "  --replay FILE          send the raw bytes of FILE, one CR-terminated line per interval, then stop\n"
+    "  --count N              stop after N lines\n"
+    "  --control PATH         read commands line by line from PATH (a FIFO, created if missing; '-' = stdin):\n"
+    "                         serial N | temp T | rh H | errors B | kind 0|1 | two-decimals 0|1 | drift 0|1 |\n"
+    "                         interval MS | char-ms MS | silence | resume | line (one line now) |\n"
+    "                         bad (one damaged line now) | raw HEX... | quit (after what is queued)\n"
+    "  --verbose              log every line sent on stderr\n";
+
+struct Options {
+    std::string link;
+    std::string device;
+    std::string replay;
+    std::string control;
+    InstrumentState instrument;
+    bool drift = false;
+    int intervalMs = 1000;
+    int charMs = 30;
+    int silenceAfter = 0;
+    int silenceMs = 0;
+    int damagedEvery = 0;
+    long long count = -1;
+    bool verbose = false;
+};
+
+bool parseInt(const char* text, long long min, long long max, long long& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < min || value > max)
+        return false;
+    out = value;
+    return true;
+}
+
+bool parseDouble(const char* text, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value))
+        return false;
+    out = value;
+    return true;
+}
+
+// Returns false on a usage error (after printing it).
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "hx350-sim: %s needs a value\n", arg.c_str());
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        auto intValue = [&](long long min, long long max, auto& target) {
+            const char* text = value();
+            long long parsed = 0;
+            if (!text || !parseInt(text, min, max, parsed)) {
+                std::fprintf(stderr, "hx350-sim: bad value for %s\n", arg.c_str());
+                return false;
+            }
+            target = static_cast<std::remove_reference_t<decltype(target)>>(parsed);
+            return true;
+        };
+        auto doubleValue = [&](double& target) {
+            const char* text = value();
+            if (!text || !parseDouble(text, target)) {
+                std::fprintf(stderr, "hx350-sim: bad value for %s\n", arg.c_str());
+                return false;
+            }
+            return true;
+        };
+        auto stringValue = [&](std::string& target) {
+            const char* text = value();
+            if (!text)
+                return false;
+            target = text;
+            return true;
+        };
+        bool ok = true;
+        if (arg == "--link")
+            ok = stringValue(options.link);
+        else if (arg == "--device")
+            ok = stringValue(options.device);
+        else if (arg == "--replay")
+            ok = stringValue(options.replay);
+        else if (arg == "--control")
+            ok = stringValue(options.control);
+        else if (arg == "--serial")
+            ok = intValue(0, 65535, options.instrument.serialNumber);
+        else if (arg == "--temp")
+            ok = doubleValue(options.instrument.temperature);
+        else if (arg == "--rh")
+            ok = doubleValue(options.instrument.humidity);
+        else if (arg == "--drift")
+            options.drift = true;
+        else if (arg == "--error-bits")
+            ok = intValue(0, 7, options.instrument.errorBits);
+        else if (arg == "--kind1")
+            options.instrument.kind = 1;
+        else if (arg == "--two-decimals")
+            options.instrument.twoDecimals = true;
+        else if (arg == "--interval-ms")
+            ok = intValue(1, 3600000, options.intervalMs);
+        else if (arg == "--char-ms")
+            ok = intValue(0, 10000, options.charMs);
+        else if (arg == "--silence-after")
+            ok = intValue(0, 1000000000, options.silenceAfter);
+        else if (arg == "--silence-ms")
+            ok = intValue(0, 3600000, options.silenceMs);
+        else if (arg == "--damaged-every")
+            ok = intValue(0, 1000000000, options.damagedEvery);
+        else if (arg == "--count")
+            ok = intValue(0, 1000000000000LL, options.count);
+        else if (arg == "--verbose")
+            options.verbose = true;
+        else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else {
+            std::fprintf(stderr, "hx350-sim: unknown option %s\n", arg.c_str());
+            ok = false;
+        }
+        if (!ok) {
+            std::fputs(kUsage, stderr);
+            return false;
+        }
+    }
+    if (!options.device.empty() && !options.link.empty()) {
+        std::fprintf(stderr, "hx350-sim: --link applies to the pty only, not to --device\n");
+        return false;
+    }
+    return true;
+}
+
+bool setRaw300Baud7N1(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return false;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS7 | CLOCAL | CREAD;
+    cfsetispeed(&tio, B300);
+    cfsetospeed(&tio, B300);
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// Replaces `link` atomically so that a reader never finds it missing while it is repointed.
+bool makeLink(const std::string& target, const std::string& link) {
+    const std::string temporary = link + ".tmp" + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(target.c_str(), temporary.c_str()) != 0)
+        return false;
+    if (rename(temporary.c_str(), link.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void removeLinkIfOurs(const std::string& link, const std::string& target) {
+    char buffer[4096];
+    const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
+    if (n > 0 && std::string(buffer, static_cast<size_t>(n)) == target)
+        unlink(link.c_str());
+}
+
+std::string hexText(const Line& bytes) {
+    std::string text;
+    char item[4];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(item, sizeof item, "%02X ", b);
+        text += item;
+    }
+    if (!text.empty())
+        text.pop_back();
+    return text;
+}
+
+class Simulator {
+public:
+    Simulator(const Options& options, int out) : options_(options), out_(out) {
+        instrument_ = options.instrument;
+        baseTemperature_ = instrument_.temperature;
+        baseHumidity_ = instrument_.humidity;
+        intervalMs_ = options.intervalMs;
+        charMs_ = options.charMs;
+        drift_ = options.drift;
+    }
+
+    bool loadReplay(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        Line bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Line current;
+        for (std::uint8_t b : bytes) {
+            current.push_back(b);
+            if (b == 0x0D) {
+                replayLines_.push_back(current);
+                current.clear();
+            }
+        }
+        if (!current.empty())
+            replayLines_.push_back(current);
+        replaying_ = true;
+        return true;
+    }
+
+    // Runs until quit, a signal, --count lines or the end of a replay; returns the exit code.
+    int run(int controlFd) {
+        start_ = Clock::now();
+        nextLineAt_ = start_;
+        nextByteAt_ = start_;
+        controlFd_ = controlFd;
+        while (!gStop) {
+            const auto now = Clock::now();
+            if (!sendDueBytes(now))
+                return 1;
+            if (pending_.empty() && (finished() || quit_))
+                break;
+            scheduleLineIfDue(now);
+            if (!pending_.empty() && charMs_ == 0)
+                continue;
+            waitForEvent(Clock::now());
+        }
+        if (out_ >= 0 && isatty(out_))
+            tcdrain(out_);
+        return 0;
+    }
+
+private:
+    bool finished() const {
+        if (options_.count >= 0 && linesScheduled_ >= options_.count)
+            return true;
+        return replaying_ && replayIndex_ >= replayLines_.size();
+    }
+
+    bool sendDueBytes(Clock::time_point now) {
+        while (!pending_.empty() && now >= nextByteAt_) {
+            const std::uint8_t byte = pending_.front();
+            pending_.pop_front();
+            const ssize_t n = write(out_, &byte, 1);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != EIO) {
+                std::fprintf(stderr, "hx350-sim: write failed: %s\n", std::strerror(errno));
+                return false;
+            }
+            // A full buffer (nobody reading the pty) drops the byte, as a real instrument talks to nobody.
+            if (charMs_ == 0) {
+                nextByteAt_ = now;
+                continue;
+            }
+            // Absolute schedule so that pacing does not drift; after a stall, restart from now.
+            nextByteAt_ += Millis(charMs_);
+            if (nextByteAt_ < now)
+                nextByteAt_ = now + Millis(charMs_);
+            break;
+        }
+        return true;
+    }
+
+    void queue(const Line& line, const char* what) {
+        if (pending_.empty() && nextByteAt_ < Clock::now())
+            nextByteAt_ = Clock::now();
+        pending_.insert(pending_.end(), line.begin(), line.end());
+        if (options_.verbose)
+            std::fprintf(stderr, "hx350-sim: %s %s\n", what, hexText(line).c_str());
+    }
+
+    void scheduleLineIfDue(Clock::time_point now) {
+        if (!pending_.empty() || silenced_ || quit_ || finished() || now < nextLineAt_)
+            return;
+        ++linesScheduled_;
+        if (replaying_) {
+            queue(replayLines_[replayIndex_++], "replay");
+        } else {
+            updateDrift(now);
+            const bool damaged = options_.damagedEvery > 0 && linesScheduled_ % options_.damagedEvery == 0;
+            queue(damaged ? damagedLine(instrument_) : instrumentLine(instrument_), damaged ? "damaged" : "line");
+        }
+        nextLineAt_ += Millis(intervalMs_);
+        if (nextLineAt_ < now)
+            nextLineAt_ = now + Millis(intervalMs_);
+        if (options_.silenceAfter > 0 && linesScheduled_ % options_.silenceAfter == 0)
+            nextLineAt_ += Millis(options_.silenceMs);
+    }
+
+    void updateDrift(Clock::time_point now) {
+        if (!drift_)
+            return;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double twoPi = 6.283185307179586;
+        instrument_.temperature = baseTemperature_ + 0.3 * std::sin(twoPi * seconds / 60.0);
+        instrument_.humidity = baseHumidity_ + 1.5 * std::sin(twoPi * seconds / 90.0);
+    }
+
+    void waitForEvent(Clock::time_point now) {
+        Clock::time_point wake = now + Millis(1000);
+        if (!pending_.empty())
+            wake = std::min(wake, nextByteAt_);
+        else if (!silenced_)
+            wake = std::min(wake, nextLineAt_);
+        long long timeout = std::chrono::duration_cast<Millis>(wake - now).count();
+        if (timeout < 0)
+            timeout = 0;
+        // Round up so that a wake-up is never a few microseconds early, which would spin.
+        if (wake > now + Millis(timeout))
+            ++timeout;
+        pollfd fds[1] = {{controlFd_, POLLIN, 0}};
+        const int ready = poll(fds, controlFd_ >= 0 ? 1 : 0, static_cast<int>(timeout));
+        if (ready > 0)
+            readControl();
+    }
+
+    void readControl() {
+        char buffer[512];
+        const ssize_t n = read(controlFd_, buffer, sizeof buffer);
+        if (n == 0) {
+            controlFd_ = -1; // stdin closed: keep sending with the last settings
+            return;
+        }
+        if (n < 0)
+            return;
+        controlText_.append(buffer, static_cast<size_t>(n));
+        size_t end;
+        while ((end = controlText_.find('\n')) != std::string::npos) {
+            std::string line = controlText_.substr(0, end);
+            controlText_.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            command(line);
+        }
+        if (controlText_.size() > 4096)
+            controlText_.clear();
+    }
+
+    void command(const std::string& line) {
+        char name[32] = {};
+        char argument[4096] = {};
+        const int fields = std::sscanf(line.c_str(), " %31s %4095[^\n]", name, argument);
+        if (fields <= 0)
+            return;
+        const std::string cmd = name;
+        long long number = 0;
+        double real = 0;
+        bool ok = true;
+        const bool hasArgument = fields == 2;
+        if (cmd == "serial" && hasArgument && parseInt(argument, 0, 65535, number))
+            instrument_.serialNumber = static_cast<int>(number);
+        else if (cmd == "temp" && hasArgument && parseDouble(argument, real))
+            instrument_.temperature = baseTemperature_ = real;
+        else if (cmd == "rh" && hasArgument && parseDouble(argument, real))
+            instrument_.humidity = baseHumidity_ = real;
+        else if (cmd == "errors" && hasArgument && parseInt(argument, 0, 7, number))
+            instrument_.errorBits = static_cast<int>(number);
+        else if (cmd == "kind" && hasArgument && parseInt(argument, 0, 1, number))
+            instrument_.kind = static_cast<int>(number);
+        else if (cmd == "two-decimals" && hasArgument && parseInt(argument, 0, 1, number))
+            instrument_.twoDecimals = number != 0;
+        else if (cmd == "drift" && hasArgument && parseInt(argument, 0, 1, number))
+            drift_ = number != 0;
+        else if (cmd == "interval" && hasArgument && parseInt(argument, 1, 3600000, number))
+            intervalMs_ = static_cast<int>(number);
+        else if (cmd == "char-ms" && hasArgument && parseInt(argument, 0, 10000, number))
+            charMs_ = static_cast<int>(number);
+        else if (cmd == "silence" && !hasArgument)
+            silenced_ = true;
+        else if (cmd == "resume" && !hasArgument) {
+            if (silenced_)
+                nextLineAt_ = Clock::now();
+            silenced_ = false;
+        } else if (cmd == "line" && !hasArgument)
+            queue(instrumentLine(instrument_), "line");
+        else if (cmd == "bad" && !hasArgument)
+            queue(damagedLine(instrument_), "damaged");
+        else if (cmd == "raw" && hasArgument) {
+            Line bytes;
+            ok = parseHexBytes(argument, bytes);
+            if (ok)
+                queue(bytes, "raw");
+        } else if (cmd == "quit")
+            quit_ = true;
+        else
+            ok = false;
+        if (!ok)
+            std::fprintf(stderr, "hx350-sim: ignored command: %s\n", line.c_str());
+        else if (options_.verbose)
+            std::fprintf(stderr, "hx350-sim: command: %s\n", line.c_str());
+    }
+
+    const Options& options_;
+    int out_;
+    int controlFd_ = -1;
+    InstrumentState instrument_;
+    double baseTemperature_ = 0;
+    double baseHumidity_ = 0;
+    int intervalMs_ = 1000;
+    int charMs_ = 30;
+    bool drift_ = false;
+    bool silenced_ = false;
+    bool quit_ = false;
+    bool replaying_ = false;
+    std::vector<Line> replayLines_;
+    size_t replayIndex_ = 0;
+    long long linesScheduled_ = 0;
+    std::deque<std::uint8_t> pending_;
+    std::string controlText_;
+    Clock::time_point start_;
+    Clock::time_point nextLineAt_;
+    Clock::time_point nextByteAt_;
+};
+
+int openControl(const std::string& path) {
+    if (path.empty())
+        return -1;
+    if (path == "-")
+        return STDIN_FILENO;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 && mkfifo(path.c_str(), 0600) != 0) {
+        std::fprintf(stderr, "hx350-sim: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+        return -2;
+    }
+    // Read-write, so that the FIFO never reports end of file between two writers.
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        std::fprintf(stderr, "hx350-sim: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    return fd < 0 ? -2 : fd;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options))
+        return 2;
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    int out = -1;
+    int slave = -1;
+    std::string slavePath;
+    if (options.device == "-") {
+        out = STDOUT_FILENO;
+    } else if (!options.device.empty()) {
+        out = open(options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (out < 0) {
+            std::fprintf(stderr, "hx350-sim: cannot open %s: %s\n", options.device.c_str(), std::strerror(errno));
+            return 1;
+        }
+        if (isatty(out) && !setRaw300Baud7N1(out)) {
+            std::fprintf(stderr, "hx350-sim: cannot configure %s: %s\n", options.device.c_str(), std::strerror(errno));
+            return 1;
+        }
+    } else {
+        char name[256] = {};
+        termios raw{};
+        cfmakeraw(&raw);
+        cfsetispeed(&raw, B300);
+        cfsetospeed(&raw, B300);
+        if (openpty(&out, &slave, name, &raw, nullptr) != 0) {
+            std::fprintf(stderr, "hx350-sim: openpty failed: %s\n", std::strerror(errno));
+            return 1;
+        }
+        // The slave stays open here too: its settings survive the receiver closing and reopening the port, and
+        // writes never fail with EIO while nobody has it open.
+        fcntl(out, F_SETFL, fcntl(out, F_GETFL) | O_NONBLOCK);
+        fcntl(out, F_SETFD, FD_CLOEXEC);
+        fcntl(slave, F_SETFD, FD_CLOEXEC);
+        slavePath = name;
+        if (!options.link.empty() && !makeLink(slavePath, options.link)) {
+            std::fprintf(stderr, "hx350-sim: cannot link %s: %s\n", options.link.c_str(), std::strerror(errno));
+            return 1;
+        }
+        std::printf("%s\n", slavePath.c_str());
+        std::fflush(stdout);
+    }
+
+    const int control = openControl(options.control);
+    if (control == -2)
+        return 1;
+
+    Simulator simulator(options, out);
+    if (!options.replay.empty() && !simulator.loadReplay(options.replay)) {
+        std::fprintf(stderr, "hx350-sim: cannot read %s\n", options.replay.c_str());
+        return 1;
+    }
+    const int result = simulator.run(control);
+
+    if (!options.link.empty())
+        removeLinkIfOurs(options.link, slavePath);
+    if (slave >= 0)
+        close(slave);
+    if (out != STDOUT_FILENO)
+        close(out);
+    return result;
+}

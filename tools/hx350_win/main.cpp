@@ -1,0 +1,622 @@
+// hx350-win: finds the running HX350 program's main window and reads or drives it: control texts, visibility,
+// screen rectangles, blinking (from the screen's pixels), menu commands, the port dialog and message boxes.
+// Output is UTF-8, one "key=value" or plain line each. Exit codes: 0 ok, 1 not found or timed out, 2 usage.
+
+#include "res/resource.h"
+#include "win/text.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kNotFound = 1;
+constexpr int kUsage = 2;
+constexpr UINT kMessageTimeoutMs = 3000;
+
+const wchar_t kUsageText[] =
+    L"usage: hx350-win COMMAND [ARGS]\n"
+    L"  wait [--timeout S]           wait until the main window exists and is visible (default 30 s)\n"
+    L"  texts                        status, temperature and humidity texts (status=, temperature=, humidity=)\n"
+    L"  get ID                       text of control ID (0: the main window)\n"
+    L"  visible ID                   1 if control ID is visible, else 0\n"
+    L"  rect ID                      screen rectangle of control ID: left top right bottom\n"
+    L"  blinking ID                  1 if the value area of display ID toggles between value and empty, else 0\n"
+    L"  topmost                      1 if the main window stays on top, else 0\n"
+    L"  command ID                   post WM_COMMAND ID to the main window\n"
+    L"  close                        post WM_CLOSE to the main window\n"
+    L"  menu-state ID                enabled=0|1 and checked=0|1 of menu item ID\n"
+    L"  dialog [--title T] [--timeout S]   wait for a dialog or message box and print its controls\n"
+    L"  dialog-press TITLE BUTTONID  press a button of the dialog titled TITLE\n"
+    L"  port-dialog-select TEXT      select the entry of the port list that starts with TEXT\n"
+    L"  message-box [--timeout S] [--press ID]   print a message box's text (and press a button)\n"
+    L"  pid                          process id of the program\n";
+
+void writeUtf8(const std::wstring& line) {
+    const std::string bytes = narrow(line) + "\n";
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+int usage(const wchar_t* problem = nullptr) {
+    const std::string bytes = (problem ? narrow(problem) + "\n" : std::string()) + narrow(kUsageText);
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    return kUsage;
+}
+
+std::wstring className(HWND hwnd) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+// WM_GETTEXT is marshalled between processes; GetWindowText would return only the system's copy of the caption,
+// which an edit control does not keep up to date.
+std::wstring windowText(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &length))
+        return {};
+    std::vector<wchar_t> buffer(length + 2, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                             kMessageTimeoutMs, &copied))
+        return {};
+    return std::wstring(buffer.data(), std::min<size_t>(copied, buffer.size() - 1));
+}
+
+std::wstring captionOf(HWND hwnd) {
+    wchar_t title[256] = {};
+    GetWindowTextW(hwnd, title, 256);
+    return title;
+}
+
+bool isDialogClass(HWND hwnd) {
+    return className(hwnd) == L"#32770";
+}
+
+// A message box uses the program's name as its caption too, so the main window is told apart by its controls.
+bool isMainWindow(HWND hwnd) {
+    return isDialogClass(hwnd) && captionOf(hwnd) == L"HX350" && GetDlgItem(hwnd, IDC_STATUS) &&
+           GetDlgItem(hwnd, IDC_TEMPERATURE) && GetDlgItem(hwnd, IDC_HUMIDITY);
+}
+
+std::vector<HWND> topLevelDialogs() {
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            if (isDialogClass(hwnd))
+                reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND findMain() {
+    HWND hwnd = FindWindowW(L"#32770", L"HX350");
+    if (hwnd && isMainWindow(hwnd))
+        return hwnd;
+    for (HWND candidate : topLevelDialogs())
+        if (isMainWindow(candidate))
+            return candidate;
+    return nullptr;
+}
+
+DWORD processOf(HWND hwnd) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    return pid;
+}
+
+// Dialogs of the program other than its main window (all of them when the main window is not there yet).
+std::vector<HWND> programDialogs() {
+    HWND main = findMain();
+    const DWORD pid = main ? processOf(main) : 0;
+    std::vector<HWND> result;
+    for (HWND hwnd : topLevelDialogs()) {
+        if (hwnd == main || isMainWindow(hwnd) || !IsWindowVisible(hwnd))
+            continue;
+        if (pid && processOf(hwnd) != pid)
+            continue;
+        result.push_back(hwnd);
+    }
+    return result;
+}
+
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The message text of a message box: the static with id 0xFFFF (100 in some Wine versions).
+HWND messageTextControl(HWND dialog) {
+    for (HWND child : children(dialog)) {
+        const int id = GetDlgCtrlID(child);
+        if ((id == 0xFFFF || id == 100) && className(child) == L"Static")
+            return child;
+    }
+    return nullptr;
+}
+
+bool isMessageBox(HWND dialog) {
+    return messageTextControl(dialog) && !GetDlgItem(dialog, IDC_PORT_LIST);
+}
+
+std::wstring comboItem(HWND combo, int index) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, index, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &length) ||
+        static_cast<LRESULT>(length) == CB_ERR)
+        return {};
+    std::vector<wchar_t> buffer(length + 2, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                             kMessageTimeoutMs, &copied) ||
+        static_cast<LRESULT>(copied) == CB_ERR)
+        return {};
+    return buffer.data();
+}
+
+int comboCount(HWND combo) {
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &count))
+        return 0;
+    return static_cast<LRESULT>(count) == CB_ERR ? 0 : static_cast<int>(count);
+}
+
+int comboSelection(HWND combo) {
+    DWORD_PTR index = 0;
+    if (!SendMessageTimeoutW(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &index))
+        return -1;
+    return static_cast<int>(static_cast<LRESULT>(index));
+}
+
+void printDialog(HWND dialog) {
+    writeUtf8(L"title=" + captionOf(dialog));
+    if (HWND text = messageTextControl(dialog))
+        writeUtf8(L"text=" + windowText(text));
+    for (HWND child : children(dialog)) {
+        const std::wstring cls = className(child);
+        const std::wstring id = std::to_wstring(GetDlgCtrlID(child));
+        if (cls == L"Static") {
+            writeUtf8(L"static " + id + L"=" + windowText(child));
+        } else if (cls == L"Button") {
+            writeUtf8(L"button " + id + L"=" + windowText(child));
+        } else if (cls == L"Edit") {
+            writeUtf8(L"edit " + id + L"=" + windowText(child));
+        } else if (cls == L"ComboBox") {
+            const int selection = comboSelection(child);
+            writeUtf8(L"combo " + id + L"=" + (selection >= 0 ? comboItem(child, selection) : std::wstring()));
+            const int count = comboCount(child);
+            for (int i = 0; i < count; ++i)
+                writeUtf8(L"item " + id + L"=" + comboItem(child, i));
+        }
+    }
+}
+
+// Polls `find` every 100 ms until it returns a window or the timeout passes.
+template <typename Find> HWND waitFor(double timeoutSeconds, Find find) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutSeconds * 1000.0);
+    for (;;) {
+        if (HWND hwnd = find())
+            return hwnd;
+        if (GetTickCount64() >= deadline)
+            return nullptr;
+        Sleep(100);
+    }
+}
+
+bool parseInt(const wchar_t* text, int& value) {
+    wchar_t* end = nullptr;
+    const long parsed = std::wcstol(text, &end, 0);
+    if (end == text || *end != L'\0')
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool parseSeconds(const wchar_t* text, double& value) {
+    wchar_t* end = nullptr;
+    const double parsed = std::wcstod(text, &end);
+    if (end == text || *end != L'\0' || parsed < 0)
+        return false;
+    value = parsed;
+    return true;
+}
+
+// Options after the command: --timeout S, --title T, --press ID; the rest are positional.
+struct Arguments {
+    std::vector<std::wstring> positional;
+    double timeout = -1;
+    std::wstring title;
+    bool hasTitle = false;
+    int press = 0;
+    bool hasPress = false;
+};
+
+bool parseArguments(int argc, wchar_t** argv, Arguments& args) {
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if ((arg == L"--timeout" || arg == L"--title" || arg == L"--press") && i + 1 >= argc)
+            return false;
+        if (arg == L"--timeout") {
+            if (!parseSeconds(argv[++i], args.timeout))
+                return false;
+        } else if (arg == L"--title") {
+            args.title = argv[++i];
+            args.hasTitle = true;
+        } else if (arg == L"--press") {
+            if (!parseInt(argv[++i], args.press))
+                return false;
+            args.hasPress = true;
+        } else {
+            args.positional.push_back(arg);
+        }
+    }
+    return true;
+}
+
+HWND controlOf(HWND main, int id) {
+    return id == 0 ? main : GetDlgItem(main, id);
+}
+
+// Pixels of a screen rectangle, 0x00RRGGBB, row by row from the top.
+std::vector<DWORD> grabScreen(const RECT& area) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    std::vector<DWORD> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels.assign(static_cast<size_t>(width) * height, 0);
+    if (!GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS))
+        pixels.clear();
+    for (DWORD& p : pixels)
+        p &= 0x00FFFFFF;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// The value area of a display: below its caption bar, which is a band of one colour across the top. The bar's
+// lower edge is found on the left margin, where the centred caption text never reaches.
+bool valueArea(HWND control, RECT& area) {
+    RECT rect;
+    if (!GetWindowRect(control, &rect) || rect.right - rect.left < 8 || rect.bottom - rect.top < 8)
+        return false;
+    const std::vector<DWORD> column = grabScreen({rect.left + 2, rect.top, rect.left + 3, rect.bottom});
+    if (column.empty())
+        return false;
+    const int height = static_cast<int>(column.size());
+    int barBottom = 30; // a 20-unit caption font, should the edge not show
+    for (int y = 1; y < height / 2; ++y) {
+        if (column[y] != column[0]) {
+            barBottom = y;
+            break;
+        }
+    }
+    area = {rect.left + 2, rect.top + barBottom + 2, rect.right - 2, rect.bottom - 2};
+    return area.bottom > area.top;
+}
+
+// The most common colour of a sample: the display's background, even with a dialog over part of the area.
+DWORD backgroundOf(const std::vector<DWORD>& pixels) {
+    std::vector<DWORD> sorted = pixels;
+    std::sort(sorted.begin(), sorted.end());
+    DWORD mode = 0;
+    size_t best = 0;
+    for (size_t i = 0; i < sorted.size();) {
+        size_t j = i;
+        while (j < sorted.size() && sorted[j] == sorted[i])
+            ++j;
+        if (j - i > best) {
+            best = j - i;
+            mode = sorted[i];
+        }
+        i = j;
+    }
+    return mode;
+}
+
+size_t inkOf(const std::vector<DWORD>& pixels, DWORD background) {
+    return static_cast<size_t>(std::count_if(pixels.begin(), pixels.end(), [&](DWORD p) { return p != background; }));
+}
+
+// Blinking means the value area alternates between the value and nothing: the sample with the least ink differs
+// from the one with the most only where it shows plain background. A value that merely changes (23.4 to 23.5)
+// differs in both directions, and a window lying over part of the area is the same in every sample.
+int cmdBlinking(HWND main, int id) {
+    HWND control = controlOf(main, id);
+    RECT area;
+    if (!control || !IsWindowVisible(control) || !valueArea(control, area))
+        return kNotFound;
+    // 24 samples over 1.8 s cover three 500 ms blink phases at least, whatever the phase at the start.
+    std::vector<std::vector<DWORD>> samples;
+    for (int i = 0; i < 24; ++i) {
+        samples.push_back(grabScreen(area));
+        if (samples.back().empty())
+            return kNotFound;
+        Sleep(75);
+    }
+    const DWORD background = backgroundOf(samples[0]);
+    size_t least = 0;
+    size_t most = 0;
+    std::vector<size_t> ink;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        ink.push_back(inkOf(samples[i], background));
+        if (ink[i] < ink[least])
+            least = i;
+        if (ink[i] > ink[most])
+            most = i;
+    }
+    size_t differing = 0;
+    size_t differingOverInk = 0;
+    for (size_t p = 0; p < samples[least].size(); ++p) {
+        if (samples[least][p] != samples[most][p]) {
+            ++differing;
+            if (samples[least][p] != background)
+                ++differingOverInk;
+        }
+    }
+    const bool blinking = differing >= 20 && differingOverInk <= differing / 50;
+    writeUtf8(L"blinking=" + std::wstring(blinking ? L"1" : L"0"));
+    writeUtf8(L"ink_min=" + std::to_wstring(ink[least]) + L" ink_max=" + std::to_wstring(ink[most]) + L" differing=" +
+              std::to_wstring(differing));
+    return kOk;
+}
+
+// GetMenuState answers for another process's menu on Windows; under Wine a menu handle only works inside its
+// own process, so the state is then read from inside the program by the hook in hx350menuhook.dll (installed
+// beside this tool).
+UINT menuStateThroughHook(HWND main, int id) {
+    const UINT failed = static_cast<UINT>(-1);
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dll(path, length);
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"hx350menuhook.dll";
+    HMODULE module = LoadLibraryW(dll.c_str());
+    if (!module)
+        return failed;
+    auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "hx350MenuProbe")));
+    const UINT probe = RegisterWindowMessageW(L"HX350.MenuStateProbe");
+    HWND reply = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    HHOOK hook = proc && reply && probe
+                     ? SetWindowsHookExW(WH_GETMESSAGE, proc, module, GetWindowThreadProcessId(main, nullptr))
+                     : nullptr;
+    UINT state = failed;
+    if (hook && PostMessageW(main, probe, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(reply))) {
+        const ULONGLONG deadline = GetTickCount64() + kMessageTimeoutMs;
+        bool answered = false;
+        while (!answered && GetTickCount64() < deadline) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == probe && msg.hwnd == reply && msg.wParam == static_cast<WPARAM>(id)) {
+                    state = static_cast<UINT>(msg.lParam);
+                    answered = true;
+                }
+            }
+        }
+    }
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    if (reply)
+        DestroyWindow(reply);
+    FreeLibrary(module);
+    return state;
+}
+
+int cmdMenuState(HWND main, int id) {
+    HMENU menu = GetMenu(main);
+    UINT state = menu ? GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) : static_cast<UINT>(-1);
+    if (state == static_cast<UINT>(-1))
+        state = menuStateThroughHook(main, id);
+    if (state == static_cast<UINT>(-1))
+        return kNotFound;
+    writeUtf8(L"enabled=" + std::wstring((state & (MF_GRAYED | MF_DISABLED)) ? L"0" : L"1"));
+    writeUtf8(L"checked=" + std::wstring((state & MF_CHECKED) ? L"1" : L"0"));
+    return kOk;
+}
+
+HWND findDialogTitled(const std::wstring& title) {
+    for (HWND hwnd : programDialogs())
+        if (captionOf(hwnd) == title)
+            return hwnd;
+    return nullptr;
+}
+
+void pressButton(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// The entry equal to TEXT, else one that continues TEXT with something other than a digit ("COM1 (...)" but not
+// "COM10"), else the first one that starts with it.
+int matchingEntry(HWND combo, const std::wstring& text) {
+    const int count = comboCount(combo);
+    int prefixMatch = -1;
+    for (int i = 0; i < count; ++i) {
+        const std::wstring item = comboItem(combo, i);
+        if (item == text)
+            return i;
+        if (item.compare(0, text.size(), text) != 0)
+            continue;
+        if (!iswdigit(item[text.size()]))
+            return i;
+        if (prefixMatch < 0)
+            prefixMatch = i;
+    }
+    return prefixMatch;
+}
+
+int cmdPortDialogSelect(const std::wstring& text) {
+    HWND dialog = findDialogTitled(L"Porty");
+    HWND combo = dialog ? GetDlgItem(dialog, IDC_PORT_LIST) : nullptr;
+    if (!combo)
+        return kNotFound;
+    const int index = matchingEntry(combo, text);
+    if (index < 0)
+        return kNotFound;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(combo, CB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PORT_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo),
+                        SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    writeUtf8(L"selected=" + comboItem(combo, comboSelection(combo)));
+    return kOk;
+}
+
+int run(int argc, wchar_t** argv) {
+    if (argc < 2)
+        return usage();
+    const std::wstring command = argv[1];
+    Arguments args;
+    if (!parseArguments(argc, argv, args))
+        return usage(L"bad arguments");
+    auto positionalId = [&](int& id) {
+        return args.positional.size() == 1 && parseInt(args.positional[0].c_str(), id);
+    };
+
+    if (command == L"wait") {
+        HWND main = waitFor(args.timeout < 0 ? 30 : args.timeout, [] {
+            HWND hwnd = findMain();
+            return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
+        });
+        return main ? kOk : kNotFound;
+    }
+    if (command == L"dialog") {
+        HWND dialog = waitFor(args.timeout < 0 ? 10 : args.timeout, [&]() -> HWND {
+            for (HWND hwnd : programDialogs())
+                if (args.hasTitle ? captionOf(hwnd) == args.title : true)
+                    return hwnd;
+            return nullptr;
+        });
+        if (!dialog)
+            return kNotFound;
+        printDialog(dialog);
+        return kOk;
+    }
+    if (command == L"message-box") {
+        HWND box = waitFor(args.timeout < 0 ? 10 : args.timeout, []() -> HWND {
+            for (HWND hwnd : programDialogs())
+                if (isMessageBox(hwnd))
+                    return hwnd;
+            return nullptr;
+        });
+        if (!box)
+            return kNotFound;
+        writeUtf8(L"title=" + captionOf(box));
+        writeUtf8(L"text=" + windowText(messageTextControl(box)));
+        if (args.hasPress)
+            pressButton(box, args.press);
+        return kOk;
+    }
+    if (command == L"dialog-press") {
+        int id = 0;
+        if (args.positional.size() != 2 || !parseInt(args.positional[1].c_str(), id))
+            return usage(L"dialog-press TITLE BUTTONID");
+        HWND dialog = findDialogTitled(args.positional[0]);
+        if (!dialog)
+            return kNotFound;
+        pressButton(dialog, id);
+        return kOk;
+    }
+    if (command == L"port-dialog-select") {
+        if (args.positional.size() != 1)
+            return usage(L"port-dialog-select TEXT");
+        return cmdPortDialogSelect(args.positional[0]);
+    }
+
+    HWND main = findMain();
+    const bool needsId = command == L"get" || command == L"visible" || command == L"rect" || command == L"blinking" ||
+                         command == L"command" || command == L"menu-state";
+    int id = 0;
+    if (needsId && !positionalId(id))
+        return usage(L"this command needs one numeric ID");
+    if (!needsId && command != L"texts" && command != L"close" && command != L"pid" && command != L"topmost")
+        return usage(L"unknown command");
+    if (!main)
+        return kNotFound;
+
+    if (command == L"texts") {
+        writeUtf8(L"status=" + windowText(GetDlgItem(main, IDC_STATUS)));
+        writeUtf8(L"temperature=" + windowText(GetDlgItem(main, IDC_TEMPERATURE)));
+        writeUtf8(L"humidity=" + windowText(GetDlgItem(main, IDC_HUMIDITY)));
+        writeUtf8(L"humidity_visible=" + std::to_wstring(IsWindowVisible(GetDlgItem(main, IDC_HUMIDITY)) ? 1 : 0));
+        return kOk;
+    }
+    if (command == L"pid") {
+        writeUtf8(std::to_wstring(processOf(main)));
+        return kOk;
+    }
+    if (command == L"close") {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        return kOk;
+    }
+    if (command == L"topmost") {
+        const LONG_PTR exStyle = GetWindowLongPtrW(main, GWL_EXSTYLE);
+        writeUtf8(std::wstring(L"topmost=") + ((exStyle & WS_EX_TOPMOST) ? L"1" : L"0"));
+        return kOk;
+    }
+    if (command == L"command") {
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+        return kOk;
+    }
+    if (command == L"menu-state")
+        return cmdMenuState(main, id);
+
+    HWND control = controlOf(main, id);
+    if (!control)
+        return kNotFound;
+    if (command == L"get") {
+        writeUtf8(windowText(control));
+    } else if (command == L"visible") {
+        writeUtf8(IsWindowVisible(control) ? L"1" : L"0");
+    } else if (command == L"rect") {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        writeUtf8(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " + std::to_wstring(rect.right) +
+                  L" " + std::to_wstring(rect.bottom));
+    } else if (command == L"blinking") {
+        return cmdBlinking(main, id);
+    }
+    return kOk;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // Plain LF line ends and UTF-8 bytes; a console is told to expect UTF-8.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+        SetConsoleOutputCP(CP_UTF8);
+    return run(argc, argv);
+}

@@ -1,0 +1,565 @@
+"""End-to-end harness for HX350.exe under Wine.
+
+One Session is one run of the program: its own Xvfb display, its own working folder with a copy of HX350.exe (so
+its own hx350cfg.ini), the instrument simulator on a pty that the shared Wine prefix sees as COM7, and the program
+started with the pty preload library. The window is read and driven through hx350-win.exe under the same
+wineserver. Everything is torn down in Session.stop(), also when a check fails.
+
+Waiting is always on a condition with a deadline (wait_until); nothing sleeps for a fixed time to "let things
+settle".
+
+Command line (used by CTest):
+    harness.py make-prefix --mingw DIR --sim PATH --shim PATH --work DIR
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+from pathlib import Path
+
+SIM_PORT = 7  # the COM port that the prefix maps to the simulator's pty (through a stable symlink)
+PREFIX_STAMP = "hx350-e2e-prefix v1 COM7"
+FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers
+
+STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
+CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
+
+
+class CheckFailed(Exception):
+    pass
+
+
+class Config:
+    """Where the built programs are and where the tests may write."""
+
+    def __init__(self, mingw, sim, shim, work, decode=None):
+        self.mingw = Path(mingw)
+        self.exe = self.mingw / "HX350.exe"
+        self.win_tool = self.mingw / "tools" / "hx350-win.exe"
+        self.sim = Path(sim)
+        self.shim = Path(shim)
+        self.decode = Path(decode) if decode else None
+        self.work = Path(work)
+        self.prefix = self.work / "prefix"
+        self.ports = self.work / "ports"
+        self.sim_link = self.ports / ("com%d" % SIM_PORT)
+        self.screenshots = self.work / "screenshots"
+
+    @staticmethod
+    def add_arguments(parser):
+        parser.add_argument("--mingw", required=True, help="MinGW build folder (HX350.exe, tools/hx350-win.exe)")
+        parser.add_argument("--sim", required=True, help="hx350-sim")
+        parser.add_argument("--shim", required=True, help="libhx350ptyshim.so")
+        parser.add_argument("--decode", help="hx350-decode")
+        parser.add_argument("--work", required=True, help="folder for the prefix, test folders and screenshots")
+
+    @classmethod
+    def from_arguments(cls, args):
+        return cls(args.mingw, args.sim, args.shim, args.work, args.decode)
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def wait_until(predicate, timeout, what, interval=0.2):
+    """Polls predicate() until it returns a true value, which is returned; raises CheckFailed after timeout
+    seconds, naming what was awaited and the last value seen."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while True:
+        last = predicate()
+        if last:
+            return last
+        if time.monotonic() >= deadline:
+            raise CheckFailed("timed out after %.0f s waiting for %s (last: %r)" % (timeout, what, last))
+        time.sleep(interval)
+
+
+def wine_environment(prefix, display):
+    env = dict(os.environ)
+    env.update(
+        {
+            "WINEPREFIX": str(prefix),
+            "WINEDEBUG": "-all",
+            "WINEARCH": "win64",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "DISPLAY": ":%d" % display,
+        }
+    )
+    env.pop("LD_PRELOAD", None)
+    return env
+
+
+class Xvfb:
+    """A private X server on the first free display number from FIRST_DISPLAY on."""
+
+    def __init__(self, first=FIRST_DISPLAY):
+        self.process = None
+        self.display = None
+        for number in range(first, first + 60):
+            if Path("/tmp/.X%d-lock" % number).exists() or Path("/tmp/.X11-unix/X%d" % number).exists():
+                continue
+            process = subprocess.Popen(
+                ["Xvfb", ":%d" % number, "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL,
+                start_new_session=True,
+            )
+            socket = Path("/tmp/.X11-unix/X%d" % number)
+            deadline = time.monotonic() + 10
+            while process.poll() is None and not socket.exists() and time.monotonic() < deadline:
+                time.sleep(0.05)
+            if process.poll() is None and socket.exists():
+                self.process, self.display = process, number
+                return
+            stop_process(process)  # lost the race for this number, or it would not start: try the next
+        raise CheckFailed("no free X display from :%d on" % first)
+
+    def stop(self):
+        stop_process(self.process)
+        self.process = None
+
+
+def stop_process(process, timeout=10):
+    """Ends a process we started (SIGTERM, then SIGKILL), and reaps it."""
+    if process is None or process.poll() is not None:
+        return
+    try:
+        process.terminate()
+        process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout=timeout)
+
+
+def stop_wineserver(env):
+    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def make_prefix(config):
+    """Creates the shared Wine prefix once (reused while its stamp matches) with COM7 mapped to the stable
+    symlink that each test points at its own simulator."""
+    stamp = config.prefix / ".hx350-e2e"
+    config.ports.mkdir(parents=True, exist_ok=True)
+    if stamp.exists() and stamp.read_text() == PREFIX_STAMP and (config.prefix / "system.reg").exists():
+        log("reusing Wine prefix %s" % config.prefix)
+        return
+    if config.prefix.exists():
+        shutil.rmtree(config.prefix)
+    xvfb = Xvfb()
+    env = wine_environment(config.prefix, xvfb.display)
+    try:
+        started = time.monotonic()
+        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        subprocess.run(
+            ["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % SIM_PORT, "/d",
+             str(config.sim_link), "/f"],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True,
+        )
+        # The port mapping takes effect when the wineserver starts again.
+        stop_wineserver(env)
+        stamp.write_text(PREFIX_STAMP)
+        log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
+    finally:
+        stop_wineserver(env)
+        xvfb.stop()
+
+
+class Simulator:
+    """hx350-sim on a new pty, with COM7's symlink pointed at it and a FIFO for live commands."""
+
+    def __init__(self, config, folder, args):
+        self.control = folder / "sim.ctl"
+        self.log_path = folder / "sim.log"
+        if config.sim_link.is_symlink() or config.sim_link.exists():
+            config.sim_link.unlink()
+        self.log_file = open(self.log_path, "wb")
+        self.process = subprocess.Popen(
+            [str(config.sim), "--link", str(config.sim_link), "--control", str(self.control), "--verbose"]
+            + list(args),
+            stdout=subprocess.PIPE,
+            stderr=self.log_file,
+            start_new_session=True,
+        )
+        self.pty = self.process.stdout.readline().decode().strip()
+        if not self.pty.startswith("/dev/") or os.readlink(config.sim_link) != self.pty:
+            raise CheckFailed("the simulator did not start (see %s)" % self.log_path)
+        wait_until(self.control.exists, 5, "the simulator's control FIFO")
+
+    def send(self, command):
+        """One command line to the running simulator (see hx350-sim --help)."""
+        fd = os.open(self.control, os.O_WRONLY | os.O_NONBLOCK)
+        try:
+            os.write(fd, (command + "\n").encode())
+        finally:
+            os.close(fd)
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            try:
+                self.send("quit")
+                self.process.wait(timeout=5)
+            except (OSError, subprocess.TimeoutExpired):
+                pass
+        stop_process(self.process)
+        if self.process and self.process.stdout:
+            self.process.stdout.close()
+        self.log_file.close()
+        self.process = None
+
+
+class Session:
+    """One run of HX350.exe in its own folder, with its own display and simulator."""
+
+    def __init__(self, config, name, ini=None, sim_args=(), with_simulator=True):
+        self.config = config
+        self.name = name
+        self.folder = config.work / "tests" / name
+        self.ini_path = self.folder / "hx350cfg.ini"
+        self.initial_ini = ini
+        self.sim_args = sim_args
+        self.with_simulator = with_simulator
+        self.xvfb = None
+        self.sim = None
+        self.program = None
+        self.program_log = None
+        self.env = None
+        self.exit_code = None
+
+    # ----- lifecycle -----
+
+    def start(self):
+        if self.folder.exists():
+            shutil.rmtree(self.folder)
+        self.folder.mkdir(parents=True)
+        self.config.screenshots.mkdir(parents=True, exist_ok=True)
+        for old in self.config.screenshots.glob(self.name + "_*.png"):
+            old.unlink()
+        shutil.copy2(self.config.exe, self.folder / "HX350.exe")
+        if self.initial_ini is not None:
+            self.ini_path.write_bytes(self.initial_ini)
+        self.xvfb = Xvfb()
+        self.env = wine_environment(self.config.prefix, self.xvfb.display)
+        if self.with_simulator:
+            self.sim = Simulator(self.config, self.folder, self.sim_args)
+        self.start_program()
+        return self
+
+    def start_program(self):
+        """Starts HX350.exe in the session's folder (again, after it has exited, for a second run)."""
+        if self.running():
+            raise CheckFailed("HX350.exe is still running")
+        if self.program_log:
+            self.program_log.close()
+        program_env = dict(self.env)
+        program_env["LD_PRELOAD"] = str(self.config.shim)
+        self.program_log = open(self.folder / "wine.log", "ab")
+        self.program = subprocess.Popen(
+            ["wine", str(self.folder / "HX350.exe")],
+            cwd=self.folder,
+            env=program_env,
+            stdout=self.program_log,
+            stderr=subprocess.STDOUT,
+            start_new_session=True,
+        )
+        log("started HX350.exe in %s on display :%d" % (self.folder, self.xvfb.display))
+
+    def running(self):
+        return self.program is not None and self.program.poll() is None
+
+    def close_program(self, timeout=30):
+        """Closes the program as a user would (dialogs dismissed, then WM_CLOSE) and waits for it to exit, so
+        that it has written its settings file. Returns the exit code."""
+        if not self.running():
+            return self.program.returncode if self.program else None
+        self.dismiss_dialogs()
+        self.win("close", check=False)
+        self.wait_exit(timeout)
+        return self.exit_code
+
+    def wait_exit(self, timeout=30):
+        """Waits for the program to end by itself (after "Zamknij"); True once it has."""
+        try:
+            self.exit_code = self.program.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise CheckFailed("HX350.exe did not exit within %d s" % timeout)
+        log("HX350.exe exited with %s" % self.exit_code)
+        return True
+
+    def wait_condition(self, predicate, what, timeout=10):
+        return wait_until(predicate, timeout, what)
+
+    def dismiss_dialogs(self, rounds=5):
+        """Answers whatever dialog or message box is open: message boxes with OK, other dialogs with Cancel."""
+        for _ in range(rounds):
+            rc, lines = self.win("dialog", "--timeout", "0", check=False)
+            if rc != 0:
+                return
+            info = parse_pairs(lines)
+            title = info.get("title", "")
+            if "text" in info:
+                self.win("message-box", "--timeout", "0", "--press", "1", check=False)
+            elif title:
+                self.win("dialog-press", title, "2", check=False)
+            # else: the untitled wait window, which closes by itself when the port list is ready
+            wait_until(lambda: self.win("dialog", "--timeout", "0", check=False)[1] != lines, 10,
+                       "the dialog %r to close" % title)
+
+    def stop(self):
+        """Tears everything down; safe to call more than once and after failures."""
+        if self.program is not None:
+            if self.running():
+                try:
+                    self.close_program(timeout=20)
+                except Exception as error:  # still tear down the rest
+                    log("closing the program failed: %s" % error)
+            if self.env:
+                stop_wineserver(self.env)
+            stop_process(self.program)
+            self.program = None
+        if self.program_log:
+            self.program_log.close()
+            self.program_log = None
+        if self.sim:
+            self.sim.stop()
+            self.sim = None
+        if self.xvfb:
+            self.xvfb.stop()
+            self.xvfb = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+        return False
+
+    # ----- reading and driving the window -----
+
+    def win(self, *args, check=True, timeout=60):
+        """Runs hx350-win.exe under the session's wineserver; returns (exit code, output lines without CR).
+
+        Its output goes through files, not pipes: if this happens to be the Wine process that starts the
+        wineserver and its services, they inherit its stdout and stderr, and a pipe would never see its end."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.Popen(
+                ["wine", str(self.config.win_tool)] + [str(a) for a in args],
+                env=self.env, stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+            )
+            try:
+                returncode = process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                raise CheckFailed("hx350-win %s did not finish within %d s" % (" ".join(map(str, args)), timeout))
+            out.seek(0)
+            err.seek(0)
+            stdout, stderr = out.read(), err.read()
+        lines = [line.rstrip("\r") for line in stdout.decode("utf-8", "replace").split("\n") if line.strip()]
+        if check and returncode != 0:
+            raise CheckFailed(
+                "hx350-win %s failed with %d: %s %s"
+                % (" ".join(map(str, args)), returncode, lines, stderr.decode("utf-8", "replace"))
+            )
+        return returncode, lines
+
+    def wait_visible(self, timeout=60):
+        self.win("wait", "--timeout", str(timeout), timeout=timeout + 30)
+
+    def texts(self):
+        """{"status", "temperature", "humidity", "humidity_visible"} of the main window; {} while it is missing."""
+        rc, lines = self.win("texts", check=False)
+        return parse_pairs(lines) if rc == 0 else {}
+
+    def wait_texts(self, timeout=15, **expected):
+        """Waits until every given window text equals its expected value; returns all texts."""
+
+        def matches():
+            texts = self.texts()
+            return texts if all(texts.get(k) == v for k, v in expected.items()) else None
+
+        return wait_until(matches, timeout, "window texts %r" % expected, interval=0.3)
+
+    def blinking(self, control):
+        rc, lines = self.win("blinking", control)
+        return parse_pairs(lines).get("blinking") == "1"
+
+    def wait_blinking(self, control, state, timeout=15):
+        return wait_until(lambda: self.blinking(control) == state, timeout,
+                          "display %d %s" % (control, "blinking" if state else "steady"), interval=0)
+
+    def visible(self, control):
+        return self.win("visible", control)[1] == ["1"]
+
+    def rect(self, control):
+        return tuple(int(v) for v in self.win("rect", control)[1][0].split())
+
+    def menu_state(self, item):
+        return parse_pairs(self.win("menu-state", item)[1])
+
+    def command(self, item):
+        self.win("command", item)
+
+    def dialog(self, title=None, timeout=20):
+        """Waits for a dialog (by title) or message box of the program; returns its parsed contents."""
+        args = ["dialog", "--timeout", str(timeout)] + (["--title", title] if title else [])
+        rc, lines = self.win(*args, check=False, timeout=timeout + 30)
+        if rc != 0:
+            raise CheckFailed("no dialog %s appeared within %d s" % (repr(title) if title else "", timeout))
+        return parse_dialog(lines)
+
+    def no_dialog(self):
+        return self.win("dialog", "--timeout", "0", check=False)[0] != 0
+
+    def wait_no_dialog(self, timeout=10):
+        return wait_until(self.no_dialog, timeout, "every dialog closed")
+
+    def message_box(self, timeout=20, press=None):
+        args = ["message-box", "--timeout", str(timeout)] + (["--press", str(press)] if press is not None else [])
+        rc, lines = self.win(*args, check=False, timeout=timeout + 30)
+        if rc != 0:
+            raise CheckFailed("no message box appeared within %d s" % timeout)
+        return parse_pairs(lines)
+
+    def screenshot(self, state):
+        path = self.config.screenshots / ("%s_%s.png" % (self.name, state))
+        subprocess.run(["import", "-display", ":%d" % self.xvfb.display, "-window", "root", str(path)],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        log("screenshot %s" % path)
+        return path
+
+
+def parse_pairs(lines):
+    result = {}
+    for line in lines:
+        key, sep, value = line.partition("=")
+        if sep:
+            result[key] = value
+    return result
+
+
+def parse_dialog(lines):
+    """hx350-win dialog output -> {"title", "text", "statics": {id: text}, "buttons": {id: text},
+    "combo": {id: selected}, "items": {id: [texts]}}."""
+    info = {"statics": {}, "buttons": {}, "combo": {}, "items": {}}
+    for line in lines:
+        head, _, value = line.partition("=")
+        kind, _, ident = head.partition(" ")
+        if kind in ("title", "text") and not ident:
+            info[kind] = value
+        elif kind == "static":
+            info["statics"].setdefault(int(ident), value)
+        elif kind == "button":
+            info["buttons"][int(ident)] = value
+        elif kind == "combo":
+            info["combo"][int(ident)] = value
+        elif kind == "item":
+            info["items"].setdefault(int(ident), []).append(value)
+    return info
+
+
+class Scenario:
+    """A sequence of named steps on one running program. A failed step ends the scenario; every check's result
+    is printed. Used as: Scenario(name).run(body) with body(session, scenario)."""
+
+    def __init__(self, name, ini=None, sim_args=(), with_simulator=True, deadline=180):
+        self.name = name
+        self.deadline = deadline  # seconds; below the CTest TIMEOUT
+        self.ini = ini
+        self.sim_args = sim_args
+        self.with_simulator = with_simulator
+        self.failures = []
+
+    def check(self, condition, message, detail=None):
+        """A hard check: a failure ends the scenario."""
+        if not condition:
+            raise CheckFailed(message + ("" if detail is None else ": %r" % (detail,)))
+        log("  ok: " + message)
+
+    def expect(self, condition, message, detail=None):
+        """A soft check: a failure is recorded and the scenario goes on."""
+        if condition:
+            log("  ok: " + message)
+        else:
+            text = message + ("" if detail is None else ": %r" % (detail,))
+            log("  FAILED: " + text)
+            self.failures.append(text)
+
+    def passed(self, message):
+        """Records a check that a wait above has already made (the wait raises when it fails)."""
+        log("  ok: " + message)
+
+    def equal(self, actual, expected, message):
+        shown = repr(expected)
+        label = "%s == %s" % (message, shown) if len(shown) <= 80 else "%s as expected" % message
+        if actual != expected and len(shown) > 80:
+            label += " (expected %s)" % shown
+        self.expect(actual == expected, label, None if actual == expected else actual)
+
+    def step(self, title):
+        log("-- " + title)
+
+    def run(self, body, argv=None):
+        parser = argparse.ArgumentParser()
+        Config.add_arguments(parser)
+        config = Config.from_arguments(parser.parse_args(argv))
+        started = time.monotonic()
+        session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator)
+
+        # A scenario that hangs still tears down: its own deadline comes before CTest's, and a termination request
+        # becomes an exception too.
+        def give_up(signum, _frame):
+            raise CheckFailed("scenario stopped by %s" % signal.Signals(signum).name)
+
+        signal.signal(signal.SIGALRM, give_up)
+        signal.signal(signal.SIGTERM, give_up)
+        signal.alarm(self.deadline)
+        try:
+            session.start()
+            body(session, self)
+        except Exception as error:
+            self.failures.append("%s: %s" % (type(error).__name__, error))
+            log("FAILED: %s" % error)
+            if not isinstance(error, CheckFailed):
+                traceback.print_exc()
+            if session.xvfb:
+                try:
+                    session.screenshot("failure")
+                except Exception:
+                    pass
+        finally:
+            signal.alarm(0)
+            signal.signal(signal.SIGTERM, signal.SIG_IGN)  # let the teardown finish
+            session.stop()
+            for name in ("wine.log", "sim.log"):
+                path = session.folder / name
+                if self.failures and path.exists() and path.stat().st_size:
+                    log("---- %s (last lines)" % name)
+                    log("\n".join(path.read_text(errors="replace").splitlines()[-15:]))
+        log("%s: %s in %.1f s" % (self.name, "FAILED" if self.failures else "passed", time.monotonic() - started))
+        for failure in self.failures:
+            log("  - " + failure)
+        return 1 if self.failures else 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("action", choices=["make-prefix"])
+    Config.add_arguments(parser)
+    args = parser.parse_args()
+    config = Config.from_arguments(args)
+    if args.action == "make-prefix":
+        make_prefix(config)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

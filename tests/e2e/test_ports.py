@@ -1,0 +1,148 @@
+"""Choosing the serial port, the menu, and the settings that change on the way.
+
+The settings name COM12, which nothing maps: the program says it cannot open it and offers the port dialog once
+its window is visible. A choice that fails (COM9, listed but unmapped) brings the message and the dialog back;
+choosing the simulator's COM7 opens it and live readings appear. The menu then reopens the dialog on the open
+port, "Zawsze na wierzchu" puts the window on top, and "Zamknij" closes the program, which saves the new port and
+the on-top mode."""
+
+import sys
+
+from harness import CMD_CLOSE, CMD_PORT, CMD_TOPMOST, SIM_PORT, Scenario
+
+NO_LINK = "Brak komunikacji z urządzeniem. "
+OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
+NO_PORT = "Aktualnie żaden port nie jest używany"
+UNMAPPED_PORT = 9  # listed by the port dialog under Wine (COM1..COM9 always answer the probe) but not mapped
+
+# Menu items of this version: the ones whose features come later are present but grayed.
+ENABLED_ITEMS = {32771: "Port szeregowy", 32783: "Zamknij", 32772: "Zawsze na wierzchu"}
+GRAYED_ITEMS = {
+    32795: "Uruchom Plot",
+    32780: "Kolory",
+    32781: "Czcionki",
+    32773: "Rejestracja do pliku",
+    32797: "Ustawienia dodatkowe",
+    32778: "Pomoc",
+    32798: "Program MVX",
+    32779: "O programie",
+}
+
+SAVED = (
+    b"[GENERAL]\r\n"
+    b"PORT_NR=7\r\n"
+    b"WINDOW_TOP=100\r\n"
+    b"WINDOW_BOTTOM=500\r\n"
+    b"WINDOW_LEFT=100\r\n"
+    b"WINDOW_RIGHT=700\r\n"
+    b"TOPMOST=1\r\n"
+    b"SHOW_ADV=1\r\n"
+    b"[TEMP]\r\n"
+    b"BACKGROUND_TEMP=16770250\r\n"
+    b"TEXT_TEMP=8404992\r\n"
+    b"FONT_HEIGHT_TEMP=60\r\n"
+    b"FONT_NAME_TEMP=Arial\r\n"
+    b"FONT_ITALIC_TEMP=0\r\n"
+    b"FONT_WEIGHT_TEMP=0\r\n"
+    b"[RH]\r\n"
+    b"BACKGROUND_RH=16767672\r\n"
+    b"TEXT_RH=6566400\r\n"
+    b"FONT_HEIGHT_RH=60\r\n"
+    b"FONT_NAME_RH=Arial\r\n"
+    b"FONT_ITALIC_RH=0\r\n"
+    b"FONT_WEIGHT_RH=0\r\n"
+    b"[LOG]\r\n"
+    b"FILE_NAME=\r\n"
+    b"FILE_NAME_BIN=\r\n"
+    b"FILE_LOG=0\r\n"
+    b"FILE_LOG_BIN=0\r\n"
+    b"FILE_SEP_FORMAT=0\r\n"
+    b"FILE_INTERVAL=60\r\n"
+    b"FILE_TEMP=1\r\n"
+    b"FILE_RH=1\r\n"
+    b"FILE_CHECK_COMMENT=0\r\n"
+    b"FILE_CHECK_COMMENT_SN=0\r\n"
+)
+
+
+def choose_port(s, t, port):
+    dialog = s.dialog("Porty")
+    entries = dialog["items"].get(1000, [])
+    t.check(any(e == "COM%d" % port or e.startswith("COM%d " % port) for e in entries),
+            "COM%d is listed" % port, entries)
+    selected = s.win("port-dialog-select", "COM%d" % port)[1]
+    t.equal(selected, ["selected=COM%d" % port], "selected entry")
+    s.win("dialog-press", "Porty", "1")
+    return dialog
+
+
+def body(s, t):
+    t.check(not (s.config.prefix / "dosdevices" / ("com%d" % UNMAPPED_PORT)).exists(),
+            "COM%d is not mapped in the prefix" % UNMAPPED_PORT)
+
+    t.step("the configured COM12 cannot be opened")
+    box = s.message_box(timeout=30)
+    t.equal(box.get("text"), "Nie można otworzyć portu COM12", "message")
+    s.screenshot("cannot_open")
+    s.win("message-box", "--press", "1")
+
+    t.step("the port dialog follows once the window is visible")
+    s.wait_visible()
+    dialog = s.dialog("Porty")
+    t.equal(dialog["statics"].get(1001), NO_PORT, "current-port text")
+    t.equal(s.texts().get("status"), NO_LINK, "status")
+
+    t.step("a port that fails to open brings the message and the dialog back")
+    s.win("port-dialog-select", "COM%d" % UNMAPPED_PORT)
+    s.win("dialog-press", "Porty", "1")
+    box = s.message_box()
+    t.equal(box.get("text"), "Nie można otworzyć portu COM%d" % UNMAPPED_PORT, "message")
+    s.win("message-box", "--press", "1")
+    t.equal(s.dialog("Porty")["statics"].get(1001), NO_PORT, "dialog again, still no port")
+
+    t.step("choosing the simulator's port brings live readings")
+    choose_port(s, t, SIM_PORT)
+    t.check(s.wait_no_dialog(), "the dialog closed")
+    s.wait_texts(timeout=20, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
+    t.passed("live readings from COM%d" % SIM_PORT)
+    s.screenshot("chosen")
+
+    t.step("the menu reopens the dialog on the open port; Cancel and the same port change nothing")
+    s.command(CMD_PORT)
+    dialog = s.dialog("Porty")
+    t.equal(dialog["statics"].get(1001), "Aktualnie używany port: COM%d" % SIM_PORT, "current-port text")
+    t.equal(dialog["combo"].get(1000), "COM%d" % SIM_PORT, "the open port is selected")
+    s.screenshot("menu_port_dialog")
+    s.win("dialog-press", "Porty", "2")
+    s.wait_no_dialog()
+    s.sim.send("temp 24.5")
+    s.wait_texts(status=OK_4660, temperature="24.5 °C")
+    t.passed("readings go on after Cancel")
+    s.command(CMD_PORT)
+    choose_port(s, t, SIM_PORT)
+    s.wait_no_dialog()
+    s.sim.send("temp 23.4")
+    s.wait_texts(status=OK_4660, temperature="23.4 °C")
+    t.passed("readings go on after choosing the open port again")
+
+    t.step("menu items")
+    for item, name in ENABLED_ITEMS.items():
+        t.equal(s.menu_state(item).get("enabled"), "1", "%s enabled" % name)
+    for item, name in GRAYED_ITEMS.items():
+        t.equal(s.menu_state(item).get("enabled"), "0", "%s grayed" % name)
+
+    t.step("Zawsze na wierzchu")
+    t.equal(s.menu_state(CMD_TOPMOST).get("checked"), "0", "not checked at start")
+    t.equal(s.win("topmost")[1], ["topmost=0"], "window not on top")
+    s.command(CMD_TOPMOST)
+    t.check(s.wait_condition(lambda: s.win("topmost")[1] == ["topmost=1"], "window on top"), "window on top")
+    t.equal(s.menu_state(CMD_TOPMOST).get("checked"), "1", "checked")
+
+    t.step("Zamknij closes the program, which saves the new port and the on-top mode")
+    s.command(CMD_CLOSE)
+    t.check(s.wait_exit(), "the program exited")
+    t.equal(s.ini_path.read_bytes(), SAVED, "hx350cfg.ini")
+
+
+if __name__ == "__main__":
+    sys.exit(Scenario("ports", ini=b"[GENERAL]\r\nPORT_NR=12\r\n").run(body))

@@ -1,0 +1,162 @@
+"""hx350-sim sends what the instrument sends: checked byte for byte against the worked example and, for a table
+of instrument states, through hx350-decode (the program's own line assembly and decoder). No Wine needed."""
+
+import argparse
+import json
+import subprocess
+import sys
+import time
+import unittest
+
+SIM = None
+DECODE = None
+
+WORKED_EXAMPLE = bytes.fromhex("40 70 73 34 31 32 34 75 76 70 32 73 34 0D")
+
+
+def simulate(*args, stdin=None):
+    """The bytes hx350-sim writes to stdout, unpaced."""
+    result = subprocess.run([SIM, "--device", "-", "--char-ms", "0"] + list(args), input=stdin,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+    if result.returncode != 0:
+        raise AssertionError("hx350-sim %s failed: %s" % (args, result.stderr.decode()))
+    return result.stdout
+
+
+def decode(data):
+    result = subprocess.run([DECODE], input=data, stdout=subprocess.PIPE, timeout=30, check=True)
+    return [json.loads(line) for line in result.stdout.decode().splitlines()]
+
+
+def odd_parity(byte):
+    return bin(byte & 0x7F).count("1") % 2 == 1
+
+
+class WireBytes(unittest.TestCase):
+    def test_worked_example_is_sent_exactly(self):
+        self.assertEqual(simulate("--serial", "4660", "--temp", "23.4", "--rh", "45.6", "--count", "1"),
+                         WORKED_EXAMPLE)
+
+    def test_negative_temperature_uses_the_minus_code(self):
+        expected = WORKED_EXAMPLE[:9] + bytes.fromhex("6D 70 75 32") + b"\r"
+        self.assertEqual(simulate("--temp", "-5.2", "--count", "1"), expected)
+
+    def test_every_inner_character_has_odd_parity(self):
+        cases = [
+            ["--serial", "0", "--temp", "0", "--rh", "0"],
+            ["--serial", "65535", "--temp", "999.9", "--rh", "99.9", "--error-bits", "7"],
+            ["--serial", "43981", "--temp", "-99.9", "--error-bits", "5"],
+            ["--kind1", "--two-decimals", "--serial", "4660", "--temp", "-999.99"],
+            ["--kind1", "--temp", "9999.99", "--error-bits", "6"],
+        ]
+        for args in cases:
+            with self.subTest(args=args):
+                line = simulate(*args, "--count", "1")
+                self.assertIn(line[0], (0x40,), "first byte is code 0 with its parity bit")
+                self.assertEqual(line[-1], 0x0D)
+                self.assertTrue(all(odd_parity(b) for b in line[1:-1]), line.hex(" "))
+                self.assertTrue(all(b < 0x80 for b in line), "7-bit characters")
+
+    def test_kind1_line_shape(self):
+        line = simulate("--kind1", "--two-decimals", "--serial", "4660", "--temp", "21.57", "--count", "1")
+        self.assertEqual(len(line), 16)
+        self.assertEqual(line[:4], bytes.fromhex("40 01 40 49"), "code 0, code 1, device code 0 then 9")
+
+
+class DecodedReadings(unittest.TestCase):
+    TABLE = [
+        # args, kind, expected sub-record fields
+        ([], 0, {"serialNumber": 4660, "temperature": 23.4, "humidity": 45.6, "calibrationError": 0,
+                 "temperatureError": 0, "humidityError": 0}),
+        (["--serial", "0", "--temp", "-99.9", "--rh", "0"], 0, {"serialNumber": 0, "temperature": -99.9,
+                                                               "humidity": 0.0}),
+        (["--serial", "65535", "--temp", "999.9", "--rh", "99.9"], 0, {"serialNumber": 65535, "temperature": 999.9,
+                                                                      "humidity": 99.9}),
+        (["--serial", "43981", "--temp", "0.1"], 0, {"serialNumber": 43981, "temperature": 0.1}),
+        (["--error-bits", "1"], 0, {"humidityError": 1, "temperatureError": 0, "calibrationError": 0}),
+        (["--error-bits", "6"], 0, {"humidityError": 0, "temperatureError": 2, "calibrationError": 4}),
+        (["--kind1", "--two-decimals", "--temp", "21.57"], 1, {"serialNumber": 4660, "temperature": 21.57,
+                                                               "twoDecimals": 1}),
+        (["--kind1", "--temp", "-0.05", "--serial", "1"], 1, {"serialNumber": 1, "temperature": -0.05,
+                                                              "twoDecimals": 0}),
+        (["--kind1", "--error-bits", "7", "--temp", "-999.99"], 1, {"temperature": -999.99, "temperatureError": 2,
+                                                                    "calibrationError": 4, "twoDecimals": 0}),
+    ]
+
+    def test_table(self):
+        for args, kind, fields in self.TABLE:
+            with self.subTest(args=args):
+                (record,) = decode(simulate(*args, "--count", "1"))
+                self.assertTrue(record["good"], record)
+                self.assertEqual(record["kind"], kind)
+                sub = record["thermoHygro" if kind == 0 else "fineThermo"]
+                for name, value in fields.items():
+                    self.assertAlmostEqual(sub[name], value, places=9, msg=name)
+
+    def test_damaged_lines_are_rejected(self):
+        records = decode(simulate("--count", "4", "--interval-ms", "1", "--damaged-every", "2"))
+        self.assertEqual([r["result"] for r in records], [1, 0, 1, 0])
+        records = decode(simulate("--kind1", "--count", "2", "--interval-ms", "1", "--damaged-every", "2"))
+        self.assertEqual([r["result"] for r in records], [1, 0])
+
+
+class Replay(unittest.TestCase):
+    def test_replay_sends_the_file_unchanged_line_by_line(self):
+        import tempfile
+
+        recorded = WORKED_EXAMPLE + bytes.fromhex("40 70 73 34 31 32 34 75 76 6D 70 75 32 0D") + b"\x01\x02garbage"
+        with tempfile.NamedTemporaryFile(suffix=".bin") as f:
+            f.write(recorded)
+            f.flush()
+            self.assertEqual(simulate("--replay", f.name, "--interval-ms", "1"), recorded)
+            self.assertEqual(simulate("--replay", f.name, "--interval-ms", "1", "--count", "1"), WORKED_EXAMPLE)
+
+
+class ControlChannel(unittest.TestCase):
+    def test_commands_change_the_lines_that_follow(self):
+        commands = (
+            "serial 1\ntemp -1.5\nrh 12.3\nline\n"
+            "errors 6\nline\n"
+            "kind 1\ntwo-decimals 1\ntemp 21.57\nline\n"
+            "bad\n"
+            "raw 40 70 73 34 31 32 34 75 76 70 32 73 34 0D\n"
+            "quit\n"
+        )
+        data = simulate("--interval-ms", "3600000", "--control", "-", stdin=commands.encode())
+        self.assertTrue(data.endswith(WORKED_EXAMPLE), "raw bytes are sent as given, after what was queued")
+        records = decode(data)
+        self.assertEqual([r["result"] for r in records], [1, 1, 1, 1, 0, 1])
+        self.assertEqual(records[0]["thermoHygro"]["serialNumber"], 4660, "the first line precedes the commands")
+        self.assertEqual(records[1]["thermoHygro"]["serialNumber"], 1)
+        self.assertAlmostEqual(records[1]["thermoHygro"]["temperature"], -1.5)
+        self.assertAlmostEqual(records[1]["thermoHygro"]["humidity"], 12.3)
+        self.assertEqual(records[2]["thermoHygro"]["calibrationError"], 4)
+        self.assertEqual(records[3]["kind"], 1)
+        self.assertAlmostEqual(records[3]["fineThermo"]["temperature"], 21.57)
+        self.assertEqual(records[3]["fineThermo"]["twoDecimals"], 1)
+
+    def test_bad_commands_are_ignored(self):
+        data = simulate("--interval-ms", "3600000", "--control", "-",
+                        stdin=b"serial 70000\ntemp x\nraw 4\nnonsense\nline\nquit\n")
+        self.assertEqual(data, WORKED_EXAMPLE * 2)
+
+
+class Pacing(unittest.TestCase):
+    def test_lines_are_paced_by_interval_and_character_time(self):
+        started = time.monotonic()
+        result = subprocess.run([SIM, "--device", "-", "--count", "3", "--interval-ms", "200", "--char-ms", "10"],
+                                stdout=subprocess.PIPE, timeout=30, check=True)
+        elapsed = time.monotonic() - started
+        self.assertEqual(result.stdout, WORKED_EXAMPLE * 3)
+        # Two intervals, then 14 characters of 10 ms for the last line; never faster than that.
+        self.assertGreaterEqual(elapsed, 0.4 + 0.13)
+        self.assertLess(elapsed, 5.0)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--decode", required=True)
+    args, rest = parser.parse_known_args()
+    SIM, DECODE = args.sim, args.decode
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -1,6 +1,7 @@
 #include "serial/com_port.h"
 
 #include "res/resource.h"
+#include "win/thread_wait.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -249,31 +250,6 @@ void CComPort::dropModemLines() {
 }
 
 void CComPort::waitForWorker() {
-    if (!thread_)
-        return;
-    HANDLE thread = thread_.get();
-    for (;;) {
-        // The worker may be inside SendMessage to the owner, which only returns once this thread takes the message:
-        // waking for sent messages as well as for the thread's end keeps the two from waiting on each other.
-        DWORD which = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT | QS_SENDMESSAGE);
-        if (which == WAIT_OBJECT_0)
-            return;
-        if (which != WAIT_OBJECT_0 + 1) {
-            // Cannot happen with a valid thread handle; poll rather than block on the thread alone.
-            DWORD code = 0;
-            if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE)
-                return;
-            Sleep(1);
-        }
-        MSG msg;
-        // Delivers the messages sent from other threads whatever the filter.
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        // The owner keeps working meanwhile; messages for other windows wait for their own loop.
-        if (owner_ && IsWindow(owner_)) {
-            while (PeekMessageW(&msg, owner_, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-    }
+    // The worker may be inside SendMessage to the owner; the owner keeps working meanwhile.
+    waitForThreadDispatching(thread_.get(), owner_);
 }

@@ -1,6 +1,7 @@
 #include "ui/wait_window.h"
 
 #include "res/resource.h"
+#include "win/thread_wait.h"
 
 #include <algorithm>
 
@@ -91,26 +92,6 @@ void CWaitWindow::placeOnTop() {
 }
 
 void CWaitWindow::waitForWorker() {
-    if (!workerThread_)
-        return;
-    HANDLE thread = workerThread_.get();
-    for (;;) {
-        // Blocks until the worker ends or a message arrives; this window's messages keep being handled (paint,
-        // the job's WM_CLOSE), those of other windows wait for their own loop.
-        DWORD which = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
-        if (which == WAIT_OBJECT_0)
-            return;
-        if (which != WAIT_OBJECT_0 + 1) {
-            // Cannot happen with a valid thread handle; poll rather than give up on the worker.
-            DWORD code = 0;
-            if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE)
-                return;
-            Sleep(1);
-        }
-        MSG msg;
-        while (PeekMessageW(&msg, hwnd(), 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    // This window's messages keep being handled (paint, the job's WM_CLOSE) until the worker has ended.
+    waitForThreadDispatching(workerThread_.get(), hwnd());
 }

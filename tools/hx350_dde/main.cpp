@@ -9,6 +9,8 @@
 // ANSI functions with Windows-1250 names instead of the Unicode ones, --service NAME asks another service.
 // Names on the command line and everything printed are UTF-8.
 
+#include "app/cp1250.h"
+#include "dde/dde_items.h"
 #include "win/text.h"
 
 #include <windows.h>
@@ -38,9 +40,6 @@ enum ExitCode : int {
 
 // Wine's DDEML loses step when transactions follow each other without a turn of the message loop in between.
 constexpr DWORD kSettleMs = 30;
-constexpr UINT kWindowsCentralEurope = 1250;
-const char* const kKnownTopics[] = {"Temperatura", "Wilgotność"};
-const char* const kKnownItems[] = {"Wynik", "Pomiar", "Status"};
 
 struct Options {
     std::string command;
@@ -64,29 +63,6 @@ void writeOut(const std::string& text) {
 void writeErr(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
-}
-
-std::string toCodePage(UINT codePage, const std::string& utf8) {
-    const std::wstring wide = widen(utf8);
-    if (wide.empty())
-        return {};
-    const int size =
-        WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size, nullptr,
-                            nullptr);
-    return bytes;
-}
-
-std::string fromCodePage(UINT codePage, const std::string& bytes) {
-    if (bytes.empty())
-        return {};
-    const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), size);
-    return narrow(wide);
 }
 
 std::string ddeErrorName(UINT error) {
@@ -158,7 +134,7 @@ std::string describeData(const std::string& bytes, bool hex) {
         return text;
     }
     const size_t end = bytes.find('\0');
-    return fromCodePage(kWindowsCentralEurope, bytes.substr(0, end));
+    return cp1250ToUtf8(bytes.substr(0, end));
 }
 
 std::string dataBytes(HDDEDATA data) {
@@ -199,7 +175,7 @@ public:
     HSZ name(const std::string& utf8) {
         HSZ handle = nullptr;
         if (ansi_) {
-            handle = DdeCreateStringHandleA(instance_, toCodePage(kWindowsCentralEurope, utf8).c_str(), CP_WINANSI);
+            handle = DdeCreateStringHandleA(instance_, utf8ToCp1250(utf8).c_str(), CP_WINANSI);
         } else {
             handle = DdeCreateStringHandleW(instance_, widen(utf8).c_str(), CP_WINUNICODE);
         }
@@ -413,8 +389,7 @@ public:
 
 private:
     static ATOM addAtom(const Options& options, const std::string& utf8) {
-        return options.ansi ? GlobalAddAtomA(toCodePage(kWindowsCentralEurope, utf8).c_str())
-                            : GlobalAddAtomW(widen(utf8).c_str());
+        return options.ansi ? GlobalAddAtomA(utf8ToCp1250(utf8).c_str()) : GlobalAddAtomW(widen(utf8).c_str());
     }
 
     static std::string atomText(ATOM atom) {
@@ -481,7 +456,7 @@ int runList(const Options& options) {
     if (found.empty() && options.hasSerial) {
         writeErr("hx350-dde: no answer to the wildcard initiate; trying the known topics for serial number " +
                  std::to_string(options.serial) + "\n");
-        for (const char* known : kKnownTopics) {
+        for (const char* known : kDdeTopicNames) {
             const std::string name = known + std::string("#") + std::to_string(options.serial);
             if (!topic.empty() && topic != name)
                 continue;
@@ -598,9 +573,9 @@ int runResources(const Options& options) {
     writeOut("windows=" + std::to_string(count.windows) + "\n");
     std::vector<std::string> names = {options.service};
     if (options.hasSerial)
-        for (const char* known : kKnownTopics)
+        for (const char* known : kDdeTopicNames)
             names.push_back(known + std::string("#") + std::to_string(options.serial));
-    for (const char* item : kKnownItems)
+    for (const char* item : kDdeItemNames)
         names.push_back(item);
     for (const std::string& name : names)
         writeOut("atom " + name + "=" + std::to_string(atomReferences(name)) + "\n");

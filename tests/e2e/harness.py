@@ -399,6 +399,9 @@ class Session:
     def visible(self, control):
         return self.win("visible", control)[1] == ["1"]
 
+    def enabled(self, control):
+        return self.win("enabled", control)[1] == ["1"]
+
     def rect(self, control):
         return tuple(int(v) for v in self.win("rect", control)[1][0].split())
 

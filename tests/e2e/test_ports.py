@@ -91,6 +91,8 @@ def body(s, t):
     dialog = s.dialog("Porty")
     t.equal(dialog["statics"].get(1001), NO_PORT, "current-port text")
     t.equal(s.texts().get("status"), NO_LINK, "status")
+    # The dialog is modal: the wait box that listed the ports must not have given the main window its input back.
+    t.equal(s.enabled(0), False, "main window disabled under the port dialog")
 
     t.step("a port that fails to open brings the message and the dialog back")
     s.win("port-dialog-select", "COM%d" % UNMAPPED_PORT)
@@ -103,6 +105,7 @@ def body(s, t):
     t.step("choosing the simulator's port brings live readings")
     choose_port(s, t, SIM_PORT)
     t.check(s.wait_no_dialog(), "the dialog closed")
+    t.equal(s.enabled(0), True, "main window enabled again")
     s.wait_texts(timeout=20, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
     t.passed("live readings from COM%d" % SIM_PORT)
     s.screenshot("chosen")
@@ -113,6 +116,7 @@ def body(s, t):
     t.equal(dialog["statics"].get(1001), "Aktualnie używany port: COM%d" % SIM_PORT, "current-port text")
     t.equal(dialog["combo"].get(1000), "COM%d" % SIM_PORT, "the open port is selected")
     s.screenshot("menu_port_dialog")
+    t.equal(s.enabled(0), False, "main window disabled under the port dialog")
     s.win("dialog-press", "Porty", "2")
     s.wait_no_dialog()
     s.sim.send("temp 24.5")

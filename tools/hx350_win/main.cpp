@@ -29,6 +29,7 @@ const wchar_t kUsageText[] =
     L"  texts                        status, temperature and humidity texts (status=, temperature=, humidity=)\n"
     L"  get ID                       text of control ID (0: the main window)\n"
     L"  visible ID                   1 if control ID is visible, else 0\n"
+    L"  enabled ID                   1 if control ID (0: the main window) takes input, else 0\n"
     L"  rect ID                      screen rectangle of control ID: left top right bottom\n"
     L"  blinking ID                  1 if the value area of display ID toggles between value and empty, else 0\n"
     L"  topmost                      1 if the main window stays on top, else 0\n"
@@ -554,8 +555,8 @@ int run(int argc, wchar_t** argv) {
     }
 
     HWND main = findMain();
-    const bool needsId = command == L"get" || command == L"visible" || command == L"rect" || command == L"blinking" ||
-                         command == L"command" || command == L"menu-state";
+    const bool needsId = command == L"get" || command == L"visible" || command == L"enabled" || command == L"rect" ||
+                         command == L"blinking" || command == L"command" || command == L"menu-state";
     int id = 0;
     if (needsId && !positionalId(id))
         return usage(L"this command needs one numeric ID");
@@ -598,6 +599,8 @@ int run(int argc, wchar_t** argv) {
         writeUtf8(windowText(control));
     } else if (command == L"visible") {
         writeUtf8(IsWindowVisible(control) ? L"1" : L"0");
+    } else if (command == L"enabled") {
+        writeUtf8(IsWindowEnabled(control) ? L"1" : L"0");
     } else if (command == L"rect") {
         RECT rect;
         GetWindowRect(control, &rect);

@@ -1,4 +1,5 @@
 #include "app/settings/settings_keys.h"
+#include "tests/core/settings_files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,40 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        path_ =
-            fs::temp_directory_path() / ("hx350-keys-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code error;
-        fs::remove_all(path_, error);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string copyFixture(const TempDir& dir, const std::string& name) {
-    const std::string target = dir.file(name);
-    fs::copy_file(fs::path(HX350_TEST_DATA_DIR) / "settings" / name, target);
-    return target;
-}
+using settings_test::copyFixture;
+using settings_test::readBytes;
+using settings_test::TempDir;
+using settings_test::writeBytes;
 
 constexpr int kScreenWidth = 1920;
 constexpr int kScreenHeight = 1080;

@@ -17,8 +17,7 @@
 
 namespace {
 
-constexpr BYTE kCentralEuropeanCharset = EASTEUROPE_CHARSET; // 238
-constexpr std::size_t kMaxFaceNameBytes = LF_FACESIZE - 1;   // 31 and the terminating zero
+constexpr std::size_t kMaxFaceNameBytes = LF_FACESIZE - 1; // 31 and the terminating zero
 
 // The program's own path, however long: the settings file always sits beside the executable.
 std::wstring modulePath() {
@@ -55,7 +54,6 @@ void applyDisplaySettings(CValueDisplay& display, const DisplaySettings& setting
     font.lfHeight = settings.fontHeight;
     font.lfItalic = settings.fontItalic;
     font.lfWeight = settings.fontWeight;
-    font.lfCharSet = kCentralEuropeanCharset;
     const std::wstring face = ansiToWide(settings.fontName);
     std::fill(std::begin(font.lfFaceName), std::end(font.lfFaceName), L'\0');
     face.copy(font.lfFaceName, std::min<std::size_t>(face.size(), LF_FACESIZE - 1));

@@ -35,8 +35,8 @@ CValueDisplay::CValueDisplay()
 bool CValueDisplay::bind(HWND control) {
     if (!attach(control))
         return false;
-    windowText_ = widen(displayText(state_));
-    SetWindowTextW(hwnd(), windowText_.c_str());
+    shownText_ = widen(displayText(state_));
+    SetWindowTextW(hwnd(), shownText_.c_str());
     return true;
 }
 
@@ -46,7 +46,7 @@ void CValueDisplay::setQuantity(int sourceKind, int displayKind, int showUnits) 
     state_.sourceQuantity = sourceKind;
     state_.displayQuantity = displayKind;
     state_.showUnits = showUnits;
-    syncWindowText();
+    updateShownText();
     repaint();
 }
 
@@ -56,7 +56,7 @@ void CValueDisplay::setValue(double value) {
         return;
     state_.rawValue = value;
     state_.noData = 0;
-    syncWindowText();
+    updateShownText();
     repaint();
 }
 
@@ -65,7 +65,7 @@ void CValueDisplay::setNoData() {
     if (state_.noData == 1)
         return;
     state_.noData = 1;
-    syncWindowText();
+    updateShownText();
     repaint();
 }
 
@@ -90,7 +90,7 @@ void CValueDisplay::setTwoDecimalPlaces(int on) {
     if (on == state_.twoDecimalPlaces)
         return;
     state_.twoDecimalPlaces = on;
-    syncWindowText();
+    updateShownText();
     repaint();
 }
 
@@ -125,15 +125,16 @@ void CValueDisplay::repaint() {
         RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-// Screen readers and test drivers read the value through WM_GETTEXT, so the window text follows the value area's
-// text; blinking leaves it alone, and an unchanged text is not set again.
-void CValueDisplay::syncWindowText() {
+// The value area's text is made when the state changes, not at every paint. Screen readers and test drivers read
+// it through WM_GETTEXT, so it is also the window text; blinking leaves it alone, and an unchanged text is not set
+// again.
+void CValueDisplay::updateShownText() {
     std::wstring text = widen(displayText(state_));
-    if (text == windowText_)
+    if (text == shownText_)
         return;
-    windowText_ = std::move(text);
+    shownText_ = std::move(text);
     if (hwnd())
-        SetWindowTextW(hwnd(), windowText_.c_str());
+        SetWindowTextW(hwnd(), shownText_.c_str());
 }
 
 LRESULT CValueDisplay::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -174,7 +175,6 @@ LRESULT CValueDisplay::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 // Everything is drawn into one off-screen bitmap and copied in one piece, so the large digits never flicker at
 // the blink rate.
 void CValueDisplay::paint(HDC target, const RECT& client) {
-    shownValue_ = convertValue(state_.rawValue, state_.sourceQuantity, state_.displayQuantity);
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     if (width <= 0 || height <= 0)
@@ -215,10 +215,6 @@ void CValueDisplay::drawValue(HDC dc, const RECT& valueArea) {
     SelectGuard font(dc, valueFont_.get());
     SetBkColor(dc, backgroundColour_);
     SetTextColor(dc, textColour_);
-    shownText_ =
-        state_.noData != 0
-            ? std::wstring(L"???")
-            : widen(formatValueText(shownValue_, state_.displayQuantity, state_.showUnits, state_.twoDecimalPlaces));
     if (shownText_.empty())
         return;
     RECT area = valueArea;

@@ -42,17 +42,15 @@ protected:
 private:
     void paint(HDC target, const RECT& client);
     void drawValue(HDC dc, const RECT& valueArea);
-    void syncWindowText();
+    void updateShownText();
 
     ValueDisplayState state_;
     COLORREF backgroundColour_ = 0xFFE4CA;
     COLORREF textColour_ = 0x804000;
     LOGFONTW valueLogFont_{};
-    std::wstring shownText_;  // the value area's text as last painted
-    std::wstring windowText_; // the control's window text as last set
+    std::wstring shownText_; // the value area's text, which is also the control's window text
     std::wstring caption_;
     int blinkHidden_ = 0;
-    double shownValue_ = 0;
     Font valueFont_;
     Font captionFont_;
 };

@@ -101,24 +101,16 @@ CSettingsStore::~CSettingsStore() {
 void CSettingsStore::resetTables() {
     sections_.clear();
     sections_.shrink_to_fit();
-    tableCapacity_ = 0;
-    lastSection_ = 0;
-    growSectionTables();
-    sections_.emplace_back();
+    addSection();
 }
 
-void CSettingsStore::growSectionTables() {
-    if (lastSection_ < tableCapacity_)
-        return;
-    // A growth step below 1 would never make room; one slot at a time still does.
-    tableCapacity_ += std::max(growStep_, 1);
-    sections_.reserve(static_cast<std::size_t>(tableCapacity_));
-}
-
-void CSettingsStore::addSection() {
-    ++lastSection_;
-    growSectionTables();
+// The section table grows by growStep slots at a time, as many files have only a handful of sections; a step
+// below 1 would never make room, so one slot at a time still does.
+std::size_t CSettingsStore::addSection() {
+    if (sections_.size() == sections_.capacity())
+        sections_.reserve(sections_.size() + static_cast<std::size_t>(std::max(growStep_, 1)));
     sections_.emplace_back();
+    return lastSection();
 }
 
 void CSettingsStore::clear() {
@@ -211,10 +203,11 @@ void CSettingsStore::readLine(const std::string& line, std::string& currentName)
         entry.key = line.substr(0, equals);
         entry.value = line.substr(equals + 1);
     }
-    sections_[static_cast<std::size_t>(lastSection_)].push_back(std::move(entry));
-    if (sectionNames_.size() <= static_cast<std::size_t>(lastSection_))
-        sectionNames_.resize(static_cast<std::size_t>(lastSection_) + 1);
-    sectionNames_[static_cast<std::size_t>(lastSection_)] = currentName;
+    const std::size_t last = lastSection();
+    sections_[last].push_back(std::move(entry));
+    if (sectionNames_.size() <= last)
+        sectionNames_.resize(last + 1);
+    sectionNames_[last] = currentName;
 }
 
 // Only A-Z and a-z fold; letters of the upper half of Windows-1250 (Polish ones included) compare exactly.
@@ -279,10 +272,10 @@ void CSettingsStore::setString(const std::string& section, const std::string& ke
     int i = findSection(section);
     if (i < 0) {
         modified_ = 1;
-        addSection();
-        sectionNames_.resize(static_cast<std::size_t>(lastSection_) + 1);
-        sectionNames_[static_cast<std::size_t>(lastSection_)] = section;
-        i = lastSection_;
+        const std::size_t added = addSection();
+        sectionNames_.resize(added + 1);
+        sectionNames_[added] = section;
+        i = static_cast<int>(added);
     }
     Section& entries = sections_[static_cast<std::size_t>(i)];
     const int j = findKey(i, key);

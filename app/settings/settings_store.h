@@ -46,8 +46,8 @@ private:
     using Section = std::vector<Entry>; // keys and values side by side, so they always have the same length
 
     void resetTables();
-    void addSection();
-    void growSectionTables();
+    std::size_t addSection();
+    std::size_t lastSection() const { return sections_.size() - 1; }
     void readContent(const std::string& content, bool complete);
     void readLine(const std::string& line, std::string& currentName);
     bool namesEqual(const std::string& a, const std::string& b) const;
@@ -57,10 +57,8 @@ private:
     void chooseBackupPath();
     bool replaceFile(const std::string& content) const;
 
-    std::vector<Section> sections_;         // index 0 to lastSection_
-    int tableCapacity_ = 0;                 // section slots reserved; grows by growStep_
+    std::vector<Section> sections_;         // never empty: index 0 is the leading section
     std::vector<std::string> sectionNames_; // may be shorter than sections_: unnamed sections are never written
-    int lastSection_ = 0;
     int growStep_;
     int ignoreCase_ = 1;
     int saveOnClose_ = 0;

@@ -3,6 +3,7 @@
 
 #include "protocol/line_assembly.h"
 #include "tools/hx350_decode/record_json.h"
+#include "tools/instrument_line.h"
 
 #include <cerrno>
 #include <csignal>
@@ -64,15 +65,7 @@ bool configureSerial(int fd, const char* path, termios& saved) {
         std::fprintf(stderr, "hx350-decode: cannot read the settings of %s: %s\n", path, std::strerror(errno));
         return false;
     }
-    termios settings = saved;
-    cfmakeraw(&settings);
-    settings.c_iflag &= ~static_cast<tcflag_t>(INPCK | ISTRIP | IXON | IXOFF | IXANY);
-    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    settings.c_cflag |= CS7 | CREAD | CLOCAL;
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 0;
-    cfsetispeed(&settings, B300);
-    cfsetospeed(&settings, B300);
+    termios settings = instrumentLineSettings(saved);
     if (tcsetattr(fd, TCSANOW, &settings) == 0) {
         return true;
     }

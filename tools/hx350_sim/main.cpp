@@ -3,6 +3,7 @@
 // receiver keeps its port open.
 
 #include "tools/hx350_sim/instrument.h"
+#include "tools/instrument_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -193,11 +194,7 @@ bool setRaw300Baud7N1(int fd) {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0)
         return false;
-    cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS7 | CLOCAL | CREAD;
-    cfsetispeed(&tio, B300);
-    cfsetospeed(&tio, B300);
+    tio = instrumentLineSettings(tio);
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 

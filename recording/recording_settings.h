@@ -19,3 +19,12 @@ struct RecordingSettings {
     int commentSerialNumber = 0;
     std::string commentText; // not stored; lines separated by CR LF
 };
+
+constexpr int kMinIntervalSeconds = 1;
+constexpr int kMaxIntervalSeconds = 86399; // 23:59:59, the largest the interval picker shows
+
+// A hand-edited settings file may hold any number; 0 would make the timer fire every few milliseconds.
+constexpr int clampedIntervalSeconds(int seconds) {
+    return seconds < kMinIntervalSeconds ? kMinIntervalSeconds
+                                         : (seconds > kMaxIntervalSeconds ? kMaxIntervalSeconds : seconds);
+}

@@ -1,0 +1,283 @@
+#include "recording/hxg_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string bytes(std::initializer_list<unsigned char> list) {
+    return std::string(list.begin(), list.end());
+}
+
+const std::string kWorked =
+    bytes({0xCE, 0xD0, 0xCE, 0xCC, 0xD0, 0xCD, 0xD0, 0xCB, 0xCF, 0xCC, 0xD0, 0xC9, 0xD0, 0xC7, 0xDC, 0xCE, 0xCF, 0xD4,
+           0xCF, 0xCE, 0xCD, 0xCC, 0xD4, 0xCE, 0xCB, 0xD4, 0xCE, 0xCF, 0xD2, 0xCB, 0xD4, 0xCF, 0xDC, 0xCE, 0xCF, 0xD4,
+           0xCF, 0xCE, 0xCD, 0xCC, 0xD4, 0xCE, 0xCA, 0xD4, 0xCC, 0xCB, 0xD2, 0xCE, 0xD4, 0xCF, 0xDC, 0xC0, 0x39, 0x27});
+const std::string kNoValue =
+    bytes({0xCE, 0xD0, 0xCE, 0xCC, 0xD0, 0xCD, 0xD0, 0xCB, 0xCF, 0xCC, 0xD0, 0xC9, 0xD0, 0xC7, 0xDC, 0xC0, 0x10, 0x0C});
+
+// A plain record stored with correct check bytes, whatever its content.
+std::string stored(const std::string& plain) {
+    int sum = 0;
+    for (const char c : plain) {
+        sum += static_cast<signed char>(c);
+    }
+    std::string out = plain + '@' + static_cast<char>(sum % 253 + 1) + static_cast<char>(sum % 251 + 1);
+    for (char& c : out) {
+        c = static_cast<char>(-static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
+std::string reencode(const HxgRecord& r) {
+    ValueDisplayState temperature, humidity;
+    temperature.noData = r.hasTemperature ? 0 : 1;
+    temperature.rawValue = r.temperature;
+    humidity.noData = r.hasHumidity ? 0 : 1;
+    humidity.rawValue = r.humidity;
+    return buildBinaryRecord(temperature, humidity, r.temperatureSerial, r.humiditySerial, r.time);
+}
+
+std::size_t validCount(const std::vector<HxgEntry>& entries) {
+    std::size_t n = 0;
+    for (const auto& entry : entries) {
+        n += entry.valid ? 1 : 0;
+    }
+    return n;
+}
+
+TEST(HxgReader, WorkedExamples) {
+    const auto entries = readHxg(kWorked + kNoValue);
+    ASSERT_EQ(entries.size(), 2u);
+    const HxgEntry& both = entries[0];
+    EXPECT_TRUE(both.valid);
+    EXPECT_EQ(both.offset, 0u);
+    EXPECT_EQ(both.length, 54u);
+    const LocalTime& t = both.record.time;
+    EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute, t.second}),
+              std::vector<int>({2024, 3, 5, 14, 7, 9}));
+    EXPECT_TRUE(both.record.hasTemperature && both.record.hasHumidity);
+    EXPECT_EQ(both.record.temperature, 21.5);
+    EXPECT_EQ(both.record.humidity, 45.2);
+    EXPECT_EQ(both.record.temperatureSerial, 1234);
+    EXPECT_EQ(both.record.humiditySerial, 1234);
+    EXPECT_TRUE(entries[1].valid);
+    EXPECT_EQ(entries[1].offset, 54u);
+    EXPECT_EQ(entries[1].length, 18u);
+    EXPECT_FALSE(entries[1].record.hasTemperature || entries[1].record.hasHumidity);
+}
+
+TEST(HxgReader, AcceptsExactlyTheWritersGrammar) {
+    const std::string t = "20240305140709$";
+    const struct {
+        std::string plain;
+        bool valid;
+    } cases[] = {
+        {t, true},
+        {t + "21,1234,25,21.5,1$21,1234,26,45.2,1$", true},
+        {t + "21,1234,26,45.2,1$", true},
+        {t + "21,7,25,-3.4,1$", true},
+        {t + "21,0,25,0.0,1$21,2147483647,26,-0.0,1$", true},
+        {"99991231235959$", true},
+        {"00000101000000$", true},
+        {"20241305140709$", false}, // month, day, hour, minute, second out of range
+        {"20240005140709$", false},
+        {"20240300140709$", false},
+        {"20240332140709$", false},
+        {"20240305240709$", false},
+        {"20240305146009$", false},
+        {"20240305140760$", false},
+        {"2024030514070$", false},
+        {"20240305140709", false},
+        {" 20240305140709$", false},
+        {t + "$", false},
+        {t + "21,01234,25,21.5,1$", false}, // serial: leading zero, sign, beyond int
+        {t + "21,-1234,25,21.5,1$", false},
+        {t + "21,+1234,25,21.5,1$", false},
+        {t + "21,2147483648,25,21.5,1$", false},
+        {t + "21,1234,25,21.50,1$", false}, // value: exactly one decimal, no leading zeros, no "+"
+        {t + "21,1234,25,21,1$", false},
+        {t + "21,1234,25,21.,1$", false},
+        {t + "21,1234,25,.5,1$", false},
+        {t + "21,1234,25,021.5,1$", false},
+        {t + "21,1234,25,-03.4,1$", false},
+        {t + "21,1234,25,+3.4,1$", false},
+        {t + "21,1234,25,123456789012345678.9,1$", false}, // more digits than a double keeps
+        {t + "22,1234,25,21.5,1$", false},
+        {t + "21,1234,25,21.5,2$", false},
+        {t + "21,1234,27,21.5,1$", false},
+        {t + "21,1234,25,21.5,1", false},
+        {t + "21,1234,26,45.2,1$21,1234,25,21.5,1$", false}, // humidity before temperature
+        {t + "21,1234,25,21.5,1$21,1234,25,21.5,1$", false},
+        {t + "21,1234,25,21.5,1$x", false},
+    };
+    for (const auto& c : cases) {
+        const std::string record = stored(c.plain);
+        const auto entries = readHxg(record);
+        ASSERT_EQ(entries.size(), 1u) << c.plain;
+        EXPECT_EQ(entries[0].valid, c.valid) << c.plain;
+        if (entries[0].valid) {
+            EXPECT_EQ(reencode(entries[0].record), record) << c.plain;
+        }
+    }
+}
+
+TEST(HxgReader, RejectsWrongCheckBytes) {
+    const std::size_t a = 52, b = 53;
+    const struct {
+        std::size_t at;
+        unsigned char value;
+    } cases[] = {{a, 0x38}, {a, 0x00}, {b, 0x26}, {b, 0x00}, {a, 0x27}};
+    for (const auto& c : cases) {
+        std::string record = kWorked;
+        record[c.at] = static_cast<char>(c.value);
+        HxgRecord parsed;
+        EXPECT_FALSE(parseHxgRecord(record, parsed)) << c.at << " " << int(c.value);
+    }
+}
+
+// Valid records, one whose check byte is the marker byte, damaged ones and a torn tail.
+TEST(HxgReader, GoldenFileInAnyChunkingReencodesExactly) {
+    std::ifstream in(HX350_TEST_DATA_DIR "/decode/records.hxg", std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(file.substr(0, 72), kWorked + kNoValue);
+
+    const auto whole = readHxg(file);
+    for (const std::size_t chunk : {1u, 2u, 3u, 53u, 54u, 4096u}) {
+        std::vector<HxgEntry> entries;
+        CHxgScanner scanner([&entries](const HxgEntry& entry) { entries.push_back(entry); });
+        for (std::size_t at = 0; at < file.size(); at += chunk) {
+            scanner.feed(std::string_view(file).substr(at, chunk));
+        }
+        EXPECT_EQ(scanner.validCount(), 5u);
+        EXPECT_EQ(scanner.damagedCount(), 2u);
+        EXPECT_EQ(scanner.pendingBytes(), 20u);
+        ASSERT_EQ(entries.size(), whole.size());
+        std::uint64_t end = 0;
+        for (const auto& entry : entries) {
+            EXPECT_EQ(entry.offset, end);
+            end = entry.offset + entry.length;
+            if (entry.valid) {
+                EXPECT_EQ(reencode(entry.record), file.substr(entry.offset, entry.length)) << entry.offset;
+            }
+        }
+    }
+}
+
+TEST(HxgReader, OverlongRecordIsOneDamagedRecord) {
+    const std::string garbage(100000, '\xCE');
+    const auto entries = readHxg(garbage + "\xC0\x01\x01" + kWorked);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_FALSE(entries[0].valid);
+    EXPECT_EQ(entries[0].length, garbage.size() + 3);
+    EXPECT_TRUE(entries[1].valid);
+}
+
+// Applies the scanner's repair to `file` as the program does before it appends.
+std::string repaired(std::string file) {
+    CHxgScanner scanner(nullptr);
+    scanner.feed(file);
+    const TailRepair repair = scanner.tailRepair();
+    EXPECT_LE(repair.truncateTo, file.size());
+    file.resize(repair.truncateTo);
+    return file + repair.append;
+}
+
+const std::string kNext = stored("20240306080000$21,1234,25,19.0,1$");
+
+TEST(HxgTailRepair, TornAtEveryByteOfTheWorkedExample) {
+    for (std::size_t k = 0; k <= kWorked.size(); ++k) {
+        for (const std::size_t nuls : {0u, 1u, 2u, 3u, 700u}) {
+            const std::string file = kNoValue + kWorked.substr(0, k) + std::string(nuls, '\0');
+            const std::string continued = repaired(file) + kNext;
+            const auto entries = readHxg(continued);
+            const bool torn = k > 0 && k < kWorked.size();
+            ASSERT_EQ(entries.size(), (k > 0 ? 3u : 2u)) << k << " " << nuls;
+            EXPECT_EQ(continued.substr(0, 18), kNoValue);
+            EXPECT_TRUE(entries.front().valid && entries.back().valid);
+            EXPECT_EQ(validCount(entries), torn ? 2u : entries.size()) << k << " " << nuls;
+            EXPECT_EQ(continued.substr(entries.back().offset), kNext);
+        }
+    }
+}
+
+TEST(HxgTailRepair, SeveralRunsEachTornAndContinued) {
+    std::string file;
+    for (const std::size_t tornAfter : {5u, 15u, 16u, 52u, 53u}) {
+        file = repaired(file) + kWorked + kNoValue + kWorked.substr(0, tornAfter) + std::string(tornAfter % 3, '\0');
+    }
+    file = repaired(file) + kNext;
+    const auto entries = readHxg(file);
+    EXPECT_EQ(entries.size(), 16u);
+    EXPECT_EQ(validCount(entries), 11u);
+    EXPECT_TRUE(entries.back().valid);
+}
+
+TEST(HxgTailRepair, FilesThatAreNoRecordsAreOnlyClosed) {
+    const std::string closing("\xC0\0\0", 3);
+    const struct {
+        std::string file;
+        std::uint64_t truncateTo;
+        std::string append;
+    } cases[] = {
+        {"", 0, ""},
+        {std::string(9, '\0'), 0, ""},
+        {"Data i Godzina;Temperatura\r\n", 28, closing},
+        {"Data i Godzina;Temperatura\r\n" + std::string(5, '\0'), 28, closing},
+        {std::string("a\0b\0\0", 5), 3, closing},
+    };
+    for (const auto& c : cases) {
+        CHxgScanner scanner(nullptr);
+        scanner.feed(c.file);
+        const TailRepair repair = scanner.tailRepair();
+        EXPECT_EQ(repair.truncateTo, c.truncateTo) << c.file;
+        EXPECT_EQ(repair.append, c.append) << c.file;
+        // What was there becomes one damaged record, and the appended one parses.
+        const auto entries = readHxg(repaired(c.file) + kNext);
+        EXPECT_EQ(entries.size(), c.truncateTo > 0 ? 2u : 1u) << c.file;
+        EXPECT_EQ(validCount(entries), 1u) << c.file;
+        EXPECT_TRUE(entries.back().valid);
+    }
+}
+
+// Follows needMore as a caller does, a window at a time from the end.
+TailRepair repairTextFile(const std::string& file) {
+    std::uint64_t size = file.size();
+    for (;;) {
+        const std::size_t window = std::min<std::uint64_t>(size, kTextTailWindow);
+        const TailRepair repair = repairTextTail(size, std::string_view(file).substr(size - window, window));
+        if (!repair.needMore) {
+            return repair;
+        }
+        EXPECT_EQ(repair.truncateTo, size - kTextTailWindow);
+        size = repair.truncateTo;
+    }
+}
+
+TEST(TextTailRepair, CutsNulsAndClosesTheLastLine) {
+    const std::string line = "2024.03.05 14:07:09;21.5;45.2\r\n";
+    const struct {
+        std::string file;
+        std::uint64_t truncateTo;
+        const char* append;
+    } cases[] = {
+        {line, 31, ""},
+        {line.substr(0, 30), 30, "\n"},
+        {line.substr(0, 29), 29, "\r\n"},
+        {line + std::string(3, '\0'), 31, ""},
+        {line + "2024" + std::string(10000, '\0'), 35, "\r\n"}, // NULs over more than two windows
+        {line + std::string(kTextTailWindow, '\0'), 31, ""},
+        {std::string(kTextTailWindow + 1, '\0'), 0, ""},
+        {"", 0, ""},
+        {"\n", 1, "\r\n"},
+    };
+    for (const auto& c : cases) {
+        const TailRepair repair = repairTextFile(c.file);
+        EXPECT_EQ(repair.truncateTo, c.truncateTo) << c.file.size();
+        EXPECT_EQ(repair.append, c.append) << c.file.size();
+    }
+}
+
+} // namespace

@@ -1,7 +1,9 @@
 // hx350-decode: what is my instrument sending? Feeds raw bytes from a file, a serial device or standard input
-// through the program's own line assembly and decoder, and prints one JSON object per finished line.
+// through the program's own line assembly and decoder, and prints one JSON object per finished line. With --hxg it
+// reads a binary recording file instead and prints one JSON object per record.
 
 #include "protocol/line_assembly.h"
+#include "recording/hxg_reader.h"
 #include "tools/hx350_decode/record_json.h"
 #include "tools/instrument_line.h"
 
@@ -23,12 +25,18 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] = "usage: hx350-decode [FILE | DEVICE | -]\n"
+                      "       hx350-decode --hxg FILE\n"
                       "\n"
                       "Reads the raw bytes an HX-350 instrument sends from FILE, from a serial DEVICE (configured\n"
                       "raw, 300 baud, 7 data bits, no parity, 1 stop bit) or from standard input (no argument or -),\n"
                       "and prints one JSON object per line that ends in a carriage return: the line's length, the\n"
                       "decoder's result, whether the line counts as a good reading, and the whole reading record\n"
                       "after it. Reads until end of input, or until Ctrl-C on a device.\n"
+                      "\n"
+                      "With --hxg, reads FILE (- for standard input) as a binary recording file and prints one JSON\n"
+                      "object per complete record: its offset and length, whether it is valid, and for a valid one\n"
+                      "its time and its temperature and humidity with their serial numbers (null when the record\n"
+                      "has none). Damaged records are listed and skipped; a summary goes to standard error.\n"
                       "\n"
                       "  -h, --help   show this text\n";
 
@@ -180,11 +188,58 @@ int run(Input& input, const char* name) {
     }
 }
 
+// Streams a binary recording file through the scanner; returns the exit code. The output is not flushed per
+// record: a recording of a year holds millions of them.
+int runHxg(Input& input, const char* name) {
+    bool writeFailed = false;
+    CHxgScanner scanner([&writeFailed](const HxgEntry& entry) {
+        std::string line = hxgEntryJson(entry);
+        line += '\n';
+        if (!writeFailed && std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) {
+            writeFailed = true;
+        }
+    });
+    static char chunk[1 << 16];
+    while (!stopRequested) {
+        const ssize_t got = read(input.fd, chunk, sizeof chunk);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::fprintf(stderr, "hx350-decode: cannot read %s: %s\n", name, std::strerror(errno));
+            return kExitFailure;
+        }
+        scanner.feed(std::string_view(chunk, static_cast<std::size_t>(got)));
+        if (writeFailed) {
+            break;
+        }
+    }
+    if (writeFailed || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "hx350-decode: cannot write the output: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    std::fprintf(stderr,
+                 "hx350-decode: %s: %llu valid records, %llu damaged, %llu bytes of an unfinished record at the end\n",
+                 name, static_cast<unsigned long long>(scanner.validCount()),
+                 static_cast<unsigned long long>(scanner.damagedCount()),
+                 static_cast<unsigned long long>(scanner.pendingBytes()));
+    return kExitOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const char* path = nullptr;
-    if (argc == 2) {
+    bool hxg = false;
+    if (argc == 3 && std::string(argv[1]) == "--hxg" && argv[2][0] != '\0') {
+        hxg = true;
+        if (std::string(argv[2]) != "-") {
+            path = argv[2];
+        }
+    } else if (argc == 2) {
         const std::string arg = argv[1];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
@@ -214,7 +269,7 @@ int main(int argc, char** argv) {
         input.fd = STDIN_FILENO;
     }
     installStopHandlers();
-    const int exitCode = run(input, name);
+    const int exitCode = hxg ? runHxg(input, name) : run(input, name);
     closeInput(input, path != nullptr);
     return exitCode;
 }

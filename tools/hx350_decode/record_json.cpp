@@ -1,5 +1,8 @@
 #include "tools/hx350_decode/record_json.h"
 
+#include "display/number_format.h"
+
+#include <cstdint>
 #include <cstdio>
 
 // The output is compared byte for byte with other decoders, so the field order is the record's own and every
@@ -30,6 +33,24 @@ public:
     void add(const char* name, bool value) {
         key(name);
         out_ += value ? "true" : "false";
+    }
+    void add(const char* name, std::uint64_t value) {
+        key(name);
+        out_ += std::to_string(value);
+    }
+    void add(const char* name, const std::string& text) {
+        key(name);
+        out_ += '"';
+        out_ += text;
+        out_ += '"';
+    }
+    void addNull(const char* name) {
+        key(name);
+        out_ += "null";
+    }
+    void addRaw(const char* name, const std::string& json) {
+        key(name);
+        out_ += json;
     }
     void add(const char* name, double value) {
         key(name);
@@ -107,6 +128,41 @@ std::string recordJson(const LineOutcome& outcome, const ReadingRecord& record) 
             sub.add("statusBit0", r.statusBit0);
             sub.add("value", r.value);
             sub.add("serialNumber", r.serialNumber);
+        }
+    }
+    return out;
+}
+
+namespace {
+
+void addQuantity(JsonObject& object, const char* name, const char* serialName, bool present, double value, int serial) {
+    if (present) {
+        object.addRaw(name, formatFixed(value, 1));
+        object.add(serialName, serial);
+    } else {
+        object.addNull(name);
+        object.addNull(serialName);
+    }
+}
+
+} // namespace
+
+std::string hxgEntryJson(const HxgEntry& entry) {
+    std::string out;
+    {
+        JsonObject object(out);
+        object.add("offset", entry.offset);
+        object.add("length", entry.length);
+        object.add("valid", entry.valid);
+        if (entry.valid) {
+            const HxgRecord& r = entry.record;
+            char time[64];
+            std::snprintf(time, sizeof time, "%04d-%02d-%02d %02d:%02d:%02d", r.time.year, r.time.month, r.time.day,
+                          r.time.hour, r.time.minute, r.time.second);
+            object.add("time", std::string(time));
+            addQuantity(object, "temperature", "temperatureSerial", r.hasTemperature, r.temperature,
+                        r.temperatureSerial);
+            addQuantity(object, "humidity", "humiditySerial", r.hasHumidity, r.humidity, r.humiditySerial);
         }
     }
     return out;

@@ -4,8 +4,8 @@
 
 enum ColumnSeparator : int { Tab = 0, Comma = 1, Semicolon = 2 };
 
-// The recording options, persisted in section LOG. File names and the comment are bytes in the system's ANSI
-// code page, as the settings file holds them.
+// The recording options, persisted in section LOG. File names and the comment are Windows-1250 bytes on every
+// system, as the settings file holds them; the recording settings dialog refuses names that the code page lacks.
 struct RecordingSettings {
     int textEnabled = 0;
     std::string textFileName;

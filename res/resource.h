@@ -4,6 +4,7 @@
 // Dialog templates, menu, strings, icon, bitmap
 #define IDD_MAIN 102
 #define IDD_PORTS 129
+#define IDD_RECORDING 131
 #define IDD_WAIT 175
 #define IDR_MAIN_MENU 130
 #define IDS_ABOUTBOX 101
@@ -23,6 +24,27 @@
 // Port dialog controls
 #define IDC_PORT_LIST 1000
 #define IDC_PORT_INFO 1001
+
+// Recording settings dialog controls (1036 is also a window timer of the main window)
+#define IDC_REC_INTERVAL_LABEL 1052
+#define IDC_REC_INTERVAL 1045
+#define IDC_REC_TEXT_ENABLED 1026
+#define IDC_REC_TEXT_LABEL 1048
+#define IDC_REC_TEXT_FILE 1036
+#define IDC_REC_TEXT_BROWSE 1038
+#define IDC_REC_SEPARATOR_LABEL 1051
+#define IDC_REC_SEPARATOR_TAB 1123
+#define IDC_REC_SEPARATOR_COMMA 1124
+#define IDC_REC_SEPARATOR_SEMICOLON 1125
+#define IDC_REC_TEMPERATURE 1046
+#define IDC_REC_HUMIDITY 1008
+#define IDC_REC_COMMENT_ENABLED 1115
+#define IDC_REC_COMMENT 1116
+#define IDC_REC_COMMENT_SERIAL 1117
+#define IDC_REC_BINARY_ENABLED 1027
+#define IDC_REC_BINARY_LABEL 1053
+#define IDC_REC_BINARY_FILE 1039
+#define IDC_REC_BINARY_BROWSE 1040
 
 // Wait window controls
 #define IDC_WAIT_PICTURE 1112

@@ -20,18 +20,6 @@ void enumeratePorts(CWaitWindow& window) {
     PostMessageW(window.hwnd(), WM_CLOSE, 0, 0);
 }
 
-std::wstring windowText(HWND window) {
-    if (!window)
-        return {};
-    int length = GetWindowTextLengthW(window);
-    if (length <= 0)
-        return {};
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    int copied = GetWindowTextW(window, text.data(), length + 1);
-    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-    return text;
-}
-
 } // namespace
 
 CPortDialog::CPortDialog() : CDialogBase(IDD_PORTS) {}

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 INT_PTR CDialogBase::runModal(HWND owner) {
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, dialogProc,
                            reinterpret_cast<LPARAM>(this));
@@ -25,11 +27,25 @@ INT_PTR CALLBACK CDialogBase::dialogProc(HWND hwnd, UINT message, WPARAM wParam,
     return result;
 }
 
+std::wstring windowText(HWND window) {
+    if (!window)
+        return {};
+    int length = GetWindowTextLengthW(window);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int copied = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
 namespace {
 constexpr UINT_PTR kSubclassId = 0x4858;
 }
 
-CSubclassedControl::~CSubclassedControl() { detach(); }
+CSubclassedControl::~CSubclassedControl() {
+    detach();
+}
 
 bool CSubclassedControl::attach(HWND control) {
     detach();

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // Base of every dialog: a static dialog procedure that stores `this` at WM_INITDIALOG, checks it for null on every
 // message (some arrive before WM_INITDIALOG) and clears it at WM_NCDESTROY, so no virtual call reaches a
 // half-destroyed object.
@@ -27,6 +29,9 @@ private:
     int templateId_;
     HWND hwnd_ = nullptr;
 };
+
+// The text of a window or control of this process; empty for none.
+std::wstring windowText(HWND window);
 
 // Base of a control window that subclasses an existing child (a static of a dialog template): messages go to
 // handleMessage first, which calls defaultProc for everything it does not swallow.

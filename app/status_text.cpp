@@ -2,9 +2,23 @@
 
 #include <cstdio>
 
+namespace {
+
+const char* problemText(FileProblem problem, const char* unavailable, const char* writeFailed) {
+    switch (problem) {
+    case FileProblem::Unavailable:
+        return unavailable;
+    case FileProblem::WriteFailed:
+        return writeFailed;
+    default:
+        return "";
+    }
+}
+
+} // namespace
+
 // Every piece ends with a blank so that the pieces simply follow one another.
-std::string composeStatusText(const ReadingRecord& record, int linkUp, bool recordingTimerRunning,
-                              int intervalSeconds) {
+std::string composeStatusText(const ReadingRecord& record, int linkUp, const RecordingStatus& recording) {
     std::string text;
     if (linkUp == 0) {
         text = "Brak komunikacji z urządzeniem. ";
@@ -39,11 +53,16 @@ std::string composeStatusText(const ReadingRecord& record, int linkUp, bool reco
             }
         }
     }
-    if (recordingTimerRunning) {
+    if (recording.timerRunning) {
+        const int seconds = recording.intervalSeconds;
         char interval[64];
-        std::snprintf(interval, sizeof interval, "Rejestracja do pliku co %02d:%02d:%02d. ", intervalSeconds / 3600,
-                      intervalSeconds % 3600 / 60, intervalSeconds % 60);
+        std::snprintf(interval, sizeof interval, "Rejestracja do pliku co %02d:%02d:%02d. ", seconds / 3600,
+                      seconds % 3600 / 60, seconds % 60);
         text += interval;
     }
+    // A recording that fails is said until it works again: nobody may be there to see a message box.
+    text += problemText(recording.text, "Plik rejestracji wyników pomiaru jest niedostępny. ",
+                        "Błąd zapisu do pliku rejestracji wyników pomiaru. ");
+    text += problemText(recording.binary, "Plik binarny jest niedostępny. ", "Błąd zapisu do pliku binarnego. ");
     return text;
 }

@@ -1,0 +1,309 @@
+#include "recording/recording_control.h"
+
+#include "recording/hxg_reader.h"
+#include "recording/tail_repair.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr RecordingKind kKinds[] = {RecordingKind::Text, RecordingKind::Binary};
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+} // namespace
+
+void TickSchedule::start(std::int64_t nowMs, int intervalSeconds) {
+    anchorMs_ = floorDiv(nowMs, 1000) * 1000 + kTickPhaseMs;
+    periodMs_ = std::int64_t{clampedIntervalSeconds(intervalSeconds)} * 1000;
+    next_ = 1;
+}
+
+bool TickSchedule::takeDue(std::int64_t nowMs) {
+    if (due(next_) - nowMs > periodMs_ + 1000) {
+        // The clock was set back: waiting for the old schedule could take hours.
+        start(nowMs, static_cast<int>(periodMs_ / 1000));
+        return false;
+    }
+    if (nowMs < due(next_) - kEarlyToleranceMs)
+        return false;
+    // A tick that comes late (or after the clock was set forward) writes one record, not one per missed tick.
+    const std::int64_t last = floorDiv(nowMs - anchorMs_ + kEarlyToleranceMs, periodMs_);
+    next_ = std::max(next_, last) + 1;
+    return true;
+}
+
+unsigned TickSchedule::delayMs(std::int64_t nowMs) const {
+    const std::int64_t delay = due(next_) - nowMs;
+    return static_cast<unsigned>(std::clamp<std::int64_t>(delay, 1, std::numeric_limits<unsigned>::max()));
+}
+
+RecordingControl::RecordingControl(RecordingHost& host, RecordingSettings& settings)
+    : host_(host), settings_(settings) {}
+
+RecordingControl::~RecordingControl() = default;
+
+bool RecordingControl::enabled(RecordingKind kind) const {
+    return (kind == RecordingKind::Text ? settings_.textEnabled : settings_.binaryEnabled) != 0;
+}
+
+const std::string& RecordingControl::fileName(RecordingKind kind) const {
+    return kind == RecordingKind::Text ? settings_.textFileName : settings_.binaryFileName;
+}
+
+bool RecordingControl::isOpen(RecordingKind kind) const {
+    return slot(kind).file != nullptr;
+}
+
+RecordingStatus RecordingControl::status() const {
+    return {timerRunning_, clampedIntervalSeconds(settings_.intervalSeconds), text_.problem, binary_.problem};
+}
+
+void RecordingControl::onSettingsCommand() {
+    // A file that cannot be opened brings the dialog back with the settings just accepted.
+    while (!applyDialog()) {
+    }
+}
+
+// Returns false when a file could not be opened and the dialog has to be shown again.
+bool RecordingControl::applyDialog() {
+    RecordingSettings edited = settings_;
+    const RecordingSettings before = settings_;
+    if (!host_.runDialog(edited)) {
+        for (const RecordingKind kind : kKinds) {
+            if (!isOpen(kind)) {
+                (kind == RecordingKind::Text ? settings_.textEnabled : settings_.binaryEnabled) = 0;
+                slot(kind).problem = FileProblem::None;
+            }
+        }
+        stopTimerWhenIdle();
+        host_.statusChanged();
+        return true;
+    }
+    settings_ = edited;
+
+    if (settings_.textEnabled == 0 && settings_.binaryEnabled == 0) {
+        stopTimer();
+        close(RecordingKind::Text);
+        close(RecordingKind::Binary);
+        host_.statusChanged();
+        return true;
+    }
+    for (const RecordingKind kind : kKinds) {
+        if (!enabled(kind))
+            close(kind);
+    }
+
+    if (settings_.textEnabled != 0) {
+        const bool reopen = !isOpen(RecordingKind::Text) || settings_.textFileName != before.textFileName ||
+                            before.textEnabled == 0 || settings_.separator != before.separator;
+        if (reopen) {
+            close(RecordingKind::Text);
+            bool continued = false;
+            if (!openKind(RecordingKind::Text, true, continued)) {
+                host_.showUnavailable(RecordingKind::Text);
+                return false;
+            }
+            if (settings_.commentEnabled != 0) {
+                const RecordingSample sample = host_.sample();
+                write(RecordingKind::Text,
+                      buildCommentBlock(settings_, continued, sample.serialNumber >= 1, sample.serialNumber));
+            }
+        }
+        writeRecord(RecordingKind::Text);
+    }
+    if (settings_.binaryEnabled != 0) {
+        const bool reopen = !isOpen(RecordingKind::Binary) || settings_.binaryFileName != before.binaryFileName ||
+                            before.binaryEnabled == 0;
+        if (reopen) {
+            close(RecordingKind::Binary);
+            bool continued = false;
+            if (!openKind(RecordingKind::Binary, true, continued)) {
+                host_.showUnavailable(RecordingKind::Binary);
+                return false;
+            }
+        }
+        writeRecord(RecordingKind::Binary);
+    }
+    restartTimer();
+    host_.statusChanged();
+    return true;
+}
+
+// Nobody may be there to answer at launch, so a file that cannot be opened yet (a network share not mounted, a
+// removable disk not plugged in) is named in the status line and tried again at every tick.
+void RecordingControl::startAtLaunch() {
+    for (const RecordingKind kind : kKinds) {
+        if (fileName(kind).empty() || !enabled(kind) || isOpen(kind))
+            continue;
+        bool continued = false;
+        if (openKind(kind, false, continued)) {
+            writeRecord(kind);
+            restartTimer();
+        } else {
+            slot(kind).problem = FileProblem::Unavailable;
+            if (!timerRunning_)
+                restartTimer();
+        }
+    }
+    host_.enableSettingsCommand();
+    host_.statusChanged();
+}
+
+void RecordingControl::onTimer() {
+    if (!timerRunning_)
+        return;
+    const std::int64_t now = host_.nowMs();
+    if (schedule_.takeDue(now)) {
+        retryUnavailable();
+        for (const RecordingKind kind : kKinds) {
+            if (isOpen(kind))
+                writeRecord(kind);
+        }
+        host_.statusChanged();
+    }
+    host_.armTimer(schedule_.delayMs(host_.nowMs()));
+}
+
+void RecordingControl::retryUnavailable() {
+    for (const RecordingKind kind : kKinds) {
+        if (slot(kind).problem != FileProblem::Unavailable || isOpen(kind))
+            continue;
+        bool continued = false;
+        if (!enabled(kind) || fileName(kind).empty()) {
+            slot(kind).problem = FileProblem::None;
+        } else if (openKind(kind, false, continued)) {
+            slot(kind).problem = FileProblem::None;
+        }
+    }
+}
+
+// The file is kept only once it is known where its records go: a tick during the question must not write into
+// a file that is about to be emptied, nor at its start.
+bool RecordingControl::openKind(RecordingKind kind, bool ask, bool& continued) {
+    bool existed = false;
+    OpenFile open;
+    open.file = host_.openFile(fileName(kind), existed);
+    if (!open.file)
+        return false;
+    continued = existed && (!ask || host_.askContinue(kind));
+    if (continued) {
+        if (!continueAtEnd(open, kind))
+            return false;
+    } else if (!open.file->truncate(0)) {
+        return false;
+    }
+    if (kind == RecordingKind::Text)
+        lastHeaderColumns_ = -1;
+    slot(kind) = std::move(open);
+    return true;
+}
+
+// A power cut can leave a continued file torn: a text line without its CR LF, a binary record cut short, or a
+// tail of zeros. The records that follow must still read correctly, and no complete record may change.
+bool RecordingControl::continueAtEnd(OpenFile& open, RecordingKind kind) {
+    std::uint64_t size = 0;
+    if (!open.file->size(size))
+        return false;
+    TailRepair repair;
+    if (kind == RecordingKind::Text) {
+        std::uint64_t end = size;
+        for (;;) {
+            const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end, kTextTailWindow));
+            std::string last(length, '\0');
+            if (length != 0 && !open.file->readAt(end - length, last.data(), length))
+                return false;
+            repair = repairTextTail(end, last);
+            if (!repair.needMore)
+                break;
+            end = repair.truncateTo;
+        }
+    } else {
+        CHxgScanner scanner([](const HxgEntry&) {});
+        std::vector<char> chunk(1 << 20);
+        for (std::uint64_t offset = 0; offset < size;) {
+            const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, chunk.size()));
+            if (!open.file->readAt(offset, chunk.data(), length))
+                return false;
+            scanner.feed(std::string_view(chunk.data(), length));
+            offset += length;
+        }
+        repair = scanner.tailRepair();
+    }
+    if (repair.truncateTo != size && !open.file->truncate(repair.truncateTo))
+        return false;
+    open.end = repair.truncateTo;
+    if (!repair.append.empty()) {
+        if (!open.file->writeAt(open.end, repair.append))
+            return false;
+        open.end += repair.append.size();
+    }
+    return true;
+}
+
+void RecordingControl::close(RecordingKind kind) {
+    slot(kind) = OpenFile{};
+}
+
+// A failed write (disk full, share gone) must not leave a partial record for the next one to follow: the file is
+// cut back to its last complete record before anything else is written.
+bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
+    OpenFile& open = slot(kind);
+    if (!open.file)
+        return false;
+    if (open.torn) {
+        if (!open.file->truncate(open.end)) {
+            open.problem = FileProblem::WriteFailed;
+            return false;
+        }
+        open.torn = false;
+    }
+    if (!open.file->writeAt(open.end, bytes)) {
+        open.problem = FileProblem::WriteFailed;
+        open.torn = !open.file->truncate(open.end);
+        return false;
+    }
+    open.end += bytes.size();
+    open.problem = FileProblem::None;
+    return true;
+}
+
+void RecordingControl::writeRecord(RecordingKind kind) {
+    const RecordingSample sample = host_.sample();
+    const LocalTime time = host_.localTime();
+    if (kind == RecordingKind::Text) {
+        // The header counts as written only once the record with it is on disk.
+        int columns = lastHeaderColumns_;
+        if (write(kind, buildTextRecord(settings_, columns, sample.temperature, sample.humidity, time)))
+            lastHeaderColumns_ = columns;
+    } else {
+        write(kind, buildBinaryRecord(sample.temperature, sample.humidity, sample.serialNumber,
+                                      sample.humiditySerialNumber, time));
+    }
+}
+
+void RecordingControl::restartTimer() {
+    const std::int64_t now = host_.nowMs();
+    schedule_.start(now, settings_.intervalSeconds);
+    host_.armTimer(schedule_.delayMs(now));
+    timerRunning_ = true;
+}
+
+void RecordingControl::stopTimer() {
+    if (timerRunning_)
+        host_.stopTimer();
+    timerRunning_ = false;
+}
+
+void RecordingControl::stopTimerWhenIdle() {
+    for (const RecordingKind kind : kKinds) {
+        if (isOpen(kind) || slot(kind).problem == FileProblem::Unavailable)
+            return;
+    }
+    stopTimer();
+}

@@ -1,0 +1,337 @@
+#include "recording/hxg_reader.h"
+#include "recording/recording_control.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace {
+
+// 2024-03-05 14:07:09.200, as UTC milliseconds; the fake's local time is UTC.
+constexpr std::int64_t kStartMs = 1709647629200;
+
+struct Disk {
+    std::map<std::string, std::string> files;
+    std::map<std::string, bool> failWrites;
+};
+
+class FakeFile : public RecordingFile {
+public:
+    FakeFile(Disk& disk, std::string name) : disk_(disk), name_(std::move(name)) {}
+    bool size(std::uint64_t& size) override {
+        size = bytes().size();
+        return true;
+    }
+    bool readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
+        if (offset + length > bytes().size())
+            return false;
+        bytes().copy(buffer, length, offset);
+        return true;
+    }
+    bool truncate(std::uint64_t size) override {
+        bytes().resize(size, '\0');
+        return true;
+    }
+    // A failing write leaves half of its bytes behind, as a full disk may.
+    bool writeAt(std::uint64_t offset, const std::string& data) override {
+        const bool fail = disk_.failWrites[name_];
+        const std::string written = fail ? data.substr(0, data.size() / 2) : data;
+        if (bytes().size() < offset + written.size())
+            bytes().resize(offset + written.size(), '\0');
+        bytes().replace(offset, written.size(), written);
+        return !fail;
+    }
+
+private:
+    std::string& bytes() { return disk_.files[name_]; }
+    Disk& disk_;
+    std::string name_;
+};
+
+class FakeHost : public RecordingHost {
+public:
+    Disk disk;
+    std::deque<bool> answers;                                    // to the existing-file questions
+    std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
+    std::vector<std::string> events;
+    std::int64_t now = kStartMs;
+    unsigned armedDelay = 0;
+    bool armed = false;
+    RecordingSample current;
+
+    std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
+        if (name.empty() || name.find("missing/") == 0)
+            return nullptr;
+        existed = disk.files.count(name) != 0;
+        disk.files[name];
+        return std::make_unique<FakeFile>(disk, name);
+    }
+    bool askContinue(RecordingKind kind) override {
+        events.push_back(kind == RecordingKind::Text ? "ask text" : "ask binary");
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void showUnavailable(RecordingKind kind) override {
+        events.push_back(kind == RecordingKind::Text ? "unavailable text" : "unavailable binary");
+    }
+    bool runDialog(RecordingSettings& settings) override {
+        events.push_back("dialog");
+        const auto run = dialogs.front();
+        dialogs.pop_front();
+        return run(settings);
+    }
+    void armTimer(unsigned delayMs) override {
+        armed = true;
+        armedDelay = delayMs;
+    }
+    void stopTimer() override { armed = false; }
+    void enableSettingsCommand() override { events.push_back("enable"); }
+    std::int64_t nowMs() override { return now; }
+    LocalTime localTime() override {
+        const std::time_t seconds = static_cast<std::time_t>(now / 1000);
+        std::tm tm{};
+        gmtime_r(&seconds, &tm);
+        return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    }
+    RecordingSample sample() override { return current; }
+    void statusChanged() override {}
+};
+
+ValueDisplayState value(double v) {
+    ValueDisplayState state;
+    state.rawValue = v;
+    state.noData = 0;
+    return state;
+}
+
+struct Fixture {
+    RecordingSettings settings;
+    FakeHost host;
+    RecordingControl control{host, settings};
+
+    Fixture() {
+        host.current = {value(21.5), value(45.2), 1234, 1234};
+        settings.textFileName = "log.csv";
+        settings.binaryFileName = "log.hxg";
+        settings.separator = Semicolon;
+        settings.intervalSeconds = 1;
+    }
+    // One timer expiry at the time the timer was armed for.
+    void tick() {
+        host.now += host.armedDelay;
+        control.onTimer();
+    }
+    void accept(std::function<void(RecordingSettings&)> edit) {
+        host.dialogs.push_back([edit](RecordingSettings& s) {
+            edit(s);
+            return true;
+        });
+    }
+};
+
+const std::string kHeader = "Data i Godzina;Temperatura \xB0"
+                            "C;Wilgotno\x9C\xE6 %\r\n";
+const std::string kLine09 = "2024.03.05 14:07:09;21.5;45.2\r\n";
+const std::string kLine10 = "2024.03.05 14:07:10;21.5;45.2\r\n";
+
+// What the settings dialog leads to, one scenario a row: the edits of successive dialog runs, the answers to the
+// questions, and then the text file's bytes and the events seen.
+TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
+    using Edit = std::function<void(RecordingSettings&)>;
+    const Edit textOn = [](RecordingSettings& s) { s.textEnabled = 1; };
+    const Edit withComment = [](RecordingSettings& s) {
+        s.textEnabled = 1;
+        s.commentEnabled = 1;
+        s.commentSerialNumber = 1;
+        s.commentText = "Pok\xF3j 12";
+    };
+    const Edit unchanged = [](RecordingSettings&) {};
+    const struct {
+        const char* name;
+        const char* existing; // null: no such file
+        std::vector<Edit> dialogs;
+        std::deque<bool> answers;
+        std::string expected;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"new file: no question", nullptr, {textOn}, {}, kHeader + kLine09, {"dialog"}},
+        {"existing file continued", "old\r\n", {textOn}, {true}, "old\r\n" + kHeader + kLine09, {"dialog", "ask text"}},
+        {"existing file emptied", "old\r\n", {textOn}, {false}, kHeader + kLine09, {"dialog", "ask text"}},
+        {"torn last line closed", "old", {textOn}, {true}, "old\r\n" + kHeader + kLine09, {"dialog", "ask text"}},
+        {"comment on a continued file",
+         "old\r\n",
+         {withComment},
+         {true},
+         "old\r\n\r\nPok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09,
+         {"dialog", "ask text"}},
+        {"unchanged dialog: record only",
+         nullptr,
+         {withComment, unchanged},
+         {},
+         "Pok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09 + kLine09,
+         {"dialog", "dialog"}},
+        {"separator change reopens and asks",
+         nullptr,
+         {withComment, [](RecordingSettings& s) { s.separator = Comma; }},
+         {true},
+         "Pok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09 +
+             "\r\nPok\xF3j 12\r\nHX-350 nr 1234\r\nData i Godzina,Temperatura \xB0"
+             "C,Wilgotno\x9C\xE6 %\r\n"
+             "2024.03.05 14:07:09,21.5,45.2\r\n",
+         {"dialog", "dialog", "ask text"}},
+        {"column change: header, no reopen",
+         nullptr,
+         {textOn, [](RecordingSettings& s) { s.recordHumidity = 0; }},
+         {},
+         kHeader + kLine09 +
+             "Data i Godzina;Temperatura \xB0"
+             "C\r\n2024.03.05 14:07:09;21.5\r\n",
+         {"dialog", "dialog"}},
+        {"missing folder: message, dialog again",
+         nullptr,
+         {[](RecordingSettings& s) { s.textEnabled = 1, s.textFileName = "missing/log.csv"; },
+          [](RecordingSettings& s) { s.textFileName = "log.csv"; }},
+         {},
+         kHeader + kLine09,
+         {"dialog", "unavailable text", "dialog"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        if (c.existing)
+            f.host.disk.files["log.csv"] = c.existing;
+        f.host.answers = c.answers;
+        for (const Edit& edit : c.dialogs)
+            f.accept(edit);
+        for (std::size_t run = 0; run < c.dialogs.size() && !f.host.dialogs.empty(); ++run)
+            f.control.onSettingsCommand();
+        EXPECT_TRUE(f.host.dialogs.empty());
+        EXPECT_EQ(f.host.disk.files["log.csv"], c.expected);
+        EXPECT_EQ(f.host.events, c.events);
+        EXPECT_TRUE(f.control.status().timerRunning);
+    }
+}
+
+TEST(RecordingControl, BothKindsOffStopsTheTimerAndCancelSwitchesOffKindsWithoutFile) {
+    Fixture f;
+    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
+    f.control.onSettingsCommand();
+    EXPECT_TRUE(f.host.armed);
+    f.accept([](RecordingSettings& s) { s.textEnabled = 0, s.binaryEnabled = 0; });
+    f.control.onSettingsCommand();
+    EXPECT_FALSE(f.host.armed);
+    EXPECT_FALSE(f.control.status().timerRunning);
+    EXPECT_FALSE(f.control.isOpen(RecordingKind::Text));
+
+    // Switched on but never opened (an empty name at launch): Cancel turns it off.
+    f.settings.textEnabled = 1;
+    f.settings.textFileName.clear();
+    f.host.dialogs.push_back([](RecordingSettings&) { return false; });
+    f.control.onSettingsCommand();
+    EXPECT_EQ(f.settings.textEnabled, 0);
+}
+
+// Launch: the files named in the settings are continued at their end without a question; one that cannot be
+// opened is said in the status and tried again at the ticks, with no message box.
+TEST(RecordingControl, LaunchContinuesSilentlyAndRetriesUnavailableFiles) {
+    Fixture f;
+    f.settings.textEnabled = 1;
+    f.settings.binaryEnabled = 1;
+    f.settings.binaryFileName = "missing/log.hxg";
+    f.host.disk.files["log.csv"] = "old\r\n";
+    f.control.startAtLaunch();
+    EXPECT_EQ(f.host.disk.files["log.csv"], "old\r\n" + kHeader + kLine09);
+    EXPECT_EQ(f.host.events, std::vector<std::string>{"enable"});
+    EXPECT_EQ(f.control.status().binary, FileProblem::Unavailable);
+
+    f.settings.binaryFileName = "log.hxg"; // the share is back
+    f.tick();
+    EXPECT_EQ(f.control.status().binary, FileProblem::None);
+    EXPECT_EQ(f.host.disk.files["log.csv"], "old\r\n" + kHeader + kLine09 + kLine10);
+    const auto records = readHxg(f.host.disk.files["log.hxg"]);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].valid);
+    EXPECT_EQ(records[0].record.time.second, 10);
+}
+
+TEST(RecordingControl, FailedWriteIsReportedCutBackAndRetriedAtTheNextTick) {
+    Fixture f;
+    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
+    f.host.disk.failWrites["log.csv"] = true;
+    f.host.disk.failWrites["log.hxg"] = true;
+    f.control.onSettingsCommand();
+    EXPECT_EQ(f.control.status().text, FileProblem::WriteFailed);
+    EXPECT_EQ(f.control.status().binary, FileProblem::WriteFailed);
+    EXPECT_EQ(f.host.disk.files["log.csv"], "");
+    EXPECT_EQ(f.host.disk.files["log.hxg"], "");
+
+    f.host.disk.failWrites.clear();
+    f.tick();
+    EXPECT_EQ(f.control.status().text, FileProblem::None);
+    // The header went with the failed record, so it comes again.
+    EXPECT_EQ(f.host.disk.files["log.csv"], kHeader + kLine10);
+    EXPECT_EQ(readHxg(f.host.disk.files["log.hxg"]).size(), 1u);
+}
+
+// A torn binary tail (a record cut short by a power cut) must not swallow the records written after it.
+TEST(RecordingControl, ContinuedBinaryFileWithTornTailStillReadsEveryNewRecord) {
+    Fixture f;
+    const std::string whole = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 8});
+    f.host.disk.files["log.hxg"] = whole + whole.substr(0, 20);
+    f.settings.binaryEnabled = 1;
+    f.control.startAtLaunch();
+    f.tick();
+    const auto records = readHxg(f.host.disk.files["log.hxg"]);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(f.host.disk.files["log.hxg"].compare(0, whole.size(), whole), 0);
+    EXPECT_TRUE(records[0].valid);
+    EXPECT_FALSE(records[1].valid);
+    EXPECT_TRUE(records[2].valid);
+    EXPECT_TRUE(records[3].valid);
+}
+
+TEST(RecordingControl, IntervalOutOfRangeIsClampedBeforeTheTimer) {
+    const struct {
+        int interval;
+        unsigned firstDelay; // from 14:07:09.200 to the middle of the second the interval leads to
+    } cases[] = {{0, 1300}, {-5, 1300}, {1000000000, 86399300}, {90, 90300}};
+    for (const auto& c : cases) {
+        Fixture f;
+        f.settings.intervalSeconds = c.interval;
+        f.accept([](RecordingSettings& s) { s.textEnabled = 1; });
+        f.control.onSettingsCommand();
+        EXPECT_EQ(f.host.armedDelay, c.firstDelay) << c.interval;
+    }
+}
+
+// Ticks fall in the middle of a second, whole intervals after the start, whatever the timer's jitter.
+TEST(TickSchedule, TicksStayOnTheirSecondsDespiteJitterAndClockChanges) {
+    const struct {
+        std::int64_t fireAt; // ms after the start second's beginning
+        bool due;
+        unsigned nextDelay;
+    } steps[] = {
+        {1497, true, 1003},                          // slightly early: still the tick of second 1
+        {1499, false, 1001},                         // a second message for the same tick writes nothing
+        {2520, true, 980},                           // late
+        {5900, true, 600},                           // very late: one record, then back on the grid
+        {6510, true, 990},    {-60000, false, 1500}, // clock set back a minute: restarts at that moment
+        {-58500, true, 1000},
+    };
+    TickSchedule schedule;
+    const std::int64_t base = kStartMs - 200; // the start second's beginning
+    schedule.start(kStartMs, 1);
+    EXPECT_EQ(schedule.delayMs(kStartMs), 1300u);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.fireAt);
+        EXPECT_EQ(schedule.takeDue(base + step.fireAt), step.due);
+        EXPECT_EQ(schedule.delayMs(base + step.fireAt), step.nextDelay);
+    }
+}
+
+} // namespace

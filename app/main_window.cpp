@@ -39,7 +39,15 @@ void placeChild(HWND child, int x, int y, int width, int height) {
 
 } // namespace
 
-CMainWindow::CMainWindow() : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_) {
+CMainWindow::CMainWindow()
+    : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_),
+      recordingHost_([this] { return hwnd(); },
+                     [this] {
+                         return RecordingSample{temperature_.state(), humidity_.state(), currentSerialNumber(record_),
+                                                record_.thermoHygro.serialNumber};
+                     },
+                     [this] { composeStatus(); }),
+      recording_(recordingHost_, settings_.recording) {
     humidity_.setColours(0xFFDAB8, 0x643200);
 }
 
@@ -265,8 +273,7 @@ void CMainWindow::updateReading(int linkUp) {
 void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
-    std::string text =
-        composeStatusText(record_, updateState_.linkUp, recordTimerId_ != 0, settings_.recording.intervalSeconds);
+    std::string text = composeStatusText(record_, updateState_.linkUp, recording_.status());
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
         return;
@@ -289,7 +296,11 @@ void CMainWindow::onTimer(UINT_PTR id) {
         lineAssembly_.onWatchdogExpired();
         break;
     case IDT_DELAYED_RECORDING:
-        startRecordingAtLaunch();
+        KillTimer(hwnd(), IDT_DELAYED_RECORDING);
+        recording_.startAtLaunch();
+        break;
+    case IDT_RECORD:
+        recording_.onTimer();
         break;
     case IDT_PORT_RETRY:
         // The port dialog must not come up over the software information window; ask again at the next tick.
@@ -301,12 +312,6 @@ void CMainWindow::onTimer(UINT_PTR id) {
     default:
         break;
     }
-}
-
-// The recording files named in the settings are reopened here, ten seconds after the start, and only then is
-// the recording menu item enabled; until recording is part of the program this only ends the timer.
-void CMainWindow::startRecordingAtLaunch() {
-    KillTimer(hwnd(), IDT_DELAYED_RECORDING);
 }
 
 // The About dialog is not part of the program yet; its system menu item stays grayed.
@@ -327,6 +332,9 @@ bool CMainWindow::onCommand(int id) {
         return true;
     case ID_SETTINGS_PORT:
         selectPort();
+        return true;
+    case ID_SETTINGS_RECORDING:
+        recording_.onSettingsCommand();
         return true;
     default:
         return false;

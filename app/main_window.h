@@ -5,6 +5,8 @@
 #include "display/value_display.h"
 #include "protocol/line_assembly.h"
 #include "protocol/reading_record.h"
+#include "recording/recording_control.h"
+#include "recording/recording_host.h"
 #include "recording/recording_settings.h"
 #include "serial/com_port.h"
 #include "win/window_base.h"
@@ -67,7 +69,6 @@ private:
     void onTimer(UINT_PTR id);
     bool onCommand(int id);
     void paintIconic();
-    void startRecordingAtLaunch();
     void openAboutDialog();
     void trackWindowRect();
 
@@ -90,7 +91,8 @@ private:
     Size maximizedSize_;
     int statusHeight_ = 0;
     int infoWindowOpen_ = 0;
-    unsigned recordTimerId_ = 0; // the recording timer; not running until recording is set up
+    CRecordingHost recordingHost_;
+    RecordingControl recording_;
 
     // Declared last so that it is destroyed first: its worker sends bytes to this window.
     std::unique_ptr<CComPort> serialPort_;

@@ -14,8 +14,8 @@ struct DisplayFeed {
 enum class DdeAction { None, Stop, StopThenStart };
 
 struct ReadingUpdatePlan {
-    bool relayout = false;       // link state or layout kind changed: re-run the layout,
-    bool humidityVisible = true; // then show or hide the humidity display,
+    bool relayout = false;           // link state or layout kind changed: re-run the layout,
+    bool humidityVisible = true;     // then show or hide the humidity display,
     DdeAction dde = DdeAction::None; // then stop (and restart) the DDE service
     int ddeSerialNumber = 0;         // with this serial number (StopThenStart only)
     DisplayFeed temperature;

@@ -190,8 +190,12 @@ else
 fi
 
 cp -f "$exe" "$program/HX350.exe"
+# A first run also records, every 5 s, into build/run/pomiary.csv and pomiary.hxg (names relative to the
+# program's folder), so that a newcomer sees the files grow.
 if [ ! -f "$program/hx350cfg.ini" ]; then
-    printf '[GENERAL]\r\nPORT_NR=%d\r\n' "$port" >"$program/hx350cfg.ini"
+    printf '[GENERAL]\r\nPORT_NR=%d\r\n[LOG]\r\nFILE_NAME=..\\pomiary.csv\r\nFILE_NAME_BIN=..\\pomiary.hxg\r\n' \
+        "$port" >"$program/hx350cfg.ini"
+    printf 'FILE_LOG=1\r\nFILE_LOG_BIN=1\r\nFILE_SEP_FORMAT=2\r\nFILE_INTERVAL=5\r\n' >>"$program/hx350cfg.ini"
 fi
 configured="$(tr -d '\r' <"$program/hx350cfg.ini" | sed -n 's/^[Pp][Oo][Rr][Tt]_[Nn][Rr]=//p' | tail -n1)"
 if [ "$configured" != "$port" ]; then
@@ -229,6 +233,9 @@ while kill -0 "$program_pid" 2>/dev/null; do
         visible="$(win_lines | sed -n 's/^humidity_visible=//p')"
         line+="  ${status% }  |  temperatura: $temperature"
         [ "$visible" = 1 ] && line+="  |  wilgotność: $humidity"
+    fi
+    if [ -f "$run/pomiary.csv" ]; then
+        line+="  |  pomiary.csv: $(grep -c $'\r$' "$run/pomiary.csv") lines"
     fi
     if win dialog --timeout 0; then
         line+="  |  open: $(win_lines | sed -n 's/^title=//p' | head -n1) $(win_lines | sed -n 's/^text=//p')"

@@ -31,6 +31,31 @@ STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
 CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
 
 
+# Every key of hx350cfg.ini with the value a first run writes, section by section.
+DEFAULT_SETTINGS = (
+    ("TEMP", (("BACKGROUND_TEMP", 16770250), ("TEXT_TEMP", 8404992), ("FONT_HEIGHT_TEMP", 60),
+              ("FONT_NAME_TEMP", "Arial"), ("FONT_ITALIC_TEMP", 0), ("FONT_WEIGHT_TEMP", 0))),
+    ("RH", (("BACKGROUND_RH", 16767672), ("TEXT_RH", 6566400), ("FONT_HEIGHT_RH", 60), ("FONT_NAME_RH", "Arial"),
+            ("FONT_ITALIC_RH", 0), ("FONT_WEIGHT_RH", 0))),
+    ("GENERAL", (("PORT_NR", 0), ("WINDOW_TOP", 100), ("WINDOW_BOTTOM", 500), ("WINDOW_LEFT", 100),
+                 ("WINDOW_RIGHT", 700), ("TOPMOST", 0), ("SHOW_ADV", 1))),
+    ("LOG", (("FILE_NAME", ""), ("FILE_NAME_BIN", ""), ("FILE_LOG", 0), ("FILE_LOG_BIN", 0), ("FILE_SEP_FORMAT", 0),
+             ("FILE_INTERVAL", 60), ("FILE_TEMP", 1), ("FILE_RH", 1), ("FILE_CHECK_COMMENT", 0),
+             ("FILE_CHECK_COMMENT_SN", 0))),
+)
+
+
+def settings_file(**changes):
+    """hx350cfg.ini bytes as a first run writes them, with the given keys changed (texts in Windows-1250)."""
+    lines = []
+    for section, keys in DEFAULT_SETTINGS:
+        lines.append("[%s]" % section)
+        lines += ["%s=%s" % (key, changes.pop(key, value)) for key, value in keys]
+    if changes:
+        raise ValueError("unknown settings keys %s" % sorted(changes))
+    return ("\r\n".join(lines) + "\r\n").encode("cp1250")
+
+
 class CheckFailed(Exception):
     pass
 

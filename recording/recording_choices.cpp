@@ -3,6 +3,8 @@
 #include "app/cp1250.h"
 #include "recording/recording_settings.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isContinuationByte(char c) {
@@ -28,8 +30,8 @@ StorableFileName storableFileName(std::string_view utf8) {
             semicolon = true;
         const std::string byte = utf8ToCp1250(character);
         if (cp1250ToUtf8(byte) != character) {
-            if (result.unsupported.find(character) == std::string::npos)
-                result.unsupported += character;
+            if (std::find(result.unsupported.begin(), result.unsupported.end(), character) == result.unsupported.end())
+                result.unsupported.emplace_back(character);
             continue;
         }
         result.cp1250 += byte;
@@ -43,9 +45,13 @@ StorableFileName storableFileName(std::string_view utf8) {
 
 std::string fileNameRefusalText(const StorableFileName& name) {
     switch (name.problem) {
-    case FileNameProblem::UnsupportedCharacters:
-        return "Nazwa pliku zawiera znaki, których program nie może zapisać w ustawieniach: " + name.unsupported +
+    case FileNameProblem::UnsupportedCharacters: {
+        std::string list;
+        for (const std::string& character : name.unsupported)
+            list += (list.empty() ? "" : ", ") + character;
+        return "Nazwa pliku zawiera znaki, których program nie może zapisać w ustawieniach: " + list +
                ". Wybierz nazwę bez tych znaków.";
+    }
     case FileNameProblem::Semicolon:
         return "Nazwa pliku zawiera średnik (;), którego program nie może zapisać w ustawieniach. Wybierz nazwę bez "
                "średnika.";

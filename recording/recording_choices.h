@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What the recording settings dialog decides without a window: whether a chosen file name can be kept in the
 // settings, the extension that the open-file dialog's filter gives a bare name, and the interval as the picker's
@@ -11,8 +12,8 @@ enum class FileNameProblem { None, UnsupportedCharacters, Semicolon };
 
 struct StorableFileName {
     FileNameProblem problem = FileNameProblem::None;
-    std::string cp1250;      // the name as the settings keep it; complete only when there is no problem
-    std::string unsupported; // UTF-8: each character that Windows-1250 lacks, once, in the order of the name
+    std::string cp1250;                   // the name as the settings keep it; complete only when there is no problem
+    std::vector<std::string> unsupported; // UTF-8: each character that Windows-1250 lacks, once, in order
 };
 
 // A file name typed or chosen in the dialog (UTF-8) as the settings file keeps it: Windows-1250 bytes.

@@ -89,6 +89,9 @@ void CRecordingDialog::initialise() {
     applyTextGroupState();
     CheckDlgButton(hwnd(), IDC_REC_COMMENT_SERIAL, settings_.commentSerialNumber != 0 ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(hwnd(), IDC_REC_COMMENT, fromSettings(settings_.commentText).c_str());
+    // The picker shows a length of time, not a time of day: a 12-hour system format would show one second as
+    // "12:00:01 AM".
+    DateTime_SetFormat(item(IDC_REC_INTERVAL), L"HH':'mm':'ss");
     showPickerTime(pickerTimeForInterval(settings_.intervalSeconds));
     for (int separator = Tab; separator <= Semicolon; ++separator)
         CheckDlgButton(hwnd(), kSeparatorButtons[separator],
@@ -188,7 +191,8 @@ void CRecordingDialog::readPicker() {
         showPickerTime(shown);
 }
 
-// The dialog starts with an empty name; the extension rule covers names typed without one.
+// The open-file dialog usually appends the filter's or the default extension itself; where it reports a name
+// without one, the selected filter entry decides.
 void CRecordingDialog::browse(BrowsedFile kind) {
     const bool text = kind == BrowsedFile::Text;
     std::vector<wchar_t> file(32768, L'\0');

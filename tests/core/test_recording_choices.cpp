@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 TEST(StorableFileName, Windows1250BytesOrTheReasonForRefusal) {
@@ -9,18 +12,18 @@ TEST(StorableFileName, Windows1250BytesOrTheReasonForRefusal) {
         const char* utf8;
         FileNameProblem problem;
         const char* cp1250;
-        const char* unsupported;
+        std::vector<std::string> unsupported;
     } cases[] = {
-        {"", FileNameProblem::None, "", ""},
-        {"C:\\Pomiary\\hala 1.csv", FileNameProblem::None, "C:\\Pomiary\\hala 1.csv", ""},
-        {"C:\\Dane\\Łódź żółć.txt", FileNameProblem::None, "C:\\Dane\\\xA3\xF3\x64\x9F \xBF\xF3\xB3\xE6.txt", ""},
-        {"D:\\koszt €.hxg", FileNameProblem::None, "D:\\koszt \x80.hxg", ""}, // the euro sign is in the code page
-        {"C:\\Dane\\жара.csv", FileNameProblem::UnsupportedCharacters, "C:\\Dane\\.csv", "жар"},
-        {"C:\\été\\ñ.txt", FileNameProblem::UnsupportedCharacters, "C:\\\xE9t\xE9\\.txt", "ñ"},
-        {"C:\\a;b.csv", FileNameProblem::Semicolon, "C:\\a;b.csv", ""},
-        {"C:\\a;ж.csv", FileNameProblem::UnsupportedCharacters, "C:\\a;.csv", "ж"}, // both: the characters first
-        {"C:\\?.csv", FileNameProblem::None, "C:\\?.csv", ""}, // a question mark of its own is kept
-        {"C:\\\xC3.csv", FileNameProblem::UnsupportedCharacters, "C:\\.csv", "\xC3"}, // broken UTF-8
+        {"", FileNameProblem::None, "", {}},
+        {"C:\\Pomiary\\hala 1.csv", FileNameProblem::None, "C:\\Pomiary\\hala 1.csv", {}},
+        {"C:\\Dane\\Łódź żółć.txt", FileNameProblem::None, "C:\\Dane\\\xA3\xF3\x64\x9F \xBF\xF3\xB3\xE6.txt", {}},
+        {"D:\\koszt €.hxg", FileNameProblem::None, "D:\\koszt \x80.hxg", {}}, // the euro sign is in the code page
+        {"C:\\Dane\\жара.csv", FileNameProblem::UnsupportedCharacters, "C:\\Dane\\.csv", {"ж", "а", "р"}},
+        {"C:\\été\\ñ.txt", FileNameProblem::UnsupportedCharacters, "C:\\\xE9t\xE9\\.txt", {"ñ"}},
+        {"C:\\a;b.csv", FileNameProblem::Semicolon, "C:\\a;b.csv", {}},
+        {"C:\\a;ж.csv", FileNameProblem::UnsupportedCharacters, "C:\\a;.csv", {"ж"}}, // both: the characters first
+        {"C:\\?.csv", FileNameProblem::None, "C:\\?.csv", {}}, // a question mark of its own is kept
+        {"C:\\\xC3.csv", FileNameProblem::UnsupportedCharacters, "C:\\.csv", {"\xC3"}}, // broken UTF-8
     };
     for (const auto& c : cases) {
         const StorableFileName name = storableFileName(c.utf8);
@@ -29,6 +32,15 @@ TEST(StorableFileName, Windows1250BytesOrTheReasonForRefusal) {
         EXPECT_EQ(name.unsupported, c.unsupported) << c.utf8;
         EXPECT_EQ(fileNameRefusalText(name).empty(), c.problem == FileNameProblem::None) << c.utf8;
     }
+}
+
+TEST(FileNameRefusalText, NamesTheReasonAndListsTheCharacters) {
+    EXPECT_EQ(fileNameRefusalText(storableFileName("C:\\жара;.csv")),
+              "Nazwa pliku zawiera znaki, których program nie może zapisać w ustawieniach: ж, а, р. Wybierz nazwę bez "
+              "tych znaków.");
+    EXPECT_EQ(fileNameRefusalText(storableFileName("C:\\a;b.csv")),
+              "Nazwa pliku zawiera średnik (;), którego program nie może zapisać w ustawieniach. Wybierz nazwę bez "
+              "średnika.");
 }
 
 TEST(WithFilterExtension, BareNameTakesTheSelectedFilterEntrysExtension) {

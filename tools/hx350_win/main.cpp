@@ -1,11 +1,15 @@
 // hx350-win: finds the running HX350 program's main window and reads or drives it: control texts, visibility,
-// screen rectangles, blinking (from the screen's pixels), menu commands, the port dialog and message boxes.
+// screen rectangles, blinking (from the screen's pixels), menu commands, the controls of its dialogs (check boxes,
+// edits, date-time pickers), the open-file dialog, the port dialog and message boxes.
 // Output is UTF-8, one "key=value" or plain line each. Exit codes: 0 ok, 1 not found or timed out, 2 usage.
 
 #include "res/resource.h"
 #include "win/text.h"
 
 #include <windows.h>
+
+#include <commctrl.h>
+#include <dlgs.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -38,6 +42,15 @@ const wchar_t kUsageText[] =
     L"  menu-state ID                enabled=0|1 and checked=0|1 of menu item ID\n"
     L"  dialog [--title T] [--timeout S]   wait for a dialog or message box and print its controls\n"
     L"  dialog-press TITLE BUTTONID  press a button of the dialog titled TITLE\n"
+    L"  dialog-click TITLE ID        click control ID of the dialog titled TITLE (refused while it is disabled)\n"
+    L"  dialog-control TITLE ID      text=, checked= (buttons), enabled= and focused= of a dialog's control\n"
+    L"  dialog-set-text TITLE ID TEXT   replace the text of a dialog's control\n"
+    L"  dialog-focus TITLE ID        move the focus to a dialog's control, as the Tab key would\n"
+    L"  dialog-enter TITLE ID        focus a dialog's control and press Enter in it\n"
+    L"  picker-get TITLE ID          time=HH:MM:SS (or time=none) of a date-time picker\n"
+    L"  picker-set TITLE ID HH:MM:SS set the time of a date-time picker (1 January 2000)\n"
+    L"  file-dialog [--timeout S] TITLE NAME FILTER   wait for the open-file dialog titled TITLE, choose filter\n"
+    L"                               entry FILTER (1 is the first; 0 keeps it), type NAME and press Open\n"
     L"  port-dialog-select TEXT      select the entry of the port list that starts with TEXT\n"
     L"  message-box [--timeout S] [--press ID]   print a message box's text (and press a button)\n"
     L"  pid                          process id of the program\n";
@@ -394,34 +407,33 @@ int cmdBlinking(HWND main, int id) {
     return kOk;
 }
 
-// GetMenuState answers for another process's menu on Windows; under Wine a menu handle only works inside its
-// own process, so the state is then read from inside the program by the hook in hx350menuhook.dll (installed
-// beside this tool).
-UINT menuStateThroughHook(HWND main, int id) {
-    const UINT failed = static_cast<UINT>(-1);
+// Asks the hook in hx350probe.dll (installed beside this tool) to do inside the program what another process
+// cannot: it runs on the thread of `target`, which receives the registered message `probeName` with `wParam`, and
+// the hook's answer comes back as a message to a window of this tool. False when no answer came.
+bool probeThroughHook(HWND target, const wchar_t* probeName, WPARAM wParam, WPARAM& answerW, LPARAM& answerL) {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dll(path, length);
-    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"hx350menuhook.dll";
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"hx350probe.dll";
     HMODULE module = LoadLibraryW(dll.c_str());
     if (!module)
-        return failed;
-    auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "hx350MenuProbe")));
-    const UINT probe = RegisterWindowMessageW(L"HX350.MenuStateProbe");
+        return false;
+    auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "hx350Probe")));
+    const UINT probe = RegisterWindowMessageW(probeName);
     HWND reply = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     HHOOK hook = proc && reply && probe
-                     ? SetWindowsHookExW(WH_GETMESSAGE, proc, module, GetWindowThreadProcessId(main, nullptr))
+                     ? SetWindowsHookExW(WH_GETMESSAGE, proc, module, GetWindowThreadProcessId(target, nullptr))
                      : nullptr;
-    UINT state = failed;
-    if (hook && PostMessageW(main, probe, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(reply))) {
+    bool answered = false;
+    if (hook && PostMessageW(target, probe, wParam, reinterpret_cast<LPARAM>(reply))) {
         const ULONGLONG deadline = GetTickCount64() + kMessageTimeoutMs;
-        bool answered = false;
         while (!answered && GetTickCount64() < deadline) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == probe && msg.hwnd == reply && msg.wParam == static_cast<WPARAM>(id)) {
-                    state = static_cast<UINT>(msg.lParam);
+                if (msg.message == probe && msg.hwnd == reply) {
+                    answerW = msg.wParam;
+                    answerL = msg.lParam;
                     answered = true;
                 }
             }
@@ -432,7 +444,18 @@ UINT menuStateThroughHook(HWND main, int id) {
     if (reply)
         DestroyWindow(reply);
     FreeLibrary(module);
-    return state;
+    return answered;
+}
+
+// GetMenuState answers for another process's menu on Windows; under Wine a menu handle only works inside its
+// own process, so the state is then read from inside the program.
+UINT menuStateThroughHook(HWND main, int id) {
+    WPARAM answeredId = 0;
+    LPARAM state = 0;
+    if (!probeThroughHook(main, L"HX350.MenuStateProbe", static_cast<WPARAM>(id), answeredId, state) ||
+        answeredId != static_cast<WPARAM>(id))
+        return static_cast<UINT>(-1);
+    return static_cast<UINT>(state);
 }
 
 int cmdMenuState(HWND main, int id) {
@@ -493,6 +516,142 @@ int cmdPortDialogSelect(const std::wstring& text) {
     return kOk;
 }
 
+// ----- any dialog of the program, addressed by its caption and a control id -----
+
+// A click that opens a modal window (a browse dialog, a message box) is answered only when that window closes:
+// the tool stops waiting after this long, and the click goes on inside the program.
+constexpr UINT kClickWaitMs = 1000;
+
+HWND dialogControl(const std::wstring& title, int id) {
+    HWND dialog = findDialogTitled(title);
+    return dialog ? GetDlgItem(dialog, id) : nullptr;
+}
+
+HWND focusOf(HWND hwnd) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+// The focus is on the control or inside it (a date-time picker's parts).
+bool hasFocus(HWND control) {
+    HWND focus = focusOf(control);
+    return focus && (focus == control || IsChild(control, focus));
+}
+
+// The dialog manager moves the focus as the Tab key would, with the notifications of the control that loses it.
+bool moveFocus(HWND control) {
+    if (!PostMessageW(GetParent(control), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE))
+        return false;
+    return waitFor(kMessageTimeoutMs / 1000.0, [&]() -> HWND { return hasFocus(control) ? control : nullptr; });
+}
+
+// A user cannot click a disabled control, and neither may a test.
+int cmdDialogClick(HWND control) {
+    if (!IsWindowEnabled(control)) {
+        std::fputs("the control is disabled\n", stderr);
+        return kNotFound;
+    }
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickWaitMs, &result);
+    return kOk;
+}
+
+int cmdDialogControl(HWND control) {
+    writeUtf8(L"text=" + windowText(control));
+    if (className(control) == L"Button") {
+        DWORD_PTR check = 0;
+        SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &check);
+        writeUtf8(L"checked=" + std::to_wstring(check));
+    }
+    writeUtf8(L"enabled=" + std::wstring(IsWindowEnabled(control) ? L"1" : L"0"));
+    writeUtf8(L"focused=" + std::wstring(hasFocus(control) ? L"1" : L"0"));
+    return kOk;
+}
+
+int cmdDialogSetText(HWND control, const std::wstring& text) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                             kMessageTimeoutMs, &result) ||
+        !result)
+        return kNotFound;
+    return kOk;
+}
+
+// Enter as the user presses it in a control: through the dialog's message loop, so the dialog manager sees it.
+int cmdDialogEnter(HWND control) {
+    if (!moveFocus(control))
+        return kNotFound;
+    PostMessageW(control, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageW(control, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    return kOk;
+}
+
+int cmdPickerGet(HWND picker) {
+    WPARAM result = 0;
+    LPARAM seconds = 0;
+    if (!probeThroughHook(picker, L"HX350.PickerGetProbe", 0, result, seconds))
+        return kNotFound;
+    if (static_cast<LRESULT>(result) != GDT_VALID) {
+        writeUtf8(L"time=none");
+        return kOk;
+    }
+    wchar_t text[16] = {};
+    std::swprintf(text, 16, L"%02d:%02d:%02d", static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+                  static_cast<int>(seconds % 60));
+    writeUtf8(L"time=" + std::wstring(text));
+    return kOk;
+}
+
+bool parseTimeOfDay(const std::wstring& text, int& seconds) {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int used = 0;
+    if (std::swscanf(text.c_str(), L"%2d:%2d:%2d%n", &hour, &minute, &second, &used) != 3 ||
+        used != static_cast<int>(text.size()) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 59)
+        return false;
+    seconds = hour * 3600 + minute * 60 + second;
+    return true;
+}
+
+int cmdPickerSet(HWND picker, int seconds) {
+    WPARAM result = 0;
+    LPARAM unused = 0;
+    if (!probeThroughHook(picker, L"HX350.PickerSetProbe", static_cast<WPARAM>(seconds), result, unused) || !result)
+        return kNotFound;
+    return kOk;
+}
+
+// The open-file dialog of the common dialogs (Wine's layout): the file type list is cmb1, the name edt1 (cmb13
+// in some versions). The type is chosen as a user's choice ends, with CBN_SELENDOK, which is when the dialog takes
+// the filter index.
+int cmdFileDialog(const std::wstring& title, const std::wstring& name, int filterIndex, double timeout) {
+    HWND dialog = waitFor(timeout, [&] { return findDialogTitled(title); });
+    if (!dialog)
+        return kNotFound;
+    DWORD_PTR result = 0;
+    if (filterIndex > 0) {
+        HWND types = GetDlgItem(dialog, cmb1);
+        if (!types || comboCount(types) < filterIndex)
+            return kNotFound;
+        SendMessageTimeoutW(types, CB_SETCURSEL, filterIndex - 1, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+        SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK), reinterpret_cast<LPARAM>(types),
+                            SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    }
+    HWND edit = GetDlgItem(dialog, edt1);
+    if (!edit)
+        edit = GetDlgItem(dialog, cmb13);
+    if (!edit || cmdDialogSetText(edit, name) != kOk)
+        return kNotFound;
+    pressButton(dialog, IDOK);
+    const bool closed = waitFor(timeout, [&]() -> HWND { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); });
+    return closed ? kOk : kNotFound;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2)
         return usage();
@@ -547,6 +706,40 @@ int run(int argc, wchar_t** argv) {
             return kNotFound;
         pressButton(dialog, id);
         return kOk;
+    }
+    if (command == L"file-dialog") {
+        int filter = 0;
+        if (args.positional.size() != 3 || !parseInt(args.positional[2].c_str(), filter) || filter < 0)
+            return usage(L"file-dialog TITLE NAME FILTER");
+        return cmdFileDialog(args.positional[0], args.positional[1], filter, args.timeout < 0 ? 10 : args.timeout);
+    }
+    const bool onDialogControl = command == L"dialog-click" || command == L"dialog-control" ||
+                                 command == L"dialog-set-text" || command == L"dialog-focus" ||
+                                 command == L"dialog-enter" || command == L"picker-get" || command == L"picker-set";
+    if (onDialogControl) {
+        const size_t expected = command == L"dialog-set-text" || command == L"picker-set" ? 3 : 2;
+        int id = 0;
+        if (args.positional.size() != expected || !parseInt(args.positional[1].c_str(), id))
+            return usage((command + L": TITLE ID" + (expected == 3 ? L" VALUE" : L"")).c_str());
+        int seconds = 0;
+        if (command == L"picker-set" && !parseTimeOfDay(args.positional[2], seconds))
+            return usage(L"picker-set TITLE ID HH:MM:SS");
+        HWND control = dialogControl(args.positional[0], id);
+        if (!control)
+            return kNotFound;
+        if (command == L"dialog-click")
+            return cmdDialogClick(control);
+        if (command == L"dialog-control")
+            return cmdDialogControl(control);
+        if (command == L"dialog-set-text")
+            return cmdDialogSetText(control, args.positional[2]);
+        if (command == L"dialog-focus")
+            return moveFocus(control) ? kOk : kNotFound;
+        if (command == L"dialog-enter")
+            return cmdDialogEnter(control);
+        if (command == L"picker-get")
+            return cmdPickerGet(control);
+        return cmdPickerSet(control, seconds);
     }
     if (command == L"port-dialog-select") {
         if (args.positional.size() != 1)

@@ -205,7 +205,8 @@ void CRecordingDialog::browse(BrowsedFile kind) {
     request.nMaxFile = static_cast<DWORD>(file.size());
     request.lpstrTitle = text ? L"Wybierz plik raportu" : L"Wybierz plik binarny";
     request.lpstrDefExt = text ? L"csv" : L"hxg";
-    request.Flags = OFN_OVERWRITEPROMPT;
+    // The current folder must stay the program's: file names in the settings may be relative to it.
+    request.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&request))
         return;
     const std::wstring chosen =

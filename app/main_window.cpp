@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/status_text.h"
+#include "app/window_placement.h"
 #include "res/resource.h"
 #include "serial/port_dialog.h"
 #include "win/gdi.h"
@@ -13,6 +14,8 @@ namespace {
 
 constexpr UINT WM_RXBYTE = WM_USER + 4;
 static_assert(WM_RXBYTE == WM_RXBYTE_ID, "the serial worker and the window must agree on WM_RXBYTE");
+constexpr UINT WM_PORT_LOST = WM_USER + 5;
+static_assert(WM_PORT_LOST == WM_PORT_LOST_ID, "the serial worker and the window must agree on WM_PORT_LOST");
 
 constexpr unsigned kRecordingStartDelayMs = 10000;
 constexpr unsigned kPortRetryPeriodMs = 500;
@@ -31,6 +34,19 @@ constexpr UINT kPendingCommands[] = {
     ID_APP_PLOT,  ID_VIEW_COLOURS,       ID_VIEW_FONTS, ID_SETTINGS_ADDITIONAL,
     ID_HELP_HELP, ID_HELP_SOFTWARE_INFO, ID_HELP_ABOUT,
 };
+
+// The saved rectangle moved onto the nearest monitor's work area when it would open out of reach there.
+RECT openingRect(const RECT& saved) {
+    const WindowRect usable = withUsableSize({saved.left, saved.top, saved.right, saved.bottom});
+    const RECT usableRect{usable.left, usable.top, usable.right, usable.bottom};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromRect(&usableRect, MONITOR_DEFAULTTONEAREST), &monitor))
+        return usableRect;
+    const RECT& work = monitor.rcWork;
+    const WindowRect placed = placeWindowRect(usable, {work.left, work.top, work.right, work.bottom});
+    return {placed.left, placed.top, placed.right, placed.bottom};
+}
 
 void placeChild(HWND child, int x, int y, int width, int height) {
     // A window shrunk below the margins would give negative sizes; an empty control is what is meant.
@@ -61,6 +77,17 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return onInitDialog();
     case WM_RXBYTE:
         lineAssembly_.onReceivedByte(static_cast<BYTE>(wParam));
+        return TRUE;
+    case WM_PORT_LOST:
+        onPortLost(static_cast<int>(wParam));
+        return TRUE;
+    case WM_QUERYENDSESSION:
+        SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_ENDSESSION:
+        // Every record is on disk already; the settings are what would be lost.
+        if (wParam && onSessionEnd_)
+            onSessionEnd_();
         return TRUE;
     case WM_TIMER:
         onTimer(wParam);
@@ -147,10 +174,10 @@ BOOL CMainWindow::onInitDialog() {
     temperature_.buildValueFont();
     humidity_.buildValueFont();
 
-    // The stored rectangle is applied exactly, unclamped; the size and move events this causes store the same
-    // rectangle back.
+    // The stored rectangle is applied as it is while the user can reach its caption; the size and move events
+    // this causes store the rectangle back.
     initialising_ = 0;
-    const RECT rect = settings_.windowRect;
+    const RECT rect = openingRect(settings_.windowRect);
     SetWindowPos(hwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
@@ -164,7 +191,8 @@ BOOL CMainWindow::onInitDialog() {
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
     // The software information window at start (showInfoAtStart, timer 1070) comes with that window.
 
-    // The status line has put the focus on the temperature display; the dialog manager must not move it.
+    // The focus rests on the temperature display; the dialog manager must not move it.
+    SetFocus(temperature_.hwnd());
     return FALSE;
 }
 
@@ -193,7 +221,8 @@ void CMainWindow::showPortOpenFailure(int portNumber) {
     MessageBoxW(hwnd(), text.c_str(), kCaption, MB_OK);
 }
 
-// A port that fails at start keeps its number in the settings: it may be back at the next start.
+// A port that fails at start keeps its number in the settings: it may be back at the next start. It is tried
+// again for a while first, since a station that boots unattended may start before its adapter is ready.
 void CMainWindow::openConfiguredPort() {
     if (settings_.configuredPort <= 0) {
         selectPort();
@@ -202,8 +231,55 @@ void CMainWindow::openConfiguredPort() {
     serialPort_ = openPort(settings_.configuredPort);
     if (serialPort_)
         return;
-    showPortOpenFailure(settings_.configuredPort);
-    selectPort();
+    portRecovery_.startupFailed(settings_.configuredPort, static_cast<std::int64_t>(GetTickCount64()));
+    SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
+}
+
+// Every port starts with an empty line: a partial line of the old one would spoil the first line of the new.
+void CMainWindow::replacePort(std::unique_ptr<CComPort> port) {
+    serialPort_.reset();
+    lineAssembly_.discardPartialLine();
+    serialPort_ = std::move(port);
+}
+
+// The worker has ended after its port went away (an adapter unplugged, a driver that dropped it): the port is
+// closed and tried again every few seconds, and the status line says so, until it is back.
+void CMainWindow::onPortLost(int portNumber) {
+    if (changingPort_ || !serialPort_ || serialPort_->portNumber() != portNumber)
+        return;
+    changingPort_ = true;
+    replacePort(nullptr);
+    changingPort_ = false;
+    portRecovery_.lost(portNumber);
+    SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
+    composeStatus();
+}
+
+void CMainWindow::retryPort() {
+    // A port change in progress (the port dialog) decides for itself; the next tick asks again.
+    if (changingPort_)
+        return;
+    switch (portRecovery_.onRetryTimer(static_cast<std::int64_t>(GetTickCount64()))) {
+    case PortRecovery::Step::TryOpen: {
+        std::unique_ptr<CComPort> port = openPort(portRecovery_.port());
+        if (!port)
+            return;
+        // The status keeps naming the port until good lines arrive from it.
+        replacePort(std::move(port));
+        break;
+    }
+    case PortRecovery::Step::GiveUp: {
+        KillTimer(hwnd(), IDT_PORT_REOPEN);
+        composeStatus();
+        showPortOpenFailure(settings_.configuredPort);
+        selectPort();
+        return;
+    }
+    default:
+        break;
+    }
+    KillTimer(hwnd(), IDT_PORT_REOPEN);
+    composeStatus();
 }
 
 void CMainWindow::selectPort() {
@@ -212,25 +288,34 @@ void CMainWindow::selectPort() {
         SetTimer(hwnd(), IDT_PORT_RETRY, kPortRetryPeriodMs, nullptr);
         return;
     }
+    // Stopping a worker dispatches the window's queued input, which may hold this command again.
+    if (changingPort_)
+        return;
+    changingPort_ = true;
     CPortDialog dialog;
     if (serialPort_)
         dialog.setCurrentPort(serialPort_->portNumber());
-    if (dialog.runModal(hwnd()) != IDOK)
+    const bool chosen = dialog.runModal(hwnd()) == IDOK && dialog.port() > 0;
+    if (!chosen) {
+        changingPort_ = false;
         return;
-    const int current = serialPort_ ? serialPort_->portNumber() : 0;
-    const int chosen = dialog.port();
-    if (chosen == current || chosen <= 0)
-        return;
-
-    // The old port goes first: the new choice may be the same device under another name.
-    serialPort_.reset();
-    serialPort_ = openPort(chosen);
+    }
+    // The old port goes first: the new choice may be the same device under another name. Choosing the open
+    // port again reopens it, which brings back a port that stopped working.
+    const int port = dialog.port();
+    replacePort(nullptr);
+    replacePort(openPort(port));
+    changingPort_ = false;
+    portRecovery_.settled();
+    KillTimer(hwnd(), IDT_PORT_REOPEN);
     if (serialPort_) {
-        settings_.configuredPort = chosen;
+        settings_.configuredPort = port;
+        composeStatus();
         return;
     }
     settings_.configuredPort = 0;
-    showPortOpenFailure(chosen);
+    composeStatus();
+    showPortOpenFailure(port);
     selectPort();
 }
 
@@ -242,6 +327,8 @@ void CMainWindow::toggleTopmost() {
 }
 
 void CMainWindow::updateReading(int linkUp) {
+    if (linkUp != 0)
+        portRecovery_.settled();
     const ReadingUpdatePlan plan = planReadingUpdate(updateState_, record_, linkUp);
     if (plan.relayout) {
         relayout();
@@ -249,8 +336,9 @@ void CMainWindow::updateReading(int linkUp) {
     }
     if (plan.dde != DdeAction::None) {
         dde_.stop();
-        if (plan.dde == DdeAction::StopThenStart && !dde_.start(plan.ddeSerialNumber))
-            MessageBoxW(hwnd(), L"Błąd inicjalizacji DDE!", kCaption, MB_OK | MB_ICONSTOP);
+        // Said in the status line and tried again at the next good line: a message box here would stop the
+        // serial worker, which waits for this update, until someone clicked it.
+        updateState_.ddeStartFailed = plan.dde == DdeAction::StopThenStart && !dde_.start(plan.ddeSerialNumber);
     }
 
     composeStatus();
@@ -273,13 +361,16 @@ void CMainWindow::updateReading(int linkUp) {
 void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
-    std::string text = composeStatusText(record_, updateState_.linkUp, recording_.status());
+    const StatusNotes notes{recording_.status(), portRecovery_.unavailablePort(), updateState_.ddeStartFailed};
+    std::string text = composeStatusText(record_, updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
         return;
     lastStatusText_ = std::move(text);
     SetWindowTextW(status_, widen(lastStatusText_).c_str());
-    SetFocus(temperature_.hwnd());
+    // Moving the focus would activate the window over the program the user works in.
+    if (GetForegroundWindow() == hwnd())
+        SetFocus(temperature_.hwnd());
 }
 
 unsigned CMainWindow::startWatchdogTimer() {
@@ -301,6 +392,9 @@ void CMainWindow::onTimer(UINT_PTR id) {
         break;
     case IDT_RECORD:
         recording_.onTimer();
+        break;
+    case IDT_PORT_REOPEN:
+        retryPort();
         break;
     case IDT_PORT_RETRY:
         // The port dialog must not come up over the software information window; ask again at the next tick.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/port_recovery.h"
 #include "app/reading_update.h"
 #include "dde/dde_service.h"
 #include "display/value_display.h"
@@ -13,6 +14,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +40,8 @@ public:
     CValueDisplay& humidityDisplay() { return humidity_; }
     // Stops the serial worker and releases the port (the application does this after the modal run).
     void destroySerialPort() { serialPort_.reset(); }
+    // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
+    void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
 
     void selectPort();
     void toggleTopmost();
@@ -62,6 +66,9 @@ private:
     void openConfiguredPort();
     std::unique_ptr<CComPort> openPort(int portNumber);
     void showPortOpenFailure(int portNumber);
+    void replacePort(std::unique_ptr<CComPort> port);
+    void onPortLost(int portNumber);
+    void retryPort();
     void onSize(UINT type, int cx, int cy);
     void onMove();
     void layout(int cx, int cy);
@@ -91,6 +98,9 @@ private:
     Size maximizedSize_;
     int statusHeight_ = 0;
     int infoWindowOpen_ = 0;
+    bool changingPort_ = false; // a port change is under way: stopping a worker dispatches queued commands
+    PortRecovery portRecovery_;
+    std::function<void()> onSessionEnd_;
     CRecordingHost recordingHost_;
     RecordingControl recording_;
 

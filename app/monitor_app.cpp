@@ -121,9 +121,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
     }
 
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
     {
         CMainWindow window;
         applySettings(window, settings);
+        // At logoff or shutdown the process may be ended as soon as the window has answered.
+        window.setSessionEndHandler([&] {
+            try {
+                saveSettings(store, gatherSettings(window), screenWidth, screenHeight);
+                store.save(false);
+            } catch (const std::exception&) {
+                // Out of memory: nothing more can be done before the session ends.
+            }
+        });
         window.runModal(nullptr);
         // The worker thread must be gone before anything is written.
         window.destroySerialPort();
@@ -131,7 +142,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     try {
-        saveSettings(store, settings, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        saveSettings(store, settings, screenWidth, screenHeight);
     } catch (const std::exception&) {
         // Out of memory while writing: the store still saves what was set when it closes.
     }

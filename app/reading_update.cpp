@@ -27,12 +27,17 @@ ReadingUpdatePlan planReadingUpdate(ReadingUpdateState& state, const ReadingReco
 
     ReadingUpdatePlan plan;
     plan.humidityVisible = record.kind != FineThermo;
-    if (isThermoHygro != state.layoutIsThermoHygro || up != state.linkUp) {
+    const bool changed = isThermoHygro != state.layoutIsThermoHygro || up != state.linkUp;
+    if (changed) {
         state.layoutIsThermoHygro = isThermoHygro;
         state.linkUp = up;
         plan.relayout = true;
-        // The service's topic names carry the serial number, so it is restarted whenever the link comes up or
-        // the kind of instrument changes; a number that is not positive leaves it stopped, silently.
+    }
+    // The service's topic names carry the serial number, so it is restarted whenever the link comes up or the
+    // kind of instrument changes; a number that is not positive leaves it stopped, silently. A start that failed
+    // is tried again at the next good line.
+    if (changed || (up != 0 && state.ddeStartFailed)) {
+        state.ddeStartFailed = false;
         plan.dde = DdeAction::Stop;
         const int serial = currentSerialNumber(record);
         if (up != 0 && serial > 0) {

@@ -26,6 +26,7 @@ struct ReadingUpdatePlan {
 struct ReadingUpdateState {
     int linkUp = 0;
     int layoutIsThermoHygro = -1; // -1 so that the first update always lays out
+    bool ddeStartFailed = false;  // set by the window when a planned start failed
 };
 
 // Decides everything a reading update does; updates `state`. The window applies the plan, recomposes the status

@@ -18,10 +18,13 @@ const char* problemText(FileProblem problem, const char* unavailable, const char
 } // namespace
 
 // Every piece ends with a blank so that the pieces simply follow one another.
-std::string composeStatusText(const ReadingRecord& record, int linkUp, const RecordingStatus& recording) {
+std::string composeStatusText(const ReadingRecord& record, int linkUp, const StatusNotes& notes) {
+    const RecordingStatus& recording = notes.recording;
     std::string text;
     if (linkUp == 0) {
         text = "Brak komunikacji z urządzeniem. ";
+        if (notes.unavailablePort > 0)
+            text += "Port COM" + std::to_string(notes.unavailablePort) + " jest niedostępny. ";
     } else {
         text = "HX-350 nr " + std::to_string(currentSerialNumber(record)) + ". ";
         if (record.kind == ThermoHygro) {
@@ -53,6 +56,8 @@ std::string composeStatusText(const ReadingRecord& record, int linkUp, const Rec
             }
         }
     }
+    if (linkUp != 0 && notes.ddeFailed)
+        text += "Błąd inicjalizacji DDE! ";
     if (recording.timerRunning) {
         const int seconds = recording.intervalSeconds;
         char interval[64];

@@ -5,5 +5,13 @@
 
 #include <string>
 
-// The status line text (UTF-8) for the last reading, the link state and the recording.
-std::string composeStatusText(const ReadingRecord& record, int linkUp, const RecordingStatus& recording);
+// What the status line says besides the reading: the recording, and faults that nobody may be there to click
+// away, so they stay in the line until they are mended.
+struct StatusNotes {
+    RecordingStatus recording;
+    int unavailablePort = 0; // a port that went away or has not appeared yet; 0 when none
+    bool ddeFailed = false;  // the DDE service could not be started; tried again at the next good line
+};
+
+// The status line text (UTF-8) for the last reading, the link state and the notes.
+std::string composeStatusText(const ReadingRecord& record, int linkUp, const StatusNotes& notes);

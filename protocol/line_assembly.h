@@ -36,6 +36,8 @@ public:
     void onWatchdogExpired();
 
     int linePos() const { return linePos_; }
+    // Forgets a partial line: bytes from another port (or the same one reopened) start a line of their own.
+    void discardPartialLine() { linePos_ = 0; }
     unsigned watchdogTimerId() const { return watchdogTimerId_; }
 
 private:

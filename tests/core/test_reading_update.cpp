@@ -18,19 +18,23 @@ std::string feedText(const DisplayFeed& f) {
            (f.noData ? "???" : std::to_string(f.value).substr(0, 5));
 }
 
-TEST(PlanReadingUpdate, RelayoutAndDdeFollowLinkAndKindChangesOnly) {
+// A start that fails (the window sets ddeStartFailed) is tried again at the next good line, and only then.
+TEST(PlanReadingUpdate, RelayoutAndDdeFollowLinkAndKindChangesAndFailedStarts) {
     const struct {
         ReadingRecord record;
         int linkUp;
         bool relayout;
         DdeAction dde;
         int serial;
+        bool startFails = false;
     } steps[] = {
-        {ReadingRecord{}, 0, true, DdeAction::Stop, 0},                        // start-up always lays out
-        {reading(ThermoHygro, 4660), 1, true, DdeAction::StopThenStart, 4660}, // link comes up
-        {reading(ThermoHygro, 4661), 1, false, DdeAction::None, 0},            // a new serial number alone: nothing
-        {reading(FineThermo, 77), 1, true, DdeAction::StopThenStart, 77},      // kind changes while up
-        {reading(Scaled, 77), 0, true, DdeAction::Stop, 0},                    // a rejected kind still counts
+        {ReadingRecord{}, 0, true, DdeAction::Stop, 0},                         // start-up always lays out
+        {reading(ThermoHygro, 4660), 1, true, DdeAction::StopThenStart, 4660},  // link comes up
+        {reading(ThermoHygro, 4661), 1, false, DdeAction::None, 0},             // a new serial number alone: nothing
+        {reading(FineThermo, 77), 1, true, DdeAction::StopThenStart, 77, true}, // kind changes while up; fails
+        {reading(FineThermo, 77), 1, false, DdeAction::StopThenStart, 77},      // the next good line tries again
+        {reading(FineThermo, 77), 1, false, DdeAction::None, 0},
+        {reading(Scaled, 77), 0, true, DdeAction::Stop, 0}, // a rejected kind still counts
         {reading(Scaled, 77), 0, false, DdeAction::None, 0},
         {reading(FineThermo, 0), 1, true, DdeAction::Stop, 0}, // no positive number: stays stopped
     };
@@ -46,6 +50,7 @@ TEST(PlanReadingUpdate, RelayoutAndDdeFollowLinkAndKindChangesOnly) {
         }
         EXPECT_EQ(state.linkUp, s.linkUp);
         EXPECT_EQ(state.layoutIsThermoHygro, s.record.kind == ThermoHygro ? 1 : 0);
+        state.ddeStartFailed = s.startFails;
         ++index;
     }
 }

@@ -55,29 +55,35 @@ TEST(ComposeStatusText, LinkDownIgnoresTheRecord) {
     EXPECT_EQ(composeStatusText(thermoHygro(4660, 4, 2, 1), 0, {}), "Brak komunikacji z urządzeniem. ");
 }
 
-TEST(ComposeStatusText, RecordingIntervalWhileTheTimerRunsAndFileProblemsUntilMended) {
+TEST(ComposeStatusText, NotesFollowTheVerdictUntilMended) {
     using P = FileProblem;
     const struct {
         int linkUp;
-        RecordingStatus recording;
+        StatusNotes notes;
         const char* expected;
     } cases[] = {
-        {0, {true, 90, P::None, P::None}, "Brak komunikacji z urządzeniem. Rejestracja do pliku co 00:01:30. "},
-        {1, {true, 86399, P::None, P::None}, "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 23:59:59. "},
-        {1, {true, 1, P::None, P::None}, "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 00:00:01. "},
-        {1, {true, 360000, P::None, P::None}, "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 100:00:00. "},
-        {1, {false, 90, P::None, P::None}, "HX-350 nr 4660. Pomiar prawidłowy. "},
+        {0, {{true, 90, P::None, P::None}}, "Brak komunikacji z urządzeniem. Rejestracja do pliku co 00:01:30. "},
+        {1, {{true, 86399, P::None, P::None}}, "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 23:59:59. "},
+        {1, {{true, 1, P::None, P::None}}, "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 00:00:01. "},
         {1,
-         {true, 60, P::WriteFailed, P::Unavailable},
+         {{true, 360000, P::None, P::None}},
+         "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 100:00:00. "},
+        {1, {{false, 90, P::None, P::None}}, "HX-350 nr 4660. Pomiar prawidłowy. "},
+        {1,
+         {{true, 60, P::WriteFailed, P::Unavailable}},
          "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 00:01:00. Błąd zapisu do pliku rejestracji "
          "wyników pomiaru. Plik binarny jest niedostępny. "},
         {0,
-         {true, 60, P::Unavailable, P::WriteFailed},
+         {{true, 60, P::Unavailable, P::WriteFailed}},
          "Brak komunikacji z urządzeniem. Rejestracja do pliku co 00:01:00. Plik rejestracji wyników pomiaru jest "
          "niedostępny. Błąd zapisu do pliku binarnego. "},
+        {0,
+         {{true, 60, P::None, P::None}, 3, true},
+         "Brak komunikacji z urządzeniem. Port COM3 jest niedostępny. Rejestracja do pliku co 00:01:00. "},
+        {1, {{false, 60, P::None, P::None}, 0, true}, "HX-350 nr 4660. Pomiar prawidłowy. Błąd inicjalizacji DDE! "},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(composeStatusText(thermoHygro(4660, 0, 0, 0), c.linkUp, c.recording), c.expected);
+        EXPECT_EQ(composeStatusText(thermoHygro(4660, 0, 0, 0), c.linkUp, c.notes), c.expected);
     }
 }
 

@@ -16,12 +16,12 @@ NO_PORT = "Aktualnie żaden port nie jest używany"
 UNMAPPED_PORT = 9  # listed by the port dialog under Wine (COM1..COM9 always answer the probe) but not mapped
 
 # Menu items of this version: the ones whose features come later are present but grayed.
-ENABLED_ITEMS = {32771: "Port szeregowy", 32783: "Zamknij", 32772: "Zawsze na wierzchu"}
+ENABLED_ITEMS = {32771: "Port szeregowy", 32783: "Zamknij", 32772: "Zawsze na wierzchu",
+                 32773: "Rejestracja do pliku"}
 GRAYED_ITEMS = {
     32795: "Uruchom Plot",
     32780: "Kolory",
     32781: "Czcionki",
-    32773: "Rejestracja do pliku",
     32797: "Ustawienia dodatkowe",
     32778: "Pomoc",
     32798: "Program MVX",
@@ -130,6 +130,7 @@ def body(s, t):
     t.passed("readings go on after choosing the open port again")
 
     t.step("menu items")
+    s.wait_condition(lambda: s.menu_state(32773).get("enabled") == "1", "recording offered after the delayed start")
     for item, name in ENABLED_ITEMS.items():
         t.equal(s.menu_state(item).get("enabled"), "1", "%s enabled" % name)
     for item, name in GRAYED_ITEMS.items():

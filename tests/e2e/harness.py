@@ -198,10 +198,22 @@ def make_prefix(config):
         xvfb.stop()
 
 
+def mark_port_absent(config):
+    """Points the simulator's COM mapping at a folder, which cannot be opened as a port: what a Windows program
+    meets when the adapter is unplugged. (A mapping whose device is missing still opens under Wine.)"""
+    absent = config.work / "absent-device"
+    absent.mkdir(parents=True, exist_ok=True)
+    if config.sim_link.is_symlink() or config.sim_link.exists():
+        config.sim_link.unlink()
+    config.sim_link.parent.mkdir(parents=True, exist_ok=True)
+    config.sim_link.symlink_to(absent)
+
+
 class Simulator:
     """hx350-sim on a new pty, with COM7's symlink pointed at it and a FIFO for live commands."""
 
     def __init__(self, config, folder, args):
+        self.config = config
         self.control = folder / "sim.ctl"
         self.log_path = folder / "sim.log"
         if config.sim_link.is_symlink() or config.sim_link.exists():
@@ -228,6 +240,7 @@ class Simulator:
             os.close(fd)
 
     def stop(self):
+        """Ends the simulator: its pty goes away, and the COM mapping then leads to no device."""
         if self.process and self.process.poll() is None:
             try:
                 self.send("quit")
@@ -239,6 +252,7 @@ class Simulator:
             self.process.stdout.close()
         self.log_file.close()
         self.process = None
+        mark_port_absent(self.config)
 
 
 class Session:
@@ -275,6 +289,8 @@ class Session:
         self.env = wine_environment(self.config.prefix, self.xvfb.display)
         if self.with_simulator:
             self.sim = Simulator(self.config, self.folder, self.sim_args)
+        else:
+            mark_port_absent(self.config)
         self.start_program()
         return self
 

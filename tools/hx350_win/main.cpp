@@ -53,7 +53,11 @@ const wchar_t kUsageText[] =
     L"                               entry FILTER (1 is the first; 0 keeps it), type NAME and press Open\n"
     L"  port-dialog-select TEXT      select the entry of the port list that starts with TEXT\n"
     L"  message-box [--timeout S] [--press ID]   print a message box's text (and press a button)\n"
-    L"  pid                          process id of the program\n";
+    L"  pid                          process id of the program\n"
+    L"  move L T R B                 place the main window at that screen rectangle\n"
+    L"  end-session                  send the end-of-session pair (WM_QUERYENDSESSION, WM_ENDSESSION) as a logoff\n"
+    L"  foreground-probe SECONDS     open a window of this tool in front and report whether the program took the\n"
+    L"                               foreground from it within SECONDS (stolen=0|1)\n";
 
 void writeUtf8(const std::wstring& line) {
     const std::string bytes = narrow(line) + "\n";
@@ -652,6 +656,61 @@ int cmdFileDialog(const std::wstring& title, const std::wstring& name, int filte
     return closed ? kOk : kNotFound;
 }
 
+int cmdMove(HWND main, const std::vector<std::wstring>& positional) {
+    int v[4] = {};
+    if (positional.size() != 4)
+        return usage(L"move L T R B");
+    for (int i = 0; i < 4; ++i)
+        if (!parseInt(positional[i].c_str(), v[i]))
+            return usage(L"move L T R B");
+    SetWindowPos(main, nullptr, v[0], v[1], v[2] - v[0], v[3] - v[1], SWP_NOZORDER | SWP_NOACTIVATE);
+    return kOk;
+}
+
+// What Windows sends at logoff: the question, then the verdict; the program must have saved when the second
+// returns, because the process may be ended right after it.
+int cmdEndSession(HWND main) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer))
+        return kNotFound;
+    writeUtf8(L"query=" + std::to_wstring(answer));
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &ignored))
+        return kNotFound;
+    return kOk;
+}
+
+// The user works in another program while readings arrive: the program must not take the foreground from it.
+int cmdForegroundProbe(HWND main, const std::vector<std::wstring>& positional) {
+    double seconds = 0;
+    if (positional.size() != 1 || !parseSeconds(positional[0].c_str(), seconds))
+        return usage(L"foreground-probe SECONDS");
+    HWND own = CreateWindowExW(0, L"STATIC", L"hx350-win probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 800, 500, 300, 200,
+                               nullptr, nullptr, nullptr, nullptr);
+    if (!own)
+        return kNotFound;
+    SetForegroundWindow(own);
+    SetFocus(own);
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    bool front = false;
+    bool stolen = false;
+    while (GetTickCount64() < end) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const HWND foreground = GetForegroundWindow();
+        front = front || foreground == own;
+        stolen = stolen || (front && foreground == main);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    DestroyWindow(own);
+    writeUtf8(std::wstring(L"front=") + (front ? L"1" : L"0"));
+    writeUtf8(std::wstring(L"stolen=") + (stolen ? L"1" : L"0"));
+    return front ? kOk : kNotFound;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2)
         return usage();
@@ -745,6 +804,17 @@ int run(int argc, wchar_t** argv) {
         if (args.positional.size() != 1)
             return usage(L"port-dialog-select TEXT");
         return cmdPortDialogSelect(args.positional[0]);
+    }
+
+    if (command == L"move" || command == L"end-session" || command == L"foreground-probe") {
+        HWND program = findMain();
+        if (!program)
+            return kNotFound;
+        if (command == L"move")
+            return cmdMove(program, args.positional);
+        if (command == L"end-session")
+            return cmdEndSession(program);
+        return cmdForegroundProbe(program, args.positional);
     }
 
     HWND main = findMain();

@@ -1,0 +1,89 @@
+"""Unattended for weeks: nothing waits for a click, and the port comes back by itself.
+
+The settings name COM7, whose simulator is not there yet when the program starts (an adapter that enumerates
+after a station has booted), and a window rectangle far right of the screen. The window opens on the screen, the
+status line names the port, and once the simulator appears live readings follow with no click. A window of
+another program stays in front while readings change. The simulator's pty then vanishes (an unplugged adapter) and
+comes back under the same COM mapping: readings, the DDE service and recording resume by themselves. Choosing the
+open port again in "Porty" reopens it, and a partial line sent before that does not spoil the first line after."""
+
+import sys
+
+from harness import CMD_PORT, SIM_PORT, Scenario, Simulator, settings_file
+from records import text_records
+from test_dde import EXIT_OK, DdeTool
+
+OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
+NO_LINK = "Brak komunikacji z urządzeniem. "
+PORT_GONE = NO_LINK + "Port COM%d jest niedostępny. " % SIM_PORT
+RECORDING = "Rejestracja do pliku co 00:00:01. "
+
+SETTINGS = settings_file(PORT_NR=SIM_PORT, WINDOW_LEFT=5000, WINDOW_RIGHT=5600, FILE_LOG=1, FILE_INTERVAL=1,
+                         FILE_NAME="unattended.txt")
+# The first 12 characters of a good line (no carriage return): the rest of a line that starts after it would be
+# joined to it.
+PARTIAL_LINE = "raw 34 34 34"
+
+
+def body(s, t):
+    text_path = s.folder / "unattended.txt"
+
+    t.step("the configured port is not there yet: said in the status line, no message box")
+    s.wait_visible()
+    s.wait_texts(timeout=20, status=PORT_GONE)
+    t.passed("status names COM%d" % SIM_PORT)
+    t.check(s.no_dialog(), "no message box or dialog")
+
+    t.step("a rectangle saved far off screen opens on the screen, with its size")
+    left, top, right, bottom = s.rect(0)
+    t.equal((right - left, bottom - top), (600, 400), "window size")
+    t.expect(0 <= left and right <= 1280 and 0 <= top and bottom <= 800, "window on the 1280 x 800 screen",
+             (left, top, right, bottom))
+
+    t.step("the adapter appears: live readings with no click")
+    s.sim = Simulator(s.config, s.folder, ())
+    s.wait_texts(timeout=10, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
+    t.passed("live readings")
+
+    t.step("another program in front keeps the foreground while the status line changes")
+    s.sim.send("errors 6")
+    s.sim.send("line")
+    rc, lines = s.win("foreground-probe", "4", check=False)
+    t.equal(lines, ["front=1", "stolen=0"], "the probe window stayed in front")
+    s.sim.send("errors 0")
+    s.wait_texts(status=OK_4660 + RECORDING, timeout=20)
+
+    t.step("the adapter is unplugged and plugged back in: readings, DDE and recording resume")
+    dde = DdeTool(s)
+    dde.wait_served("Temperatura#4660")
+    s.sim.stop()
+    s.wait_texts(timeout=15, status=PORT_GONE + RECORDING)
+    t.passed("status names the lost port")
+    records = len(text_records(text_path.read_bytes()))
+    s.sim = Simulator(s.config, s.folder, ())
+    s.wait_texts(timeout=10, status=OK_4660 + RECORDING, temperature="23.4 °C")
+    t.passed("readings back within 10 s")
+    t.check(dde.wait_served("Temperatura#4660", timeout=10), "the DDE service answers again")
+    s.wait_condition(lambda: text_records(text_path.read_bytes())[-1][1] == "23.4\t45.6", "records with values")
+    t.expect(len(text_records(text_path.read_bytes())) > records, "recording went on throughout")
+
+    t.step("choosing the open port again reopens it; a partial line before does not spoil the next one")
+    advise = dde.advise("reopen", "Temperatura#4660", "Status", "--count", "4", "--timeout", "30")
+    try:
+        advise.wait_values(1)
+        s.sim.send("interval 4000")
+        s.sim.send(PARTIAL_LINE)
+        s.command(CMD_PORT)
+        s.dialog("Porty")
+        s.win("port-dialog-select", "COM%d" % SIM_PORT)
+        s.win("dialog-press", "Porty", "1")
+        s.wait_no_dialog()
+        t.equal(advise.wait_exit(), EXIT_OK, "the advise link saw four updates without losing the service")
+    finally:
+        advise.stop()
+    s.wait_texts(status=OK_4660 + RECORDING)
+    t.passed("readings go on")
+
+
+if __name__ == "__main__":
+    sys.exit(Scenario("unattended", ini=SETTINGS, with_simulator=False, deadline=280).run(body))

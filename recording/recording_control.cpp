@@ -161,9 +161,11 @@ void RecordingControl::onTimer() {
     const std::int64_t now = host_.nowMs();
     if (schedule_.takeDue(now)) {
         retryUnavailable();
+        // Both records of a tick carry the same time stamp.
+        const LocalTime time = host_.localTime();
         for (const RecordingKind kind : kKinds) {
             if (isOpen(kind))
-                writeRecord(kind);
+                writeRecord(kind, time);
         }
         host_.statusChanged();
     }
@@ -274,8 +276,11 @@ bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
 }
 
 void RecordingControl::writeRecord(RecordingKind kind) {
+    writeRecord(kind, host_.localTime());
+}
+
+void RecordingControl::writeRecord(RecordingKind kind, const LocalTime& time) {
     const RecordingSample sample = host_.sample();
-    const LocalTime time = host_.localTime();
     if (kind == RecordingKind::Text) {
         // The header counts as written only once the record with it is on disk.
         int columns = lastHeaderColumns_;

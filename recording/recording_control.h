@@ -112,6 +112,7 @@ private:
     void close(RecordingKind kind);
     bool write(RecordingKind kind, const std::string& bytes);
     void writeRecord(RecordingKind kind);
+    void writeRecord(RecordingKind kind, const LocalTime& time);
     void retryUnavailable();
     void restartTimer();
     void stopTimer();

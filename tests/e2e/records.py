@@ -54,6 +54,12 @@ def split_binary(data):
     return records
 
 
+def binary_stamp(record):
+    """The time stamp of a stored binary record: (year, month, day, hour, minute, second)."""
+    digits = bytes((256 - b) % 256 for b in record[:14]).decode("ascii")
+    return tuple(int(digits[i:j]) for i, j in ((0, 4), (4, 6), (6, 8), (8, 10), (10, 12), (12, 14)))
+
+
 def consecutive_seconds(stamps):
     """True when every stamp is exactly one second after the one before (within one day)."""
     times = [datetime.datetime(*s) for s in stamps]

@@ -12,7 +12,7 @@ import sys
 import time
 
 from harness import Scenario, settings_file
-from records import binary_record, split_binary, text_records
+from records import binary_record, binary_stamp, split_binary, text_records
 
 KILLS = 30
 SETTINGS = settings_file(PORT_NR=7, FILE_LOG=1, FILE_LOG_BIN=1, FILE_INTERVAL=1, FILE_NAME="log.txt",
@@ -35,11 +35,6 @@ def valid_binary(data):
         if plain[-2] != total % 253 + 1 or plain[-1] != total % 251 + 1:
             return False
     return True
-
-
-def binary_stamp(record):
-    digits = bytes((256 - b) % 256 for b in record[:14]).decode("ascii")
-    return tuple(int(digits[i:j]) for i, j in ((0, 4), (4, 6), (6, 8), (8, 10), (10, 12), (12, 14)))
 
 
 def body(s, t):

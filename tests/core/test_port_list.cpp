@@ -88,7 +88,7 @@ TEST(PortNumberFromEntry, DigitsFromTheFourthCharacter) {
 }
 
 TEST(FindEntryForPort, MatchesTheWholeNumber) {
-    const std::vector<std::string> entries = {"COM10 (USB)", "COM1", "COM2 (Modem)", "COM2"};
+    const std::vector<std::string> entries = {"COM10 (USB)", "COM1", "COM2 (Modem)", "COM2", "LPT3"};
     EXPECT_EQ(findEntryForPort(entries, 1), 1);
     EXPECT_EQ(findEntryForPort(entries, 10), 0);
     EXPECT_EQ(findEntryForPort(entries, 2), 2);

@@ -315,8 +315,8 @@ TEST(SettingsStoreChanges, OnlyRealChangesMarkTheStoreModified) {
     };
     const Case cases[] = {
         {"same value", true, "E", "BARE", "5", false},
-        {"value in other case", true, "E", "A", "B=C", false},
-        {"value in other case, exact", false, "E", "A", "B=C", true},
+        {"value in other case", true, "E", "TWO", "X;Y;Z", false},
+        {"value in other case, exact", false, "E", "TWO", "X;Y;Z", true},
         {"key and section in other case", true, "e", "bare", "5", false},
         {"different value", true, "E", "BARE", "6", true},
         {"whole commented value", true, "E", "COMMENTED", "60 ; seconds", false},

@@ -4,17 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Writes = std::function<void(ReadingRecord&)>;
 
 // The worked example: status 0x30, serial 1234 hex, humidity 45.6, temperature 23.4.
 const Bytes kWorkedExample = {0x40, 0x70, 0x73, 0x34, 0x31, 0x32, 0x34, 0x75, 0x76, 0x70, 0x32, 0x73, 0x34, 0x0D};
@@ -43,6 +44,29 @@ Bytes line(std::initializer_list<const char*> fields) {
     return bytes;
 }
 
+Bytes withByte(Bytes bytes, std::size_t at, std::uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+Bytes withBitSevenEverywhere(Bytes bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+        bytes[i] |= 0x80;
+    }
+    return bytes;
+}
+
+Bytes longExtendedLine(int n) {
+    // Device 9, valid fields, then digit '1' (0x31, odd parity) up to n characters with the carriage return.
+    Bytes bytes = line({"@A@I0", "3412", "002345"});
+    bytes.pop_back();
+    while (static_cast<int>(bytes.size()) < n - 1) {
+        bytes.push_back(0x31);
+    }
+    bytes.push_back(0x0D);
+    return bytes;
+}
+
 // A record in which every field holds a value no line writes, so that any write shows.
 ReadingRecord sentinel() {
     ReadingRecord r;
@@ -61,443 +85,196 @@ std::string dump(const ReadingRecord& r) {
 }
 
 // Decodes a copy in a buffer of exactly the line's size, so that the sanitizer catches any read past its end.
-int decode(const Bytes& bytes, ReadingRecord& record) {
+int decode(const Bytes& bytes, ReadingRecord& record, int n) {
     std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
     CFrameDecoder decoder;
-    return decoder.decodeLine(exact.get(), static_cast<int>(bytes.size()), record);
+    return decoder.decodeLine(exact.get(), n, record);
 }
 
-bool isNegativeZero(double v) {
-    return v == 0.0 && std::signbit(v);
-}
-bool isPositiveZero(double v) {
-    return v == 0.0 && !std::signbit(v);
-}
-
-TEST(FrameDecoderWorkedExample, DecodesSerialHumidityAndTemperature) {
-    ReadingRecord r;
-    ASSERT_EQ(decode(kWorkedExample, r), 1);
-    EXPECT_EQ(r.kind, ThermoHygro);
-    EXPECT_EQ(r.thermoHygro.serialNumber, 4660);
-    EXPECT_EQ(r.thermoHygro.humidity, 45.600000000000001);
-    EXPECT_EQ(r.thermoHygro.temperature, 23.400000000000002);
-    EXPECT_EQ(r.thermoHygro.humidityError, 0);
-    EXPECT_EQ(r.thermoHygro.temperatureError, 0);
-    EXPECT_EQ(r.thermoHygro.calibrationError, 0);
-}
-
-TEST(FrameDecoderWorkedExample, MinusSignGivesNegativeTemperature) {
-    Bytes bytes = kWorkedExample;
-    bytes[9] = 0x6D;
-    bytes[10] = 0x70;
-    bytes[11] = 0x75;
-    bytes[12] = 0x32;
-    ReadingRecord r;
-    ASSERT_EQ(decode(bytes, r), 1);
-    EXPECT_EQ(r.thermoHygro.temperature, -5.2000000000000002);
-    EXPECT_EQ(r.thermoHygro.humidity, 45.600000000000001);
-}
-
-TEST(FrameDecoderWorkedExample, BuilderReproducesTheGoldenBytes) {
-    EXPECT_EQ(line({"@0", "3412", "456", "0234"}), kWorkedExample);
-}
-
-TEST(FrameDecoderParity, EverySingleBitFlipInTheTestedBytesIsRejectedUntouched) {
-    for (int pos = 1; pos <= 12; ++pos) {
-        for (int bit = 0; bit <= 6; ++bit) {
-            Bytes bytes = kWorkedExample;
-            bytes[pos] ^= static_cast<std::uint8_t>(1 << bit);
-            ReadingRecord r = sentinel();
-            EXPECT_EQ(decode(bytes, r), 0) << "byte " << pos << " bit " << bit;
-            EXPECT_EQ(dump(r), dump(sentinel())) << "byte " << pos << " bit " << bit;
-        }
-    }
-}
-
-TEST(FrameDecoderParity, BitSevenIsIgnoredEverywhere) {
-    Bytes bytes = kWorkedExample;
-    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-        bytes[i] |= 0x80;
-    }
-    ReadingRecord expected;
-    ReadingRecord r;
-    ASSERT_EQ(decode(kWorkedExample, expected), 1);
-    ASSERT_EQ(decode(bytes, r), 1);
-    EXPECT_EQ(dump(r), dump(expected));
-}
-
-TEST(FrameDecoderParity, FirstByteAndCarriageReturnAreNotTested) {
-    struct Case {
-        std::uint8_t first;
-        int result;
+// What a line writes: `kind` and one whole sub-record.
+template <typename Sub> Writes sets(int kind, Sub ReadingRecord::*sub, Sub value) {
+    return [=](ReadingRecord& r) {
+        r.kind = kind;
+        r.*sub = value;
     };
-    // 0x00/0x40/0x80/0xC0 all carry code 0; other codes in the first position reject the line.
-    const Case cases[] = {{0x00, 1}, {0x40, 1}, {0x80, 1}, {0xC0, 1}, {0x01, 0}, {0x70, 0}, {0x3F, 0}};
-    for (const Case& c : cases) {
-        Bytes bytes = kWorkedExample;
-        bytes[0] = c.first;
-        ReadingRecord r = sentinel();
-        EXPECT_EQ(decode(bytes, r), c.result) << std::hex << int(c.first);
-        if (c.result == 1) {
-            EXPECT_EQ(r.thermoHygro.serialNumber, 4660);
-        } else {
-            EXPECT_EQ(dump(r), dump(sentinel()));
-        }
-    }
-    // The closing character takes no part in the parity test (0x0D has odd parity; 0x4D would not).
-    Bytes evenEnd = kWorkedExample;
-    evenEnd.back() = 0x4D;
-    ReadingRecord r;
-    EXPECT_EQ(decode(evenEnd, r), 1);
+}
+const auto thermoHygro = [](ThermoHygroRecord s) { return sets(ThermoHygro, &ReadingRecord::thermoHygro, s); };
+const auto fineThermo = [](FineThermoRecord s) { return sets(FineThermo, &ReadingRecord::fineThermo, s); };
+const auto quantity = [](QuantityRecord s) { return sets(Quantity, &ReadingRecord::quantity, s); };
+const auto scaled = [](ScaledRecord s) { return sets(Scaled, &ReadingRecord::scaled, s); };
+const auto code3 = [](Code3Record s) { return sets(Code3, &ReadingRecord::code3, s); };
+
+// What a rejected line wrote before the failing check.
+Writes nothing() {
+    return [](ReadingRecord&) {};
+}
+Writes kindOnly(int kind) {
+    return [kind](ReadingRecord& r) { r.kind = kind; };
+}
+Writes thermoHygroStatus(int calibration, int temperature, int humidity) {
+    return [=](ReadingRecord& r) {
+        r.kind = ThermoHygro;
+        r.thermoHygro.calibrationError = calibration;
+        r.thermoHygro.temperatureError = temperature;
+        r.thermoHygro.humidityError = humidity;
+    };
+}
+Writes scaledStatus(int bit0, int milliScale, int bit2, int bit3) {
+    return [=](ReadingRecord& r) {
+        r.kind = Scaled;
+        r.scaled.statusBit0 = bit0;
+        r.scaled.milliScale = milliScale;
+        r.scaled.statusBit2 = bit2;
+        r.scaled.statusBit3 = bit3;
+    };
+}
+Writes quantityIndex(int index) {
+    return [index](ReadingRecord& r) {
+        r.kind = Quantity;
+        r.quantity.quantityIndex = index;
+    };
+}
+Writes quantityStatus(int index, int bit2, int bit1) {
+    return [=](ReadingRecord& r) {
+        quantityIndex(index)(r);
+        r.quantity.statusBit2 = bit2;
+        r.quantity.statusBit1 = bit1;
+    };
 }
 
-TEST(FrameDecoderParity, CheckParityCountsOnlyBitsZeroToSix) {
-    const std::uint8_t odd[] = {0x01, 0x70, 0x81, 0xF0, 0x7F};
-    const std::uint8_t even[] = {0xB3, 0x00}; // 0x33 with bit 7 set, and no bits at all
-    EXPECT_EQ(CFrameDecoder::checkParity(odd, 5), 1);
-    EXPECT_EQ(CFrameDecoder::checkParity(even, 1), 0);
-    EXPECT_EQ(CFrameDecoder::checkParity(even + 1, 1), 0);
-    EXPECT_EQ(CFrameDecoder::checkParity(even, 0), 1);
-    EXPECT_EQ(CFrameDecoder::checkParity(even, -1), 1);
-}
-
-// What the record holds after each rejection: the fields written before the failing check, and nothing else.
-struct RejectionCase {
+// A line and what the record holds afterwards: the sentinel with the line's writes applied.
+struct Case {
     const char* name;
     Bytes bytes;
-    std::function<void(ReadingRecord&)> writes; // applied to the sentinel to form the expected record
+    Writes writes;
 };
 
-Bytes longExtendedLine(int n) {
-    // Device 9, valid fields, then digit '1' (0x31, odd parity) up to n characters with the carriage return.
-    Bytes bytes = line({"@A@I0", "3412", "002345"});
-    bytes.pop_back();
-    while (static_cast<int>(bytes.size()) < n - 1) {
-        bytes.push_back(0x31);
-    }
-    bytes.push_back(0x0D);
-    return bytes;
+void expectDecodes(const Case& c, int result, std::optional<int> n = std::nullopt) {
+    ReadingRecord r = sentinel();
+    ReadingRecord expected = sentinel();
+    c.writes(expected);
+    EXPECT_EQ(decode(c.bytes, r, n.value_or(static_cast<int>(c.bytes.size()))), result) << c.name;
+    EXPECT_EQ(dump(r), dump(expected)) << c.name;
 }
 
-std::vector<RejectionCase> rejectionCases() {
-    auto nothing = [](ReadingRecord&) {};
-    Bytes badParity = kWorkedExample;
-    badParity[5] ^= 0x40;
-    return {
-        {"128 characters", longExtendedLine(128), nothing},
-        {"first code not zero", line({"A0", "3412", "456", "0234"}), nothing},
-        {"parity", badParity, nothing},
-        {"extended line, device code 5", line({"@A@E0", "3412", "002345"}), nothing},
-        {"extended line, device code 73", line({"@AAI0", "3412", "002345"}), nothing},
-        {"11 characters", line({"@0", "3412", "4560"}), nothing},
-        {"16 characters, not extended", line({"@0", "3412", "456", "023456"}), nothing},
-        {"2 characters", line({"@"}), nothing},
-        {"kind 1, status bit 4 clear", line({"@A@I", "\x27", "3412", "002345"}), [](ReadingRecord& r) { r.kind = 1; }},
-        {"kind 1, status bit 5 clear", line({"@A@I", "\x17", "3412", "002345"}), [](ReadingRecord& r) { r.kind = 1; }},
-        {"kind 4, status bit 4 clear", line({"@A@C", "\x2F", "3412", "01234"}), [](ReadingRecord& r) { r.kind = 4; }},
-        {"kind 4, status bit 5 clear", line({"@A@C", "\x1F", "3412", "01234"}), [](ReadingRecord& r) { r.kind = 4; }},
-        {"kind 0, status bit 3 set", line({"@=", "3412", "456", "0234"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             r.thermoHygro.humidityError = 1;
-             r.thermoHygro.temperatureError = 0;
-             r.thermoHygro.calibrationError = 4;
-         }},
-        {"kind 0, status bit 4 clear", line({"@\x27", "3412", "456", "0234"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             r.thermoHygro.humidityError = 1;
-             r.thermoHygro.temperatureError = 2;
-             r.thermoHygro.calibrationError = 4;
-         }},
-        {"kind 0, status bit 5 clear", line({"@\x12", "3412", "456", "0234"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             r.thermoHygro.humidityError = 0;
-             r.thermoHygro.temperatureError = 2;
-             r.thermoHygro.calibrationError = 0;
-         }},
-        {"kind 3, status bit 5 clear", line({"@\x1F", "3412", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 3;
-             r.scaled.statusBit0 = 1;
-             r.scaled.milliScale = 2;
-             r.scaled.statusBit2 = 4;
-             r.scaled.statusBit3 = 8;
-         }},
-        {"kind 3, status bit 4 clear", line({"@\x20", "3412", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 3;
-             r.scaled.statusBit0 = 0;
-             r.scaled.milliScale = 0;
-             r.scaled.statusBit2 = 0;
-             r.scaled.statusBit3 = 0;
-         }},
-        {"kind 2, quantity index 9", line({"@0", "3412", "9", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity.quantityIndex = 9;
-         }},
-        {"kind 2, quantity index -1", line({"@0", "3412", "/", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity.quantityIndex = -1;
-         }},
-        {"kind 2, status bit 0 set", line({"@7", "3412", "5", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity.quantityIndex = 5;
-             r.quantity.statusBit2 = 4;
-             r.quantity.statusBit1 = 2;
-         }},
-        {"kind 2, status bit 3 set", line({"@8", "3412", "0", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity.quantityIndex = 0;
-             r.quantity.statusBit2 = 0;
-             r.quantity.statusBit1 = 0;
-         }},
-        {"kind 2, status bit 5 clear", line({"@\x16", "3412", "8", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity.quantityIndex = 8;
-             r.quantity.statusBit2 = 4;
-             r.quantity.statusBit1 = 2;
-         }},
+TEST(FrameDecoder, AcceptedLinesWriteKindAndTheirOwnSubRecordOnly) {
+    const ThermoHygroRecord workedExample = {0, 0, 0, 45.600000000000001, 23.400000000000002, 4660};
+    const Case cases[] = {
+        {"worked example", kWorkedExample, thermoHygro(workedExample)},
+        {"worked example, minus sign", line({"@0", "3412", "456", "-052"}),
+         thermoHygro({0, 0, 0, 45.600000000000001, -5.2000000000000002, 4660})},
+        // The first character and the closing one carry no parity; bit 7 is noise everywhere.
+        {"first byte 0x00", withByte(kWorkedExample, 0, 0x00), thermoHygro(workedExample)},
+        {"first byte 0xC0", withByte(kWorkedExample, 0, 0xC0), thermoHygro(workedExample)},
+        {"closing byte of even parity", withByte(kWorkedExample, 13, 0x4D), thermoHygro(workedExample)},
+        {"bit 7 set everywhere", withBitSevenEverywhere(kWorkedExample), thermoHygro(workedExample)},
+        {"kind 0, error bits 0..2 set", line({"@7", "3412", "999", "9999"}),
+         thermoHygro({4, 2, 1, 99.900000000000006, 999.90000000000009, 4660})},
+        {"kind 0, hexadecimal serial digits", line({"@0", "????", "000", "0000"}), thermoHygro({0, 0, 0, 0, 0, 65535})},
+        // serial: 4096*11 + 256*12 + 16*1 + 10; temperature 1000 tenths
+        {"kind 0, codes 0x3A..0x3F count as 10..15", line({"@0", "1:;<", "?00", "0:00"}),
+         thermoHygro({0, 0, 0, 150.0, 100.0, 48154})},
+        // humidity -100 tenths; temperature: minus, then digits -16, 0, 0 make -1600 tenths, negated
+        {"kind 0, any code is a digit (m - 48)", line({"@0", "0000", "\x2F", "00", "-\x20", "00"}),
+         thermoHygro({0, 0, 0, -10.0, 160.0, 0})},
+        // Kinds 0, 2 and 3 negate the double, kinds 1 and 4 the integer.
+        {"kind 0, -000", line({"@0", "3412", "456", "-000"}), thermoHygro({0, 0, 0, 45.600000000000001, -0.0, 4660})},
+        {"kind 1", line({"@A@I5", "3412", "-12345"}), fineThermo({4, 0, 1, -123.45, 4660})},
+        {"kind 1, status bit 3 unused", line({"@A@I:", "0000", "000001"}), fineThermo({0, 2, 0, 0.01, 0})},
+        {"kind 1, -00000", line({"@A@I0", "3412", "-00000"}), fineThermo({0, 0, 0, 0.0, 4660})},
+        {"kind 1, extra characters ignored", line({"@A@I0", "3412", "002345", "-?7"}),
+         fineThermo({0, 0, 0, 23.449999999999999, 4660})},
+        {"kind 1, 127 characters", longExtendedLine(127), fineThermo({0, 0, 0, 23.449999999999999, 4660})},
+        {"kind 2, 13 characters, tenths", line({"@6", "3412", "8", "-1234"}),
+         quantity({0, 8, 4, 2, -123.40000000000001, 4660})},
+        {"kind 2, 15 characters, hundredths", line({"@0", "3412", "0", "012345", "0"}),
+         quantity({1, 0, 0, 0, 123.45, 4660})},
+        {"kind 2, -0000", line({"@0", "3412", "3", "-0000"}), quantity({0, 3, 0, 0, -0.0, 4660})},
+        {"kind 2, -00000 0", line({"@0", "3412", "3", "-00000", "0"}), quantity({1, 3, 0, 0, -0.0, 4660})},
+        // 2345 x 0.1 x 0.1 and 2345 x 0.01 differ in the last bit; the recorded value is the former.
+        {"kind 3, bit 1 clear and bit 3 set: x0.1", line({"@8", "3412", "02345"}), scaled({0, 0, 0, 8, 234.5, 4660})},
+        {"kind 3, both clear: x0.1 then x0.1", line({"@5", "3412", "02345"}),
+         scaled({1, 0, 4, 0, 23.450000000000003, 4660})},
+        {"kind 3, bit 1 set and bit 3 set: x0.001", line({"@:", "3412", "02345"}),
+         scaled({0, 2, 0, 8, 2.3450000000000002, 4660})},
+        {"kind 3, bit 1 set and bit 3 clear: x0.001 then x0.1", line({"@2", "3412", "02345"}),
+         scaled({0, 2, 0, 0, 0.23450000000000004, 4660})},
+        {"kind 3, -0000", line({"@0", "3412", "-0000"}), scaled({0, 0, 0, 0, -0.0, 4660})},
+        {"kind 4, tenths", line({"@A@C7", "3412", "-1234"}), code3({0, 4, 2, 1, -123.40000000000001, 4660})},
+        {"kind 4, whole units", line({"@A@C8", "3412", "01234"}), code3({8, 0, 0, 0, 1234.0, 4660})},
+        {"kind 4, -0000 tenths", line({"@A@C0", "3412", "-0000"}), code3({0, 0, 0, 0, 0.0, 4660})},
+        {"kind 4, -0000 whole", line({"@A@C8", "3412", "-0000"}), code3({8, 0, 0, 0, 0.0, 4660})},
+    };
+    for (const Case& c : cases) {
+        expectDecodes(c, 1);
+    }
+}
+
+TEST(FrameDecoder, RejectedLinesKeepOnlyTheWritesBeforeTheFailingCheck) {
+    Bytes badExtra = line({"@A@I0", "3412", "002345", "-?7"});
+    badExtra[17] ^= 0x40;
+    const Case cases[] = {
+        {"128 characters", longExtendedLine(128), nothing()},
+        {"first code not zero", line({"A0", "3412", "456", "0234"}), nothing()},
+        {"first byte 0x70", withByte(kWorkedExample, 0, 0x70), nothing()},
+        {"parity of ignored extra characters", badExtra, nothing()},
+        {"extended line, device code 5", line({"@A@E0", "3412", "002345"}), nothing()},
+        {"extended line, device code 73", line({"@AAI0", "3412", "002345"}), nothing()},
+        {"11 characters", line({"@0", "3412", "4560"}), nothing()},
+        {"16 characters, not extended", line({"@0", "3412", "456", "023456"}), nothing()},
+        {"2 characters", line({"@"}), nothing()},
+        {"lone carriage return", Bytes{0x0D}, nothing()},
+        {"one code-0 byte", Bytes{0x40}, nothing()},
+        // Extended lines shorter than their full length have no content past their end: after the device code is
+        // known only `kind` has been written.
+        {"extended marker alone, 3 characters", line({"@A"}), nothing()},
+        {"extended, 4 characters", line({"@A@"}), nothing()},
+        {"device 9 in 4 bytes, no carriage return, no status", Bytes{0x40, 0x01, 0x40, 0x49}, nothing()},
+        {"device 9, no status", line({"@A@I"}), kindOnly(FineThermo)},
+        {"device 9, 15 characters", line({"@A@I0", "3412", "00234"}), kindOnly(FineThermo)},
+        {"device 9, 9 characters", line({"@A@I0", "341"}), kindOnly(FineThermo)},
+        {"device 3, 14 characters", line({"@A@C0", "3412", "0123"}), kindOnly(Code3)},
+        {"device 3, 6 characters", line({"@A@C0"}), kindOnly(Code3)},
+        {"kind 1, status bit 4 clear", line({"@A@I", "\x27", "3412", "002345"}), kindOnly(FineThermo)},
+        {"kind 1, status bit 5 clear", line({"@A@I", "\x17", "3412", "002345"}), kindOnly(FineThermo)},
+        {"kind 4, status bit 4 clear", line({"@A@C", "\x2F", "3412", "01234"}), kindOnly(Code3)},
+        {"kind 4, status bit 5 clear", line({"@A@C", "\x1F", "3412", "01234"}), kindOnly(Code3)},
+        {"kind 0, status bit 3 set", line({"@=", "3412", "456", "0234"}), thermoHygroStatus(4, 0, 1)},
+        {"kind 0, status bit 4 clear", line({"@\x27", "3412", "456", "0234"}), thermoHygroStatus(4, 2, 1)},
+        {"kind 0, status bit 5 clear", line({"@\x12", "3412", "456", "0234"}), thermoHygroStatus(0, 2, 0)},
+        {"kind 3, status bit 5 clear", line({"@\x1F", "3412", "01234"}), scaledStatus(1, 2, 4, 8)},
+        {"kind 3, status bit 4 clear", line({"@\x20", "3412", "01234"}), scaledStatus(0, 0, 0, 0)},
+        {"kind 2, quantity index 9", line({"@0", "3412", "9", "01234"}), quantityIndex(9)},
+        {"kind 2, quantity index -1", line({"@0", "3412", "/", "01234"}), quantityIndex(-1)},
+        {"kind 2, status bit 0 set", line({"@7", "3412", "5", "01234"}), quantityStatus(5, 4, 2)},
+        {"kind 2, status bit 3 set", line({"@8", "3412", "0", "01234"}), quantityStatus(0, 0, 0)},
+        {"kind 2, status bit 5 clear", line({"@\x16", "3412", "8", "01234"}), quantityStatus(8, 4, 2)},
         {"kind 2, 15 characters, position 13 not the digit 0", line({"@2", "3412", "1", "012345", "1"}),
          [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity.quantityIndex = 1;
-             r.quantity.statusBit2 = 0;
-             r.quantity.statusBit1 = 2;
+             quantityStatus(1, 0, 2)(r);
              r.quantity.serialNumber = 4660;
          }},
     };
-}
-
-TEST(FrameDecoderRejection, RecordHoldsExactlyTheWritesBeforeTheFailingCheck) {
-    for (const RejectionCase& c : rejectionCases()) {
-        ReadingRecord r = sentinel();
-        ReadingRecord expected = sentinel();
-        c.writes(expected);
-        EXPECT_EQ(decode(c.bytes, r), 0) << c.name;
-        EXPECT_EQ(dump(r), dump(expected)) << c.name;
-    }
-}
-
-// Extended lines shorter than their full length have no content past their end: they are refused, and after
-// the device code is known only `kind` has been written.
-TEST(FrameDecoderRejection, ShortExtendedLinesReadNothingPastTheirEnd) {
-    const RejectionCase cases[] = {
-        {"marker alone, 3 characters", line({"@A"}), [](ReadingRecord&) {}},
-        {"4 characters", line({"@A@"}), [](ReadingRecord&) {}},
-        // Not from the line assembly (no carriage return): the device code is complete, the status is missing.
-        {"device 9 in 4 bytes", Bytes{0x40, 0x01, 0x40, 0x49}, [](ReadingRecord&) {}},
-        {"device 9, no status", line({"@A@I"}), [](ReadingRecord& r) { r.kind = 1; }},
-        {"device 9, 15 characters", line({"@A@I0", "3412", "00234"}), [](ReadingRecord& r) { r.kind = 1; }},
-        {"device 9, 9 characters", line({"@A@I0", "341"}), [](ReadingRecord& r) { r.kind = 1; }},
-        {"device 3, 14 characters", line({"@A@C0", "3412", "0123"}), [](ReadingRecord& r) { r.kind = 4; }},
-        {"device 3, 6 characters", line({"@A@C0"}), [](ReadingRecord& r) { r.kind = 4; }},
-    };
-    for (const RejectionCase& c : cases) {
-        ReadingRecord r = sentinel();
-        ReadingRecord expected = sentinel();
-        c.writes(expected);
-        EXPECT_EQ(decode(c.bytes, r), 0) << c.name;
-        EXPECT_EQ(dump(r), dump(expected)) << c.name;
-    }
-}
-
-TEST(FrameDecoderRejection, LengthsBelowTwoAreRejectedUntouched) {
-    CFrameDecoder decoder;
-    ReadingRecord r = sentinel();
-    // A lone carriage return: code 0x0D in the first position.
-    std::unique_ptr<std::uint8_t[]> cr(new std::uint8_t[1]{0x0D});
-    EXPECT_EQ(decoder.decodeLine(cr.get(), 1, r), 0);
-    // A single code-0 byte has no second character to look at.
-    std::unique_ptr<std::uint8_t[]> zero(new std::uint8_t[1]{0x40});
-    EXPECT_EQ(decoder.decodeLine(zero.get(), 1, r), 0);
-    EXPECT_EQ(decoder.decodeLine(zero.get(), 0, r), 0);
-    EXPECT_EQ(decoder.decodeLine(zero.get(), -5, r), 0);
-    EXPECT_EQ(dump(r), dump(sentinel()));
-}
-
-TEST(FrameDecoderLength, CharacterLimitIs127) {
-    ReadingRecord r = sentinel();
-    ASSERT_EQ(decode(longExtendedLine(127), r), 1);
-    EXPECT_EQ(r.kind, FineThermo);
-    EXPECT_EQ(r.fineThermo.temperature, 23.449999999999999);
-
-    ReadingRecord untouched = sentinel();
-    EXPECT_EQ(decode(longExtendedLine(128), untouched), 0);
-    EXPECT_EQ(dump(untouched), dump(sentinel()));
-}
-
-TEST(FrameDecoderLength, ExtendedLineIgnoresExtraCharactersButTestsTheirParity) {
-    ReadingRecord plain;
-    ASSERT_EQ(decode(line({"@A@I0", "3412", "002345"}), plain), 1);
-    ReadingRecord extra;
-    ASSERT_EQ(decode(line({"@A@I0", "3412", "002345", "-?7"}), extra), 1);
-    EXPECT_EQ(dump(extra), dump(plain));
-
-    Bytes badExtra = line({"@A@I0", "3412", "002345", "-?7"});
-    badExtra[17] ^= 0x40;
-    ReadingRecord r = sentinel();
-    EXPECT_EQ(decode(badExtra, r), 0);
-    EXPECT_EQ(dump(r), dump(sentinel()));
-}
-
-// Each accepted shape: the line and what its sub-record holds afterwards (all other sub-records untouched).
-struct AcceptCase {
-    const char* name;
-    Bytes bytes;
-    std::function<void(ReadingRecord&)> writes;
-};
-
-std::vector<AcceptCase> acceptCases() {
-    return {
-        {"kind 0, error bits 0..2 set", line({"@7", "3412", "999", "9999"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             r.thermoHygro = {4, 2, 1, 99.900000000000006, 999.90000000000009, 4660};
-         }},
-        {"kind 0, hexadecimal serial digits", line({"@0", "????", "000", "0000"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             r.thermoHygro = {0, 0, 0, 0.0, 0.0, 65535};
-         }},
-        {"kind 0, codes 0x3A..0x3F count as 10..15 in numbers", line({"@0", "1:;<", "?00", "0:00"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             // serial: 4096*11 + 256*12 + 16*1 + 10; temperature 1000 tenths
-             r.thermoHygro = {0, 0, 0, 150.0, 100.0, 48154};
-         }},
-        {"kind 0, any code is a digit (m - 48)", line({"@0", "0000", "\x2F", "00", "-\x20", "00"}),
-         [](ReadingRecord& r) {
-             r.kind = 0;
-             // humidity -100 tenths; temperature: minus, then digits -16, 0, 0 make -1600 tenths, negated
-             r.thermoHygro = {0, 0, 0, -10.0, 160.0, 0};
-         }},
-        {"kind 1", line({"@A@I5", "3412", "-12345"}),
-         [](ReadingRecord& r) {
-             r.kind = 1;
-             r.fineThermo = {4, 0, 1, -123.45, 4660};
-         }},
-        {"kind 1, status bit 3 unused", line({"@A@I:", "0000", "000001"}),
-         [](ReadingRecord& r) {
-             r.kind = 1;
-             r.fineThermo = {0, 2, 0, 0.01, 0};
-         }},
-        {"kind 2, 13 characters, tenths", line({"@6", "3412", "8", "-1234"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity = {0, 8, 4, 2, -123.40000000000001, 4660};
-         }},
-        {"kind 2, 15 characters, hundredths", line({"@0", "3412", "0", "012345", "0"}),
-         [](ReadingRecord& r) {
-             r.kind = 2;
-             r.quantity = {1, 0, 0, 0, 123.45, 4660};
-         }},
-        {"kind 3, bit 1 clear and bit 3 set: x0.1", line({"@8", "3412", "02345"}),
-         [](ReadingRecord& r) {
-             r.kind = 3;
-             r.scaled = {0, 0, 0, 8, 234.5, 4660};
-         }},
-        {"kind 3, both clear: x0.1 then x0.1", line({"@5", "3412", "02345"}),
-         [](ReadingRecord& r) {
-             r.kind = 3;
-             r.scaled = {1, 0, 4, 0, 23.450000000000003, 4660};
-         }},
-        {"kind 3, bit 1 set and bit 3 set: x0.001", line({"@:", "3412", "02345"}),
-         [](ReadingRecord& r) {
-             r.kind = 3;
-             r.scaled = {0, 2, 0, 8, 2.3450000000000002, 4660};
-         }},
-        {"kind 3, bit 1 set and bit 3 clear: x0.001 then x0.1", line({"@2", "3412", "02345"}),
-         [](ReadingRecord& r) {
-             r.kind = 3;
-             r.scaled = {0, 2, 0, 0, 0.23450000000000004, 4660};
-         }},
-        {"kind 4, tenths", line({"@A@C7", "3412", "-1234"}),
-         [](ReadingRecord& r) {
-             r.kind = 4;
-             r.code3 = {0, 4, 2, 1, -123.40000000000001, 4660};
-         }},
-        {"kind 4, whole units", line({"@A@C8", "3412", "01234"}),
-         [](ReadingRecord& r) {
-             r.kind = 4;
-             r.code3 = {8, 0, 0, 0, 1234.0, 4660};
-         }},
-    };
-}
-
-TEST(FrameDecoderShapes, EachShapeWritesOnlyKindAndItsOwnSubRecord) {
-    for (const AcceptCase& c : acceptCases()) {
-        ReadingRecord r = sentinel();
-        ReadingRecord expected = sentinel();
-        c.writes(expected);
-        EXPECT_EQ(decode(c.bytes, r), 1) << c.name;
-        EXPECT_EQ(dump(r), dump(expected)) << c.name;
-    }
-}
-
-// 2345 x 0.1 x 0.1 and 2345 x 0.01 differ in the last bit; the recorded value is the former.
-TEST(FrameDecoderShapes, DoubleDivisionIsTwoMultiplications) {
-    ReadingRecord r;
-    ASSERT_EQ(decode(line({"@0", "3412", "02345"}), r), 1);
-    EXPECT_EQ(r.scaled.value, 23.450000000000003);
-    EXPECT_NE(r.scaled.value, 23.45);
-}
-
-TEST(FrameDecoderSignedZero, SignGoesOnTheDoubleForKinds023AndOnTheIntegerFor14) {
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        std::function<double(const ReadingRecord&)> value;
-        bool negativeZero;
-    };
-    const Case cases[] = {
-        {"kind 0 -000", line({"@0", "3412", "456", "-000"}),
-         [](const ReadingRecord& r) { return r.thermoHygro.temperature; }, true},
-        {"kind 0 0000", line({"@0", "3412", "456", "0000"}),
-         [](const ReadingRecord& r) { return r.thermoHygro.temperature; }, false},
-        {"kind 1 -00000", line({"@A@I0", "3412", "-00000"}),
-         [](const ReadingRecord& r) { return r.fineThermo.temperature; }, false},
-        {"kind 2 -0000", line({"@0", "3412", "3", "-0000"}), [](const ReadingRecord& r) { return r.quantity.value; },
-         true},
-        {"kind 2 -00000 0", line({"@0", "3412", "3", "-00000", "0"}),
-         [](const ReadingRecord& r) { return r.quantity.value; }, true},
-        {"kind 3 -0000", line({"@0", "3412", "-0000"}), [](const ReadingRecord& r) { return r.scaled.value; }, true},
-        {"kind 4 -0000 tenths", line({"@A@C0", "3412", "-0000"}), [](const ReadingRecord& r) { return r.code3.value; },
-         false},
-        {"kind 4 -0000 whole", line({"@A@C8", "3412", "-0000"}), [](const ReadingRecord& r) { return r.code3.value; },
-         false},
-    };
     for (const Case& c : cases) {
-        ReadingRecord r = sentinel();
-        ASSERT_EQ(decode(c.bytes, r), 1) << c.name;
-        const double v = c.value(r);
-        if (c.negativeZero) {
-            EXPECT_TRUE(isNegativeZero(v)) << c.name;
-        } else {
-            EXPECT_TRUE(isPositiveZero(v)) << c.name;
+        expectDecodes(c, 0);
+    }
+    for (int n : {0, -5}) {
+        expectDecodes({"length below one", kWorkedExample, nothing()}, 0, n);
+    }
+}
+
+TEST(FrameDecoder, EverySingleBitFlipInTheTestedBytesIsRejectedUntouched) {
+    for (std::size_t pos = 1; pos <= 12; ++pos) {
+        for (int bit = 0; bit <= 6; ++bit) {
+            SCOPED_TRACE("byte " + std::to_string(pos) + " bit " + std::to_string(bit));
+            const std::uint8_t flipped = kWorkedExample[pos] ^ static_cast<std::uint8_t>(1 << bit);
+            expectDecodes({"flipped", withByte(kWorkedExample, pos, flipped), nothing()}, 0);
         }
     }
 }
 
-TEST(FrameDecoderRecord, LaterLineOfAnotherKindKeepsEarlierSubRecord) {
-    ReadingRecord r;
-    ASSERT_EQ(decode(kWorkedExample, r), 1);
-    ASSERT_EQ(decode(line({"@A@I0", "7856", "002345"}), r), 1);
-    EXPECT_EQ(r.kind, FineThermo);
-    EXPECT_EQ(r.thermoHygro.serialNumber, 4660);
-    EXPECT_EQ(r.thermoHygro.humidity, 45.600000000000001);
-    EXPECT_EQ(currentSerialNumber(r), 0x5678);
-}
-
-TEST(FrameDecoderRecord, DecoderKeepsNothingBetweenLines) {
-    // A full extended line leaves its codes in the decoder's buffer; a short one afterwards must not use them.
+TEST(FrameDecoder, ShortLineDoesNotUseThePreviousLinesCodes) {
     CFrameDecoder decoder;
     ReadingRecord r;
     const Bytes full = line({"@A@I0", "3412", "002345"});

@@ -13,12 +13,13 @@ TEST(BuildPortListText, CutsOnlyATrailingPortSuffix) {
         {"Port (COM12345678901234567890)", "COM3:Port\n"},
         {"USB Serial Port (COM3) x", "COM3:USB Serial Port (COM3) x\n"}, // something after ")"
         {"USB Serial Port (COM3", "COM3:USB Serial Port (COM3\n"},
+        {"USB Serial Port (COM3a", "COM3:USB Serial Port (COM3a\n"},
         {"USB Serial Port (COM)", "COM3:USB Serial Port (COM)\n"},
         {"USB Serial Port (COM3a)", "COM3:USB Serial Port (COM3a)\n"},
         {"A (COMx) B (COM3)", "COM3:A (COMx) B (COM3)\n"}, // only the first " (COM" is looked at
         {"USB Serial Port(COM3)", "COM3:USB Serial Port(COM3)\n"},
-        {" (COM3)", "COM3\n"},              // nothing left: listed without a description
-        {"Two\nlines", "COM3:Two lines\n"}, // a line break would split the entry
+        {" (COM3)", "COM3\n"},                 // nothing left: listed without a description
+        {"Two\r\nlines", "COM3:Two  lines\n"}, // a line break would split the entry
     };
     for (const auto& c : cases) {
         PortTable table;
@@ -87,7 +88,7 @@ TEST(PortNumberFromEntry, DigitsFromTheFourthCharacter) {
 }
 
 TEST(FindEntryForPort, MatchesTheWholeNumber) {
-    const std::vector<std::string> entries = {"COM10 (USB)", "COM1", "COM2 (Modem)", "COM2"};
+    const std::vector<std::string> entries = {"COM10 (USB)", "COM1", "COM2 (Modem)", "COM2", "LPT3"};
     EXPECT_EQ(findEntryForPort(entries, 1), 1);
     EXPECT_EQ(findEntryForPort(entries, 10), 0);
     EXPECT_EQ(findEntryForPort(entries, 2), 2);

@@ -16,9 +16,12 @@ TEST(TruncateToTenth, CutsTowardZeroButKeepsWholeTenths) {
         {23.399999, "23.3"},
         {-5.07, "-5.0"},
         {-0.04, "-0.0"},
+        {-0.0, "-0.0"}, // the sign is kept, as the display does
         {999.99, "999.9"},
-        // Whole tenths computed in floating point lie a hair off (590 * 0.01 is 5.8999999999999995); moving
-        // 0.9 or 2.0 by 0.05 before a half-to-even printf would give 0.8 and 1.9.
+        // Whole tenths computed in floating point may lie a hair below (55 W/m2 converted to kLx and back is
+        // 54.999999999999993); moving 0.9 or 2.0 by 0.05 before a half-to-even printf would give 0.8 and 1.9.
+        {55 / 1.47 * 1.47, "55.0"},
+        {-55 / 1.47 * 1.47, "-55.0"},
         {200 * 0.1, "20.0"},
         {234 * 0.1, "23.4"},
         {590 * 0.01, "5.9"},
@@ -79,6 +82,8 @@ TEST(DisplayText, ConvertsLightUnitsAndShowsNoData) {
     state.displayQuantity = WattsPerSquareMetre;
     EXPECT_EQ(displayText(state), "???");
     state.noData = 0;
+    EXPECT_EQ(displayText(state), "14.7 W/m2");
+    state.blinkTimerId = 1052; // a blinking value is still shown
     EXPECT_EQ(displayText(state), "14.7 W/m2");
 
     state.rawValue = 14.7;

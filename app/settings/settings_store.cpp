@@ -118,6 +118,7 @@ void CSettingsStore::clear() {
     sectionNames_.clear();
     filePath_.clear();
     modified_ = 0;
+    readOnly_ = false;
 }
 
 bool CSettingsStore::open(const std::string& path, bool saveOnClose, bool createIfMissing, bool ignoreCase,
@@ -143,15 +144,24 @@ bool CSettingsStore::open(const std::string& path, bool saveOnClose, bool create
         if (!create)
             return false;
     }
-    // in|out never truncates and fails on a read-only file or a folder, which is exactly the test for a file
-    // that the save at exit will be able to replace.
+    // in|out never truncates and fails on a read-only file or a folder, which is the test for a file that the
+    // save at exit will be able to replace. A read-only file (locked down by an administrator, on a read-only
+    // share) is still read, and then left as it is.
     std::fstream file(filePath, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file)
-        return false;
+    bool readOnly = false;
+    if (!file) {
+        if (!fs::is_regular_file(filePath, error))
+            return false;
+        file.open(filePath, std::ios::in | std::ios::binary);
+        if (!file)
+            return false;
+        readOnly = true;
+    }
 
     // The file's content starts from nothing: values set on the closed store before must not mix with it.
     clear();
     filePath_ = path;
+    readOnly_ = readOnly;
     std::string content;
     bool complete = true;
     char buffer[65536];
@@ -397,7 +407,7 @@ bool CSettingsStore::replaceFile(const std::string& content) const {
 }
 
 std::string CSettingsStore::save(bool makeBackup) {
-    if (!modified_ || filePath_.empty())
+    if (!modified_ || filePath_.empty() || readOnly_)
         return std::string();
     if (makeBackup) {
         if (backupPath_.empty())

@@ -66,6 +66,7 @@ private:
     std::string filePath_;
     int backupOnClose_ = 0;
     int modified_ = 0;
+    bool readOnly_ = false; // opened for reading only: never written back
 };
 
 // The directory part of the program-directory rule: everything before the last backslash of `programPath`,

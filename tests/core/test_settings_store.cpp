@@ -237,13 +237,15 @@ TEST(SettingsStoreOpening, CreateIfMissingCreatesAnEmptyFileAndTruncatesNone) {
     }
 }
 
-// A store that could not open keeps working on memory and never writes.
-TEST(SettingsStoreOpening, PathsThatCannotBeOpenedLeaveAClosedStore) {
+// A store that could not open keeps working on memory and never writes; a read-only file (locked down by an
+// administrator) is read, and left as it is.
+TEST(SettingsStoreOpening, PathsThatCannotBeWrittenAreNeverWritten) {
     const struct {
         const char* name;
         const char* file;
         bool createIfMissing;
         std::function<void(const TempDir&)> prepare;
+        bool opens = false;
     } cases[] = {
         {"missing, not to be created", "hx350cfg.ini", false, [](const TempDir&) {}},
         {"in a missing folder", "no-such-folder/hx350cfg.ini", true, [](const TempDir&) {}},
@@ -252,7 +254,8 @@ TEST(SettingsStoreOpening, PathsThatCannotBeOpenedLeaveAClosedStore) {
          [](const TempDir& dir) {
              writeBytes(dir.file("hx350cfg.ini"), "[GENERAL]\r\nPORT_NR=2\r\n");
              fs::permissions(dir.file("hx350cfg.ini"), fs::perms::owner_read);
-         }},
+         },
+         true},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -260,13 +263,14 @@ TEST(SettingsStoreOpening, PathsThatCannotBeOpenedLeaveAClosedStore) {
         EXPECT_TRUE(runUnprivileged([&] {
             c.prepare(dir);
             const std::vector<std::string> before = folderNames(dir);
+            const std::string bytes = c.opens ? readBytes(dir.file(c.file)) : "";
             CSettingsStore store(4);
-            if (store.open(dir.file(c.file), true, c.createIfMissing, true, false) || store.isOpen() ||
-                store.getInt("GENERAL", "PORT_NR", 7) != 7)
+            if (store.open(dir.file(c.file), true, c.createIfMissing, true, false) != c.opens ||
+                store.isOpen() != c.opens || store.getInt("GENERAL", "PORT_NR", 7) != (c.opens ? 2 : 7))
                 return false;
             store.setInt("GENERAL", "PORT_NR", 3);
             return store.getInt("GENERAL", "PORT_NR", 0) == 3 && store.save(false).empty() &&
-                   folderNames(dir) == before;
+                   folderNames(dir) == before && (!c.opens || readBytes(dir.file(c.file)) == bytes);
         })) << c.name;
     }
 }

@@ -148,7 +148,8 @@ bool CSettingsStore::open(const std::string& path, bool saveOnClose, bool create
     // save at exit will be able to replace. A read-only file (locked down by an administrator, on a read-only
     // share) is still read, and then left as it is.
     std::fstream file(filePath, std::ios::in | std::ios::out | std::ios::binary);
-    bool readOnly = false;
+    // An administrator (or root under Wine) may be allowed to write a file marked read-only; it stays as marked.
+    bool readOnly = (fs::status(filePath, error).permissions() & fs::perms::owner_write) == fs::perms::none;
     if (!file) {
         if (!fs::is_regular_file(filePath, error))
             return false;

@@ -45,10 +45,11 @@ DEFAULT_SETTINGS = (
 )
 
 
-def settings_file(**changes):
-    """hx350cfg.ini bytes as a first run writes them, with the given keys changed (texts in Windows-1250)."""
+def settings_file(sections=("TEMP", "RH", "GENERAL", "LOG"), **changes):
+    """hx350cfg.ini bytes as a first run writes them, with the given keys changed (texts in Windows-1250), the
+    sections in the given order (a rewrite keeps the order a file had)."""
     lines = []
-    for section, keys in DEFAULT_SETTINGS:
+    for section, keys in sorted(DEFAULT_SETTINGS, key=lambda entry: sections.index(entry[0])):
         lines.append("[%s]" % section)
         lines += ["%s=%s" % (key, changes.pop(key, value)) for key, value in keys]
     if changes:

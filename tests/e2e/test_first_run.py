@@ -8,46 +8,12 @@ table default (the main window's own initial value of 1 second applies only when
 import os
 import sys
 
-from harness import HUMIDITY, TEMPERATURE, Scenario
+from harness import HUMIDITY, Scenario, TEMPERATURE, settings_file
 
 NO_LINK = "Brak komunikacji z urządzeniem. "
 NO_PORT = "Aktualnie żaden port nie jest używany"
 
-FIRST_RUN_FILE = (
-    b"[TEMP]\r\n"
-    b"BACKGROUND_TEMP=16770250\r\n"
-    b"TEXT_TEMP=8404992\r\n"
-    b"FONT_HEIGHT_TEMP=60\r\n"
-    b"FONT_NAME_TEMP=Arial\r\n"
-    b"FONT_ITALIC_TEMP=0\r\n"
-    b"FONT_WEIGHT_TEMP=0\r\n"
-    b"[RH]\r\n"
-    b"BACKGROUND_RH=16767672\r\n"
-    b"TEXT_RH=6566400\r\n"
-    b"FONT_HEIGHT_RH=60\r\n"
-    b"FONT_NAME_RH=Arial\r\n"
-    b"FONT_ITALIC_RH=0\r\n"
-    b"FONT_WEIGHT_RH=0\r\n"
-    b"[GENERAL]\r\n"
-    b"PORT_NR=0\r\n"
-    b"WINDOW_TOP=100\r\n"
-    b"WINDOW_BOTTOM=500\r\n"
-    b"WINDOW_LEFT=100\r\n"
-    b"WINDOW_RIGHT=700\r\n"
-    b"TOPMOST=0\r\n"
-    b"SHOW_ADV=1\r\n"
-    b"[LOG]\r\n"
-    b"FILE_NAME=\r\n"
-    b"FILE_NAME_BIN=\r\n"
-    b"FILE_LOG=0\r\n"
-    b"FILE_LOG_BIN=0\r\n"
-    b"FILE_SEP_FORMAT=0\r\n"
-    b"FILE_INTERVAL=60\r\n"
-    b"FILE_TEMP=1\r\n"
-    b"FILE_RH=1\r\n"
-    b"FILE_CHECK_COMMENT=0\r\n"
-    b"FILE_CHECK_COMMENT_SN=0\r\n"
-)
+FIRST_RUN_FILE = settings_file()
 
 
 def body(s, t):

@@ -8,7 +8,7 @@ the on-top mode."""
 
 import sys
 
-from harness import CMD_CLOSE, CMD_PORT, CMD_TOPMOST, SIM_PORT, Scenario
+from harness import CMD_CLOSE, CMD_PORT, CMD_TOPMOST, SIM_PORT, Scenario, settings_file
 
 NO_LINK = "Brak komunikacji z urządzeniem. "
 OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
@@ -28,41 +28,7 @@ GRAYED_ITEMS = {
     32779: "O programie",
 }
 
-SAVED = (
-    b"[GENERAL]\r\n"
-    b"PORT_NR=7\r\n"
-    b"WINDOW_TOP=100\r\n"
-    b"WINDOW_BOTTOM=500\r\n"
-    b"WINDOW_LEFT=100\r\n"
-    b"WINDOW_RIGHT=700\r\n"
-    b"TOPMOST=1\r\n"
-    b"SHOW_ADV=1\r\n"
-    b"[TEMP]\r\n"
-    b"BACKGROUND_TEMP=16770250\r\n"
-    b"TEXT_TEMP=8404992\r\n"
-    b"FONT_HEIGHT_TEMP=60\r\n"
-    b"FONT_NAME_TEMP=Arial\r\n"
-    b"FONT_ITALIC_TEMP=0\r\n"
-    b"FONT_WEIGHT_TEMP=0\r\n"
-    b"[RH]\r\n"
-    b"BACKGROUND_RH=16767672\r\n"
-    b"TEXT_RH=6566400\r\n"
-    b"FONT_HEIGHT_RH=60\r\n"
-    b"FONT_NAME_RH=Arial\r\n"
-    b"FONT_ITALIC_RH=0\r\n"
-    b"FONT_WEIGHT_RH=0\r\n"
-    b"[LOG]\r\n"
-    b"FILE_NAME=\r\n"
-    b"FILE_NAME_BIN=\r\n"
-    b"FILE_LOG=0\r\n"
-    b"FILE_LOG_BIN=0\r\n"
-    b"FILE_SEP_FORMAT=0\r\n"
-    b"FILE_INTERVAL=60\r\n"
-    b"FILE_TEMP=1\r\n"
-    b"FILE_RH=1\r\n"
-    b"FILE_CHECK_COMMENT=0\r\n"
-    b"FILE_CHECK_COMMENT_SN=0\r\n"
-)
+SAVED = settings_file(sections=("GENERAL", "TEMP", "RH", "LOG"), PORT_NR=7, TOPMOST=1)
 
 
 def choose_port(s, t, port):

@@ -320,7 +320,9 @@ void CSettingsStore::setUInt(const std::string& section, const std::string& key,
 std::string CSettingsStore::writtenForm() const {
     std::string out;
     for (std::size_t i = 0; i < sectionNames_.size() && i < sections_.size(); ++i) {
-        if (!sectionNames_[i].empty()) {
+        // Only the leading section goes without a header. A later one named by "[]" keeps its header: without
+        // it, its entries would be read back as the section above's and could override that section's values.
+        if (!sectionNames_[i].empty() || (i > 0 && !sections_[i].empty())) {
             out += '[';
             out += sectionNames_[i];
             out += ']';
@@ -328,7 +330,9 @@ std::string CSettingsStore::writtenForm() const {
         }
         for (const Entry& entry : sections_[i]) {
             out += entry.key;
-            if (!entry.key.empty())
+            // A line without a key keeps its "=": without it, "=PORT_NR=5" would come back as a setting and
+            // "=[LOG]" as a header.
+            if (!entry.key.empty() || !entry.value.empty())
                 out += '=';
             out += entry.value;
             out += kLineEnd;

@@ -70,6 +70,17 @@ void RecordingControl::onSettingsCommand() {
     }
 }
 
+// A file is reopened when it is not open, or its name, its switch or (for the text file) the separator changed; a
+// change of columns alone gets a header line in the open file.
+bool RecordingControl::needsReopen(RecordingKind kind, const RecordingSettings& before) const {
+    if (!isOpen(kind))
+        return true;
+    if (kind == RecordingKind::Text)
+        return settings_.textFileName != before.textFileName || before.textEnabled == 0 ||
+               settings_.separator != before.separator;
+    return settings_.binaryFileName != before.binaryFileName || before.binaryEnabled == 0;
+}
+
 // Returns false when a file could not be opened and the dialog has to be shown again.
 bool RecordingControl::applyDialog() {
     RecordingSettings edited = settings_;
@@ -99,36 +110,22 @@ bool RecordingControl::applyDialog() {
             close(kind);
     }
 
-    if (settings_.textEnabled != 0) {
-        const bool reopen = !isOpen(RecordingKind::Text) || settings_.textFileName != before.textFileName ||
-                            before.textEnabled == 0 || settings_.separator != before.separator;
-        if (reopen) {
-            close(RecordingKind::Text);
+    for (const RecordingKind kind : kKinds) {
+        if (!enabled(kind))
+            continue;
+        if (needsReopen(kind, before)) {
+            close(kind);
             bool continued = false;
-            if (!openKind(RecordingKind::Text, true, continued)) {
-                host_.showUnavailable(RecordingKind::Text);
+            if (!openKind(kind, true, continued)) {
+                host_.showUnavailable(kind);
                 return false;
             }
-            if (settings_.commentEnabled != 0) {
+            if (kind == RecordingKind::Text && settings_.commentEnabled != 0) {
                 const RecordingSample sample = host_.sample();
-                write(RecordingKind::Text,
-                      buildCommentBlock(settings_, continued, sample.serialNumber >= 1, sample.serialNumber));
+                write(kind, buildCommentBlock(settings_, continued, sample.serialNumber >= 1, sample.serialNumber));
             }
         }
-        writeRecord(RecordingKind::Text);
-    }
-    if (settings_.binaryEnabled != 0) {
-        const bool reopen = !isOpen(RecordingKind::Binary) || settings_.binaryFileName != before.binaryFileName ||
-                            before.binaryEnabled == 0;
-        if (reopen) {
-            close(RecordingKind::Binary);
-            bool continued = false;
-            if (!openKind(RecordingKind::Binary, true, continued)) {
-                host_.showUnavailable(RecordingKind::Binary);
-                return false;
-            }
-        }
-        writeRecord(RecordingKind::Binary);
+        writeRecord(kind);
     }
     restartTimer();
     host_.statusChanged();

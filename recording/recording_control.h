@@ -107,6 +107,7 @@ private:
     const std::string& fileName(RecordingKind kind) const;
 
     bool applyDialog();
+    bool needsReopen(RecordingKind kind, const RecordingSettings& before) const;
     bool openKind(RecordingKind kind, bool ask, bool& continued);
     bool continueAtEnd(OpenFile& open, RecordingKind kind);
     void close(RecordingKind kind);

@@ -259,7 +259,7 @@ class Simulator:
 class Session:
     """One run of HX350.exe in its own folder, with its own display and simulator."""
 
-    def __init__(self, config, name, ini=None, sim_args=(), with_simulator=True):
+    def __init__(self, config, name, ini=None, sim_args=(), with_simulator=True, autostart=True):
         self.config = config
         self.name = name
         self.folder = config.work / "tests" / name
@@ -267,6 +267,7 @@ class Session:
         self.initial_ini = ini
         self.sim_args = sim_args
         self.with_simulator = with_simulator
+        self.autostart = autostart
         self.xvfb = None
         self.sim = None
         self.program = None
@@ -292,7 +293,8 @@ class Session:
             self.sim = Simulator(self.config, self.folder, self.sim_args)
         else:
             mark_port_absent(self.config)
-        self.start_program()
+        if self.autostart:
+            self.start_program()
         return self
 
     def start_program(self):
@@ -322,10 +324,19 @@ class Session:
         that it has written its settings file. Returns the exit code."""
         if not self.running():
             return self.program.returncode if self.program else None
-        self.dismiss_dialogs()
-        self.win("close", check=False)
-        self.wait_exit(timeout)
-        return self.exit_code
+        # A dialog may come up after the close was asked for (the port dialog waits for its window list): it is
+        # answered too, as a user would.
+        deadline = time.monotonic() + timeout
+        while True:
+            self.dismiss_dialogs()
+            self.win("close", check=False)
+            try:
+                self.exit_code = self.program.wait(timeout=min(5, max(0.1, deadline - time.monotonic())))
+                log("HX350.exe exited with %s" % self.exit_code)
+                return self.exit_code
+            except subprocess.TimeoutExpired:
+                if time.monotonic() >= deadline:
+                    raise CheckFailed("HX350.exe did not exit within %d s" % timeout)
 
     def wait_exit(self, timeout=30):
         """Waits for the program to end by itself (after "Zamknij"); True once it has."""
@@ -515,12 +526,13 @@ class Scenario:
     """A sequence of named steps on one running program. A failed step ends the scenario; every check's result
     is printed. Used as: Scenario(name).run(body) with body(session, scenario)."""
 
-    def __init__(self, name, ini=None, sim_args=(), with_simulator=True, deadline=180):
+    def __init__(self, name, ini=None, sim_args=(), with_simulator=True, deadline=180, autostart=True):
         self.name = name
         self.deadline = deadline  # seconds; below the CTest TIMEOUT
         self.ini = ini
         self.sim_args = sim_args
         self.with_simulator = with_simulator
+        self.autostart = autostart
         self.failures = []
 
     def check(self, condition, message, detail=None):
@@ -557,7 +569,7 @@ class Scenario:
         Config.add_arguments(parser)
         config = Config.from_arguments(parser.parse_args(argv))
         started = time.monotonic()
-        session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator)
+        session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator, self.autostart)
 
         # A scenario that hangs still tears down: its own deadline comes before CTest's, and a termination request
         # becomes an exception too.

@@ -50,6 +50,7 @@ struct Options {
     long serial = 0;
     bool hasSerial = false;
     long count = 0;
+    long everyMs = 0; // load: pause between request rounds
     double timeoutSeconds = -1;
     bool hex = false;
     bool ansi = false;
@@ -268,6 +269,7 @@ struct AdviseLoop {
     HSZ service = nullptr;
     long updates = 0;
     bool serviceGone = false;
+    bool quiet = false; // counts only (load)
 };
 AdviseLoop g_advise;
 
@@ -276,7 +278,8 @@ HDDEDATA adviseCallback(UINT type, UINT, HCONV, HSZ hsz1, HSZ, HDDEDATA data) {
     case XTYP_ADVDATA:
         // Every update is printed as it comes, repeats too: some DDEML implementations send one twice.
         if (data != nullptr) {
-            writeOut(timeStamp() + " " + describeData(dataBytes(data), g_advise.options->hex) + "\n");
+            if (!g_advise.quiet)
+                writeOut(timeStamp() + " " + describeData(dataBytes(data), g_advise.options->hex) + "\n");
             ++g_advise.updates;
         }
         return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
@@ -349,6 +352,72 @@ int runAdvise(const Options& options) {
                  std::to_string(options.count) + " update(s)\n");
         return ExitTimedOut;
     }
+    return ExitOk;
+}
+
+// A busy client for load tests: advise links on both topics and requests of every item in a loop, with its
+// counts printed once a second ("updates=U requests=R failures=F last_error=NAME"), until the timeout or until it is
+// killed.
+int runLoad(const Options& options) {
+    if (!options.positional.empty() || !options.hasSerial) {
+        writeErr("hx350-dde: load needs --serial N and no TOPIC\n");
+        return ExitUsage;
+    }
+    DdeClient client;
+    g_advise.options = &options;
+    g_advise.client = &client;
+    g_advise.quiet = true;
+    DdeClient::setHandler(adviseCallback);
+    if (!client.initialise(options.ansi))
+        return ExitNoConversation;
+    g_advise.service = client.name(options.service);
+    HCONV conversations[2] = {};
+    HSZ items[3] = {};
+    for (int item = 0; item < 3; ++item)
+        items[item] = client.name(kDdeItemNames[item]);
+    DWORD result = 0;
+    for (int topic = 0; topic < 2; ++topic) {
+        conversations[topic] = connect(client, options, fullTopic(options, kDdeTopicNames[topic]));
+        if (conversations[topic] == nullptr)
+            return ExitNoConversation;
+        pumpMessages(kSettleMs);
+        if (DdeClientTransaction(nullptr, 0, conversations[topic], items[0], CF_TEXT, XTYP_ADVSTART, 5000, &result) ==
+            nullptr)
+            return ExitTransactionFailed;
+    }
+    long requests = 0;
+    long failures = 0;
+    std::string lastError = "none";
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(options.timeoutSeconds * 1000);
+    ULONGLONG nextReport = GetTickCount64() + 1000;
+    while (!g_advise.serviceGone && (options.timeoutSeconds <= 0 || GetTickCount64() < deadline)) {
+        for (int topic = 0; topic < 2; ++topic) {
+            for (HSZ item : items) {
+                HDDEDATA data =
+                    DdeClientTransaction(nullptr, 0, conversations[topic], item, CF_TEXT, XTYP_REQUEST, 5000, &result);
+                ++requests;
+                if (data == nullptr) {
+                    ++failures;
+                    lastError = ddeErrorName(client.lastError());
+                } else {
+                    DdeFreeDataHandle(data);
+                }
+                // Back-to-back requests without pumping get out of step under Wine.
+                pumpMessages(kSettleMs);
+            }
+        }
+        if (options.everyMs > 0)
+            pumpMessages(static_cast<DWORD>(options.everyMs));
+        if (GetTickCount64() >= nextReport) {
+            nextReport += 1000;
+            writeOut("updates=" + std::to_string(g_advise.updates) + " requests=" + std::to_string(requests) +
+                     " failures=" + std::to_string(failures) + " last_error=" + lastError + "\n");
+        }
+    }
+    if (g_advise.serviceGone)
+        return ExitServiceGone;
+    for (HCONV conversation : conversations)
+        DdeDisconnect(conversation);
     return ExitOk;
 }
 
@@ -592,6 +661,9 @@ void printUsage() {
              "      prints the item's text once (format 1 = CF_TEXT by default)\n"
              "  hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N]\n"
              "      holds an advise loop and prints every update with its time\n"
+             "  hx350-dde load --serial N [--timeout S] [--every MS]\n"
+             "      advise links on both topics and requests of every item in a loop (a pause of MS between\n"
+             "      rounds); counts once a second\n"
              "  hx350-dde resources [--process NAME] [--serial N]\n"
              "      handles, windows and DDE name atoms that a running program holds\n"
              "options: --hex (print the bytes received, NUL included), --ansi (ANSI DDE with Windows-1250 names),\n"
@@ -630,6 +702,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options) {
         } else if (arg == "--serial" && hasValue && parseNumber(args[index + 1], number)) {
             options.serial = number;
             options.hasSerial = true;
+            ++index;
+        } else if (arg == "--every" && hasValue && parseNumber(args[index + 1], number) && number >= 0) {
+            options.everyMs = number;
             ++index;
         } else if (arg == "--count" && hasValue && parseNumber(args[index + 1], number) && number > 0) {
             options.count = number;
@@ -672,6 +747,8 @@ int wmain(int argc, wchar_t** argv) {
         return runAdvise(options);
     if (options.command == "resources")
         return runResources(options);
+    if (options.command == "load")
+        return runLoad(options);
     printUsage();
     return ExitUsage;
 }

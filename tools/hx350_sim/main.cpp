@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <random>
 #include <pty.h>
 #include <string>
 #include <sys/stat.h>
@@ -54,12 +55,15 @@ const char kUsage[] =
     "  --char-ms MS           time per character (default 30: 9 bit times at 300 baud; 0 = no pacing)\n"
     "  --silence-after N --silence-ms M   after every N lines stay silent for M ms\n"
     "  --damaged-every N      every Nth line has one bit flipped\n"
+    "  --chaos                of every four lines, about one is good; the others are a good line with one bit\n"
+    "                         flipped, a good line cut short, or random bytes with carriage returns among them\n"
+    "  --seed N               seed of the random choices of --chaos (default 1)\n"
     "  --replay FILE          send the raw bytes of FILE, one CR-terminated line per interval, then stop\n"
     "  --count N              stop after N lines\n"
     "  --control PATH         read commands line by line from PATH (a FIFO, created if missing; '-' = stdin):\n"
     "                         serial N | temp T | rh H | errors B | kind 0|1 | two-decimals 0|1 | drift 0|1 |\n"
     "                         interval MS | char-ms MS | silence | resume | line (one line now) |\n"
-    "                         bad (one damaged line now) | raw HEX... | quit (after what is queued)\n"
+    "                         bad (one damaged line now) | raw HEX... | chaos 0|1 | quit (after what is queued)\n"
     "  --verbose              log every line sent on stderr\n";
 
 struct Options {
@@ -74,6 +78,8 @@ struct Options {
     int silenceAfter = 0;
     int silenceMs = 0;
     int damagedEvery = 0;
+    bool chaos = false;
+    long long seed = 1;
     long long count = -1;
     bool verbose = false;
 };
@@ -167,6 +173,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
             ok = intValue(0, 3600000, options.silenceMs);
         else if (arg == "--damaged-every")
             ok = intValue(0, 1000000000, options.damagedEvery);
+        else if (arg == "--chaos")
+            options.chaos = true;
+        else if (arg == "--seed")
+            ok = intValue(0, 4294967295LL, options.seed);
         else if (arg == "--count")
             ok = intValue(0, 1000000000000LL, options.count);
         else if (arg == "--verbose")
@@ -239,6 +249,8 @@ public:
         intervalMs_ = options.intervalMs;
         charMs_ = options.charMs;
         drift_ = options.drift;
+        chaos_ = options.chaos;
+        random_.seed(static_cast<std::uint32_t>(options.seed));
     }
 
     bool loadReplay(const std::string& path) {
@@ -329,13 +341,43 @@ private:
         } else {
             updateDrift(now);
             const bool damaged = options_.damagedEvery > 0 && linesScheduled_ % options_.damagedEvery == 0;
-            queue(damaged ? damagedLine(instrument_) : instrumentLine(instrument_), damaged ? "damaged" : "line");
+            if (chaos_)
+                queueChaos();
+            else
+                queue(damaged ? damagedLine(instrument_) : instrumentLine(instrument_), damaged ? "damaged" : "line");
         }
         nextLineAt_ += Millis(intervalMs_);
         if (nextLineAt_ < now)
             nextLineAt_ = now + Millis(intervalMs_);
         if (options_.silenceAfter > 0 && linesScheduled_ % options_.silenceAfter == 0)
             nextLineAt_ += Millis(options_.silenceMs);
+    }
+
+    // What a failing cable or a noisy line delivers: a good line now and then among damaged, torn and random
+    // bytes. Every line a receiver may accept is logged as "line".
+    void queueChaos() {
+        const Line good = instrumentLine(instrument_);
+        switch (random_() % 4) {
+        case 0:
+            queue(good, "line");
+            break;
+        case 1:
+            queue(damagedLine(instrument_), "damaged");
+            break;
+        case 2: {
+            Line cut(good.begin(), good.begin() + static_cast<long>(random_() % (good.size() - 1)));
+            cut.push_back(0x0D);
+            queue(cut, "cut");
+            break;
+        }
+        default: {
+            Line noise(1 + random_() % 300);
+            for (auto& byte : noise)
+                byte = random_() % 16 == 0 ? 0x0D : static_cast<std::uint8_t>(random_());
+            queue(noise, "noise");
+            break;
+        }
+        }
     }
 
     void updateDrift(Clock::time_point now) {
@@ -412,6 +454,8 @@ private:
             instrument_.twoDecimals = number != 0;
         else if (cmd == "drift" && hasArgument && parseInt(argument, 0, 1, number))
             drift_ = number != 0;
+        else if (cmd == "chaos" && hasArgument && parseInt(argument, 0, 1, number))
+            chaos_ = number != 0;
         else if (cmd == "interval" && hasArgument && parseInt(argument, 1, 3600000, number))
             intervalMs_ = static_cast<int>(number);
         else if (cmd == "char-ms" && hasArgument && parseInt(argument, 0, 10000, number))
@@ -450,6 +494,8 @@ private:
     int intervalMs_ = 1000;
     int charMs_ = 30;
     bool drift_ = false;
+    bool chaos_ = false;
+    std::mt19937 random_;
     bool silenced_ = false;
     bool quit_ = false;
     bool replaying_ = false;

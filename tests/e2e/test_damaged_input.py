@@ -1,0 +1,70 @@
+"""Damaged instrument input at full speed: random bytes, bit flips and lines cut short among good lines.
+
+For five minutes (HX350_CHAOS_SECONDS to change it) the window is read twice a second: it never shows a value that
+no good line carried. Which lines were good is decided afterwards by hx350-decode on every byte the simulator sent
+(it logs them), so a random line that happens to decode counts as good. Then the link is lost, and the first good
+line brings the readings back."""
+
+import json
+import os
+import subprocess
+import sys
+import time
+
+from harness import Scenario
+
+SECONDS = int(os.environ.get("HX350_CHAOS_SECONDS", "300"))
+OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
+NO_LINK = "Brak komunikacji z urządzeniem. "
+
+
+def good_values(s):
+    """Display texts that some good line in the simulator's log carried."""
+    sent = bytearray()
+    for line in s.sim.log_path.read_text(errors="replace").splitlines():
+        parts = line.split()
+        if len(parts) > 2 and parts[0] == "hx350-sim:" and parts[1] in ("line", "damaged", "cut", "noise"):
+            sent += bytes.fromhex("".join(parts[2:]))
+    decoded = subprocess.run([str(s.config.decode)], input=bytes(sent), capture_output=True, check=True).stdout
+    temperatures, humidities = set(), set()
+    for line in decoded.splitlines():
+        record = json.loads(line)
+        if not record["good"]:
+            continue
+        if record["kind"] == 0:
+            temperatures.add("%.1f °C" % record["thermoHygro"]["temperature"])
+            humidities.add("%.1f %%" % record["thermoHygro"]["humidity"])
+        else:
+            fine = record["fineThermo"]
+            temperatures.add(("%.2f °C" if fine["twoDecimals"] else "%.1f °C") % fine["temperature"])
+    return temperatures, humidities
+
+
+def body(s, t):
+    s.wait_visible()
+    t.step("%d s of damaged input at full speed" % SECONDS)
+    shown_temperatures, shown_humidities, reads = set(), set(), 0
+    end = time.monotonic() + SECONDS
+    while time.monotonic() < end:
+        texts = s.texts()
+        t.check(texts, "the window answers")
+        shown_temperatures.add(texts.get("temperature"))
+        shown_humidities.add(texts.get("humidity"))
+        reads += 1  # each read takes a few hundred milliseconds: that is the pace
+    s.sim.send("chaos 0")
+    s.sim.send("silence")
+    s.wait_texts(timeout=15, status=NO_LINK)
+    temperatures, humidities = good_values(s)
+    t.expect(shown_temperatures <= temperatures | {"???"}, "%d reads: only temperatures of good lines" % reads,
+             shown_temperatures - temperatures)
+    t.expect(shown_humidities <= humidities | {"???"}, "only humidities of good lines", shown_humidities - humidities)
+
+    t.step("the first good line after the loss brings the readings back")
+    s.sim.send("line")
+    s.wait_texts(timeout=5, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
+    t.passed("readings back")
+
+
+if __name__ == "__main__":
+    sys.exit(Scenario("damaged_input", sim_args=("--chaos", "--char-ms", "0", "--interval-ms", "2", "--seed", "7"),
+                      ini=b"[GENERAL]\r\nPORT_NR=7\r\n", deadline=SECONDS + 150).run(body))

@@ -87,7 +87,10 @@ public:
         const std::string_view text = text_.substr(start, pos_ - start);
         double value = 0;
         const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || formatFixed(value, 1) != text) {
+        // Up to 15 significant digits survive the trip through a double unchanged, so only longer texts need the
+        // (slow) check by formatting back.
+        if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() ||
+            (digits + 1 > 15 && formatFixed(value, 1) != text)) {
             return false;
         }
         out = value;
@@ -158,11 +161,17 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
     if (static_cast<unsigned char>(stored[marker]) != kStoredMarker) {
         return false;
     }
-    std::string plain(marker, '\0');
+    // Records longer than the writer makes are refused by the grammar anyway; the stack copy spares an allocation
+    // per record, which is most of the time of a large file's first reading.
+    if (marker > kMaxHxgRecordLength) {
+        return false;
+    }
+    char buffer[kMaxHxgRecordLength];
+    const std::string_view plain(buffer, marker);
     long long sum = 0;
     for (std::size_t i = 0; i < marker; ++i) {
-        plain[i] = static_cast<char>(plainByte(stored[i]));
-        sum += static_cast<signed char>(plain[i]);
+        buffer[i] = static_cast<char>(plainByte(stored[i]));
+        sum += static_cast<signed char>(buffer[i]);
     }
     // A sum below zero means bytes no writer puts there; the grammar would refuse them anyway.
     if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1) {

@@ -144,6 +144,12 @@ ViewRange followData(const ViewRange& view, std::int64_t last) {
     if (last <= view.t1 - margin / 2) {
         return view;
     }
+    return followEnd(view, last);
+}
+
+ViewRange followEnd(const ViewRange& view, std::int64_t last) {
+    const double span = view.t1 - view.t0;
+    const double margin = span * 0.02;
     return {last + margin - span, last + margin, true};
 }
 
@@ -173,4 +179,11 @@ ViewRange selectView(const ViewRange& view, double a, double b) {
 
 FollowStep planFollow(std::uint64_t fedTo, std::uint64_t size) {
     return size < fedTo ? FollowStep::Reload : size > fedTo ? FollowStep::ReadNew : FollowStep::Nothing;
+}
+
+const TracePoint* pointAt(const std::vector<TracePoint>& points, double x) {
+    const double column = std::floor(x);
+    const auto it = std::lower_bound(points.begin(), points.end(), column,
+                                     [](const TracePoint& point, double c) { return std::floor(point.x) < c; });
+    return it != points.end() && std::floor(it->x) == column ? &*it : nullptr;
 }

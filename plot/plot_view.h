@@ -54,6 +54,8 @@ constexpr double kMaximumSpan = 50.0 * 366 * 86400; // seconds
 ViewRange fullView(std::int64_t first, std::int64_t last);
 // Keeps the newest record in sight while following, moving the range without changing its span.
 ViewRange followData(const ViewRange& view, std::int64_t last);
+// The same span ending at the newest record, following from now on.
+ViewRange followEnd(const ViewRange& view, std::int64_t last);
 // Zoom by `factor` (< 1 in) around time `center`; the user's moves end following.
 ViewRange zoomView(const ViewRange& view, double center, double factor);
 ViewRange panView(const ViewRange& view, double seconds);
@@ -63,3 +65,6 @@ ViewRange selectView(const ViewRange& view, double a, double b);
 // emptied or replaced, so what was read no longer stands).
 enum class FollowStep { Nothing, ReadNew, Reload };
 FollowStep planFollow(std::uint64_t fedTo, std::uint64_t size);
+
+// The point drawn in pixel column floor(x), or null.
+const TracePoint* pointAt(const std::vector<TracePoint>& points, double x);

@@ -328,12 +328,6 @@ void CPlotWindow::onLoaded() {
         }
         store.save(false);
     }
-    std::wstring title = L"Plot";
-    if (!paths_.empty()) {
-        title += L" - " + fileTitle(paths_[0]) +
-                 (paths_.size() > 1 ? L" (+" + std::to_wstring(paths_.size() - 1) + L")" : L"");
-    }
-    SetWindowTextW(hwnd_, title.c_str());
     updateRecentMenu();
     updateMenu();
     updateStatus();
@@ -443,10 +437,20 @@ void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// The title names the files and counts the records, so that a glance at the task bar shows a recording grow.
 void CPlotWindow::updateStatus() {
     if (!status_) {
         return;
     }
+    std::wstring title = L"Plot";
+    if (model_ && !paths_.empty()) {
+        title += L" - " + fileTitle(paths_[0]);
+        if (paths_.size() > 1) {
+            title += L" (+" + std::to_wstring(paths_.size() - 1) + L")";
+        }
+        title += L" - " + std::to_wstring(model_->validCount()) + L" rek.";
+    }
+    SetWindowTextW(hwnd_, title.c_str());
     if (model_) {
         std::wstring text = L"Pliki: " + std::to_wstring(paths_.size()) + L", rekordy: " +
                             std::to_wstring(model_->validCount()) + L", uszkodzone: " +

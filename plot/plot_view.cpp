@@ -1,0 +1,189 @@
+#include "plot/plot_view.h"
+
+#include "display/number_format.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const Aggregate& quantity(const Bucket& bucket, bool temperature) {
+    return temperature ? bucket.temperature : bucket.humidity;
+}
+
+void addPoint(std::vector<TracePoint>& points, double x, std::int32_t low, std::int32_t high, bool joined) {
+    // Values in the same pixel column become one vertical stroke.
+    if (joined && !points.empty() && std::floor(points.back().x) == std::floor(x)) {
+        TracePoint& last = points.back();
+        last.x = std::floor(x) + 0.5;
+        last.low = std::min(last.low, low);
+        last.high = std::max(last.high, high);
+        return;
+    }
+    points.push_back({x, low, high, joined});
+}
+
+} // namespace
+
+bool needsRecords(double t0, double t1, int columns) {
+    return columns > 0 && (t1 - t0) / columns < kBucketSeconds;
+}
+
+Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit) {
+    Trace trace;
+    if (columns <= 0 || !(t1 > t0)) {
+        return trace;
+    }
+    const double perColumn = (t1 - t0) / columns;
+    int n = 0;
+    while (n + 1 < kLevels && summary.seconds(n + 1) <= perColumn) {
+        ++n;
+    }
+    const std::int64_t width = summary.seconds(n);
+    // One bucket beyond each edge, so that lines leave the plot instead of ending at its border.
+    const auto range = summary.range(n, static_cast<std::int64_t>(std::floor(t0)) - 2 * width,
+                                     static_cast<std::int64_t>(std::ceil(t1)) + width);
+    const auto& level = summary.level(n);
+    for (const bool temperature : {true, false}) {
+        auto& points = temperature ? trace.temperature : trace.humidity;
+        bool broken = true;
+        std::int64_t lastEnd = 0;
+        for (std::size_t i = range.first; i < range.second; ++i) {
+            const Bucket& bucket = level[i];
+            const Aggregate& values = quantity(bucket, temperature);
+            const std::int64_t start = bucket.index * width;
+            if (values.count == 0) {
+                broken = broken || bucket.records > 0;
+                continue;
+            }
+            const bool joined = !broken && start - lastEnd <= gapLimit;
+            const double x = std::floor((static_cast<double>(start) - t0) / perColumn) + 0.5;
+            addPoint(points, x, values.min, values.max, joined);
+            broken = false;
+            lastEnd = start + width;
+        }
+    }
+    return trace;
+}
+
+Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit) {
+    Trace trace;
+    if (columns <= 0 || !(t1 > t0)) {
+        return trace;
+    }
+    const double perColumn = (t1 - t0) / columns;
+    for (const bool temperature : {true, false}) {
+        auto& points = temperature ? trace.temperature : trace.humidity;
+        bool broken = true;
+        std::int64_t lastTime = 0;
+        for (const Sample& sample : samples) {
+            if (!(temperature ? sample.hasTemperature : sample.hasHumidity)) {
+                broken = true;
+                continue;
+            }
+            const std::int32_t value = temperature ? sample.temperature : sample.humidity;
+            const bool joined = !broken && sample.time - lastTime <= gapLimit;
+            addPoint(points, (static_cast<double>(sample.time) - t0) / perColumn, value, value, joined);
+            broken = false;
+            lastTime = sample.time;
+        }
+    }
+    return trace;
+}
+
+Bucket statsFromSummary(const CSummary& summary, double t0, double t1) {
+    return summary.combine(bucketOf(static_cast<std::int64_t>(std::floor(t0))),
+                           bucketOf(static_cast<std::int64_t>(std::floor(t1))));
+}
+
+Bucket statsFromSamples(const std::vector<Sample>& samples, double t0, double t1) {
+    Bucket stats;
+    for (const Sample& sample : samples) {
+        if (sample.time >= t0 && sample.time <= t1) {
+            stats.add(sample);
+        }
+    }
+    return stats;
+}
+
+std::string statsText(const Aggregate& aggregate, const char* unit) {
+    if (aggregate.count == 0) {
+        return "brak wartości";
+    }
+    const double mean = static_cast<double>(aggregate.sum) / aggregate.count / 10.0;
+    return "min " + formatFixed(aggregate.min / 10.0, 1) + "  maks. " + formatFixed(aggregate.max / 10.0, 1) +
+           "  śr. " + formatFixed(mean, 2) + " " + unit;
+}
+
+void axisRange(const Aggregate& aggregate, double defaultLow, double defaultHigh, double& low, double& high) {
+    if (aggregate.count == 0) {
+        low = defaultLow;
+        high = defaultHigh;
+        return;
+    }
+    low = aggregate.min / 10.0;
+    high = aggregate.max / 10.0;
+    const double middle = (low + high) / 2;
+    const double half = std::max((high - low) / 2 * 1.1, 1.0);
+    low = middle - half;
+    high = middle + half;
+}
+
+ViewRange fullView(std::int64_t first, std::int64_t last) {
+    const double span = std::max<double>(static_cast<double>(last - first), 60);
+    const double margin = span * 0.02;
+    return {first - margin, first + span + margin, true};
+}
+
+ViewRange followData(const ViewRange& view, std::int64_t last) {
+    if (!view.following) {
+        return view;
+    }
+    const double span = view.t1 - view.t0;
+    const double margin = span * 0.02;
+    if (last <= view.t1 - margin / 2) {
+        return view;
+    }
+    return followEnd(view, last);
+}
+
+ViewRange followEnd(const ViewRange& view, std::int64_t last) {
+    const double span = view.t1 - view.t0;
+    const double margin = span * 0.02;
+    return {last + margin - span, last + margin, true};
+}
+
+ViewRange zoomView(const ViewRange& view, double center, double factor) {
+    const double span = std::clamp((view.t1 - view.t0) * factor, kMinimumSpan, kMaximumSpan);
+    const double share = view.t1 > view.t0 ? (center - view.t0) / (view.t1 - view.t0) : 0.5;
+    const double t0 = center - span * share;
+    return {t0, t0 + span, false};
+}
+
+ViewRange panView(const ViewRange& view, double seconds) {
+    return {view.t0 + seconds, view.t1 + seconds, false};
+}
+
+ViewRange selectView(const ViewRange& view, double a, double b) {
+    if (a > b) {
+        std::swap(a, b);
+    }
+    if (b - a < kMinimumSpan) {
+        const double middle = (a + b) / 2;
+        a = middle - kMinimumSpan / 2;
+        b = middle + kMinimumSpan / 2;
+    }
+    (void)view;
+    return {a, b, false};
+}
+
+FollowStep planFollow(std::uint64_t fedTo, std::uint64_t size) {
+    return size < fedTo ? FollowStep::Reload : size > fedTo ? FollowStep::ReadNew : FollowStep::Nothing;
+}
+
+const TracePoint* pointAt(const std::vector<TracePoint>& points, double x) {
+    const double column = std::floor(x);
+    const auto it = std::lower_bound(points.begin(), points.end(), column,
+                                     [](const TracePoint& point, double c) { return std::floor(point.x) < c; });
+    return it != points.end() && std::floor(it->x) == column ? &*it : nullptr;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "plot/summary.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One mark of a quantity's line: at column position `x` (pixels from the left edge of the plot, fractional for a
+// lone record) the values run from `low` to `high` (tenths). `joined` draws a line from the previous point.
+struct TracePoint {
+    double x = 0;
+    std::int32_t low = 0;
+    std::int32_t high = 0;
+    bool joined = false;
+};
+
+struct Trace {
+    std::vector<TracePoint> temperature;
+    std::vector<TracePoint> humidity;
+};
+
+// True when [t0, t1] over `columns` pixels is finer than the summary's buckets, so the records themselves are
+// drawn.
+bool needsRecords(double t0, double t1, int columns);
+
+// A line breaks where records carry no value of the quantity, and where consecutive values lie more than
+// `gapLimit` seconds apart (the program was not recording).
+Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit);
+Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit);
+
+// Records, minimum, maximum and sum of both quantities in [t0, t1]: from the summary to the minute, from records
+// exactly.
+Bucket statsFromSummary(const CSummary& summary, double t0, double t1);
+Bucket statsFromSamples(const std::vector<Sample>& samples, double t0, double t1);
+
+// "min 21.0  maks. 23.4  śr. 22.17 °C" (UTF-8), or "brak wartości" for a quantity without values.
+std::string statsText(const Aggregate& aggregate, const char* unit);
+
+// The value range shown on a quantity's axis: its values with some room, 2 °C or 2 % at least.
+void axisRange(const Aggregate& aggregate, double defaultLow, double defaultHigh, double& low, double& high);
+
+// The visible time range. `following` holds while the user has not moved the view: new records then scroll it.
+struct ViewRange {
+    double t0 = 0;
+    double t1 = 0;
+    bool following = true;
+};
+
+constexpr double kMinimumSpan = 10;                 // seconds
+constexpr double kMaximumSpan = 50.0 * 366 * 86400; // seconds
+
+// All records from `first` to `last`, with a margin on both sides, following.
+ViewRange fullView(std::int64_t first, std::int64_t last);
+// Keeps the newest record in sight while following, moving the range without changing its span.
+ViewRange followData(const ViewRange& view, std::int64_t last);
+// The same span ending at the newest record, following from now on.
+ViewRange followEnd(const ViewRange& view, std::int64_t last);
+// Zoom by `factor` (< 1 in) around time `center`; the user's moves end following.
+ViewRange zoomView(const ViewRange& view, double center, double factor);
+ViewRange panView(const ViewRange& view, double seconds);
+ViewRange selectView(const ViewRange& view, double a, double b);
+
+// What the periodic look at a followed file calls for: nothing new, its new bytes, or reading it again (it was
+// emptied or replaced, so what was read no longer stands).
+enum class FollowStep { Nothing, ReadNew, Reload };
+FollowStep planFollow(std::uint64_t fedTo, std::uint64_t size);
+
+// The point drawn in pixel column floor(x), or null.
+const TracePoint* pointAt(const std::vector<TracePoint>& points, double x);

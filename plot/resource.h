@@ -1,0 +1,24 @@
+#pragma once
+
+// Resources and commands of Plot.exe.
+#define IDI_PLOT 1
+#define IDR_PLOT_MENU 100
+#define IDR_PLOT_KEYS 101
+
+#define ID_FILE_OPEN 40001
+#define ID_FILE_ADD 40002
+#define ID_FILE_EXPORT_CSV 40003
+#define ID_FILE_EXPORT_PNG 40004
+#define ID_FILE_CLOSE 40005
+#define ID_VIEW_ALL 40010
+#define ID_VIEW_FOLLOW 40011
+#define ID_VIEW_ZOOM_IN 40012
+#define ID_VIEW_ZOOM_OUT 40013
+#define ID_VIEW_BOTH 40014
+#define ID_VIEW_TEMPERATURE 40015
+#define ID_VIEW_HUMIDITY 40016
+#define ID_CSV_SEMICOLON 40020
+#define ID_CSV_TAB 40021
+// The recent files are commands ID_RECENT_FIRST + 0 ... + 5.
+#define ID_RECENT_FIRST 40100
+#define ID_RECENT_MENU_POSITION 3

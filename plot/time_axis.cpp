@@ -1,0 +1,190 @@
+#include "plot/time_axis.h"
+
+#include "display/number_format.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// Days from 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
+std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = floorDiv(y, 400);
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(std::int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const std::int64_t era = floorDiv(z, 146097);
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+std::string twoDigits(int a, char sep, int b) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%c%02d", a, sep, b);
+    return text;
+}
+
+const char* const kMonths[12] = {"sty", "lut", "mar", "kwi", "maj", "cze", "lip", "sie", "wrz", "paź", "lis", "gru"};
+
+// Steps below a month, in seconds; a week starts on Monday.
+constexpr std::int64_t kSecondSteps[] = {1,   2,    5,    10,   15,    30,    60,    120,  300,      600,
+                                         900, 1800, 3600, 7200, 10800, 21600, 43200, kDay, 2 * kDay, 7 * kDay};
+constexpr int kMonthSteps[] = {1, 2, 3, 6, 12, 24, 60, 120, 240, 600, 1200};
+
+enum class Unit { Second, Minute, Day, Month, Year };
+
+TimeTick makeTick(std::int64_t t, Unit unit, const LocalTime& previous, bool first) {
+    TimeTick tick;
+    tick.time = t;
+    const LocalTime lt = civilTime(t);
+    char date[32];
+    switch (unit) {
+    case Unit::Second:
+    case Unit::Minute:
+        tick.label = twoDigits(lt.hour, ':', lt.minute);
+        if (unit == Unit::Second) {
+            std::snprintf(date, sizeof date, ":%02d", lt.second);
+            tick.label += date;
+        }
+        if (first || lt.day != previous.day || lt.month != previous.month || lt.year != previous.year) {
+            std::snprintf(date, sizeof date, "%02d.%02d.%04d", lt.day, lt.month, lt.year);
+            tick.context = date;
+        }
+        break;
+    case Unit::Day:
+        tick.label = twoDigits(lt.day, '.', lt.month);
+        if (first || lt.year != previous.year) {
+            tick.context = std::to_string(lt.year);
+        }
+        break;
+    case Unit::Month:
+        tick.label = kMonths[lt.month - 1];
+        if (first || lt.year != previous.year) {
+            tick.context = std::to_string(lt.year);
+        }
+        break;
+    case Unit::Year:
+        tick.label = std::to_string(lt.year);
+        break;
+    }
+    return tick;
+}
+
+} // namespace
+
+std::int64_t civilSeconds(const LocalTime& time) {
+    return daysFromCivil(time.year, time.month, time.day) * kDay + time.hour * 3600 + time.minute * 60 + time.second;
+}
+
+LocalTime civilTime(std::int64_t seconds) {
+    LocalTime time;
+    const std::int64_t days = floorDiv(seconds, kDay);
+    civilFromDays(days, time.year, time.month, time.day);
+    const std::int64_t rest = seconds - days * kDay;
+    time.hour = static_cast<int>(rest / 3600);
+    time.minute = static_cast<int>(rest / 60 % 60);
+    time.second = static_cast<int>(rest % 60);
+    return time;
+}
+
+std::string formatStamp(std::int64_t seconds) {
+    const LocalTime t = civilTime(seconds);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return text;
+}
+
+std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth) {
+    std::vector<TimeTick> ticks;
+    if (!(t1 > t0) || width <= 0 || labelWidth <= 0) {
+        return ticks;
+    }
+    const double wanted = (t1 - t0) * labelWidth / width;
+    const auto first = static_cast<std::int64_t>(std::ceil(t0));
+    const auto last = static_cast<std::int64_t>(std::floor(t1));
+    LocalTime previous;
+
+    for (const std::int64_t step : kSecondSteps) {
+        if (step < wanted) {
+            continue;
+        }
+        const Unit unit = step < 60 ? Unit::Second : step < kDay ? Unit::Minute : Unit::Day;
+        // A week starts on Monday: 1970-01-05 is one, four days after the count's start.
+        const std::int64_t phase = step == 7 * kDay ? 4 * kDay : 0;
+        for (std::int64_t t = floorDiv(first - phase + step - 1, step) * step + phase; t <= last; t += step) {
+            ticks.push_back(makeTick(t, unit, previous, ticks.empty()));
+            previous = civilTime(t);
+        }
+        return ticks;
+    }
+    for (const int months : kMonthSteps) {
+        if (months * 30.44 * kDay < wanted && months != kMonthSteps[std::size(kMonthSteps) - 1]) {
+            continue;
+        }
+        const Unit unit = months < 12 ? Unit::Month : Unit::Year;
+        const LocalTime start = civilTime(first);
+        std::int64_t index = static_cast<std::int64_t>(start.year) * 12 + start.month - 1;
+        index = floorDiv(index + months - 1, months) * months;
+        for (;; index += months) {
+            LocalTime at;
+            at.year = static_cast<int>(floorDiv(index, 12));
+            at.month = static_cast<int>(index - floorDiv(index, 12) * 12) + 1;
+            at.day = 1;
+            const std::int64_t t = civilSeconds(at);
+            if (t < first) {
+                continue;
+            }
+            if (t > last) {
+                break;
+            }
+            ticks.push_back(makeTick(t, unit, previous, ticks.empty()));
+            previous = at;
+        }
+        break;
+    }
+    return ticks;
+}
+
+std::vector<ValueTick> valueTicks(double low, double high, int height, int spacing) {
+    std::vector<ValueTick> ticks;
+    if (!(high > low) || height <= 0 || spacing <= 0) {
+        return ticks;
+    }
+    const double wanted = (high - low) * spacing / height;
+    double power = std::pow(10.0, std::floor(std::log10(wanted)));
+    int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(wanted))));
+    double step = power;
+    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+        step = factor * power;
+        if (step >= wanted) {
+            break;
+        }
+    }
+    if (step >= 10 * power) {
+        decimals = std::max(0, decimals - 1);
+    }
+    // Counting whole steps keeps the labels free of accumulated error (0.30000000000000004).
+    for (auto i = static_cast<long long>(std::ceil(low / step)); i * step <= high + step * 1e-9; ++i) {
+        const double value = static_cast<double>(i) * step;
+        ticks.push_back({value, formatFixed(value == 0 ? 0.0 : value, decimals)});
+    }
+    return ticks;
+}

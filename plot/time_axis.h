@@ -1,0 +1,37 @@
+#pragma once
+
+#include "recording/record_format.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Local time as the recordings carry it, counted in seconds from 1970-01-01 00:00:00 of the same clock (no time
+// zone, no daylight saving: a record's stamp is what the wall clock said).
+std::int64_t civilSeconds(const LocalTime& time);
+LocalTime civilTime(std::int64_t seconds);
+
+// "2024.03.05 14:07:09", the stamp of the text recording file.
+std::string formatStamp(std::int64_t seconds);
+
+// One labelled mark of the time axis. `context` names the larger unit (the date below a time of day, the year below
+// a month) on the first mark and wherever that unit changes; empty elsewhere.
+struct TimeTick {
+    std::int64_t time = 0;
+    std::string label;
+    std::string context;
+};
+
+// Marks for the visible range [t0, t1] drawn `width` pixels wide, at least `labelWidth` pixels apart: the step is
+// the smallest of 1 s ... 30 min, 1 ... 12 h, 1 day, 2 days, 1 week, 1, 2, 3, 6 months, 1 ... 100 years that
+// leaves room for the labels, and marks fall on whole steps of the clock or calendar.
+std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth);
+
+struct ValueTick {
+    double value = 0;
+    std::string label;
+};
+
+// Marks of a value axis over [low, high] drawn `height` pixels high, at least `spacing` pixels apart, on whole
+// multiples of 1, 2 or 5 times a power of ten, with as many decimals as the step needs.
+std::vector<ValueTick> valueTicks(double low, double high, int height, int spacing);

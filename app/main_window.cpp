@@ -1,9 +1,18 @@
 #include "app/main_window.h"
 
+#include "app/dpi_scale.h"
 #include "app/status_text.h"
 #include "app/window_placement.h"
+#include "display/colours_dialog.h"
+#include "display/fonts_dialog.h"
 #include "res/resource.h"
 #include "serial/port_dialog.h"
+#include "ui/about_dialog.h"
+#include "ui/additional_settings_dialog.h"
+#include "ui/help_window.h"
+#include "ui/info_window.h"
+#include "ui/plot_launcher.h"
+#include "win/dpi.h"
 #include "win/gdi.h"
 #include "win/text.h"
 
@@ -19,6 +28,7 @@ static_assert(WM_PORT_LOST == WM_PORT_LOST_ID, "the serial worker and the window
 
 constexpr unsigned kRecordingStartDelayMs = 10000;
 constexpr unsigned kPortRetryPeriodMs = 500;
+constexpr unsigned kSoftwareInfoDelayMs = 100;
 
 // The instrument's fixed line settings: 300 baud, no parity, 7 data bits, 1 stop bit; only received characters
 // matter.
@@ -29,15 +39,10 @@ constexpr int kStopBits = 1;
 
 constexpr const wchar_t* kCaption = L"HX350";
 
-// Commands whose windows are not part of the program yet: present in the menu, grayed.
-constexpr UINT kPendingCommands[] = {
-    ID_APP_PLOT,  ID_VIEW_COLOURS,       ID_VIEW_FONTS, ID_SETTINGS_ADDITIONAL,
-    ID_HELP_HELP, ID_HELP_SOFTWARE_INFO, ID_HELP_ABOUT,
-};
-
-// The saved rectangle moved onto the nearest monitor's work area when it would open out of reach there.
-RECT openingRect(const RECT& saved) {
-    const WindowRect usable = withUsableSize({saved.left, saved.top, saved.right, saved.bottom});
+// The saved rectangle (in 96-DPI units) in pixels at `dpi`, moved onto the nearest monitor's work area when it
+// would open out of reach there.
+RECT openingRect(const RECT& saved, int dpi) {
+    const WindowRect usable = withUsableSize(rectToDpi({saved.left, saved.top, saved.right, saved.bottom}, dpi));
     const RECT usableRect{usable.left, usable.top, usable.right, usable.bottom};
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -123,6 +128,13 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return FALSE;
         paintIconic();
         return TRUE;
+    case WM_HELP:
+        // F1 anywhere in the window.
+        showHelp(hwnd());
+        return TRUE;
+    case WM_DPICHANGED:
+        onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(icon_);
     case WM_DESTROY:
@@ -158,14 +170,16 @@ BOOL CMainWindow::onInitDialog() {
     const HMENU menu = GetMenu(hwnd());
     // Recording is offered only once the recording files of the last run had their chance to reopen.
     EnableMenuItem(menu, ID_SETTINGS_RECORDING, MF_BYCOMMAND | MF_GRAYED);
-    for (UINT id : kPendingCommands)
-        EnableMenuItem(menu, id, MF_BYCOMMAND | MF_GRAYED);
 
     openConfiguredPort();
 
     RECT statusRect;
     GetWindowRect(status_, &statusRect);
     statusHeight_ = statusRect.bottom - statusRect.top;
+    // The status line comes from the template, already in this monitor's pixels; the displays' fonts do not.
+    dpi_ = windowDpi(hwnd());
+    temperature_.setDpi(dpi_);
+    humidity_.setDpi(dpi_);
 
     temperature_.setQuantity(DegreesCelsius, DegreesCelsius, 1);
     temperature_.setCaption(L"Temperatura");
@@ -177,7 +191,7 @@ BOOL CMainWindow::onInitDialog() {
     // The stored rectangle is applied as it is while the user can reach its caption; the size and move events
     // this causes store the rectangle back.
     initialising_ = 0;
-    const RECT rect = openingRect(settings_.windowRect);
+    const RECT rect = openingRect(settings_.windowRect, dpi_);
     SetWindowPos(hwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
@@ -189,7 +203,8 @@ BOOL CMainWindow::onInitDialog() {
     dde_.setDisplays(&temperature_, &humidity_);
 
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
-    // The software information window at start (showInfoAtStart, timer 1070) comes with that window.
+    if (settings_.showInfoAtStart != 0)
+        SetTimer(hwnd(), IDT_SOFTWARE_INFO, kSoftwareInfoDelayMs, nullptr);
 
     // The focus rests on the temperature display; the dialog manager must not move it.
     SetFocus(temperature_.hwnd());
@@ -204,8 +219,7 @@ void CMainWindow::addAboutToSystemMenu() {
     if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, static_cast<int>(std::size(text))) <= 0)
         return;
     AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-    // Grayed until the About dialog is part of the program.
-    AppendMenuW(systemMenu, MF_STRING | MF_GRAYED, IDM_ABOUTBOX, text);
+    AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
 std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber) {
@@ -283,8 +297,9 @@ void CMainWindow::retryPort() {
 }
 
 void CMainWindow::selectPort() {
-    // The dialog waits until the window is on screen; timer 1069 comes back here.
-    if (!IsWindowVisible(hwnd())) {
+    // The dialog waits until the window is on screen and the software information window of the start is
+    // closed; timer 1069 comes back here.
+    if (!IsWindowVisible(hwnd()) || infoWindowOpen_ == 1) {
         SetTimer(hwnd(), IDT_PORT_RETRY, kPortRetryPeriodMs, nullptr);
         return;
     }
@@ -396,6 +411,14 @@ void CMainWindow::onTimer(UINT_PTR id) {
     case IDT_PORT_REOPEN:
         retryPort();
         break;
+    case IDT_SOFTWARE_INFO: {
+        KillTimer(hwnd(), IDT_SOFTWARE_INFO);
+        infoWindowOpen_ = 1;
+        CSoftwareInfoWindow window;
+        window.show(hwnd());
+        infoWindowOpen_ = 0;
+        break;
+    }
     case IDT_PORT_RETRY:
         // The port dialog must not come up over the software information window; ask again at the next tick.
         if (infoWindowOpen_ == 1)
@@ -408,8 +431,10 @@ void CMainWindow::onTimer(UINT_PTR id) {
     }
 }
 
-// The About dialog is not part of the program yet; its system menu item stays grayed.
-void CMainWindow::openAboutDialog() {}
+void CMainWindow::openAboutDialog() {
+    CAboutDialog dialog;
+    dialog.runModal(hwnd());
+}
 
 bool CMainWindow::onCommand(int id) {
     switch (id) {
@@ -430,17 +455,56 @@ bool CMainWindow::onCommand(int id) {
     case ID_SETTINGS_RECORDING:
         recording_.onSettingsCommand();
         return true;
+    case ID_APP_PLOT:
+        launchPlot(hwnd(), settings_.recording);
+        return true;
+    case ID_VIEW_COLOURS:
+        runColoursCommand(hwnd(), temperature_, humidity_);
+        return true;
+    case ID_VIEW_FONTS:
+        runFontsCommand(hwnd(), temperature_, humidity_);
+        return true;
+    case ID_SETTINGS_ADDITIONAL:
+        runAdditionalSettings(hwnd(), settings_.showInfoAtStart);
+        return true;
+    case ID_HELP_HELP:
+        showHelp(hwnd());
+        return true;
+    case ID_HELP_SOFTWARE_INFO: {
+        CSoftwareInfoWindow window;
+        window.show(hwnd());
+        return true;
+    }
+    case ID_HELP_ABOUT:
+        openAboutDialog();
+        return true;
     default:
         return false;
     }
 }
 
 // A minimised window keeps neither its position nor its size: tracking stops there, or the rectangle saved at
-// exit would be the icon's.
+// exit would be the icon's. The settings keep it in 96-DPI units.
 void CMainWindow::trackWindowRect() {
     if (IsIconic(hwnd()))
         return;
-    GetWindowRect(hwnd(), &settings_.windowRect);
+    RECT rect;
+    GetWindowRect(hwnd(), &rect);
+    const WindowRect saved = rectTo96({rect.left, rect.top, rect.right, rect.bottom}, dpi_);
+    settings_.windowRect = RECT{saved.left, saved.top, saved.right, saved.bottom};
+}
+
+// Moved to a monitor of another DPI: the system suggests the rectangle, and the fonts and gaps are made anew.
+void CMainWindow::onDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    statusHeight_ = MulDiv(statusHeight_, dpi, dpi_);
+    dpi_ = dpi;
+    temperature_.setDpi(dpi);
+    humidity_.setDpi(dpi);
+    SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    relayout();
 }
 
 void CMainWindow::onSize(UINT type, int cx, int cy) {
@@ -466,7 +530,7 @@ void CMainWindow::onMove() {
 }
 
 void CMainWindow::layout(int cx, int cy) {
-    const int d = std::clamp(GetSystemMetrics(SM_CXDLGFRAME), 2, 20);
+    const int d = layoutMargin(systemMetric96(SM_CXDLGFRAME), dpi_);
     placeChild(status_, d, d, cx - 2 * d, statusHeight_);
     const int top = statusHeight_ + 2 * d + 2;
     if (record_.kind == FineThermo) {

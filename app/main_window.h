@@ -21,8 +21,8 @@
 // The main window's persisted members: the application loads them before the modal run and saves them after it.
 // The two displays keep their own colours and fonts.
 struct MainWindowSettings {
-    int configuredPort = 0; // COM port to open at start; 0 or less: none
-    RECT windowRect{100, 100, 700, 500};
+    int configuredPort = 0;              // COM port to open at start; 0 or less: none
+    RECT windowRect{100, 100, 700, 500}; // 96-DPI units
     int topmost = 0;
     int showInfoAtStart = 1;
     RecordingSettings recording;
@@ -78,6 +78,7 @@ private:
     void paintIconic();
     void openAboutDialog();
     void trackWindowRect();
+    void onDpiChanged(int dpi, const RECT& suggested);
 
     MainWindowSettings settings_;
     CValueDisplay temperature_;
@@ -96,7 +97,8 @@ private:
     int maximized_ = 0;
     Size restoredSize_;
     Size maximizedSize_;
-    int statusHeight_ = 0;
+    int statusHeight_ = 0; // pixels at dpi_
+    int dpi_ = 96;
     int infoWindowOpen_ = 0;
     bool changingPort_ = false; // a port change is under way: stopping a worker dispatches queued commands
     PortRecovery portRecovery_;

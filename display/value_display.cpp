@@ -1,7 +1,11 @@
 #include "display/value_display.h"
 
+#include "app/dpi_scale.h"
 #include "res/resource.h"
+#include "win/dpi.h"
 #include "win/text.h"
+
+#include <commdlg.h>
 
 #include <cwchar>
 
@@ -18,6 +22,16 @@ LOGFONTW arialFont(LONG height) {
     return font;
 }
 
+constexpr LONG kCaptionFontHeight = 20;
+
+// The custom colours of the colour dialog are shared by every colour choice while the program runs.
+COLORREF customColours[16] = {};
+
+LOGFONTW scaledFont(LOGFONTW font, int dpi) {
+    font.lfHeight = scaleToDpi(font.lfHeight, dpi);
+    return font;
+}
+
 // An opaque ExtTextOut of nothing is the cheapest solid fill, and leaves `colour` as the context's background.
 void fill(HDC dc, const RECT& rect, COLORREF colour) {
     SetBkColor(dc, colour);
@@ -26,11 +40,63 @@ void fill(HDC dc, const RECT& rect, COLORREF colour) {
 
 } // namespace
 
-CValueDisplay::CValueDisplay()
-    : valueLogFont_(arialFont(60)), captionFont_([] {
-          const LOGFONTW caption = arialFont(20);
-          return CreateFontIndirectW(&caption);
-      }()) {}
+CValueDisplay::CValueDisplay() : valueLogFont_(arialFont(60)) {
+    buildCaptionFont();
+}
+
+void CValueDisplay::buildCaptionFont() {
+    const LOGFONTW caption = scaledFont(arialFont(kCaptionFontHeight), dpi_);
+    captionFont_.reset(CreateFontIndirectW(&caption));
+}
+
+void CValueDisplay::setDpi(int dpi) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    dpi_ = dpi;
+    buildCaptionFont();
+    buildValueFont();
+    repaint();
+}
+
+bool CValueDisplay::chooseColour(HWND owner, COLORREF& colour) {
+    CHOOSECOLORW choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = owner;
+    choice.rgbResult = colour;
+    choice.lpCustColors = customColours;
+    choice.Flags = CC_FULLOPEN | CC_RGBINIT;
+    if (!ChooseColorW(&choice))
+        return false;
+    colour = choice.rgbResult;
+    return true;
+}
+
+// The display is repainted whatever the choice: the colours dialog shows the display as it now is.
+void CValueDisplay::chooseBackgroundColour(HWND owner) {
+    chooseColour(owner, backgroundColour_);
+    repaint();
+}
+
+void CValueDisplay::chooseTextColour(HWND owner) {
+    chooseColour(owner, textColour_);
+    repaint();
+}
+
+// The font dialog measures sizes in the screen's DPI; the display keeps them in 96-DPI units.
+void CValueDisplay::chooseFont(HWND owner) {
+    const int dialogDpi = screenDpi();
+    LOGFONTW font = valueLogFont_;
+    font.lfHeight = scaleToDpi(font.lfHeight, dialogDpi);
+    CHOOSEFONTW choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = owner;
+    choice.lpLogFont = &font;
+    choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
+    if (!ChooseFontW(&choice))
+        return;
+    font.lfHeight = scaleTo96(font.lfHeight, dialogDpi);
+    setLogFont(font);
+}
 
 bool CValueDisplay::bind(HWND control) {
     if (!attach(control))
@@ -114,7 +180,8 @@ void CValueDisplay::setLogFont(const LOGFONTW& logFont) {
 }
 
 void CValueDisplay::buildValueFont() {
-    valueFont_.reset(CreateFontIndirectW(&valueLogFont_));
+    const LOGFONTW font = scaledFont(valueLogFont_, dpi_);
+    valueFont_.reset(CreateFontIndirectW(&font));
     // The static control keeps the handle too; it never draws with it since every paint is ours.
     if (hwnd())
         SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(valueFont_.get()), FALSE);
@@ -195,7 +262,7 @@ void CValueDisplay::paint(HDC target, const RECT& client) {
         SelectGuard font(dc, captionFont_.get());
         SetTextColor(dc, backgroundColour_);
         SetBkColor(dc, textColour_);
-        RECT measured{0, 0, 90, 20};
+        RECT measured{0, 0, 90, kCaptionFontHeight};
         DrawTextW(dc, caption_.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE | DT_VCENTER | DT_CENTER);
         bar = RECT{0, 0, client.right, measured.bottom};
         fill(dc, bar, textColour_);

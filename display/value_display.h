@@ -27,6 +27,15 @@ public:
     // Only stores the font description; buildValueFont makes the font from it (settings load, then start-up).
     void storeLogFont(const LOGFONTW& logFont) { valueLogFont_ = logFont; }
     void buildValueFont();
+    // The DPI of the monitor the display is on: both fonts are made for it from their 96-DPI sizes.
+    void setDpi(int dpi);
+    HFONT valueFont() const { return valueFont_.get(); }
+
+    // The platform's colour and font choices; each applies at once, OK or not (a cancelled choice changes
+    // nothing). `owner` is the dialog that asks.
+    void chooseBackgroundColour(HWND owner);
+    void chooseTextColour(HWND owner);
+    void chooseFont(HWND owner);
     // Invalidates, erases and paints the whole control at once.
     void repaint();
 
@@ -43,11 +52,14 @@ private:
     void paint(HDC target, const RECT& client);
     void drawValue(HDC dc, const RECT& valueArea);
     void updateShownText();
+    bool chooseColour(HWND owner, COLORREF& colour);
+    void buildCaptionFont();
 
     ValueDisplayState state_;
     COLORREF backgroundColour_ = 0xFFE4CA;
     COLORREF textColour_ = 0x804000;
-    LOGFONTW valueLogFont_{};
+    LOGFONTW valueLogFont_{}; // height in 96-DPI units, as the settings file holds it
+    int dpi_ = 96;
     std::wstring shownText_; // the value area's text, which is also the control's window text
     std::wstring caption_;
     int blinkHidden_ = 0;

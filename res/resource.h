@@ -10,6 +10,15 @@
 #define IDS_ABOUTBOX 101
 #define IDI_MAIN 128
 #define IDB_WAIT 310
+#define IDD_ABOUT 100
+#define IDD_COLOURS 136
+#define IDD_FONTS 137
+#define IDD_SOFTWARE_INFO 157
+#define IDD_ADDITIONAL_SETTINGS 159
+#define IDD_HELP 161
+#define IDB_LOGO 148
+#define IDR_HELP_DOCUMENT 170 // RTF documents (RCDATA)
+#define IDR_INFO_DOCUMENT 171
 
 // A control that the code never addresses
 #ifndef IDC_STATIC
@@ -50,6 +59,31 @@
 #define IDC_WAIT_PICTURE 1112
 #define IDC_WAIT_TEXT 1238
 #define IDC_WAIT_STOP 1028
+
+// About dialog controls
+#define IDC_ABOUT_LOGO 1112
+#define IDC_ABOUT_EMAIL 1113
+
+// Software information window controls
+#define IDC_INFO_DOCUMENT 1076
+#define IDC_INFO_LINK 1130
+
+// Additional settings dialog controls
+#define IDC_DONT_SHOW_INFO 1131
+
+// Colours dialog swatches
+#define IDC_SWATCH_TEMP_BACKGROUND 1040
+#define IDC_SWATCH_RH_BACKGROUND 1042
+#define IDC_SWATCH_TEMP_TEXT 1046
+#define IDC_SWATCH_RH_TEXT 1048
+
+// Fonts dialog samples
+#define IDC_SAMPLE_TEMP 1039
+#define IDC_SAMPLE_RH 1042
+
+// Help window controls
+#define IDC_HELP_SECTIONS 1140
+#define IDC_HELP_DOCUMENT 1141
 
 // Menu commands
 #define ID_APP_PLOT 32795

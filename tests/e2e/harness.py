@@ -29,6 +29,9 @@ FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers
 
 STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
 CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
+CMD_PLOT, CMD_COLOURS, CMD_FONTS, CMD_ADDITIONAL = 32795, 32780, 32781, 32797
+CMD_HELP, CMD_SOFTWARE_INFO, CMD_ABOUT, SYSCMD_ABOUT = 32778, 32798, 32779, 16
+INFO_TITLE = "Pracownia HX350 - promocja MVX"
 
 
 # Every key of hx350cfg.ini with the value a first run writes, section by section.
@@ -68,6 +71,7 @@ class Config:
         self.mingw = Path(mingw)
         self.exe = self.mingw / "HX350.exe"
         self.win_tool = self.mingw / "tools" / "hx350-win.exe"
+        self.plot_standin = self.mingw / "tools" / "plot-standin.exe"
         self.sim = Path(sim)
         self.shim = Path(shim)
         self.decode = Path(decode) if decode else None
@@ -259,7 +263,8 @@ class Simulator:
 class Session:
     """One run of HX350.exe in its own folder, with its own display and simulator."""
 
-    def __init__(self, config, name, ini=None, sim_args=(), with_simulator=True, autostart=True):
+    def __init__(self, config, name, ini=None, sim_args=(), with_simulator=True, close_info=True, dpi=96,
+                 autostart=True):
         self.config = config
         self.name = name
         self.folder = config.work / "tests" / name
@@ -268,6 +273,9 @@ class Session:
         self.sim_args = sim_args
         self.with_simulator = with_simulator
         self.autostart = autostart
+        # Scenarios about other things close the software information window that a start may show.
+        self.close_info = close_info
+        self.dpi = dpi
         self.xvfb = None
         self.sim = None
         self.program = None
@@ -293,12 +301,32 @@ class Session:
             self.sim = Simulator(self.config, self.folder, self.sim_args)
         else:
             mark_port_absent(self.config)
+        if self.dpi != 96:
+            self.set_dpi(self.dpi)
         if self.autostart:
             self.start_program()
         return self
 
-    def start_program(self):
-        """Starts HX350.exe in the session's folder (again, after it has exited, for a second run)."""
+    def set_dpi(self, dpi):
+        """The prefix's screen DPI (what the display settings set on Windows); read by each program at its start."""
+        subprocess.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                        "/d", str(dpi), "/f"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120, check=True)
+
+    def shows_info_at_start(self):
+        ini = self.ini_path.read_bytes() if self.ini_path.exists() else b""
+        return b"SHOW_ADV=0" not in ini
+
+    def close_info_window(self, timeout=30):
+        """Waits for the software information window and closes it with its "Zamknij" button."""
+        self.dialog(INFO_TITLE, timeout=timeout)
+        self.win("dialog-press", INFO_TITLE, "1")
+        wait_until(lambda: self.win("dialog", "--title", INFO_TITLE, "--timeout", "0", check=False)[0] != 0, 15,
+                   "the software information window to close")
+
+    def start_program(self, cwd=None):
+        """Starts HX350.exe from the session's folder (again, after it has exited, for a second run), in that
+        folder or in `cwd`."""
         if self.running():
             raise CheckFailed("HX350.exe is still running")
         if self.program_log:
@@ -308,13 +336,15 @@ class Session:
         self.program_log = open(self.folder / "wine.log", "ab")
         self.program = subprocess.Popen(
             ["wine", str(self.folder / "HX350.exe")],
-            cwd=self.folder,
+            cwd=cwd or self.folder,
             env=program_env,
             stdout=self.program_log,
             stderr=subprocess.STDOUT,
             start_new_session=True,
         )
         log("started HX350.exe in %s on display :%d" % (self.folder, self.xvfb.display))
+        if self.close_info and self.shows_info_at_start():
+            self.close_info_window()
 
     def running(self):
         return self.program is not None and self.program.poll() is None
@@ -375,6 +405,11 @@ class Session:
                 except Exception as error:  # still tear down the rest
                     log("closing the program failed: %s" % error)
             if self.env:
+                if self.dpi != 96:
+                    try:
+                        self.set_dpi(96)
+                    except Exception as error:
+                        log("resetting the DPI failed: %s" % error)
                 stop_wineserver(self.env)
             stop_process(self.program)
             self.program = None
@@ -526,8 +561,11 @@ class Scenario:
     """A sequence of named steps on one running program. A failed step ends the scenario; every check's result
     is printed. Used as: Scenario(name).run(body) with body(session, scenario)."""
 
-    def __init__(self, name, ini=None, sim_args=(), with_simulator=True, deadline=180, autostart=True):
+    def __init__(self, name, ini=None, sim_args=(), with_simulator=True, deadline=180, close_info=True, dpi=96,
+                 autostart=True):
         self.name = name
+        self.close_info = close_info
+        self.dpi = dpi
         self.deadline = deadline  # seconds; below the CTest TIMEOUT
         self.ini = ini
         self.sim_args = sim_args
@@ -569,7 +607,8 @@ class Scenario:
         Config.add_arguments(parser)
         config = Config.from_arguments(parser.parse_args(argv))
         started = time.monotonic()
-        session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator, self.autostart)
+        session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator, self.close_info, self.dpi,
+                          self.autostart)
 
         # A scenario that hangs still tears down: its own deadline comes before CTest's, and a termination request
         # becomes an exception too.

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <colordlg.h>
 #include <dlgs.h>
 
 #include <fcntl.h>
@@ -42,6 +43,7 @@ const wchar_t kUsageText[] =
     L"  menu-state ID                enabled=0|1 and checked=0|1 of menu item ID\n"
     L"  dialog [--title T] [--timeout S]   wait for a dialog or message box and print its controls\n"
     L"  dialog-press TITLE BUTTONID  press a button of the dialog titled TITLE\n"
+    L"  dialog-close TITLE           close the dialog titled TITLE as its close box does\n"
     L"  dialog-click TITLE ID        click control ID of the dialog titled TITLE (refused while it is disabled)\n"
     L"  dialog-control TITLE ID      text=, checked= (buttons), enabled= and focused= of a dialog's control\n"
     L"  dialog-set-text TITLE ID TEXT   replace the text of a dialog's control\n"
@@ -56,6 +58,12 @@ const wchar_t kUsageText[] =
     L"  pid                          process id of the program\n"
     L"  move L T R B                 place the main window at that screen rectangle\n"
     L"  end-session                  send the end-of-session pair (WM_QUERYENDSESSION, WM_ENDSESSION) as a logoff\n"
+    L"  syscommand ID                post WM_SYSCOMMAND ID to the main window (16: the About item)\n"
+    L"  help-key                     bring the main window to the front and press F1\n"
+    L"  look ID                      background=, bar= (RRGGBB) and ink= (the value's height in pixels) of a display\n"
+    L"  colour-dialog R G B [--timeout S]   choose that colour in the open colour dialog and press OK\n"
+    L"  font-dialog FACE POINTS [--timeout S]   choose that font in the open font dialog and press OK\n"
+    L"  common-dialog-cancel [--timeout S]   cancel the open colour or font dialog\n"
     L"  foreground-probe SECONDS     open a window of this tool in front and report whether the program took the\n"
     L"                               foreground from it within SECONDS (stolen=0|1)\n";
 
@@ -204,6 +212,24 @@ int comboSelection(HWND combo) {
     return static_cast<int>(static_cast<LRESULT>(index));
 }
 
+// The line at the top of a RichEdit's view. Its text holds paragraphs as CR LF, its character positions count
+// them as one character.
+std::wstring firstVisibleLine(HWND rich) {
+    DWORD_PTR line = 0;
+    DWORD_PTR start = 0;
+    if (!SendMessageTimeoutW(rich, EM_GETFIRSTVISIBLELINE, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &line) ||
+        !SendMessageTimeoutW(rich, EM_LINEINDEX, line, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &start))
+        return {};
+    std::wstring text;
+    for (wchar_t c : windowText(rich))
+        if (c != L'\n')
+            text += c;
+    if (start >= text.size())
+        return {};
+    const size_t end = text.find(L'\r', start);
+    return text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+}
+
 void printDialog(HWND dialog) {
     writeUtf8(L"title=" + captionOf(dialog));
     if (HWND text = messageTextControl(dialog))
@@ -217,6 +243,13 @@ void printDialog(HWND dialog) {
             writeUtf8(L"button " + id + L"=" + windowText(child));
         } else if (cls == L"Edit") {
             writeUtf8(L"edit " + id + L"=" + windowText(child));
+        } else if (_wcsicmp(cls.c_str(), L"RichEdit50W") == 0) {
+            writeUtf8(L"rich " + id + L"=" + firstVisibleLine(child));
+            writeUtf8(L"richlength " + id + L"=" + std::to_wstring(windowText(child).size()));
+        } else if (cls == L"ListBox") {
+            DWORD_PTR selected = 0;
+            SendMessageTimeoutW(child, LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &selected);
+            writeUtf8(L"list " + id + L"=" + std::to_wstring(static_cast<int>(static_cast<LRESULT>(selected))));
         } else if (cls == L"ComboBox") {
             const int selection = comboSelection(child);
             writeUtf8(L"combo " + id + L"=" + (selection >= 0 ? comboItem(child, selection) : std::wstring()));
@@ -558,6 +591,12 @@ int cmdDialogClick(HWND control) {
         std::fputs("the control is disabled\n", stderr);
         return kNotFound;
     }
+    // A static with the notify style tells its dialog of a click; it knows no BM_CLICK.
+    if (className(control) == L"Static") {
+        PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), STN_CLICKED),
+                     reinterpret_cast<LPARAM>(control));
+        return kOk;
+    }
     DWORD_PTR result = 0;
     SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickWaitMs, &result);
     return kOk;
@@ -654,6 +693,106 @@ int cmdFileDialog(const std::wstring& title, const std::wstring& name, int filte
     pressButton(dialog, IDOK);
     const bool closed = waitFor(timeout, [&]() -> HWND { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); });
     return closed ? kOk : kNotFound;
+}
+
+// The program's open common dialog that holds control `marker` (the colour dialog's red edit, the font dialog's
+// size box).
+HWND commonDialogWith(int marker) {
+    for (HWND hwnd : programDialogs())
+        if (GetDlgItem(hwnd, marker))
+            return hwnd;
+    return nullptr;
+}
+
+HWND anyCommonDialog() {
+    if (HWND colour = commonDialogWith(COLOR_RED))
+        return colour;
+    return commonDialogWith(cmb3);
+}
+
+int pressAndWaitClosed(HWND dialog, int id, double timeout) {
+    pressButton(dialog, id);
+    return waitFor(timeout, [&]() -> HWND { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); }) ? kOk
+                                                                                                       : kNotFound;
+}
+
+int cmdColourDialog(const std::vector<std::wstring>& positional, double timeout) {
+    int rgb[3] = {};
+    if (positional.size() != 3)
+        return usage(L"colour-dialog R G B");
+    for (int i = 0; i < 3; ++i)
+        if (!parseInt(positional[i].c_str(), rgb[i]) || rgb[i] < 0 || rgb[i] > 255)
+            return usage(L"colour-dialog R G B");
+    HWND dialog = waitFor(timeout, [] { return commonDialogWith(COLOR_RED); });
+    if (!dialog)
+        return kNotFound;
+    const int edits[3] = {COLOR_RED, COLOR_GREEN, COLOR_BLUE};
+    for (int i = 0; i < 3; ++i)
+        if (cmdDialogSetText(GetDlgItem(dialog, edits[i]), std::to_wstring(rgb[i])) != kOk)
+            return kNotFound;
+    return pressAndWaitClosed(dialog, IDOK, timeout);
+}
+
+// The face is chosen as a user's choice ends (CBN_SELCHANGE fills the styles and sizes), the size typed.
+int cmdFontDialog(const std::vector<std::wstring>& positional, double timeout) {
+    int points = 0;
+    if (positional.size() != 2 || !parseInt(positional[1].c_str(), points) || points <= 0)
+        return usage(L"font-dialog FACE POINTS");
+    HWND dialog = waitFor(timeout, [] { return commonDialogWith(cmb3); });
+    if (!dialog)
+        return kNotFound;
+    HWND faces = GetDlgItem(dialog, cmb1);
+    DWORD_PTR index = 0;
+    if (!faces ||
+        !SendMessageTimeoutW(faces, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(positional[0].c_str()), SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                             &index) ||
+        static_cast<LRESULT>(index) == CB_ERR)
+        return kNotFound;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(faces, CB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(faces),
+                        SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    HWND sizes = GetDlgItem(dialog, cmb3);
+    if (cmdDialogSetText(sizes, std::to_wstring(points)) != kOk)
+        return kNotFound;
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(cmb3, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(sizes),
+                        SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    return pressAndWaitClosed(dialog, IDOK, timeout);
+}
+
+// The look of a display on screen: its value area's background, the caption bar's colour and the height of the
+// value's ink.
+int cmdLook(HWND main, int id) {
+    HWND control = controlOf(main, id);
+    RECT area;
+    if (!control || !IsWindowVisible(control) || !valueArea(control, area))
+        return kNotFound;
+    RECT rect;
+    GetWindowRect(control, &rect);
+    const std::vector<DWORD> bar = grabScreen({rect.left + 2, rect.top + 1, rect.left + 3, rect.top + 2});
+    const std::vector<DWORD> pixels = grabScreen(area);
+    if (bar.empty() || pixels.empty())
+        return kNotFound;
+    const DWORD background = backgroundOf(pixels);
+    const int width = area.right - area.left;
+    int top = -1;
+    int bottom = -1;
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        if (pixels[i] == background)
+            continue;
+        const int y = static_cast<int>(i) / width;
+        if (top < 0)
+            top = y;
+        bottom = y;
+    }
+    wchar_t line[64];
+    swprintf(line, 64, L"background=%06lX", static_cast<unsigned long>(background));
+    writeUtf8(line);
+    swprintf(line, 64, L"bar=%06lX", static_cast<unsigned long>(bar[0]));
+    writeUtf8(line);
+    writeUtf8(L"ink=" + std::to_wstring(top < 0 ? 0 : bottom - top + 1));
+    return kOk;
 }
 
 int cmdMove(HWND main, const std::vector<std::wstring>& positional) {
@@ -766,6 +905,15 @@ int run(int argc, wchar_t** argv) {
         pressButton(dialog, id);
         return kOk;
     }
+    if (command == L"dialog-close") {
+        if (args.positional.size() != 1)
+            return usage(L"dialog-close TITLE");
+        HWND dialog = findDialogTitled(args.positional[0]);
+        if (!dialog)
+            return kNotFound;
+        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return kOk;
+    }
     if (command == L"file-dialog") {
         int filter = 0;
         if (args.positional.size() != 3 || !parseInt(args.positional[2].c_str(), filter) || filter < 0)
@@ -800,6 +948,14 @@ int run(int argc, wchar_t** argv) {
             return cmdPickerGet(control);
         return cmdPickerSet(control, seconds);
     }
+    if (command == L"colour-dialog")
+        return cmdColourDialog(args.positional, args.timeout < 0 ? 10 : args.timeout);
+    if (command == L"font-dialog")
+        return cmdFontDialog(args.positional, args.timeout < 0 ? 10 : args.timeout);
+    if (command == L"common-dialog-cancel") {
+        HWND dialog = waitFor(args.timeout < 0 ? 10 : args.timeout, anyCommonDialog);
+        return dialog ? pressAndWaitClosed(dialog, IDCANCEL, 10) : kNotFound;
+    }
     if (command == L"port-dialog-select") {
         if (args.positional.size() != 1)
             return usage(L"port-dialog-select TEXT");
@@ -819,11 +975,13 @@ int run(int argc, wchar_t** argv) {
 
     HWND main = findMain();
     const bool needsId = command == L"get" || command == L"visible" || command == L"enabled" || command == L"rect" ||
-                         command == L"blinking" || command == L"command" || command == L"menu-state";
+                         command == L"blinking" || command == L"command" || command == L"menu-state" ||
+                         command == L"syscommand" || command == L"look";
     int id = 0;
     if (needsId && !positionalId(id))
         return usage(L"this command needs one numeric ID");
-    if (!needsId && command != L"texts" && command != L"close" && command != L"pid" && command != L"topmost")
+    if (!needsId && command != L"texts" && command != L"close" && command != L"pid" && command != L"topmost" &&
+        command != L"help-key")
         return usage(L"unknown command");
     if (!main)
         return kNotFound;
@@ -854,6 +1012,23 @@ int run(int argc, wchar_t** argv) {
     }
     if (command == L"menu-state")
         return cmdMenuState(main, id);
+    if (command == L"syscommand") {
+        PostMessageW(main, WM_SYSCOMMAND, static_cast<WPARAM>(id), 0);
+        return kOk;
+    }
+    if (command == L"look")
+        return cmdLook(main, id);
+    if (command == L"help-key") {
+        // F1 as a user presses it, with the program in front.
+        SetForegroundWindow(main);
+        if (!waitFor(5, [&]() -> HWND { return GetForegroundWindow() == main ? main : nullptr; }))
+            return kNotFound;
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        return SendInput(2, keys, sizeof(INPUT)) == 2 ? kOk : kNotFound;
+    }
 
     HWND control = controlOf(main, id);
     if (!control)

@@ -1,0 +1,126 @@
+"""The auxiliary windows: the software information window at start with the port dialog waiting for it, About
+(menu and system menu) with its links, "Program MVX", "Ustawienia dodatkowe" saved as SHOW_ADV, and help (menu
+and F1) opening at its first section.
+
+The settings name no port, so the start schedules the port dialog; it must wait until the information window of
+the start is closed."""
+
+import subprocess
+import sys
+
+from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_HELP, CMD_SOFTWARE_INFO, INFO_TITLE, SYSCMD_ABOUT,
+                     Scenario, settings_file)
+
+HELP_TITLE = "Pomoc - HX350"
+# The first line of the message; the screenshot shows the rest ("The specified file was not found.").
+LINK_ERROR = "Unable to open hyperlink:"
+
+
+def close(s, title, button=1):
+    s.win("dialog-press", title, str(button))
+    s.wait_condition(lambda: s.win("dialog", "--title", title, "--timeout", "0", check=False)[0] != 0,
+                     "%s closed" % title, timeout=15)
+
+
+MAIL_COMMAND = r"HKLM\Software\Classes\mailto\shell\open\command"
+
+
+def reg(s, *args):
+    result = subprocess.run(["wine", "reg"] + list(args), env=s.env, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, timeout=120, check=True)
+    return result.stdout.decode("utf-8", "replace")
+
+
+def default_value(s, key):
+    for line in reg(s, "query", key).splitlines():
+        if "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1].strip()
+    return None
+
+
+def body(s, t):
+    t.step("the software information window opens at start; the port dialog waits for it")
+    info = s.dialog(INFO_TITLE, timeout=30)
+    t.equal(info["statics"].get(1130), "Kliknij, aby uzyskać więcej informacji w internecie", "link text")
+    lines = s.win("dialog", "--title", INFO_TITLE)[1]
+    t.check("rich 1076=Oprogramowanie MVX" in lines, "the document starts with its first heading", lines)
+    s.screenshot("info_at_start")
+    t.check(s.win("dialog", "--title", "Porty", "--timeout", "3", check=False)[0] != 0,
+            "no port dialog while the information window is open")
+    close(s, INFO_TITLE)
+    s.dialog("Porty", timeout=20)
+    t.passed("the port dialog follows")
+    close(s, "Porty", 2)
+
+    t.step("About from the menu and from the system menu")
+    s.command(CMD_ABOUT)
+    s.dialog("O programie")
+    lines = s.win("dialog", "--title", "O programie")[1]
+    t.check("static -1=HX350 Wersja 3.07" in lines, "version", lines)
+    t.check("static 1113=email: kontakt@hx350.example" in lines, "e-mail link text", lines)
+    s.screenshot("about")
+    close(s, "O programie")
+    s.win("syscommand", SYSCMD_ABOUT)
+    s.dialog("O programie")
+    t.passed("the system menu's About item opens it")
+
+    t.step("a link that cannot be opened says why")
+    # Mail links lead for a while to a program that is not there (Wine's HKCR is the machine's classes); the
+    # prefix registers no .htm command, so the fallback finds nothing either.
+    mail_command = default_value(s, MAIL_COMMAND)
+    t.check(mail_command, "the prefix's mail command", mail_command)
+    reg(s, "add", MAIL_COMMAND, "/ve", "/d", r"C:\nowhere\mail.exe %1", "/f")
+    try:
+        s.win("dialog-click", "O programie", "1113")
+        box = s.message_box()
+        t.equal(box.get("text"), LINK_ERROR, "message")
+        s.screenshot("link_error")
+        s.win("message-box", "--press", "1")
+    finally:
+        reg(s, "add", MAIL_COMMAND, "/ve", "/d", mail_command, "/f")
+    close(s, "O programie")
+
+    t.step("Program MVX shows the information window on request")
+    s.command(CMD_SOFTWARE_INFO)
+    s.dialog(INFO_TITLE)
+    t.passed("shown")
+    close(s, INFO_TITLE)
+
+    t.step("Ustawienia dodatkowe: Anuluj keeps, OK saves the switch")
+    s.command(CMD_ADDITIONAL)
+    s.dialog("Ustawienia dodatkowe")
+    t.equal(s.win("dialog-control", "Ustawienia dodatkowe", "1131")[1][1], "checked=0", "unchecked")
+    s.screenshot("additional_settings")
+    s.win("dialog-click", "Ustawienia dodatkowe", "1131")
+    close(s, "Ustawienia dodatkowe", 2)
+    s.command(CMD_ADDITIONAL)
+    s.dialog("Ustawienia dodatkowe")
+    t.equal(s.win("dialog-control", "Ustawienia dodatkowe", "1131")[1][1], "checked=0", "Anuluj changed nothing")
+    s.win("dialog-click", "Ustawienia dodatkowe", "1131")
+    close(s, "Ustawienia dodatkowe", 1)
+
+    t.step("help opens at its first section, from the menu and with F1")
+    s.command(CMD_HELP)
+    s.dialog(HELP_TITLE)
+    lines = s.win("dialog", "--title", HELP_TITLE)[1]
+    t.check("rich 1141=Okno główne i menu" in lines, "the view starts at the main window's section", lines[:6])
+    t.check("list 1140=0" in lines, "its entry selected")
+    s.screenshot("help")
+    close(s, HELP_TITLE)
+    s.win("help-key")
+    s.dialog(HELP_TITLE)
+    t.passed("F1 opens help")
+    close(s, HELP_TITLE)
+
+    t.step("the switch is saved as SHOW_ADV=0 and the next start shows no information window")
+    s.command(CMD_CLOSE)
+    s.wait_exit()
+    t.check(b"SHOW_ADV=0\r\n" in s.ini_path.read_bytes(), "SHOW_ADV=0 saved")
+    s.start_program()
+    s.dialog("Porty", timeout=30)
+    t.check(s.win("dialog", "--title", INFO_TITLE, "--timeout", "0", check=False)[0] != 0,
+            "no information window at start")
+
+
+if __name__ == "__main__":
+    sys.exit(Scenario("windows", ini=settings_file(), close_info=False, deadline=170).run(body))

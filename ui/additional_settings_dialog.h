@@ -1,0 +1,16 @@
+#pragma once
+
+#include "win/window_base.h"
+
+// "Ustawienia dodatkowe": whether the software information window shows at start.
+class CAdditionalSettingsDialog : public CDialogBase {
+public:
+    CAdditionalSettingsDialog();
+    int dontShowAtStart = 0;
+
+protected:
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
+// The menu command: edits `showInfoAtStart` (SHOW_ADV) on OK; it takes effect at the next start.
+void runAdditionalSettings(HWND owner, int& showInfoAtStart);

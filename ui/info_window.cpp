@@ -1,0 +1,41 @@
+#include "ui/info_window.h"
+
+#include "res/resource.h"
+#include "ui/about_dialog.h"
+
+CSoftwareInfoWindow::CSoftwareInfoWindow() : CDialogBase(IDD_SOFTWARE_INFO) {}
+
+bool CSoftwareInfoWindow::show(HWND owner) {
+    return CRichText::loadLibrary() && runModal(owner) != -1;
+}
+
+INT_PTR CSoftwareInfoWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        document_.attachDocument(item(IDC_INFO_DOCUMENT), IDR_INFO_DOCUMENT, true);
+        link_.attachTo(item(IDC_INFO_LINK));
+        link_.setUrl(kSoftwareInfoPage);
+        // The close button, not the document, has the focus: Enter closes the window.
+        SetFocus(item(IDOK));
+        return FALSE;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == link_.hwnd() && link_.hwnd())
+            return reinterpret_cast<INT_PTR>(link_.onCtlColor(reinterpret_cast<HDC>(wParam)));
+        return FALSE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL:
+            endDialog(LOWORD(wParam));
+            return TRUE;
+        case IDC_INFO_LINK:
+            if (HIWORD(wParam) == STN_CLICKED)
+                link_.onClicked(hwnd());
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}

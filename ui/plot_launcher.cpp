@@ -1,0 +1,46 @@
+#include "ui/plot_launcher.h"
+
+#include "ui/plot_launch.h"
+#include "win/text.h"
+
+#include <string>
+
+namespace {
+
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() >= 32768)
+            return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace
+
+// The grapher runs on its own: nothing waits for it. It inherits the current folder, so a recording file named
+// relative to it is the same file for both programs.
+void launchPlot(HWND owner, const RecordingSettings& recording) {
+    const std::string path = plotPath(narrow(programPath()));
+    const std::wstring application = widen(path);
+    std::wstring commandLine = widen(plotCommandLine(path, recording));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        MessageBoxW(owner, L"Nie można odnaleźć programu Plot.exe", L"HX350", MB_OK);
+        return;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}

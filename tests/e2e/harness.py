@@ -314,15 +314,19 @@ class Session:
                        timeout=120, check=True)
 
     def shows_info_at_start(self):
-        ini = self.ini_path.read_bytes() if self.ini_path.exists() else b""
+        ini = self.ini_path.read_bytes() if self.ini_path.is_file() else b""
         return b"SHOW_ADV=0" not in ini
 
     def close_info_window(self, timeout=30):
         """Waits for the software information window and closes it with its "Zamknij" button."""
         self.dialog(INFO_TITLE, timeout=timeout)
-        self.win("dialog-press", INFO_TITLE, "1")
-        wait_until(lambda: self.win("dialog", "--title", INFO_TITLE, "--timeout", "0", check=False)[0] != 0, 15,
-                   "the software information window to close")
+
+        # A press may miss the window while it is still being built: press until it is gone.
+        def closed():
+            self.win("dialog-press", INFO_TITLE, "1", check=False)
+            return self.win("dialog", "--title", INFO_TITLE, "--timeout", "1", check=False)[0] != 0
+
+        wait_until(closed, 20, "the software information window to close")
 
     def start_program(self, cwd=None):
         """Starts HX350.exe from the session's folder (again, after it has exited, for a second run), in that

@@ -87,16 +87,21 @@ std::wstring className(HWND hwnd) {
 
 // WM_GETTEXT is marshalled between processes; GetWindowText would return only the system's copy of the caption,
 // which an edit control does not keep up to date.
+// The text may change between the length and the text (a display going from "???" to "23.4 °C"): a text that
+// fills the buffer is read again with a larger one, so it is never returned cut.
 std::wstring windowText(HWND hwnd) {
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &length))
         return {};
-    std::vector<wchar_t> buffer(length + 2, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                             kMessageTimeoutMs, &copied))
-        return {};
-    return std::wstring(buffer.data(), std::min<size_t>(copied, buffer.size() - 1));
+    for (size_t size = std::max<size_t>(length + 2, 256);; size *= 2) {
+        std::vector<wchar_t> buffer(size, L'\0');
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                                 SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied))
+            return {};
+        if (copied + 1 < buffer.size() || size >= 1 << 20)
+            return std::wstring(buffer.data(), std::min<size_t>(copied, buffer.size() - 1));
+    }
 }
 
 std::wstring captionOf(HWND hwnd) {

@@ -109,5 +109,5 @@
 #define IDT_PORT_REOPEN 1071 // retries a port that went away or has not appeared yet
 
 // Window messages
-#define WM_RXBYTE_ID 1028 // WM_USER + 4: one received byte in wParam
+#define WM_RXBYTE_ID 1028    // WM_USER + 4: one received byte in wParam
 #define WM_PORT_LOST_ID 1029 // WM_USER + 5: the port in wParam has gone

@@ -1,23 +1,68 @@
 #include "serial/com_port.h"
 
 #include "res/resource.h"
+#include "serial/comm_state.h"
+#include "serial/port_errors.h"
 #include "win/thread_wait.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr DWORD kStoppedExitCode = 100;
-// Pause before asking the port again after a wait that failed or found nothing, doubled while that keeps
-// happening. Bytes keep queueing in the driver meanwhile (at 300 baud one arrives every 30 ms at most, a few fill
-// no buffer), so nothing is lost, but a port whose waits fail at once (a device that went away, or a pty under
-// Wine, whose waits end with ERROR_OPERATION_ABORTED every few milliseconds) cannot make the worker burn a core.
-constexpr DWORD kFirstRetryDelayMs = 20;
-constexpr DWORD kLongestRetryDelayMs = 100;
-// How long the worker waits for a cancelled WaitCommEvent to let go of the OVERLAPPED before it ends.
-constexpr DWORD kCancelTimeoutMs = 1000;
+constexpr DWORD kLostExitCode = 101;
+// A read of bytes that are already queued completes at once; this only bounds the wait should a device vanish
+// between counting its bytes and reading them while the owner is closing.
+constexpr DWORD kQueuedReadTimeoutMs = 1000;
+
+static_assert(CommState::NoParity == NOPARITY && CommState::OddParity == ODDPARITY &&
+                  CommState::EvenParity == EVENPARITY && CommState::MarkParity == MARKPARITY &&
+                  CommState::SpaceParity == SPACEPARITY,
+              "parity values as the DCB numbers them");
+static_assert(CommState::OneStopBit == ONESTOPBIT && CommState::OneAndHalfStopBits == ONE5STOPBITS &&
+                  CommState::TwoStopBits == TWOSTOPBITS,
+              "stop bit values as the DCB numbers them");
+static_assert(CommState::DtrDisable == DTR_CONTROL_DISABLE && CommState::DtrEnable == DTR_CONTROL_ENABLE &&
+                  CommState::DtrHandshake == DTR_CONTROL_HANDSHAKE,
+              "DTR control values as the DCB numbers them");
+static_assert(CommState::RtsDisable == RTS_CONTROL_DISABLE && CommState::RtsEnable == RTS_CONTROL_ENABLE &&
+                  CommState::RtsHandshake == RTS_CONTROL_HANDSHAKE && CommState::RtsToggle == RTS_CONTROL_TOGGLE,
+              "RTS control values as the DCB numbers them");
+static_assert(WM_PORT_LOST_ID == WM_USER + 5, "WM_PORT_LOST is WM_USER + 5");
+
+// The whole DCB from the decided state: nothing is taken over from what the driver held before.
+DCB toDcb(const CommState& state) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = state.baudRate;
+    dcb.fBinary = state.binary;
+    dcb.fParity = state.parityCheck;
+    dcb.fOutxCtsFlow = state.outxCtsFlow;
+    dcb.fOutxDsrFlow = state.outxDsrFlow;
+    dcb.fDtrControl = state.dtrControl;
+    dcb.fDsrSensitivity = state.dsrSensitivity;
+    dcb.fTXContinueOnXoff = state.txContinueOnXoff;
+    dcb.fOutX = state.outX;
+    dcb.fInX = state.inX;
+    dcb.fErrorChar = state.errorCharReplace;
+    dcb.fNull = state.discardNull;
+    dcb.fRtsControl = state.rtsControl;
+    dcb.fAbortOnError = state.abortOnError;
+    dcb.XonLim = state.xonLimit;
+    dcb.XoffLim = state.xoffLimit;
+    dcb.ByteSize = state.byteSize;
+    dcb.Parity = state.parity;
+    dcb.StopBits = state.stopBits;
+    dcb.XonChar = state.xonChar;
+    dcb.XoffChar = state.xoffChar;
+    dcb.ErrorChar = state.errorChar;
+    dcb.EofChar = state.eofChar;
+    dcb.EvtChar = state.eventChar;
+    return dcb;
+}
 
 } // namespace
 
@@ -27,225 +72,211 @@ CComPort::~CComPort() {
     dropModemLines();
     if (stopEvent_)
         SetEvent(stopEvent_.get());
+    // The worker ends only after its last read is over, so nothing refers to the OVERLAPPED or the buffer of this
+    // object once it has gone.
     waitForWorker();
     thread_.reset();
-    // The worker has ended and waited for its own I/O; cancelling whatever might still be queued on the handle
-    // keeps any late completion from writing into the OVERLAPPED of a destroyed object.
-    if (port_)
-        CancelIoEx(port_.get(), nullptr);
-    commEvent_.reset();
+    readEvent_.reset();
     port_.reset();
     stopEvent_.reset();
 }
 
-int CComPort::open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits, DWORD eventMask) {
+bool CComPort::open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits, DWORD) {
     owner_ = owner;
     portNumber_ = portNumber;
-    baudRate_ = baudRate;
-    eventMask_ = eventMask;
+    const std::optional<CommState> state = receiveOnlyCommState(baudRate, parity, dataBits, stopBits);
+    if (!state)
+        return false;
     if (!stopEvent_)
         stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!commEvent_)
-        commEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    // Without both events the worker could neither wait for characters nor be stopped: report the port as not
-    // opened rather than run a driver that cannot work.
-    if (!stopEvent_ || !commEvent_) {
-        commEvent_.reset();
+    if (!readEvent_)
+        readEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // Without both events the worker could neither wait for bytes nor be stopped: report the port as not opened
+    // rather than run a driver that cannot work.
+    if (!stopEvent_ || !readEvent_) {
+        readEvent_.reset();
         stopEvent_.reset();
-        return 0;
+        return false;
     }
 
     Held held(lock_);
     port_.reset();
-
     char device[50];
     std::snprintf(device, sizeof device, "\\\\.\\COM%d", portNumber);
-    char mode[50];
-    std::snprintf(mode, sizeof mode, "baud=%d parity=%c data=%d stop=%d", baudRate, parity, dataBits, stopBits);
-
     port_.reset(
         CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-    if (!port_) {
-        // A port that could not be opened leaves nothing behind: the owner destroys this object at once.
-        commEvent_.reset();
-        stopEvent_.reset();
-        return 0;
-    }
 
-    // Reads return at once with what has arrived; the worker only reads what ClearCommError reports as queued.
-    timeouts_ = COMMTIMEOUTS{};
-    timeouts_.ReadIntervalTimeout = MAXDWORD;
-    // Each step only makes sense on top of the previous one; a port that refuses part of its configuration still
-    // runs with the settings it had.
-    if (SetCommTimeouts(port_.get(), &timeouts_) && SetCommMask(port_.get(), eventMask_)) {
-        dcb_ = DCB{};
-        dcb_.DCBlength = sizeof dcb_;
-        if (GetCommState(port_.get(), &dcb_)) {
-            dcb_.fOutxCtsFlow = TRUE;
-            dcb_.fOutxDsrFlow = TRUE;
-            dcb_.fDtrControl = DTR_CONTROL_HANDSHAKE;
-            dcb_.fRtsControl = RTS_CONTROL_HANDSHAKE;
-            dcb_.fOutX = FALSE;
-            dcb_.fInX = FALSE;
-            if (BuildCommDCBA(mode, &dcb_))
-                SetCommState(port_.get(), &dcb_);
-        }
+    // No timeouts at all: a read returns only when it has every byte it asked for. The worker asks for one byte,
+    // which lets it sleep in the system until one arrives, and then for exactly as many as are queued, which come
+    // at once. (The "return at the first byte" setting, MAXDWORD/MAXDWORD/constant, is no alternative: Wine 8.0
+    // then returns only when the buffer is full.) A port that refuses its line settings is reported as not opened:
+    // with the settings it happened to hold it might drop or garble every byte without a trace.
+    DCB dcb = toDcb(*state);
+    COMMTIMEOUTS timeouts{};
+    if (!port_ || !SetCommState(port_.get(), &dcb) || !SetCommTimeouts(port_.get(), &timeouts)) {
+        port_.reset();
+        readEvent_.reset();
+        stopEvent_.reset();
+        return false;
     }
     PurgeComm(port_.get(), kPurgeAll);
-    return 1;
+    return true;
 }
 
-int CComPort::startReader() {
+bool CComPort::startReader() {
     if (thread_)
-        return 1;
-    if (!port_ || !stopEvent_ || !commEvent_)
-        return 0;
+        return true;
+    if (!port_ || !stopEvent_ || !readEvent_)
+        return false;
     thread_.reset(CreateThread(nullptr, 0, workerMain, this, 0, nullptr));
-    return thread_ ? 1 : 0;
+    return static_cast<bool>(thread_);
 }
 
 DWORD WINAPI CComPort::workerMain(void* self) {
     return static_cast<CComPort*>(self)->run();
 }
 
+// The worker waits in a pending read, never in WaitCommEvent: Wine 8.0 starts a thread for every WaitCommEvent that
+// has to wait and ends it without its clean-up, which cost a few kB and a burst of CPU for every received byte. A
+// pending read is served by the system's own poll of the device, and the worker wakes only for data or the stop
+// event.
 DWORD CComPort::run() {
     PurgeComm(port_.get(), kPurgeAll);
-    HANDLE handles[2] = {stopEvent_.get(), commEvent_.get()};
-    DWORD retryDelay = kFirstRetryDelayMs;
+    PortFailures failures;
     for (;;) {
-        // The event belongs to the OVERLAPPED and must start unsignalled, or the wait below would return for a
-        // completion that has not happened.
-        ResetEvent(commEvent_.get());
-        overlapped_ = OVERLAPPED{};
-        overlapped_.hEvent = commEvent_.get();
-        DWORD events = 0;
-        bool completed = WaitCommEvent(port_.get(), &events, &overlapped_) != FALSE;
-        bool pending = !completed && GetLastError() == ERROR_IO_PENDING;
-
-        bool usable = false;
-        if (completed) {
-            usable = queuedByteCount() > 0;
-        } else if (pending) {
-            // Both signalled: the stop event is first in the array and wins.
-            DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            if (which == WAIT_OBJECT_0) {
-                cancelPendingWait();
+        // One byte, however long it takes; then whatever arrived with it or while the owner handled it, at once.
+        Transfer transfer = read(1, true);
+        bool delivered = false;
+        while (transfer.outcome != Transfer::Failed && transfer.bytes > 0) {
+            deliver(transfer.bytes);
+            delivered = true;
+            if (transfer.outcome == Transfer::Stopped || stopSignalled())
                 break;
-            }
-            if (which == WAIT_OBJECT_0 + 1) {
-                DWORD transferred = 0;
-                usable = GetOverlappedResult(port_.get(), &overlapped_, &transferred, FALSE) != FALSE;
-            } else {
-                cancelPendingWait();
-            }
+            DWORD queued = 0;
+            if (!queuedByteCount(queued, transfer.error))
+                transfer = Transfer{Transfer::Failed, 0, transfer.error};
+            else if (queued == 0)
+                transfer = Transfer{};
+            else
+                transfer = read(std::min(queued, kReadBufferSize), true);
         }
-
-        if (usable) {
-            DWORD mask = 0;
-            if (GetCommMask(port_.get(), &mask) && (mask & EV_RXCHAR)) {
-                Delivery delivery = readQueuedBytes();
-                if (delivery.stopped)
-                    return kStoppedExitCode;
-                if (delivery.bytes > 0) {
-                    retryDelay = kFirstRetryDelayMs;
-                    continue;
-                }
-            }
-        }
-        // The wait failed or woke for nothing. Whatever has arrived is still delivered, then the worker pauses on
-        // the stop event before it waits again.
-        Delivery delivery = readQueuedBytes();
-        if (delivery.stopped)
+        if (transfer.outcome == Transfer::Stopped || stopSignalled()) {
+            deliverQueuedOnStop();
             return kStoppedExitCode;
-        if (delivery.bytes > 0)
-            retryDelay = kFirstRetryDelayMs;
-        if (WaitForSingleObject(stopEvent_.get(), retryDelay) != WAIT_TIMEOUT)
-            break;
-        retryDelay = std::min(retryDelay * 2, kLongestRetryDelayMs);
+        }
+        if (delivered)
+            failures.onSuccess();
+        if (transfer.outcome == Transfer::Done && delivered)
+            continue;
+        // A failure, or a read that ended without a byte and without an error (never expected without timeouts).
+        if (failures.onFailure(transfer.outcome == Transfer::Failed ? transfer.error : ERROR_SUCCESS)) {
+            // Posted, never sent: the owner destroys this object when it hears of it, which waits for this thread.
+            PostMessageW(owner_, WM_PORT_LOST_ID, static_cast<WPARAM>(portNumber_), 0);
+            return kLostExitCode;
+        }
+        if (WaitForSingleObject(stopEvent_.get(), failures.retryDelayMs()) != WAIT_TIMEOUT) {
+            deliverQueuedOnStop();
+            return kStoppedExitCode;
+        }
     }
-    // The owner is closing: hand over what had already been received, then end.
-    readQueuedBytes();
-    return kStoppedExitCode;
+}
+
+CComPort::Transfer CComPort::read(DWORD size, bool stoppable) {
+    overlapped_ = OVERLAPPED{};
+    overlapped_.hEvent = readEvent_.get();
+    BOOL started = FALSE;
+    {
+        Held held(lock_);
+        started = ReadFile(port_.get(), buffer_, size, nullptr, &overlapped_);
+    }
+    DWORD received = 0;
+    if (!started) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING)
+            return Transfer{Transfer::Failed, 0, error};
+        DWORD which = WAIT_FAILED;
+        if (stoppable) {
+            // Both signalled: the stop event is first in the array and wins.
+            const HANDLE handles[2] = {stopEvent_.get(), readEvent_.get()};
+            which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        } else if (WaitForSingleObject(readEvent_.get(), kQueuedReadTimeoutMs) == WAIT_OBJECT_0) {
+            which = WAIT_OBJECT_0 + 1;
+        }
+        if (which == WAIT_OBJECT_0)
+            return finishCancelled(Transfer::Stopped, ERROR_SUCCESS);
+        if (which != WAIT_OBJECT_0 + 1)
+            return finishCancelled(Transfer::Failed, ERROR_TIMEOUT);
+    }
+    if (!GetOverlappedResult(port_.get(), &overlapped_, &received, FALSE))
+        return Transfer{Transfer::Failed, 0, GetLastError()};
+    return Transfer{Transfer::Done, received, ERROR_SUCCESS};
+}
+
+CComPort::Transfer CComPort::finishCancelled(Transfer::Outcome outcome, DWORD error) {
+    // The read must be over before its OVERLAPPED and buffer are used again or go away with this object, so the
+    // worker waits for the cancelled read to complete, however long the driver takes. Bytes that it still
+    // delivered are kept; its ERROR_OPERATION_ABORTED is the worker's own doing and no sign of a lost device.
+    CancelIoEx(port_.get(), &overlapped_);
+    DWORD received = 0;
+    if (GetOverlappedResult(port_.get(), &overlapped_, &received, TRUE) && received > 0)
+        return Transfer{outcome == Transfer::Stopped ? Transfer::Stopped : Transfer::Done, received, ERROR_SUCCESS};
+    return Transfer{outcome, 0, error};
+}
+
+bool CComPort::queuedByteCount(DWORD& count, DWORD& error) {
+    Held held(lock_);
+    DWORD errors = 0;
+    COMSTAT status{};
+    // Line errors are cleared here and otherwise ignored; the decoder rejects a damaged line.
+    if (!ClearCommError(port_.get(), &errors, &status)) {
+        error = GetLastError();
+        count = 0;
+        return false;
+    }
+    count = status.cbInQue;
+    return true;
+}
+
+void CComPort::deliver(DWORD count) {
+    // Never under the lock: the owner handles each byte before SendMessage returns, and it may be closing the port.
+    for (DWORD i = 0; i < count && i < kReadBufferSize; ++i)
+        SendMessageW(owner_, WM_RXBYTE_ID, buffer_[i], 0);
+}
+
+void CComPort::deliverQueuedOnStop() {
+    // The owner is closing: what had been received when it asked is still handed over, nothing that came later, so
+    // a sender that never pauses cannot keep it waiting.
+    DWORD remaining = 0;
+    DWORD error = ERROR_SUCCESS;
+    if (!queuedByteCount(remaining, error))
+        return;
+    while (remaining > 0) {
+        const Transfer transfer = read(std::min(remaining, kReadBufferSize), false);
+        if (transfer.outcome == Transfer::Failed || transfer.bytes == 0)
+            return;
+        deliver(transfer.bytes);
+        remaining -= std::min(remaining, transfer.bytes);
+    }
 }
 
 bool CComPort::stopSignalled() const {
     return WaitForSingleObject(stopEvent_.get(), 0) != WAIT_TIMEOUT;
 }
 
-void CComPort::cancelPendingWait() {
-    // Setting the event mask completes a pending WaitCommEvent at once; that is the documented way to end one, and
-    // under Wine the only one (CancelIo leaves it pending there, and every later wait then fails). Re-applying the
-    // mask in force changes nothing else. CancelIo stays as the fallback. Waiting for the completion makes sure
-    // the system no longer refers to the OVERLAPPED that the next ReadFile reuses.
-    DWORD mask = 0;
-    if (GetCommMask(port_.get(), &mask))
-        SetCommMask(port_.get(), mask);
-    if (WaitForSingleObject(commEvent_.get(), kCancelTimeoutMs) == WAIT_TIMEOUT) {
-        CancelIo(port_.get());
-        WaitForSingleObject(commEvent_.get(), kCancelTimeoutMs);
-    }
-    DWORD transferred = 0;
-    GetOverlappedResult(port_.get(), &overlapped_, &transferred, FALSE);
-}
-
-DWORD CComPort::queuedByteCount() {
-    Held held(lock_);
-    DWORD errors = 0;
-    COMSTAT status{};
-    // Line errors are cleared here and otherwise ignored.
-    if (!ClearCommError(port_.get(), &errors, &status))
-        return 0;
-    return status.cbInQue;
-}
-
-CComPort::Delivery CComPort::readQueuedBytes() {
-    // Once a stop is requested only the bytes queued at that moment are delivered, so a sender that never pauses
-    // cannot keep a closing owner waiting.
-    Delivery delivery;
-    DWORD budget = 0;
-    for (DWORD queued = queuedByteCount(); queued > 0; queued = queuedByteCount()) {
-        if (!delivery.stopped && stopSignalled()) {
-            delivery.stopped = true;
-            budget = queued;
-        }
-        if (delivery.stopped) {
-            if (budget == 0)
-                break;
-            --budget;
-        }
-        unsigned char byte = 0;
-        DWORD received = 0;
-        {
-            Held held(lock_);
-            overlapped_ = OVERLAPPED{};
-            overlapped_.hEvent = commEvent_.get();
-            BOOL ok = ReadFile(port_.get(), &byte, 1, &received, &overlapped_);
-            if (!ok && GetLastError() == ERROR_IO_PENDING)
-                ok = GetOverlappedResult(port_.get(), &overlapped_, &received, TRUE);
-            // A failed read, or one that found nothing after all, delivers nothing.
-            if (!ok || received != 1)
-                break;
-        }
-        // Never under the lock: the owner handles the byte before this returns, and it may be closing the port.
-        SendMessageW(owner_, WM_RXBYTE_ID, byte, 0);
-        ++delivery.bytes;
-    }
-    return delivery;
-}
-
 void CComPort::dropModemLines() {
     if (!port_)
         return;
     Held held(lock_);
-    dcb_.DCBlength = sizeof dcb_;
-    if (GetCommState(port_.get(), &dcb_)) {
-        dcb_.fOutxCtsFlow = FALSE;
-        dcb_.fOutxDsrFlow = FALSE;
-        dcb_.fOutX = FALSE;
-        dcb_.fInX = FALSE;
-        dcb_.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb_.fRtsControl = RTS_CONTROL_DISABLE;
-        SetCommState(port_.get(), &dcb_);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (GetCommState(port_.get(), &dcb)) {
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        SetCommState(port_.get(), &dcb);
     }
 }
 

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 // One open COM port: configured for the instrument's line settings, with a worker thread that waits for received
-// characters and hands each byte to the owner window as a synchronous WM_RXBYTE. The owner only listens.
+// bytes and hands each one to the owner window as a synchronous WM_RXBYTE, in order. The owner only listens.
+// When the port goes away (an adapter unplugged or dropped by its driver) the worker posts WM_PORT_LOST to the
+// owner, with the port number in wParam, and ends; the owner then destroys this object.
 // Destruction drops DTR/RTS, stops the worker (dispatching the owner's messages meanwhile) and closes the port.
 class CComPort {
 public:
@@ -14,10 +16,11 @@ public:
     CComPort(const CComPort&) = delete;
     CComPort& operator=(const CComPort&) = delete;
 
-    // 1 when the port was opened (even if parts of its configuration failed), 0 otherwise.
-    int open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits, DWORD eventMask);
-    // 1 when the worker thread exists.
-    int startReader();
+    // false when the port could not be opened or would not take the line settings (then nothing stays open). The
+    // event mask is the owner's wish to hear of received characters (EV_RXCHAR), the only event this driver serves.
+    bool open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits, DWORD eventMask);
+    // true when the worker thread exists.
+    bool startReader();
     int portNumber() const { return portNumber_; }
 
 private:
@@ -45,31 +48,35 @@ private:
         Lock& lock_;
     };
 
+    // How one read ended: bytes in the buffer (possibly none), the stop event, or a failure with its error code.
+    struct Transfer {
+        enum Outcome { Done, Stopped, Failed } outcome = Done;
+        DWORD bytes = 0;
+        DWORD error = ERROR_SUCCESS;
+    };
+
     static DWORD WINAPI workerMain(void* self);
     DWORD run();
+    Transfer read(DWORD size, bool stoppable);
+    Transfer finishCancelled(Transfer::Outcome outcome, DWORD error);
+    bool queuedByteCount(DWORD& count, DWORD& error);
+    void deliver(DWORD count);
+    void deliverQueuedOnStop();
     bool stopSignalled() const;
-    void cancelPendingWait();
-    DWORD queuedByteCount();
-    // What one pass of the read loop did: bytes handed to the owner, and whether it saw the stop event (then it
-    // delivered what was queued at that moment and nothing more).
-    struct Delivery {
-        DWORD bytes = 0;
-        bool stopped = false;
-    };
-    Delivery readQueuedBytes();
     void dropModemLines();
     void waitForWorker();
 
+    static constexpr DWORD kReadBufferSize = 256;
+
     HWND owner_ = nullptr;
-    int baudRate_ = 0;
-    DWORD eventMask_ = 0;
+    int portNumber_ = 0;
     FileHandle port_;
     KernelHandle stopEvent_;
-    KernelHandle commEvent_;
+    KernelHandle readEvent_;
+    // Owned by the pending read while one is in flight: the worker never leaves a read behind it (it waits for a
+    // cancelled one to complete), so these stay valid for as long as the system may write to them.
     OVERLAPPED overlapped_{};
+    unsigned char buffer_[kReadBufferSize] = {};
     Lock lock_;
     KernelHandle thread_;
-    COMMTIMEOUTS timeouts_{};
-    DCB dcb_{};
-    int portNumber_ = 0;
 };

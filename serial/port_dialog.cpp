@@ -11,10 +11,11 @@
 namespace {
 
 // Runs on the wait window's worker thread. The dialog reads its entries only after the wait window's modal run
-// has returned, which is after this thread has ended, so the list needs no lock.
+// has returned, which is after this thread has ended, so the list needs no lock. "Anuluj" in the wait box ends a
+// slow enumeration early; the dialog then offers the ports found until then.
 void enumeratePorts(CWaitWindow& window) {
     auto* dialog = static_cast<CPortDialog*>(window.owner());
-    PortListResult ports = listPorts();
+    PortListResult ports = listPorts([&window] { return window.stopRequested(); });
     for (const std::string& entry : portEntriesFromListText(ports.ok ? ports.list.text : std::string()))
         dialog->addEntry(entry);
     PostMessageW(window.hwnd(), WM_CLOSE, 0, 0);

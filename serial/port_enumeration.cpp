@@ -72,12 +72,12 @@ bool answersAsSerialPort(const char* name) {
 
 } // namespace
 
-int findPortsBySetupApi(PortTable& table, int count) {
+bool findPortsBySetupApi(PortTable& table, int count, const StopRequested& stopRequested) {
     count = std::clamp(count, 0, static_cast<int>(table.size()));
     // Unloaded on every path out of this function.
     Library setupApi("setupapi.dll");
     if (!setupApi.get())
-        return 0;
+        return false;
     ClassGuidsFromNameFn classGuidsFromName = nullptr;
     GetClassDevsFn getClassDevs = nullptr;
     EnumDeviceInfoFn enumDeviceInfo = nullptr;
@@ -90,23 +90,25 @@ int findPortsBySetupApi(PortTable& table, int count) {
         !resolve(setupApi.get(), "SetupDiOpenDevRegKey", openDevRegKey) ||
         !resolve(setupApi.get(), "SetupDiGetDeviceRegistryPropertyA", getDeviceRegistryProperty) ||
         !resolve(setupApi.get(), "SetupDiDestroyDeviceInfoList", destroyDeviceInfoList))
-        return 0;
+        return false;
 
     DWORD guidCount = 0;
     classGuidsFromName("Ports", nullptr, 0, &guidCount);
     if (guidCount == 0)
-        return 0;
+        return false;
     HDEVINFO devices = INVALID_HANDLE_VALUE;
     {
         std::vector<GUID> guids(guidCount);
         if (!classGuidsFromName("Ports", guids.data(), guidCount, &guidCount))
-            return 0;
+            return false;
         devices = getClassDevs(&guids[0], nullptr, nullptr, DIGCF_PRESENT);
     }
     if (devices == INVALID_HANDLE_VALUE)
-        return 0;
+        return false;
 
-    for (DWORD index = 0;; ++index) {
+    // A stop between devices still counts as a usable SetupAPI: the probe that follows must not start on all 256
+    // names when the user has asked to stop.
+    for (DWORD index = 0; !(stopRequested && stopRequested()); ++index) {
         SP_DEVINFO_DATA device{};
         // The structure's own size: 28 bytes in a 32-bit program, 32 in a 64-bit one.
         device.cbSize = sizeof device;
@@ -143,29 +145,24 @@ int findPortsBySetupApi(PortTable& table, int count) {
         }
     }
     destroyDeviceInfoList(devices);
-    return 1;
+    return true;
 }
 
-void probePorts(PortTable& table, int count, int probeAll) {
-    count = std::clamp(count, 0, static_cast<int>(table.size()));
-    for (int i = 0; i < count; ++i) {
-        std::optional<std::string>& slot = table[static_cast<size_t>(i)];
-        if (slot && !probeAll)
-            continue;
+void probePorts(PortTable& table, int count, bool probeAll, const StopRequested& stopRequested) {
+    auto answers = [](int port) {
         char name[20];
-        std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(i + 1));
-        // A slot found already keeps the description it has.
-        if (answersAsSerialPort(name) && !slot)
-            slot.emplace();
-    }
+        std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(port));
+        return answersAsSerialPort(name);
+    };
+    probePortSlots(table, count, probeAll, answers, stopRequested);
 }
 
-PortListResult listPorts() {
+PortListResult listPorts(const StopRequested& stopRequested) {
     PortListResult result;
     try {
         PortTable table;
-        int setupApiUsable = findPortsBySetupApi(table, static_cast<int>(table.size()));
-        probePorts(table, static_cast<int>(table.size()), setupApiUsable ? 0 : 1);
+        bool setupApiUsable = findPortsBySetupApi(table, static_cast<int>(table.size()), stopRequested);
+        probePorts(table, static_cast<int>(table.size()), !setupApiUsable, stopRequested);
         result.list = buildPortListText(table);
         result.ok = true;
     } catch (const std::bad_alloc&) {

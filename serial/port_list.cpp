@@ -1,5 +1,6 @@
 #include "serial/port_list.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -71,6 +72,23 @@ PortListText buildPortListText(const PortTable& table) {
         result.text += "\n";
     }
     return result;
+}
+
+void probePortSlots(PortTable& table, int count, bool probeAll, const std::function<bool(int port)>& answers,
+                    const std::function<bool()>& stopRequested) {
+    count = std::clamp(count, 0, static_cast<int>(table.size()));
+    for (int i = 0; i < count; ++i) {
+        if (stopRequested && stopRequested()) {
+            return;
+        }
+        std::optional<std::string>& slot = table[static_cast<std::size_t>(i)];
+        if (slot && !probeAll) {
+            continue;
+        }
+        if (answers(i + 1) && !slot) {
+            slot.emplace();
+        }
+    }
 }
 
 int portNumberFromPortName(std::string_view value, bool isRegSz, int count) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@ struct PortListText {
 };
 
 PortListText buildPortListText(const PortTable& table);
+
+// Asks `answers` about the port of each absent slot (of every slot when probeAll) from COM1 up and marks those that
+// answer as found; a slot found already keeps its description. Probing a port can take long, so `stopRequested` is
+// asked before each one: once it says so, the probe ends and what was found so far stays.
+void probePortSlots(PortTable& table, int count, bool probeAll, const std::function<bool(int port)>& answers,
+                    const std::function<bool()>& stopRequested);
 
 // The port number n of a "PortName" registry value that is taken (REG_SZ, "COM" + decimal n, 0 < n < count),
 // else 0. `value` is the text up to its terminating zero.

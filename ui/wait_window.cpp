@@ -17,7 +17,7 @@ CWaitWindow::~CWaitWindow() {
 INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        stopRequested_ = 0;
+        stopRequested_ = false;
         closing_ = false;
         placeOnTop();
         workerThread_.reset(CreateThread(nullptr, 0, workerMain, this, 0, nullptr));
@@ -28,8 +28,9 @@ INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_WAIT_STOP:
-            // Only a request: the job decides whether it looks at it, and the box stays until the job closes it.
-            stopRequested_ = 1;
+            // Only a request: the job decides whether and when it looks at it (the port enumeration does so between
+            // ports), and the box stays until the job closes it.
+            stopRequested_ = true;
             return TRUE;
         case IDOK:
         case IDCANCEL:
@@ -49,7 +50,7 @@ INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         return TRUE;
     case WM_DESTROY:
         closing_ = true;
-        stopRequested_ = 1;
+        stopRequested_ = true;
         // The modal run returns only after this: whoever reads the job's results afterwards reads them complete.
         waitForWorker();
         workerThread_.reset();

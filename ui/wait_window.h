@@ -30,7 +30,7 @@ private:
 
     KernelHandle workerThread_;
     bool closing_ = false;
-    std::atomic<int> stopRequested_{0};
+    std::atomic<bool> stopRequested_{false};
     void* owner_ = nullptr;
     Job job_ = nullptr;
 };

@@ -381,6 +381,29 @@ class Session:
         log("HX350.exe exited with %s" % self.exit_code)
         return True
 
+    def wine_process(self):
+        """/proc entry of the Wine process that runs this session's HX350.exe (found by its display and prefix)."""
+        display = ("DISPLAY=:%d" % self.xvfb.display).encode()
+        prefix = ("WINEPREFIX=%s" % self.config.prefix).encode()
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                environment = (entry / "environ").read_bytes().split(b"\0")
+                command = (entry / "cmdline").read_bytes()
+            except OSError:
+                continue
+            if command.split(b"\0")[0].endswith(b"HX350.exe") and display in environment and prefix in environment:
+                return entry
+        raise CheckFailed("no process of HX350.exe on display :%d" % self.xvfb.display)
+
+    def thread_count(self, process):
+        """Threads of the program's Wine process: its own and those Wine starts in it."""
+        try:
+            return len(os.listdir(process / "task"))
+        except OSError:
+            raise CheckFailed("the process of HX350.exe has gone")
+
     def wait_condition(self, predicate, what, timeout=10):
         return wait_until(predicate, timeout, what)
 

@@ -1,0 +1,71 @@
+#include "serial/comm_state.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace {
+
+auto fields(const CommState& s) {
+    return std::make_tuple(s.baudRate, s.byteSize, s.parity, s.stopBits, s.binary, s.parityCheck, s.outxCtsFlow,
+                           s.outxDsrFlow, s.dtrControl, s.dsrSensitivity, s.txContinueOnXoff, s.outX, s.inX,
+                           s.errorCharReplace, s.discardNull, s.rtsControl, s.abortOnError, s.xonLimit, s.xoffLimit,
+                           s.xonChar, s.xoffChar, s.errorChar, s.eofChar, s.eventChar);
+}
+
+// Regression: the port started from whatever state the driver held (a leftover DSR sensitivity drops every byte)
+// and the handshakes depended on how the platform's BuildCommDCB treats them.
+TEST(ReceiveOnlyCommState, TheInstrumentsWholeLineStateWithoutFlowControl) {
+    CommState expected;
+    expected.baudRate = 300;
+    expected.byteSize = 7;
+    expected.parity = CommState::NoParity;
+    expected.stopBits = CommState::OneStopBit;
+    expected.binary = true;
+    expected.txContinueOnXoff = true;
+    expected.dtrControl = CommState::DtrEnable;
+    expected.rtsControl = CommState::RtsEnable;
+    expected.xonLimit = 512;
+    expected.xoffLimit = 512;
+    expected.xonChar = 0x11;
+    expected.xoffChar = 0x13;
+    const std::optional<CommState> state = receiveOnlyCommState(300, 'N', 7, 1);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(fields(*state), fields(expected));
+}
+
+TEST(ReceiveOnlyCommState, LineSettings) {
+    const struct {
+        int baud;
+        char parity;
+        int dataBits;
+        int stopBits;
+        bool valid;
+        std::uint8_t parityValue;
+        std::uint8_t stopBitsValue;
+    } cases[] = {
+        {9600, 'E', 8, 2, true, CommState::EvenParity, CommState::TwoStopBits},
+        {300, 'O', 5, 1, true, CommState::OddParity, CommState::OneStopBit},
+        {300, 'M', 7, 1, true, CommState::MarkParity, CommState::OneStopBit},
+        {300, 'S', 7, 1, true, CommState::SpaceParity, CommState::OneStopBit},
+        {300, 'n', 7, 1, false, 0, 0},
+        {300, 'X', 7, 1, false, 0, 0},
+        {0, 'N', 7, 1, false, 0, 0},
+        {300, 'N', 4, 1, false, 0, 0},
+        {300, 'N', 9, 1, false, 0, 0},
+        {300, 'N', 7, 0, false, 0, 0},
+        {300, 'N', 7, 3, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::optional<CommState> state = receiveOnlyCommState(c.baud, c.parity, c.dataBits, c.stopBits);
+        ASSERT_EQ(state.has_value(), c.valid) << c.parity << c.dataBits << c.stopBits;
+        if (!state)
+            continue;
+        EXPECT_EQ(state->baudRate, static_cast<std::uint32_t>(c.baud));
+        EXPECT_EQ(state->byteSize, c.dataBits);
+        EXPECT_EQ(state->parity, c.parityValue) << c.parity;
+        EXPECT_EQ(state->stopBits, c.stopBitsValue) << c.stopBits;
+    }
+}
+
+} // namespace

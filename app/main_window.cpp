@@ -224,9 +224,10 @@ void CMainWindow::addAboutToSystemMenu() {
 
 std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber) {
     auto port = std::make_unique<CComPort>();
-    if (port->open(hwnd(), portNumber, kBaudRate, kParity, kDataBits, kStopBits, EV_RXCHAR) != 1)
+    // A port that would not take the instrument's line settings is as good as none: it is reported, not run with
+    // whatever settings it had.
+    if (!port->open(hwnd(), portNumber, kBaudRate, kParity, kDataBits, kStopBits) || !port->startReader())
         return nullptr;
-    port->startReader();
     return port;
 }
 

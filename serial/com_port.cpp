@@ -81,7 +81,7 @@ CComPort::~CComPort() {
     stopEvent_.reset();
 }
 
-bool CComPort::open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits, DWORD) {
+bool CComPort::open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits) {
     owner_ = owner;
     portNumber_ = portNumber;
     const std::optional<CommState> state = receiveOnlyCommState(baudRate, parity, dataBits, stopBits);

@@ -16,9 +16,8 @@ public:
     CComPort(const CComPort&) = delete;
     CComPort& operator=(const CComPort&) = delete;
 
-    // false when the port could not be opened or would not take the line settings (then nothing stays open). The
-    // event mask is the owner's wish to hear of received characters (EV_RXCHAR), the only event this driver serves.
-    bool open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits, DWORD eventMask);
+    // false when the port could not be opened or would not take the line settings (then nothing stays open).
+    bool open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits);
     // true when the worker thread exists.
     bool startReader();
     int portNumber() const { return portNumber_; }

@@ -133,9 +133,9 @@ void saveSettings(CSettingsStore& store, const AppSettings& settings, int screen
     }
 }
 
-// Pulls a window that hangs more than 10 pixels off the primary screen back onto it: off the right or bottom
-// edge it moves and keeps its size; above or left of the screen only that edge is set to 0. The later steps see
-// what the earlier ones left.
+// Pulls a window that hangs more than 10 pixels off the primary screen back onto it, keeping its size: a window
+// on a monitor left of or above the primary would otherwise be saved with a negative width or height and open as
+// a sliver. The later steps see what the earlier ones left.
 WindowRect correctWindowRect(WindowRect rect, int screenWidth, int screenHeight) {
     const std::int64_t width = screenWidth;
     const std::int64_t height = screenHeight;
@@ -147,9 +147,13 @@ WindowRect correctWindowRect(WindowRect rect, int screenWidth, int screenHeight)
         rect.top = wrapToInt(rect.top + (height - rect.bottom));
         rect.bottom = screenHeight;
     }
-    if (rect.top < -10)
+    if (rect.top < -10) {
+        rect.bottom = wrapToInt(std::int64_t{rect.bottom} - rect.top);
         rect.top = 0;
-    if (rect.left < -10)
+    }
+    if (rect.left < -10) {
+        rect.right = wrapToInt(std::int64_t{rect.right} - rect.left);
         rect.left = 0;
+    }
     return rect;
 }

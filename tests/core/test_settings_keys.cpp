@@ -242,12 +242,13 @@ TEST(SettingsKeysWindowRect, IsPulledBackOntoTheScreenInOrder) {
         {"right edge 10 over is kept", {1500, 100, 1930, 400}, {1500, 100, 1930, 400}},
         {"right edge 11 over moves", {1500, 100, 1931, 400}, {1489, 100, 1920, 400}},
         {"off the bottom moves up", {100, 900, 700, 1300}, {100, 680, 700, 1080}},
-        {"above the top", {100, -40, 700, 400}, {100, 0, 700, 400}},
+        {"above the top moves down", {100, -40, 700, 400}, {100, 0, 700, 440}},
         {"top 10 above is kept", {100, -10, 700, 400}, {100, -10, 700, 400}},
         {"left -5 is kept", {-5, 100, 595, 500}, {-5, 100, 595, 500}},
-        {"left of the screen keeps its right", {-11, 100, 595, 500}, {0, 100, 595, 500}},
-        {"wider than the screen: moved, then clamped", {100, 100, 3000, 500}, {0, 100, 1920, 500}},
-        {"taller than the screen: moved, then clamped", {100, 100, 700, 2000}, {100, 0, 700, 1080}},
+        {"left of the screen moves right", {-11, 100, 595, 500}, {0, 100, 606, 500}},
+        {"a monitor left of the primary keeps the size", {-1600, 100, -1000, 500}, {0, 100, 600, 500}},
+        {"wider than the screen: moved, keeps its size", {100, 100, 3000, 500}, {0, 100, 2900, 500}},
+        {"taller than the screen: moved, keeps its size", {100, 100, 700, 2000}, {100, 0, 700, 1900}},
         // INT_MIN + (1920 - INT_MAX) taken modulo 2^32, as 32-bit arithmetic would, instead of overflowing.
         {"extreme values from the file wrap", {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {1921, 1081, 1920, 1080}},
     };
@@ -275,5 +276,5 @@ TEST(SettingsKeysWindowRect, IsCorrectedOnlyOnTheWayOut) {
               (std::array<int, 4>{1500, -40, 2100, 400}));
     const std::string written = readBytes(path);
     EXPECT_EQ(written.substr(0, written.find("PORT_NR")),
-              "[GENERAL]\r\nWINDOW_LEFT=1320\r\nWINDOW_RIGHT=1920\r\nWINDOW_TOP=0\r\nWINDOW_BOTTOM=400\r\n");
+              "[GENERAL]\r\nWINDOW_LEFT=1320\r\nWINDOW_RIGHT=1920\r\nWINDOW_TOP=0\r\nWINDOW_BOTTOM=440\r\n");
 }

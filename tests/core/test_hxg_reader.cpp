@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -21,13 +22,11 @@ const std::string kNoValue =
 // A plain record stored with correct check bytes, whatever its content.
 std::string stored(const std::string& plain) {
     int sum = 0;
-    for (const char c : plain) {
+    for (const char c : plain)
         sum += static_cast<signed char>(c);
-    }
     std::string out = plain + '@' + static_cast<char>(sum % 253 + 1) + static_cast<char>(sum % 251 + 1);
-    for (char& c : out) {
+    for (char& c : out)
         c = static_cast<char>(-static_cast<unsigned char>(c));
-    }
     return out;
 }
 
@@ -41,11 +40,7 @@ std::string reencode(const HxgRecord& r) {
 }
 
 std::size_t validCount(const std::vector<HxgEntry>& entries) {
-    std::size_t n = 0;
-    for (const auto& entry : entries) {
-        n += entry.valid ? 1 : 0;
-    }
-    return n;
+    return std::count_if(entries.begin(), entries.end(), [](const HxgEntry& entry) { return entry.valid; });
 }
 
 TEST(HxgReader, WorkedExamples) {
@@ -148,9 +143,8 @@ TEST(HxgReader, GoldenFileInAnyChunkingReencodesExactly) {
     for (const std::size_t chunk : {1u, 2u, 3u, 53u, 54u, 4096u}) {
         std::vector<HxgEntry> entries;
         CHxgScanner scanner([&entries](const HxgEntry& entry) { entries.push_back(entry); });
-        for (std::size_t at = 0; at < file.size(); at += chunk) {
+        for (std::size_t at = 0; at < file.size(); at += chunk)
             scanner.feed(std::string_view(file).substr(at, chunk));
-        }
         EXPECT_EQ(scanner.validCount(), 5u);
         EXPECT_EQ(scanner.damagedCount(), 2u);
         EXPECT_EQ(scanner.pendingBytes(), 20u);

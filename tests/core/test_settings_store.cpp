@@ -49,6 +49,17 @@ bool runUnprivileged(const std::function<bool()>& check) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// A copy of `fixture` opened in a fresh folder; the store goes first, then the folder.
+struct Opened {
+    TempDir dir;
+    std::string path;
+    CSettingsStore store{4};
+    explicit Opened(const char* fixture, bool saveOnClose = false, bool backup = false, bool ignoreCase = true)
+        : path(copyFixture(dir, fixture)) {
+        EXPECT_TRUE(store.open(path, saveOnClose, false, ignoreCase, backup)) << fixture;
+    }
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -187,10 +198,8 @@ TEST(SettingsStoreReading, AnswersLookUpsFromFixtures) {
         {"entries.ini", "e", "lower_case", "<none>"},
     };
     const auto check = [](const Case& c, bool ignoreCase) {
-        TempDir dir;
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(copyFixture(dir, c.fixture), false, false, ignoreCase, false));
-        EXPECT_EQ(store.getString(c.section, c.key, "<none>"), c.expected)
+        Opened o(c.fixture, false, false, ignoreCase);
+        EXPECT_EQ(o.store.getString(c.section, c.key, "<none>"), c.expected)
             << c.fixture << " [" << c.section << "] " << c.key << (ignoreCase ? "" : " exact case");
     };
     for (const Case& c : cases)
@@ -201,14 +210,12 @@ TEST(SettingsStoreReading, AnswersLookUpsFromFixtures) {
 
 // Only what settingsToInt does not already show: the unsigned view, and defaults handed back exactly.
 TEST(SettingsStoreReading, NumericLookUps) {
-    TempDir dir;
-    CSettingsStore store(4);
-    ASSERT_TRUE(store.open(copyFixture(dir, "entries.ini"), false, false, true, false));
-    EXPECT_EQ(store.getInt("E", "NUMBER", 0), -1);
-    EXPECT_EQ(store.getUInt("E", "NUMBER", 0), 4294967295u);
-    EXPECT_EQ(store.getUInt("E", "MISSING", 4294967295u), 4294967295u);
-    EXPECT_EQ(store.getInt("E", "MISSING", INT32_MIN), INT32_MIN);
-    EXPECT_EQ(store.getString("E", "MISSING", "a;b"), "a;b");
+    Opened o("entries.ini");
+    EXPECT_EQ(o.store.getInt("E", "NUMBER", 0), -1);
+    EXPECT_EQ(o.store.getUInt("E", "NUMBER", 0), 4294967295u);
+    EXPECT_EQ(o.store.getUInt("E", "MISSING", 4294967295u), 4294967295u);
+    EXPECT_EQ(o.store.getInt("E", "MISSING", INT32_MIN), INT32_MIN);
+    EXPECT_EQ(o.store.getString("E", "MISSING", "a;b"), "a;b");
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -292,17 +299,13 @@ TEST(SettingsStoreOpening, ValuesSetBeforeOpeningDoNotMixWithTheFile) {
 }
 
 TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFileWithoutBackup) {
-    TempDir dir;
-    const std::string first = copyFixture(dir, "worked_example.ini");
-    const std::string second = copyFixture(dir, "entries.ini");
-    CSettingsStore store(4);
-    ASSERT_TRUE(store.open(first, false, false, true, true));
-    store.setInt("GENERAL", "PORT_NR", 9);
-    ASSERT_TRUE(store.open(second, false, false, true, false));
-    EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", -1), -1); // the first file's content is gone
-    EXPECT_FALSE(store.modified());
-    EXPECT_NE(readBytes(first).find("PORT_NR=9\r\n"), std::string::npos);
-    EXPECT_EQ(folderNames(dir), (std::vector<std::string>{"entries.ini", "worked_example.ini"}));
+    Opened o("worked_example.ini", false, true);
+    o.store.setInt("GENERAL", "PORT_NR", 9);
+    ASSERT_TRUE(o.store.open(copyFixture(o.dir, "entries.ini"), false, false, true, false));
+    EXPECT_EQ(o.store.getInt("GENERAL", "PORT_NR", -1), -1); // the first file's content is gone
+    EXPECT_FALSE(o.store.modified());
+    EXPECT_NE(readBytes(o.path).find("PORT_NR=9\r\n"), std::string::npos);
+    EXPECT_EQ(folderNames(o.dir), (std::vector<std::string>{"entries.ini", "worked_example.ini"}));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -330,19 +333,15 @@ TEST(SettingsStoreChanges, OnlyRealChangesMarkTheStoreModified) {
         {"new section", true, "NEW", "BARE", "5", true},
     };
     for (const Case& c : cases) {
-        TempDir dir;
-        const std::string path = copyFixture(dir, "entries.ini");
-        const std::string before = readBytes(path);
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(path, false, false, c.ignoreCase, false));
-        store.setString(c.section, c.key, c.value);
-        EXPECT_EQ(store.modified(), c.modified) << c.name;
+        Opened o("entries.ini", false, false, c.ignoreCase);
+        const std::string before = readBytes(o.path);
+        o.store.setString(c.section, c.key, c.value);
+        EXPECT_EQ(o.store.modified(), c.modified) << c.name;
         // Memory takes the new text even when the change does not count, as for a change of letter case only.
-        EXPECT_EQ(store.getString(c.section, c.key, "<none>"),
-                  std::string(c.value).substr(0, std::string(c.value).rfind(';')))
-            << c.name;
-        store.save(false);
-        EXPECT_EQ(readBytes(path) != before, c.modified) << c.name;
+        const std::string value = c.value;
+        EXPECT_EQ(o.store.getString(c.section, c.key, "<none>"), value.substr(0, value.rfind(';'))) << c.name;
+        o.store.save(false);
+        EXPECT_EQ(readBytes(o.path) != before, c.modified) << c.name;
     }
 }
 
@@ -378,16 +377,17 @@ TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
          "COMMENTED=60 ; seconds\r\nlower_case=8\r\nNUMBER=4294967295\r\nDIGITS=12abc\r\nLETTERS=abc\r\n"
          "SIGNED=  -7\r\nEMPTY=\r\nPOLISH=\xb9\xe6\xea\r\n"},
     };
+    // The replacement also keeps the file's access rights.
+    const fs::perms rights = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     for (const Case& c : cases) {
-        TempDir dir;
-        const std::string path = copyFixture(dir, c.fixture);
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(path, false, false, true, false));
-        store.setString(c.section, c.key, c.value);
-        EXPECT_EQ(store.save(false), "");
-        EXPECT_EQ(readBytes(path), c.expected) << c.fixture;
-        EXPECT_TRUE(store.modified()); // a save does not reset it
-        EXPECT_EQ(folderNames(dir), std::vector<std::string>{c.fixture}) << "no temporary file left behind";
+        Opened o(c.fixture);
+        fs::permissions(o.path, rights);
+        o.store.setString(c.section, c.key, c.value);
+        EXPECT_EQ(o.store.save(false), "");
+        EXPECT_EQ(readBytes(o.path), c.expected) << c.fixture;
+        EXPECT_EQ(fs::status(o.path).permissions() & fs::perms::mask, rights);
+        EXPECT_TRUE(o.store.modified()); // a save does not reset it
+        EXPECT_EQ(folderNames(o.dir), std::vector<std::string>{c.fixture}) << "no temporary file left behind";
     }
 }
 
@@ -436,32 +436,16 @@ TEST(SettingsStoreSaving, DestructorSavesOnlyWhenAskedAndModified) {
 }
 
 TEST(SettingsStoreSaving, ClearForgetsContentAndFile) {
-    TempDir dir;
-    const std::string path = copyFixture(dir, "worked_example.ini");
-    const std::string before = readBytes(path);
-    CSettingsStore store(4);
-    ASSERT_TRUE(store.open(path, true, false, true, false));
-    store.setInt("GENERAL", "PORT_NR", 3);
-    store.clear();
-    EXPECT_FALSE(store.isOpen());
-    EXPECT_FALSE(store.modified());
-    EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", -1), -1);
-    store.setInt("GENERAL", "PORT_NR", 4);
-    EXPECT_EQ(store.save(false), "");
-    EXPECT_EQ(readBytes(path), before);
-}
-
-TEST(SettingsStoreSaving, ReplacementKeepsTheFilesAccessRights) {
-    TempDir dir;
-    const std::string path = copyFixture(dir, "worked_example.ini");
-    const fs::perms rights = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-    fs::permissions(path, rights);
-    CSettingsStore store(4);
-    ASSERT_TRUE(store.open(path, false, false, true, false));
-    store.setInt("GENERAL", "PORT_NR", 3);
-    store.save(false);
-    EXPECT_NE(readBytes(path).find("PORT_NR=3"), std::string::npos);
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::mask, rights);
+    Opened o("worked_example.ini", true);
+    const std::string before = readBytes(o.path);
+    o.store.setInt("GENERAL", "PORT_NR", 3);
+    o.store.clear();
+    EXPECT_FALSE(o.store.isOpen());
+    EXPECT_FALSE(o.store.modified());
+    EXPECT_EQ(o.store.getInt("GENERAL", "PORT_NR", -1), -1);
+    o.store.setInt("GENERAL", "PORT_NR", 4);
+    EXPECT_EQ(o.store.save(false), "");
+    EXPECT_EQ(readBytes(o.path), before);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -508,24 +492,21 @@ TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) 
 // The backup path is chosen once per open file: later saves overwrite that copy, and a copy that fails does not
 // stop the save.
 TEST(SettingsStoreBackup, PathIsChosenOnceAndAFailedCopyDoesNotStopTheSave) {
-    TempDir dir;
-    const std::string path = copyFixture(dir, "worked_example.ini");
-    CSettingsStore store(4);
-    ASSERT_TRUE(store.open(path, false, false, true, true));
-    store.setInt("GENERAL", "PORT_NR", 3);
-    const std::string backup = store.save(true);
-    EXPECT_EQ(backup, path + ".001");
-    const std::string afterFirstSave = readBytes(path);
-    store.setInt("GENERAL", "PORT_NR", 4);
-    EXPECT_EQ(store.save(true), backup);
+    Opened o("worked_example.ini", false, true);
+    o.store.setInt("GENERAL", "PORT_NR", 3);
+    const std::string backup = o.path + ".001";
+    EXPECT_EQ(o.store.save(true), backup);
+    const std::string afterFirstSave = readBytes(o.path);
+    o.store.setInt("GENERAL", "PORT_NR", 4);
+    EXPECT_EQ(o.store.save(true), backup);
     EXPECT_EQ(readBytes(backup), afterFirstSave);
-    EXPECT_FALSE(fs::exists(path + ".002"));
+    EXPECT_FALSE(fs::exists(o.path + ".002"));
 
     fs::remove(backup);
     fs::create_directories(backup + "/blocker"); // no copy can go there
-    store.setInt("GENERAL", "PORT_NR", 5);
-    EXPECT_EQ(store.save(true), backup);
-    EXPECT_NE(readBytes(path).find("PORT_NR=5"), std::string::npos);
+    o.store.setInt("GENERAL", "PORT_NR", 5);
+    EXPECT_EQ(o.store.save(true), backup);
+    EXPECT_NE(readBytes(o.path).find("PORT_NR=5"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

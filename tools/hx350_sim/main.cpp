@@ -63,9 +63,10 @@ const char kUsage[] =
     "  --count N              stop after N lines\n"
     "  --ramp                 the temperature rises by 0.1 per line from --temp and wraps after 1000 lines, so\n"
     "                         that a received value names its line\n"
-    "  --stamps FILE          for every carriage return written, one line \"NS TENTHS\": CLOCK_MONOTONIC_RAW in\n"
-    "                         nanoseconds right after the write returned, and the line's temperature in tenths\n"
-    "                         (- for lines that carry none: raw, damaged, chaos)\n"
+    "  --stamps FILE          for every carriage return written, one line \"NS TENTHS BEFORE\": CLOCK_MONOTONIC_RAW\n"
+    "                         in nanoseconds right after the write returned, the line's temperature in tenths\n"
+    "                         (- for lines that carry none: raw, damaged, chaos), and the clock just before the\n"
+    "                         write (a reader woken by the write may run first, and the stamp after it is late)\n"
     "  --control PATH         read commands line by line from PATH (a FIFO, created if missing; '-' = stdin):\n"
     "                         serial N | temp T | rh H | errors B | kind 0|1 | two-decimals 0|1 | drift 0|1 |\n"
     "                         interval MS | char-ms MS | silence | resume | line (one line now) |\n"
@@ -317,9 +318,11 @@ private:
         while (!pending_.empty() && now >= nextByteAt_) {
             const std::uint8_t byte = pending_.front();
             pending_.pop_front();
+            timespec before{};
+            clock_gettime(CLOCK_MONOTONIC_RAW, &before);
             const ssize_t n = write(out_, &byte, 1);
             if (byte == 0x0D)
-                stampCarriageReturn(n == 1);
+                stampCarriageReturn(n == 1, before);
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != EIO) {
                 std::fprintf(stderr, "hx350-sim: write failed: %s\n", std::strerror(errno));
                 return false;
@@ -341,7 +344,7 @@ private:
     // The clock is read before anything else happens, so that the stamp is the moment the receiver could first
     // see the byte. CLOCK_MONOTONIC_RAW is the clock Wine's QueryPerformanceCounter reads, so a Windows client's
     // stamps compare with these directly.
-    void stampCarriageReturn(bool written) {
+    void stampCarriageReturn(bool written, const timespec& before) {
         timespec now{};
         clock_gettime(CLOCK_MONOTONIC_RAW, &now);
         const int label = lineLabels_.empty() ? kNoLabel : lineLabels_.front();
@@ -350,10 +353,11 @@ private:
         if (!stamps_ || !written)
             return;
         const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+        const long long ahead = static_cast<long long>(before.tv_sec) * 1000000000LL + before.tv_nsec;
         if (label == kNoLabel)
-            std::fprintf(stamps_, "%lld -\n", ns);
+            std::fprintf(stamps_, "%lld - %lld\n", ns, ahead);
         else
-            std::fprintf(stamps_, "%lld %d\n", ns, label);
+            std::fprintf(stamps_, "%lld %d %lld\n", ns, label, ahead);
         std::fflush(stamps_);
     }
 

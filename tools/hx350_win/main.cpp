@@ -845,8 +845,11 @@ struct TextWatch {
 };
 TextWatch g_watch;
 
+// `stamp` < 0: stamped after the read, so that a polled change is never stamped before it happened.
 void reportText(long long stamp) {
     std::wstring text = windowText(g_watch.control);
+    if (stamp < 0)
+        stamp = counterNanoseconds();
     if (text == g_watch.last)
         return;
     g_watch.last = std::move(text);
@@ -882,7 +885,7 @@ int cmdWatch(HWND main, int id, double timeout, bool poll) {
     while (IsWindow(g_watch.control) && (!bounded || GetTickCount64() < deadline)) {
         if (poll) {
             Sleep(1);
-            reportText(counterNanoseconds());
+            reportText(-1);
             continue;
         }
         // Out-of-context events arrive as this thread's messages; the timeout only checks the control is alive.

@@ -187,9 +187,12 @@ void CValueDisplay::buildValueFont() {
         SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(valueFont_.get()), FALSE);
 }
 
+// Painting waits until the window's queue is empty. Painted at once, a reading's two displays would hold up
+// everything behind them: the serial worker, which waits for each byte to be taken, and the DDE advises of the
+// same line, which are posted after the displays are fed.
 void CValueDisplay::repaint() {
     if (hwnd())
-        RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
 // The value area's text is made when the state changes, not at every paint. Screen readers and test drivers read

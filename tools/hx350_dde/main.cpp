@@ -2,7 +2,7 @@
 //
 //   hx350-dde list [TOPIC] [--serial N]
 //   hx350-dde request TOPIC ITEM [--format N] [--serial N] [--timeout S]
-//   hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N]
+//   hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N] [--qpc]
 //   hx350-dde resources [--process NAME] [--serial N]
 //
 // Common options: --hex prints the exact bytes received (terminating NUL included), --ansi talks DDE through the
@@ -54,6 +54,7 @@ struct Options {
     double timeoutSeconds = -1;
     bool hex = false;
     bool ansi = false;
+    bool qpc = false; // advise: stamps in QueryPerformanceCounter nanoseconds
 };
 
 void writeOut(const std::string& text) {
@@ -119,6 +120,17 @@ std::string timeStamp() {
     std::snprintf(buffer, sizeof(buffer), "%02u:%02u:%02u.%03u", time.wHour, time.wMinute, time.wSecond,
                   time.wMilliseconds);
     return buffer;
+}
+
+// Under Wine the performance counter is the host's CLOCK_MONOTONIC_RAW, so these stamps compare with those of a
+// Linux process (the simulator's) without conversion. Split so that the product cannot overflow.
+std::string counterStamp() {
+    LARGE_INTEGER counter{}, frequency{};
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    const long long ticks = counter.QuadPart, perSecond = frequency.QuadPart;
+    const long long ns = ticks / perSecond * 1000000000LL + ticks % perSecond * 1000000000LL / perSecond;
+    return std::to_string(ns);
 }
 
 // What a client shows of an item: the text up to its terminating NUL, or every byte in hex.
@@ -278,8 +290,11 @@ HDDEDATA adviseCallback(UINT type, UINT, HCONV, HSZ hsz1, HSZ, HDDEDATA data) {
     case XTYP_ADVDATA:
         // Every update is printed as it comes, repeats too: some DDEML implementations send one twice.
         if (data != nullptr) {
-            if (!g_advise.quiet)
-                writeOut(timeStamp() + " " + describeData(dataBytes(data), g_advise.options->hex) + "\n");
+            if (!g_advise.quiet) {
+                // Stamped before anything else is done with the update.
+                const std::string stamp = g_advise.options->qpc ? counterStamp() : timeStamp();
+                writeOut(stamp + " " + describeData(dataBytes(data), g_advise.options->hex) + "\n");
+            }
             ++g_advise.updates;
         }
         return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
@@ -659,8 +674,9 @@ void printUsage() {
              "      known topic for that serial number\n"
              "  hx350-dde request TOPIC ITEM [--format N] [--serial N] [--timeout S]\n"
              "      prints the item's text once (format 1 = CF_TEXT by default)\n"
-             "  hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N]\n"
-             "      holds an advise loop and prints every update with its time\n"
+             "  hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N] [--qpc]\n"
+             "      holds an advise loop and prints every update with its time (--qpc: QueryPerformanceCounter in\n"
+             "      nanoseconds, which under Wine is the host's CLOCK_MONOTONIC_RAW)\n"
              "  hx350-dde load --serial N [--timeout S] [--every MS]\n"
              "      advise links on both topics and requests of every item in a loop (a pause of MS between\n"
              "      rounds); counts once a second\n"
@@ -691,6 +707,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options) {
             options.hex = true;
         } else if (arg == "--ansi") {
             options.ansi = true;
+        } else if (arg == "--qpc") {
+            options.qpc = true;
         } else if (arg == "--service" && hasValue) {
             options.service = args[++index];
         } else if (arg == "--process" && hasValue) {

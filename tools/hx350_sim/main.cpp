@@ -23,6 +23,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <type_traits>
 #include <unistd.h>
 #include <vector>
@@ -60,6 +61,12 @@ const char kUsage[] =
     "  --seed N               seed of the random choices of --chaos (default 1)\n"
     "  --replay FILE          send the raw bytes of FILE, one CR-terminated line per interval, then stop\n"
     "  --count N              stop after N lines\n"
+    "  --ramp                 the temperature rises by 0.1 per line from --temp and wraps after 1000 lines, so\n"
+    "                         that a received value names its line\n"
+    "  --stamps FILE          for every carriage return written, one line \"NS TENTHS BEFORE\": CLOCK_MONOTONIC_RAW\n"
+    "                         in nanoseconds right after the write returned, the line's temperature in tenths\n"
+    "                         (- for lines that carry none: raw, damaged, chaos), and the clock just before the\n"
+    "                         write (a reader woken by the write may run first, and the stamp after it is late)\n"
     "  --control PATH         read commands line by line from PATH (a FIFO, created if missing; '-' = stdin):\n"
     "                         serial N | temp T | rh H | errors B | kind 0|1 | two-decimals 0|1 | drift 0|1 |\n"
     "                         interval MS | char-ms MS | silence | resume | line (one line now) |\n"
@@ -71,6 +78,7 @@ struct Options {
     std::string device;
     std::string replay;
     std::string control;
+    std::string stamps;
     InstrumentState instrument;
     bool drift = false;
     int intervalMs = 1000;
@@ -79,6 +87,7 @@ struct Options {
     int silenceMs = 0;
     int damagedEvery = 0;
     bool chaos = false;
+    bool ramp = false;
     long long seed = 1;
     long long count = -1;
     bool verbose = false;
@@ -149,6 +158,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
             ok = stringValue(options.replay);
         else if (arg == "--control")
             ok = stringValue(options.control);
+        else if (arg == "--stamps")
+            ok = stringValue(options.stamps);
+        else if (arg == "--ramp")
+            options.ramp = true;
         else if (arg == "--serial")
             ok = intValue(0, 65535, options.instrument.serialNumber);
         else if (arg == "--temp")
@@ -242,7 +255,7 @@ std::string hexText(const Line& bytes) {
 
 class Simulator {
 public:
-    Simulator(const Options& options, int out) : options_(options), out_(out) {
+    Simulator(const Options& options, int out, std::FILE* stamps) : options_(options), out_(out), stamps_(stamps) {
         instrument_ = options.instrument;
         baseTemperature_ = instrument_.temperature;
         baseHumidity_ = instrument_.humidity;
@@ -305,7 +318,11 @@ private:
         while (!pending_.empty() && now >= nextByteAt_) {
             const std::uint8_t byte = pending_.front();
             pending_.pop_front();
+            timespec before{};
+            clock_gettime(CLOCK_MONOTONIC_RAW, &before);
             const ssize_t n = write(out_, &byte, 1);
+            if (byte == 0x0D)
+                stampCarriageReturn(n == 1, before);
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != EIO) {
                 std::fprintf(stderr, "hx350-sim: write failed: %s\n", std::strerror(errno));
                 return false;
@@ -324,9 +341,33 @@ private:
         return true;
     }
 
-    void queue(const Line& line, const char* what) {
+    // The clock is read before anything else happens, so that the stamp is the moment the receiver could first
+    // see the byte. CLOCK_MONOTONIC_RAW is the clock Wine's QueryPerformanceCounter reads, so a Windows client's
+    // stamps compare with these directly.
+    void stampCarriageReturn(bool written, const timespec& before) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC_RAW, &now);
+        const int label = lineLabels_.empty() ? kNoLabel : lineLabels_.front();
+        if (!lineLabels_.empty())
+            lineLabels_.pop_front();
+        if (!stamps_ || !written)
+            return;
+        const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+        const long long ahead = static_cast<long long>(before.tv_sec) * 1000000000LL + before.tv_nsec;
+        if (label == kNoLabel)
+            std::fprintf(stamps_, "%lld - %lld\n", ns, ahead);
+        else
+            std::fprintf(stamps_, "%lld %d %lld\n", ns, label, ahead);
+        std::fflush(stamps_);
+    }
+
+    void queue(const Line& line, const char* what, int label = kNoLabel) {
         if (pending_.empty() && nextByteAt_ < Clock::now())
             nextByteAt_ = Clock::now();
+        // One label per carriage return: only the last one of a good line carries the line's temperature.
+        const long returns = std::count(line.begin(), line.end(), std::uint8_t{0x0D});
+        for (long i = 0; i < returns; ++i)
+            lineLabels_.push_back(i + 1 == returns ? label : kNoLabel);
         pending_.insert(pending_.end(), line.begin(), line.end());
         if (options_.verbose)
             std::fprintf(stderr, "hx350-sim: %s %s\n", what, hexText(line).c_str());
@@ -340,11 +381,13 @@ private:
             queue(replayLines_[replayIndex_++], "replay");
         } else {
             updateDrift(now);
+            updateRamp();
             const bool damaged = options_.damagedEvery > 0 && linesScheduled_ % options_.damagedEvery == 0;
             if (chaos_)
                 queueChaos();
             else
-                queue(damaged ? damagedLine(instrument_) : instrumentLine(instrument_), damaged ? "damaged" : "line");
+                queue(damaged ? damagedLine(instrument_) : instrumentLine(instrument_), damaged ? "damaged" : "line",
+                      damaged ? kNoLabel : temperatureTenths());
         }
         nextLineAt_ += Millis(intervalMs_);
         if (nextLineAt_ < now)
@@ -359,7 +402,7 @@ private:
         const Line good = instrumentLine(instrument_);
         switch (random_() % 4) {
         case 0:
-            queue(good, "line");
+            queue(good, "line", temperatureTenths());
             break;
         case 1:
             queue(damagedLine(instrument_), "damaged");
@@ -388,6 +431,16 @@ private:
         instrument_.temperature = baseTemperature_ + 0.3 * std::sin(twoPi * seconds / 60.0);
         instrument_.humidity = baseHumidity_ + 1.5 * std::sin(twoPi * seconds / 90.0);
     }
+
+    // Whole tenths, so that the value of line k is exact and never rounds onto its neighbour's.
+    void updateRamp() {
+        if (!options_.ramp)
+            return;
+        const long long baseTenths = std::llround(baseTemperature_ * 10.0);
+        instrument_.temperature = static_cast<double>(baseTenths + (linesScheduled_ - 1) % 1000) / 10.0;
+    }
+
+    int temperatureTenths() const { return static_cast<int>(std::llround(instrument_.temperature * 10.0)); }
 
     void waitForEvent(Clock::time_point now) {
         Clock::time_point wake = now + Millis(1000);
@@ -467,7 +520,7 @@ private:
                 nextLineAt_ = Clock::now();
             silenced_ = false;
         } else if (cmd == "line" && !hasArgument)
-            queue(instrumentLine(instrument_), "line");
+            queue(instrumentLine(instrument_), "line", temperatureTenths());
         else if (cmd == "bad" && !hasArgument)
             queue(damagedLine(instrument_), "damaged");
         else if (cmd == "raw" && hasArgument) {
@@ -485,8 +538,12 @@ private:
             std::fprintf(stderr, "hx350-sim: command: %s\n", line.c_str());
     }
 
+    static constexpr int kNoLabel = -1000000;
+
     const Options& options_;
     int out_;
+    std::FILE* stamps_ = nullptr;
+    std::deque<int> lineLabels_;
     int controlFd_ = -1;
     InstrumentState instrument_;
     double baseTemperature_ = 0;
@@ -583,7 +640,15 @@ int main(int argc, char** argv) {
     if (control == -2)
         return 1;
 
-    Simulator simulator(options, out);
+    std::FILE* stamps = nullptr;
+    if (!options.stamps.empty()) {
+        stamps = std::fopen(options.stamps.c_str(), "w");
+        if (!stamps) {
+            std::fprintf(stderr, "hx350-sim: cannot write %s: %s\n", options.stamps.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    Simulator simulator(options, out, stamps);
     if (!options.replay.empty() && !simulator.loadReplay(options.replay)) {
         std::fprintf(stderr, "hx350-sim: cannot read %s\n", options.replay.c_str());
         return 1;
@@ -592,6 +657,8 @@ int main(int argc, char** argv) {
 
     if (!options.link.empty())
         removeLinkIfOurs(options.link, slavePath);
+    if (stamps)
+        std::fclose(stamps);
     if (slave >= 0)
         close(slave);
     if (out != STDOUT_FILENO)

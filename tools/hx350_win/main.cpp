@@ -64,6 +64,12 @@ const wchar_t kUsageText[] =
     L"  colour-dialog R G B [--timeout S]   choose that colour in the open colour dialog and press OK\n"
     L"  font-dialog FACE POINTS [--timeout S]   choose that font in the open font dialog and press OK\n"
     L"  common-dialog-cancel [--timeout S]   cancel the open colour or font dialog\n"
+    L"  watch ID [--timeout S] [--poll]   print \"NS TEXT\" for the text of control ID and for every change of it,\n"
+    L"                               NS from QueryPerformanceCounter in nanoseconds (under Wine the host's\n"
+    L"                               CLOCK_MONOTONIC_RAW); changes come from a name-change WinEvent hook, or with\n"
+    L"                               --poll from WM_GETTEXT every millisecond; ends when the control goes away\n"
+    L"  appear TITLE [--timeout S]   wait for a visible top-level window captioned TITLE (checked every\n"
+    L"                               millisecond) and print NS, the moment it was found\n"
     L"  foreground-probe SECONDS     open a window of this tool in front and report whether the program took the\n"
     L"                               foreground from it within SECONDS (stolen=0|1)\n";
 
@@ -303,6 +309,7 @@ struct Arguments {
     bool hasTitle = false;
     int press = 0;
     bool hasPress = false;
+    bool poll = false;
 };
 
 bool parseArguments(int argc, wchar_t** argv, Arguments& args) {
@@ -320,11 +327,23 @@ bool parseArguments(int argc, wchar_t** argv, Arguments& args) {
             if (!parseInt(argv[++i], args.press))
                 return false;
             args.hasPress = true;
+        } else if (arg == L"--poll") {
+            args.poll = true;
         } else {
             args.positional.push_back(arg);
         }
     }
     return true;
+}
+
+// Under Wine the performance counter is the host's CLOCK_MONOTONIC_RAW, so these stamps compare with a Linux
+// process's stamps on that clock. Split so that the product cannot overflow.
+long long counterNanoseconds() {
+    LARGE_INTEGER counter{}, frequency{};
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    const long long ticks = counter.QuadPart, perSecond = frequency.QuadPart;
+    return ticks / perSecond * 1000000000LL + ticks % perSecond * 1000000000LL / perSecond;
 }
 
 HWND controlOf(HWND main, int id) {
@@ -825,6 +844,97 @@ int cmdEndSession(HWND main) {
 }
 
 // The user works in another program while readings arrive: the program must not take the foreground from it.
+struct TextWatch {
+    HWND control = nullptr;
+    std::wstring last;
+};
+TextWatch g_watch;
+
+// `stamp` < 0: stamped after the read, so that a polled change is never stamped before it happened.
+void reportText(long long stamp) {
+    std::wstring text = windowText(g_watch.control);
+    if (stamp < 0)
+        stamp = counterNanoseconds();
+    if (text == g_watch.last)
+        return;
+    g_watch.last = std::move(text);
+    writeUtf8(std::to_wstring(stamp) + L" " + g_watch.last);
+}
+
+void CALLBACK onNameChange(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
+    // Stamped on arrival: reading the text back is a round trip to the program, which may be busy by then.
+    const long long stamp = counterNanoseconds();
+    if (hwnd == g_watch.control && object == OBJID_WINDOW)
+        reportText(stamp);
+}
+
+// A polled change is stamped after the read that saw it, so a stamp is never earlier than the change; it may be
+// late by up to one period plus the round trip.
+int cmdWatch(HWND main, int id, double timeout, bool poll) {
+    g_watch.control = controlOf(main, id);
+    if (!g_watch.control)
+        return kNotFound;
+    g_watch.last = windowText(g_watch.control);
+    writeUtf8(std::to_wstring(counterNanoseconds()) + L" " + g_watch.last);
+    HWINEVENTHOOK hook = nullptr;
+    if (!poll) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(g_watch.control, &process);
+        hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, onNameChange, process, 0,
+                               WINEVENT_OUTOFCONTEXT);
+        if (!hook)
+            return kNotFound;
+    }
+    const bool bounded = timeout > 0;
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout * 1000.0);
+    while (IsWindow(g_watch.control) && (!bounded || GetTickCount64() < deadline)) {
+        if (poll) {
+            Sleep(1);
+            reportText(-1);
+            continue;
+        }
+        // Out-of-context events arrive as this thread's messages; the timeout only checks the control is alive.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    if (hook)
+        UnhookWinEvent(hook);
+    return kOk;
+}
+
+struct CaptionSearch {
+    const std::wstring* title = nullptr;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK matchCaption(HWND hwnd, LPARAM parameter) {
+    auto* search = reinterpret_cast<CaptionSearch*>(parameter);
+    if (!IsWindowVisible(hwnd) || captionOf(hwnd) != *search->title)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+int cmdAppear(const std::wstring& title, double timeout) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout * 1000.0);
+    for (;;) {
+        CaptionSearch search;
+        search.title = &title;
+        EnumWindows(matchCaption, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            writeUtf8(std::to_wstring(counterNanoseconds()));
+            return kOk;
+        }
+        if (GetTickCount64() >= deadline)
+            return kNotFound;
+        Sleep(1);
+    }
+}
+
 int cmdForegroundProbe(HWND main, const std::vector<std::wstring>& positional) {
     double seconds = 0;
     if (positional.size() != 1 || !parseSeconds(positional[0].c_str(), seconds))
@@ -872,6 +982,11 @@ int run(int argc, wchar_t** argv) {
             return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
         });
         return main ? kOk : kNotFound;
+    }
+    if (command == L"appear") {
+        if (args.positional.size() != 1)
+            return usage(L"appear TITLE");
+        return cmdAppear(args.positional[0], args.timeout < 0 ? 30 : args.timeout);
     }
     if (command == L"dialog") {
         HWND dialog = waitFor(args.timeout < 0 ? 10 : args.timeout, [&]() -> HWND {
@@ -981,7 +1096,7 @@ int run(int argc, wchar_t** argv) {
     HWND main = findMain();
     const bool needsId = command == L"get" || command == L"visible" || command == L"enabled" || command == L"rect" ||
                          command == L"blinking" || command == L"command" || command == L"menu-state" ||
-                         command == L"syscommand" || command == L"look";
+                         command == L"syscommand" || command == L"look" || command == L"watch";
     int id = 0;
     if (needsId && !positionalId(id))
         return usage(L"this command needs one numeric ID");
@@ -1023,6 +1138,8 @@ int run(int argc, wchar_t** argv) {
     }
     if (command == L"look")
         return cmdLook(main, id);
+    if (command == L"watch")
+        return cmdWatch(main, id, args.timeout, args.poll);
     if (command == L"help-key") {
         // F1 as a user presses it, with the program in front.
         SetForegroundWindow(main);

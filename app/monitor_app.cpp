@@ -19,23 +19,6 @@ namespace {
 
 constexpr std::size_t kMaxFaceNameBytes = LF_FACESIZE - 1; // 31 and the terminating zero
 
-// The program's own path, however long: the settings file always sits beside the executable.
-std::wstring modulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= 32768)
-            return {};
-        path.resize(path.size() * 2);
-    }
-}
-
 std::wstring currentDirectory() {
     const DWORD size = GetCurrentDirectoryW(0, nullptr);
     if (size == 0)

@@ -5,30 +5,10 @@
 
 #include <string>
 
-namespace {
-
-std::wstring programPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= 32768)
-            return {};
-        path.resize(path.size() * 2);
-    }
-}
-
-} // namespace
-
 // The grapher runs on its own: nothing waits for it. It inherits the current folder, so a recording file named
 // relative to it is the same file for both programs.
 void launchPlot(HWND owner, const RecordingSettings& recording) {
-    const std::string path = plotPath(narrow(programPath()));
+    const std::string path = plotPath(narrow(modulePath()));
     const std::wstring application = widen(path);
     std::wstring commandLine = widen(plotCommandLine(path, recording));
     STARTUPINFOW startup{};

@@ -28,7 +28,31 @@ std::string fromWide(unsigned codePage, std::wstring_view text) {
 
 } // namespace
 
-std::wstring widen(std::string_view utf8) { return toWide(CP_UTF8, utf8); }
-std::string narrow(std::wstring_view wide) { return fromWide(CP_UTF8, wide); }
-std::wstring ansiToWide(std::string_view ansi) { return toWide(CP_ACP, ansi); }
-std::string wideToAnsi(std::wstring_view wide) { return fromWide(CP_ACP, wide); }
+std::wstring widen(std::string_view utf8) {
+    return toWide(CP_UTF8, utf8);
+}
+std::string narrow(std::wstring_view wide) {
+    return fromWide(CP_UTF8, wide);
+}
+std::wstring ansiToWide(std::string_view ansi) {
+    return toWide(CP_ACP, ansi);
+}
+std::string wideToAnsi(std::wstring_view wide) {
+    return fromWide(CP_ACP, wide);
+}
+
+std::wstring modulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() >= 32768)
+            return {};
+        path.resize(path.size() * 2);
+    }
+}

@@ -9,3 +9,6 @@ std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view wide);
 std::wstring ansiToWide(std::string_view ansi);
 std::string wideToAnsi(std::wstring_view wide);
+
+// The running program's own path, however long; empty when it cannot be had.
+std::wstring modulePath();

@@ -10,7 +10,6 @@ Wine's DdeUninitialize releases the string handles and the name registration of 
 outside a leak shows as an instance left behind: its windows, its "HX350(0x…)" atom and its memory."""
 
 import sys
-from pathlib import Path
 
 from harness import CheckFailed, Scenario, log, wait_until
 from test_dde import NO_LINK, OK_4660, SETTINGS, TEMPERATURE_TOPIC, DdeTool
@@ -35,26 +34,11 @@ def logged_line(session, kind):
 
 
 def program_rss_kb(session):
-    """Resident memory of the Wine process that runs this session's HX350.exe (found by its display)."""
-    display = ("DISPLAY=:%d" % session.xvfb.display).encode()
-    prefix = ("WINEPREFIX=%s" % session.config.prefix).encode()
-    sizes = []
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            environment = (entry / "environ").read_bytes().split(b"\0")
-            command = (entry / "cmdline").read_bytes()
-            status = (entry / "status").read_text()
-        except OSError:
-            continue
-        if b"HX350.exe" in command and display in environment and prefix in environment:
-            for line in status.splitlines():
-                if line.startswith("VmRSS:"):
-                    sizes.append(int(line.split()[1]))
-    if not sizes:
-        raise CheckFailed("no process of HX350.exe on display :%d" % session.xvfb.display)
-    return max(sizes)
+    """Resident memory of the Wine process that runs this session's HX350.exe."""
+    for line in (session.wine_process() / "status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    raise CheckFailed("no resident size of HX350.exe")
 
 
 def body(s, t):

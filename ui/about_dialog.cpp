@@ -5,24 +5,19 @@
 CAboutDialog::CAboutDialog() : CDialogBase(IDD_ABOUT) {}
 
 INT_PTR CAboutDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result = FALSE;
+    if (email_.handleParentMessage(hwnd(), message, wParam, lParam, result))
+        return result;
     switch (message) {
     case WM_INITDIALOG:
         email_.attachTo(item(IDC_ABOUT_EMAIL));
         email_.setUrl(kMakerEmail);
         return TRUE;
-    case WM_CTLCOLORSTATIC:
-        if (reinterpret_cast<HWND>(lParam) == email_.hwnd() && email_.hwnd())
-            return reinterpret_cast<INT_PTR>(email_.onCtlColor(reinterpret_cast<HDC>(wParam)));
-        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
         case IDCANCEL:
             endDialog(LOWORD(wParam));
-            return TRUE;
-        case IDC_ABOUT_EMAIL:
-            if (HIWORD(wParam) == STN_CLICKED)
-                email_.onClicked(hwnd());
             return TRUE;
         case IDC_ABOUT_LOGO:
             if (HIWORD(wParam) == STN_CLICKED) {

@@ -130,6 +130,22 @@ void CHyperlinkLabel::onClicked(HWND owner) {
     MessageBoxW(owner, text.c_str(), L"HX350", MB_OK | MB_ICONEXCLAMATION);
 }
 
+bool CHyperlinkLabel::handleParentMessage(HWND owner, UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+    if (!hwnd())
+        return false;
+    if (message == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lParam) == hwnd()) {
+        result = reinterpret_cast<INT_PTR>(onCtlColor(reinterpret_cast<HDC>(wParam)));
+        return true;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == GetDlgCtrlID(hwnd())) {
+        if (HIWORD(wParam) == STN_CLICKED)
+            onClicked(owner);
+        result = TRUE;
+        return true;
+    }
+    return false;
+}
+
 HBRUSH CHyperlinkLabel::onCtlColor(HDC dc) const {
     SetTextColor(dc, overControl_ == 1 ? hoverColour_ : (visited_ != 0 ? visitedColour_ : linkColour_));
     SetBkMode(dc, TRANSPARENT);

@@ -21,6 +21,9 @@ public:
     void onClicked(HWND owner);
     // The dialog's WM_CTLCOLORSTATIC for this control: the colour of the state, transparent on the dialog.
     HBRUSH onCtlColor(HDC dc) const;
+    // The parent dialog's colour and click messages that concern this control; true when handled, with the
+    // dialog procedure's result in `result`.
+    bool handleParentMessage(HWND owner, UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
 
     // Opens `url` with the shell, else with the program registered for web pages; a result above 32 is success.
     static INT_PTR openUrl(const std::wstring& url, int showCommand);

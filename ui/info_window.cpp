@@ -10,6 +10,9 @@ bool CSoftwareInfoWindow::show(HWND owner) {
 }
 
 INT_PTR CSoftwareInfoWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result = FALSE;
+    if (link_.handleParentMessage(hwnd(), message, wParam, lParam, result))
+        return result;
     switch (message) {
     case WM_INITDIALOG:
         document_.attachDocument(item(IDC_INFO_DOCUMENT), IDR_INFO_DOCUMENT, true);
@@ -18,19 +21,11 @@ INT_PTR CSoftwareInfoWindow::handleMessage(UINT message, WPARAM wParam, LPARAM l
         // The close button, not the document, has the focus: Enter closes the window.
         SetFocus(item(IDOK));
         return FALSE;
-    case WM_CTLCOLORSTATIC:
-        if (reinterpret_cast<HWND>(lParam) == link_.hwnd() && link_.hwnd())
-            return reinterpret_cast<INT_PTR>(link_.onCtlColor(reinterpret_cast<HDC>(wParam)));
-        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
         case IDCANCEL:
             endDialog(LOWORD(wParam));
-            return TRUE;
-        case IDC_INFO_LINK:
-            if (HIWORD(wParam) == STN_CLICKED)
-                link_.onClicked(hwnd());
             return TRUE;
         default:
             return FALSE;

@@ -25,6 +25,8 @@ constexpr UINT WM_RXBYTE = WM_USER + 4;
 static_assert(WM_RXBYTE == WM_RXBYTE_ID, "the serial worker and the window must agree on WM_RXBYTE");
 constexpr UINT WM_PORT_LOST = WM_USER + 5;
 static_assert(WM_PORT_LOST == WM_PORT_LOST_ID, "the serial worker and the window must agree on WM_PORT_LOST");
+constexpr UINT WM_RXBYTES = WM_USER + 6;
+static_assert(WM_RXBYTES == WM_RXBYTES_ID, "the serial worker and the window must agree on WM_RXBYTES");
 
 constexpr unsigned kRecordingStartDelayMs = 10000;
 constexpr unsigned kPortRetryPeriodMs = 500;
@@ -73,7 +75,7 @@ CMainWindow::CMainWindow()
 }
 
 CMainWindow::~CMainWindow() {
-    serialPort_.reset();
+    closePort();
 }
 
 INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -81,7 +83,17 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
         return onInitDialog();
     case WM_RXBYTE:
+        // One byte at a time, as a driver of the instrument's own may hand them over.
         lineAssembly_.onReceivedByte(static_cast<BYTE>(wParam));
+        return TRUE;
+    case WM_RXBYTES:
+        // Sent by the worker, which waits meanwhile, so the bytes stay where they are until this returns.
+        if ((serialPort_ && serialPort_->handsOver(wParam, lParam)) ||
+            (closingPort_ != nullptr && closingPort_->handsOver(wParam, lParam))) {
+            const auto* bytes = reinterpret_cast<const BYTE*>(lParam);
+            for (WPARAM i = 0; i < wParam; ++i)
+                lineAssembly_.onReceivedByte(bytes[i]);
+        }
         return TRUE;
     case WM_PORT_LOST:
         onPortLost(static_cast<int>(wParam));
@@ -250,9 +262,17 @@ void CMainWindow::openConfiguredPort() {
     SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
 }
 
+// A worker that is stopping still hands over what it had received, so its bytes are taken until it has gone.
+void CMainWindow::closePort() {
+    std::unique_ptr<CComPort> closing = std::move(serialPort_);
+    closingPort_ = closing.get();
+    closing.reset();
+    closingPort_ = nullptr;
+}
+
 // Every port starts with an empty line: a partial line of the old one would spoil the first line of the new.
 void CMainWindow::replacePort(std::unique_ptr<CComPort> port) {
-    serialPort_.reset();
+    closePort();
     lineAssembly_.discardPartialLine();
     serialPort_ = std::move(port);
 }

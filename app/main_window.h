@@ -39,7 +39,7 @@ public:
     CValueDisplay& temperatureDisplay() { return temperature_; }
     CValueDisplay& humidityDisplay() { return humidity_; }
     // Stops the serial worker and releases the port (the application does this after the modal run).
-    void destroySerialPort() { serialPort_.reset(); }
+    void destroySerialPort() { closePort(); }
     // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
     void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
 
@@ -65,6 +65,7 @@ private:
     void addAboutToSystemMenu();
     void openConfiguredPort();
     std::unique_ptr<CComPort> openPort(int portNumber);
+    void closePort();
     void showPortOpenFailure(int portNumber);
     void replacePort(std::unique_ptr<CComPort> port);
     void onPortLost(int portNumber);
@@ -108,4 +109,6 @@ private:
 
     // Declared last so that it is destroyed first: its worker sends bytes to this window.
     std::unique_ptr<CComPort> serialPort_;
+    // The port whose worker is being stopped, while it is.
+    const CComPort* closingPort_ = nullptr;
 };

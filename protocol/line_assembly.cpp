@@ -1,12 +1,5 @@
 #include "protocol/line_assembly.h"
 
-namespace {
-
-// Only the full byte ends a line: 0x8D shares its low six bits with the carriage return but is line noise.
-constexpr std::uint8_t kCarriageReturn = 0x0D;
-
-} // namespace
-
 LineOutcome CLineAssembly::onReceivedByte(std::uint8_t byte) {
     LineOutcome outcome;
 

@@ -29,6 +29,9 @@ class CLineAssembly {
 public:
     static constexpr int kBufferSize = 1000;
     static constexpr unsigned kWatchdogPeriodMs = 5000;
+    // The only byte the assembly acts on: it ends a line. Only the full byte does: 0x8D shares its low six bits with
+    // it but is line noise.
+    static constexpr std::uint8_t kCarriageReturn = 0x0D;
 
     CLineAssembly(ILinkHost& host, ReadingRecord& record) : host_(host), record_(record) {}
 

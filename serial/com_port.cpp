@@ -32,6 +32,7 @@ static_assert(CommState::RtsDisable == RTS_CONTROL_DISABLE && CommState::RtsEnab
                   CommState::RtsHandshake == RTS_CONTROL_HANDSHAKE && CommState::RtsToggle == RTS_CONTROL_TOGGLE,
               "RTS control values as the DCB numbers them");
 static_assert(WM_PORT_LOST_ID == WM_USER + 5, "WM_PORT_LOST is WM_USER + 5");
+static_assert(WM_RXBYTES_ID == WM_USER + 6, "WM_RXBYTES is WM_USER + 6");
 
 // The whole DCB from the decided state: nothing is taken over from what the driver held before.
 DCB toDcb(const CommState& state) {
@@ -145,12 +146,18 @@ DWORD CComPort::run() {
     PortFailures failures;
     for (;;) {
         // One byte, however long it takes; then whatever arrived with it or while the owner handled it, at once.
+        // The stop event is looked at in every wait and after every handover, the only time the owner can have
+        // asked while the worker did not wait for it.
         Transfer transfer = read(1, true);
-        bool delivered = false;
+        bool received = false;
         while (transfer.outcome != Transfer::Failed && transfer.bytes > 0) {
-            deliver(transfer.bytes);
-            delivered = true;
-            if (transfer.outcome == Transfer::Stopped || stopSignalled())
+            received = true;
+            if (batch_.add(transfer.bytes)) {
+                handOver();
+                if (stopSignalled())
+                    transfer.outcome = Transfer::Stopped;
+            }
+            if (transfer.outcome == Transfer::Stopped)
                 break;
             DWORD queued = 0;
             if (!queuedByteCount(queued, transfer.error))
@@ -158,24 +165,26 @@ DWORD CComPort::run() {
             else if (queued == 0)
                 transfer = Transfer{};
             else
-                transfer = read(std::min(queued, kReadBufferSize), true);
+                transfer = read(std::min<DWORD>(queued, static_cast<DWORD>(batch_.room())), true);
         }
-        if (transfer.outcome == Transfer::Stopped || stopSignalled()) {
-            deliverQueuedOnStop();
+        if (transfer.outcome == Transfer::Stopped) {
+            handOverAllOnStop();
             return kStoppedExitCode;
         }
-        if (delivered)
+        if (received)
             failures.onSuccess();
-        if (transfer.outcome == Transfer::Done && delivered)
+        if (transfer.outcome == Transfer::Done && received)
             continue;
         // A failure, or a read that ended without a byte and without an error (never expected without timeouts).
         if (failures.onFailure(transfer.outcome == Transfer::Failed ? transfer.error : ERROR_SUCCESS)) {
+            // What was held goes over first, so that the window has seen every byte of the port it is told of.
+            handOver();
             // Posted, never sent: the owner destroys this object when it hears of it, which waits for this thread.
             PostMessageW(owner_, WM_PORT_LOST_ID, static_cast<WPARAM>(portNumber_), 0);
             return kLostExitCode;
         }
         if (WaitForSingleObject(stopEvent_.get(), failures.retryDelayMs()) != WAIT_TIMEOUT) {
-            deliverQueuedOnStop();
+            handOverAllOnStop();
             return kStoppedExitCode;
         }
     }
@@ -187,7 +196,7 @@ CComPort::Transfer CComPort::read(DWORD size, bool stoppable) {
     BOOL started = FALSE;
     {
         Held held(lock_);
-        started = ReadFile(port_.get(), buffer_, size, nullptr, &overlapped_);
+        started = ReadFile(port_.get(), batch_.space(), size, nullptr, &overlapped_);
     }
     DWORD received = 0;
     if (!started) {
@@ -237,26 +246,30 @@ bool CComPort::queuedByteCount(DWORD& count, DWORD& error) {
     return true;
 }
 
-void CComPort::deliver(DWORD count) {
-    // Never under the lock: the owner handles each byte before SendMessage returns, and it may be closing the port.
-    for (DWORD i = 0; i < count && i < kReadBufferSize; ++i)
-        SendMessageW(owner_, WM_RXBYTE_ID, buffer_[i], 0);
+void CComPort::handOver() {
+    if (batch_.size() == 0)
+        return;
+    // Never under the lock: the owner handles the bytes before SendMessage returns, and it may be closing the port.
+    SendMessageW(owner_, WM_RXBYTES_ID, static_cast<WPARAM>(batch_.size()), reinterpret_cast<LPARAM>(batch_.data()));
+    batch_.clear();
 }
 
-void CComPort::deliverQueuedOnStop() {
+void CComPort::handOverAllOnStop() {
     // The owner is closing: what had been received when it asked is still handed over, nothing that came later, so
     // a sender that never pauses cannot keep it waiting.
     DWORD remaining = 0;
     DWORD error = ERROR_SUCCESS;
-    if (!queuedByteCount(remaining, error))
-        return;
-    while (remaining > 0) {
-        const Transfer transfer = read(std::min(remaining, kReadBufferSize), false);
-        if (transfer.outcome == Transfer::Failed || transfer.bytes == 0)
-            return;
-        deliver(transfer.bytes);
-        remaining -= std::min(remaining, transfer.bytes);
+    if (queuedByteCount(remaining, error)) {
+        while (remaining > 0) {
+            const Transfer transfer = read(std::min<DWORD>(remaining, static_cast<DWORD>(batch_.room())), false);
+            if (transfer.outcome == Transfer::Failed || transfer.bytes == 0)
+                break;
+            if (batch_.add(transfer.bytes))
+                handOver();
+            remaining -= std::min(remaining, transfer.bytes);
+        }
     }
+    handOver();
 }
 
 bool CComPort::stopSignalled() const {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "serial/receive_batch.h"
 #include "win/unique_handle.h"
 
 #include <windows.h>
 
 // One open COM port: configured for the instrument's line settings, with a worker thread that waits for received
-// bytes and hands each one to the owner window as a synchronous WM_RXBYTE, in order. The owner only listens.
+// bytes and hands them to the owner window as a synchronous WM_RXBYTES, in order, each line's bytes together with
+// the carriage return that ends it (see CReceiveBatch). The owner only listens.
 // When the port goes away (an adapter unplugged or dropped by its driver) the worker posts WM_PORT_LOST to the
 // owner, with the port number in wParam, and ends; the owner then destroys this object.
 // Destruction drops DTR/RTS, stops the worker (dispatching the owner's messages meanwhile) and closes the port.
@@ -21,6 +23,11 @@ public:
     // true when the worker thread exists.
     bool startReader();
     int portNumber() const { return portNumber_; }
+    // Whether a WM_RXBYTES names this port's own bytes: the message carries a pointer, and one sent by another
+    // process must not make the owner read where it points.
+    bool handsOver(WPARAM count, LPARAM bytes) const {
+        return reinterpret_cast<const void*>(bytes) == batch_.data() && count <= CReceiveBatch::kCapacity;
+    }
 
 private:
     // The one lock of the driver: initialised with the object, deleted with it.
@@ -59,13 +66,11 @@ private:
     Transfer read(DWORD size, bool stoppable);
     Transfer finishCancelled(Transfer::Outcome outcome, DWORD error);
     bool queuedByteCount(DWORD& count, DWORD& error);
-    void deliver(DWORD count);
-    void deliverQueuedOnStop();
+    void handOver();
+    void handOverAllOnStop();
     bool stopSignalled() const;
     void dropModemLines();
     void waitForWorker();
-
-    static constexpr DWORD kReadBufferSize = 256;
 
     HWND owner_ = nullptr;
     int portNumber_ = 0;
@@ -75,7 +80,7 @@ private:
     // Owned by the pending read while one is in flight: the worker never leaves a read behind it (it waits for a
     // cancelled one to complete), so these stay valid for as long as the system may write to them.
     OVERLAPPED overlapped_{};
-    unsigned char buffer_[kReadBufferSize] = {};
+    CReceiveBatch batch_;
     Lock lock_;
     KernelHandle thread_;
 };

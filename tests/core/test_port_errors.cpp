@@ -1,7 +1,10 @@
 #include "serial/port_errors.h"
+#include "serial/receive_batch.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -60,6 +63,38 @@ TEST(PortFailures, BacksOffAndGivesUpOnlyOnGoneOrEndlessFailures) {
         }
         EXPECT_EQ(gaveUp, c.givesUp) << c.what;
         EXPECT_EQ(failures.retryDelayMs(), c.delayMs) << c.what;
+    }
+}
+
+// Reads as they come: the bytes of a line wait for its carriage return, and nothing waits longer than a full batch.
+TEST(ReceiveBatch, GoesOverWithACarriageReturnOrWhenFull) {
+    const std::string full(CReceiveBatch::kCapacity, 'x');
+    const struct {
+        const char* what;
+        std::vector<std::string> reads;
+        std::vector<bool> handOver;
+        std::string lastBatch;
+    } cases[] = {
+        {"a paced line", {"2", "3", ".", "4", "\r"}, {false, false, false, false, true}, "23.4\r"},
+        {"a whole line in one read", {"23.4\r"}, {true}, "23.4\r"},
+        {"a line end inside a read", {"1\r2"}, {true}, "1\r2"},
+        {"a line end first", {"\r", "5"}, {true, false}, "5"},
+        {"0x8D is no line end", {"1\x8D"}, {false}, "1\x8D"},
+        {"full without a line end", {full.substr(1), "y", "z"}, {false, true, false}, "z"},
+    };
+    for (const auto& c : cases) {
+        CReceiveBatch batch;
+        std::string handed;
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            ASSERT_GE(batch.room(), c.reads[i].size()) << c.what;
+            std::memcpy(batch.space(), c.reads[i].data(), c.reads[i].size());
+            const bool now = batch.add(c.reads[i].size());
+            EXPECT_EQ(now, c.handOver[i]) << c.what << ", read " << i;
+            handed.assign(reinterpret_cast<const char*>(batch.data()), batch.size());
+            if (now)
+                batch.clear();
+        }
+        EXPECT_EQ(handed, c.lastBatch) << c.what;
     }
 }
 

@@ -372,31 +372,39 @@ int runAdvise(const Options& options) {
 
 // A busy client for load tests: advise links on both topics and requests of every item in a loop, with its
 // counts printed once a second ("updates=U requests=R failures=F last_error=NAME"), until the timeout or until it is
-// killed.
+// killed. The requests go on conversations of their own, in a DDE instance of their own (one instance holds one
+// conversation per topic): Wine's DDEML ends a synchronous request at the first DDE message its conversation
+// receives, so an advise update arriving meanwhile would end it with DMLERR_NOTPROCESSED (or a handle that is none)
+// and leave the real answer to arrive unasked.
 int runLoad(const Options& options) {
     if (!options.positional.empty() || !options.hasSerial) {
         writeErr("hx350-dde: load needs --serial N and no TOPIC\n");
         return ExitUsage;
     }
     DdeClient client;
+    DdeClient requester;
     g_advise.options = &options;
     g_advise.client = &client;
     g_advise.quiet = true;
     DdeClient::setHandler(adviseCallback);
-    if (!client.initialise(options.ansi))
+    if (!client.initialise(options.ansi) || !requester.initialise(options.ansi))
         return ExitNoConversation;
     g_advise.service = client.name(options.service);
+    HCONV advised[2] = {};
     HCONV conversations[2] = {};
     HSZ items[3] = {};
     for (int item = 0; item < 3; ++item)
-        items[item] = client.name(kDdeItemNames[item]);
+        items[item] = requester.name(kDdeItemNames[item]);
+    const HSZ advisedItem = client.name(kDdeItemNames[0]);
     DWORD result = 0;
     for (int topic = 0; topic < 2; ++topic) {
-        conversations[topic] = connect(client, options, fullTopic(options, kDdeTopicNames[topic]));
+        const std::string name = fullTopic(options, kDdeTopicNames[topic]);
+        advised[topic] = connect(client, options, name);
+        conversations[topic] = advised[topic] != nullptr ? connect(requester, options, name) : nullptr;
         if (conversations[topic] == nullptr)
             return ExitNoConversation;
         pumpMessages(kSettleMs);
-        if (DdeClientTransaction(nullptr, 0, conversations[topic], items[0], CF_TEXT, XTYP_ADVSTART, 5000, &result) ==
+        if (DdeClientTransaction(nullptr, 0, advised[topic], advisedItem, CF_TEXT, XTYP_ADVSTART, 5000, &result) ==
             nullptr)
             return ExitTransactionFailed;
     }
@@ -413,7 +421,7 @@ int runLoad(const Options& options) {
                 ++requests;
                 if (data == nullptr) {
                     ++failures;
-                    lastError = ddeErrorName(client.lastError());
+                    lastError = ddeErrorName(requester.lastError());
                 } else {
                     DdeFreeDataHandle(data);
                 }
@@ -431,8 +439,10 @@ int runLoad(const Options& options) {
     }
     if (g_advise.serviceGone)
         return ExitServiceGone;
-    for (HCONV conversation : conversations)
-        DdeDisconnect(conversation);
+    for (int topic = 0; topic < 2; ++topic) {
+        DdeDisconnect(conversations[topic]);
+        DdeDisconnect(advised[topic]);
+    }
     return ExitOk;
 }
 

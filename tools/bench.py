@@ -343,8 +343,16 @@ class Bench:
                 # Its stamps carry no value: each CR it sees is matched to the nearest earlier CR sent.
                 harness.wait_until(lambda: sum(1 for _ in open(out)) >= 3, 60, "the floor reader's first lines")
                 start, first = now_ns(), sum(1 for _ in open(stamps))
+                pids = dict(zip(("program", "wineserver"), find_pids(self.config.prefix, floor_tool)))
+                pids = {name: pid for name, pid in pids.items() if pid}
+                cpu_before, started = {name: cpu_seconds(pid) for name, pid in pids.items()}, time.monotonic()
                 self.wait_lines(stamps, first + n + 2, n * interval + 60)
                 end = now_ns()
+                if name == "floor_paced" and len(pids) == 2:
+                    # What Wine's serial path costs a reader that does nothing else, at the same pace.
+                    elapsed = time.monotonic() - started
+                    self.results["cpu_floor_paced"] = {k: (cpu_seconds(pid) - cpu_before[k]) / elapsed
+                                                       for k, pid in pids.items()}
                 time.sleep(1)
                 harness.stop_process(reader)
                 sent = [ns for ns, _ in read_stamps(stamps, with_values=False) if start <= ns <= end]
@@ -438,6 +446,10 @@ def table(results, decode):
         cpu = results.get(key, {})
         if cpu:
             out.append("| %s | program %.2f, wineserver %.2f |" % (label, cpu["program"] * 100, cpu["wineserver"] * 100))
+    if "cpu_floor_paced" in results:
+        cpu = results["cpu_floor_paced"]
+        out.append("| CPU at the instrument's pace, floor (minimal reader), %% of a core | reader %.2f, wineserver %.2f |"
+                   % (cpu["program"] * 100, cpu["wineserver"] * 100))
     if "cpu_ms_per_line" in results:
         per_line = results["cpu_ms_per_line"]
         out.append("| CPU per line at the instrument's pace | program %.2f ms, wineserver %.2f ms |"

@@ -3,9 +3,8 @@
 #include "app/dpi_scale.h"
 #include "res/resource.h"
 #include "win/dpi.h"
+#include "win/system_dialogs.h"
 #include "win/text.h"
-
-#include <commdlg.h>
 
 #include <cwchar>
 
@@ -65,7 +64,7 @@ bool CValueDisplay::chooseColour(HWND owner, COLORREF& colour) {
     choice.rgbResult = colour;
     choice.lpCustColors = customColours;
     choice.Flags = CC_FULLOPEN | CC_RGBINIT;
-    if (!ChooseColorW(&choice))
+    if (!systemChooseColor(choice))
         return false;
     colour = choice.rgbResult;
     return true;
@@ -92,7 +91,7 @@ void CValueDisplay::chooseFont(HWND owner) {
     choice.hwndOwner = owner;
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
-    if (!ChooseFontW(&choice))
+    if (!systemChooseFont(choice))
         return;
     font.lfHeight = scaleTo96(font.lfHeight, dialogDpi);
     setLogFont(font);

@@ -3,11 +3,11 @@
 #include "app/cp1250.h"
 #include "recording/recording_choices.h"
 #include "res/resource.h"
+#include "win/system_dialogs.h"
 #include "win/text.h"
 #include "win/window_base.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <string>
 #include <vector>
@@ -207,7 +207,7 @@ void CRecordingDialog::browse(BrowsedFile kind) {
     request.lpstrDefExt = text ? L"csv" : L"hxg";
     // The current folder must stay the program's: file names in the settings may be relative to it.
     request.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&request))
+    if (!systemGetOpenFileName(request))
         return;
     const std::wstring chosen =
         widen(withFilterExtension(narrow(file.data()), request.nFileExtension, request.nFilterIndex, kind));

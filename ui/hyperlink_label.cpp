@@ -1,10 +1,10 @@
 #include "ui/hyperlink_label.h"
 
 #include "ui/hyperlink_text.h"
+#include "win/system_dialogs.h"
 #include "win/text.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <vector>
 
@@ -155,8 +155,7 @@ HBRUSH CHyperlinkLabel::onCtlColor(HDC dc) const {
 // The shell first; where it knows no handler, the command registered for .htm pages with the URL in place of its
 // placeholder. A failing fallback reports the shell's own error, which says more.
 INT_PTR CHyperlinkLabel::openUrl(const std::wstring& url, int showCommand) {
-    const auto result =
-        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, showCommand));
+    const INT_PTR result = systemShellOpen(url.c_str(), showCommand);
     if (result > 32)
         return result;
     const std::wstring pageClass = classesDefaultValue(L".htm");

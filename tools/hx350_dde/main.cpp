@@ -54,7 +54,8 @@ struct Options {
     double timeoutSeconds = -1;
     bool hex = false;
     bool ansi = false;
-    bool qpc = false; // advise: stamps in QueryPerformanceCounter nanoseconds
+    bool qpc = false;  // advise: stamps in QueryPerformanceCounter nanoseconds
+    bool warm = false; // advise: a warm link, notifications without data
 };
 
 void writeOut(const std::string& text) {
@@ -289,11 +290,12 @@ HDDEDATA adviseCallback(UINT type, UINT, HCONV, HSZ hsz1, HSZ, HDDEDATA data) {
     switch (type) {
     case XTYP_ADVDATA:
         // Every update is printed as it comes, repeats too: some DDEML implementations send one twice.
-        if (data != nullptr) {
+        if (data != nullptr || g_advise.options->warm) {
             if (!g_advise.quiet) {
                 // Stamped before anything else is done with the update.
                 const std::string stamp = g_advise.options->qpc ? counterStamp() : timeStamp();
-                writeOut(stamp + " " + describeData(dataBytes(data), g_advise.options->hex) + "\n");
+                writeOut(stamp + " " +
+                         (data != nullptr ? describeData(dataBytes(data), g_advise.options->hex) : "(no data)") + "\n");
             }
             ++g_advise.updates;
         }
@@ -332,7 +334,8 @@ int runAdvise(const Options& options) {
 
     HSZ item = client.name(itemName);
     DWORD result = 0;
-    if (DdeClientTransaction(nullptr, 0, conversation, item, options.format, XTYP_ADVSTART, 5000, &result) == nullptr) {
+    const UINT linkType = options.warm ? XTYP_ADVSTART | XTYPF_NODATA : XTYP_ADVSTART;
+    if (DdeClientTransaction(nullptr, 0, conversation, item, options.format, linkType, 5000, &result) == nullptr) {
         writeErr("hx350-dde: advise on " + itemName + " of " + options.service + "|" + topic +
                  " refused: " + ddeErrorName(client.lastError()) + "\n");
         DdeDisconnect(conversation);
@@ -684,9 +687,10 @@ void printUsage() {
              "      known topic for that serial number\n"
              "  hx350-dde request TOPIC ITEM [--format N] [--serial N] [--timeout S]\n"
              "      prints the item's text once (format 1 = CF_TEXT by default)\n"
-             "  hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N] [--qpc]\n"
+             "  hx350-dde advise TOPIC ITEM [--count N] [--timeout S] [--serial N] [--format N] [--qpc] [--warm]\n"
              "      holds an advise loop and prints every update with its time (--qpc: QueryPerformanceCounter in\n"
-             "      nanoseconds, which under Wine is the host's CLOCK_MONOTONIC_RAW)\n"
+             "      nanoseconds, which under Wine is the host's CLOCK_MONOTONIC_RAW; --warm: a warm link, whose\n"
+             "      updates carry no data)\n"
              "  hx350-dde load --serial N [--timeout S] [--every MS]\n"
              "      advise links on both topics and requests of every item in a loop, on conversations of their\n"
              "      own (a pause of MS between rounds); counts once a second\n"
@@ -719,6 +723,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options) {
             options.ansi = true;
         } else if (arg == "--qpc") {
             options.qpc = true;
+        } else if (arg == "--warm") {
+            options.warm = true;
         } else if (arg == "--service" && hasValue) {
             options.service = args[++index];
         } else if (arg == "--process" && hasValue) {

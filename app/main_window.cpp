@@ -83,7 +83,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
         return onInitDialog();
     case WM_RXBYTE:
-        // One byte at a time, as a driver of the instrument's own may hand them over.
+        // A single received byte, from a sender that hands the bytes over one at a time.
         lineAssembly_.onReceivedByte(static_cast<BYTE>(wParam));
         return TRUE;
     case WM_RXBYTES:

@@ -152,8 +152,10 @@ DWORD CComPort::run() {
         bool received = false;
         while (transfer.outcome != Transfer::Failed && transfer.bytes > 0) {
             received = true;
-            if (batch_.add(transfer.bytes)) {
-                handOver();
+            batch_.add(transfer.bytes);
+            for (std::size_t ready = batch_.ready(); ready > 0 && transfer.outcome != Transfer::Stopped;
+                 ready = batch_.ready()) {
+                handOver(ready);
                 if (stopSignalled())
                     transfer.outcome = Transfer::Stopped;
             }
@@ -178,7 +180,7 @@ DWORD CComPort::run() {
         // A failure, or a read that ended without a byte and without an error (never expected without timeouts).
         if (failures.onFailure(transfer.outcome == Transfer::Failed ? transfer.error : ERROR_SUCCESS)) {
             // What was held goes over first, so that the window has seen every byte of the port it is told of.
-            handOver();
+            handOverAll();
             // Posted, never sent: the owner destroys this object when it hears of it, which waits for this thread.
             PostMessageW(owner_, WM_PORT_LOST_ID, static_cast<WPARAM>(portNumber_), 0);
             return kLostExitCode;
@@ -246,12 +248,17 @@ bool CComPort::queuedByteCount(DWORD& count, DWORD& error) {
     return true;
 }
 
-void CComPort::handOver() {
-    if (batch_.size() == 0)
-        return;
+void CComPort::handOver(std::size_t count) {
     // Never under the lock: the owner handles the bytes before SendMessage returns, and it may be closing the port.
-    SendMessageW(owner_, WM_RXBYTES_ID, static_cast<WPARAM>(batch_.size()), reinterpret_cast<LPARAM>(batch_.data()));
-    batch_.clear();
+    SendMessageW(owner_, WM_RXBYTES_ID, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(batch_.data()));
+    batch_.consume(count);
+}
+
+void CComPort::handOverAll() {
+    for (std::size_t ready = batch_.ready(); ready > 0; ready = batch_.ready())
+        handOver(ready);
+    if (batch_.size() > 0)
+        handOver(batch_.size());
 }
 
 void CComPort::handOverAllOnStop() {
@@ -264,12 +271,13 @@ void CComPort::handOverAllOnStop() {
             const Transfer transfer = read(std::min<DWORD>(remaining, static_cast<DWORD>(batch_.room())), false);
             if (transfer.outcome == Transfer::Failed || transfer.bytes == 0)
                 break;
-            if (batch_.add(transfer.bytes))
-                handOver();
+            batch_.add(transfer.bytes);
+            for (std::size_t ready = batch_.ready(); ready > 0; ready = batch_.ready())
+                handOver(ready);
             remaining -= std::min(remaining, transfer.bytes);
         }
     }
-    handOver();
+    handOverAll();
 }
 
 bool CComPort::stopSignalled() const {

@@ -6,8 +6,8 @@
 #include <windows.h>
 
 // One open COM port: configured for the instrument's line settings, with a worker thread that waits for received
-// bytes and hands them to the owner window as a synchronous WM_RXBYTES, in order, each line's bytes together with
-// the carriage return that ends it (see CReceiveBatch). The owner only listens.
+// bytes and hands them to the owner window as synchronous WM_RXBYTES messages, in order, one line's bytes with the
+// carriage return that ends it in each (see CReceiveBatch). The owner only listens.
 // When the port goes away (an adapter unplugged or dropped by its driver) the worker posts WM_PORT_LOST to the
 // owner, with the port number in wParam, and ends; the owner then destroys this object.
 // Destruction drops DTR/RTS, stops the worker (dispatching the owner's messages meanwhile) and closes the port.
@@ -66,7 +66,8 @@ private:
     Transfer read(DWORD size, bool stoppable);
     Transfer finishCancelled(Transfer::Outcome outcome, DWORD error);
     bool queuedByteCount(DWORD& count, DWORD& error);
-    void handOver();
+    void handOver(std::size_t count);
+    void handOverAll();
     void handOverAllOnStop();
     bool stopSignalled() const;
     void dropModemLines();

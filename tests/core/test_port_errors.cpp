@@ -66,35 +66,37 @@ TEST(PortFailures, BacksOffAndGivesUpOnlyOnGoneOrEndlessFailures) {
     }
 }
 
-// Reads as they come: the bytes of a line wait for its carriage return, and nothing waits longer than a full batch.
-TEST(ReceiveBatch, GoesOverWithACarriageReturnOrWhenFull) {
+// Reads as they come: the bytes of a line wait for its carriage return and go over with it, one line at a time, and
+// nothing waits longer than a full batch.
+TEST(ReceiveBatch, GoesOverLineByLineOrWhenFull) {
     const std::string full(CReceiveBatch::kCapacity, 'x');
     const struct {
         const char* what;
         std::vector<std::string> reads;
-        std::vector<bool> handOver;
-        std::string lastBatch;
+        std::vector<std::string> handedOver;
+        std::string held;
     } cases[] = {
-        {"a paced line", {"2", "3", ".", "4", "\r"}, {false, false, false, false, true}, "23.4\r"},
-        {"a whole line in one read", {"23.4\r"}, {true}, "23.4\r"},
-        {"a line end inside a read", {"1\r2"}, {true}, "1\r2"},
-        {"a line end first", {"\r", "5"}, {true, false}, "5"},
-        {"0x8D is no line end", {"1\x8D"}, {false}, "1\x8D"},
-        {"full without a line end", {full.substr(1), "y", "z"}, {false, true, false}, "z"},
+        {"a paced line", {"2", "3", ".", "4", "\r"}, {"23.4\r"}, ""},
+        {"a whole line in one read", {"23.4\r"}, {"23.4\r"}, ""},
+        {"two lines and a start in one read", {"1\r2\r3"}, {"1\r", "2\r"}, "3"},
+        {"a line end first", {"\r", "5"}, {"\r"}, "5"},
+        {"0x8D is no line end", {"1\x8D"}, {}, "1\x8D"},
+        {"full without a line end", {full.substr(1), "y", "z"}, {full.substr(1) + "y"}, "z"},
     };
     for (const auto& c : cases) {
         CReceiveBatch batch;
-        std::string handed;
-        for (std::size_t i = 0; i < c.reads.size(); ++i) {
-            ASSERT_GE(batch.room(), c.reads[i].size()) << c.what;
-            std::memcpy(batch.space(), c.reads[i].data(), c.reads[i].size());
-            const bool now = batch.add(c.reads[i].size());
-            EXPECT_EQ(now, c.handOver[i]) << c.what << ", read " << i;
-            handed.assign(reinterpret_cast<const char*>(batch.data()), batch.size());
-            if (now)
-                batch.clear();
+        std::vector<std::string> handed;
+        for (const std::string& read : c.reads) {
+            ASSERT_GE(batch.room(), read.size()) << c.what;
+            std::memcpy(batch.space(), read.data(), read.size());
+            batch.add(read.size());
+            for (std::size_t ready = batch.ready(); ready > 0; ready = batch.ready()) {
+                handed.emplace_back(reinterpret_cast<const char*>(batch.data()), ready);
+                batch.consume(ready);
+            }
         }
-        EXPECT_EQ(handed, c.lastBatch) << c.what;
+        EXPECT_EQ(handed, c.handedOver) << c.what;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(batch.data()), batch.size()), c.held) << c.what;
     }
 }
 

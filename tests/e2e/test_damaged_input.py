@@ -46,7 +46,9 @@ def body(s, t):
     shown_temperatures, shown_humidities, reads = set(), set(), 0
     end = time.monotonic() + SECONDS
     while time.monotonic() < end:
-        texts = s.texts()
+        # A hang fails here, a slow answer does not: under this flood, 250 times the instrument's fastest rate, a
+        # read from another process has waited over its 3 s once in a few minutes, so it is asked twice.
+        texts = s.texts() or s.texts()
         t.check(texts, "the window answers")
         shown_temperatures.add(texts.get("temperature"))
         shown_humidities.add(texts.get("humidity"))

@@ -254,9 +254,13 @@ void CComPort::handOver(std::size_t count) {
     batch_.consume(count);
 }
 
-void CComPort::handOverAll() {
+void CComPort::handOverLines() {
     for (std::size_t ready = batch_.ready(); ready > 0; ready = batch_.ready())
         handOver(ready);
+}
+
+void CComPort::handOverAll() {
+    handOverLines();
     if (batch_.size() > 0)
         handOver(batch_.size());
 }
@@ -272,8 +276,7 @@ void CComPort::handOverAllOnStop() {
             if (transfer.outcome == Transfer::Failed || transfer.bytes == 0)
                 break;
             batch_.add(transfer.bytes);
-            for (std::size_t ready = batch_.ready(); ready > 0; ready = batch_.ready())
-                handOver(ready);
+            handOverLines();
             remaining -= std::min(remaining, transfer.bytes);
         }
     }

@@ -67,6 +67,7 @@ private:
     Transfer finishCancelled(Transfer::Outcome outcome, DWORD error);
     bool queuedByteCount(DWORD& count, DWORD& error);
     void handOver(std::size_t count);
+    void handOverLines();
     void handOverAll();
     void handOverAllOnStop();
     bool stopSignalled() const;

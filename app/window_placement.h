@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings/settings_keys.h"
+#include "app/settings_keys.h"
 
 // Where the main window opens. A rectangle saved on a monitor that is gone (a docking station, a remote session
 // on a larger desktop) or hand-edited to absurd values must not open the window off screen or as a sliver.

@@ -1,6 +1,6 @@
 #include "dde/dde_items.h"
 
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 std::string ddeTopicName(int topic, long serialNumber) {
     if (topic != TemperatureTopic && topic != HumidityTopic) {

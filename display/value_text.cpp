@@ -1,6 +1,6 @@
 #include "display/value_text.h"
 
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "plot/plot_view.h"
 
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 #include <algorithm>
 #include <cmath>

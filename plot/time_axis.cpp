@@ -1,6 +1,6 @@
 #include "plot/time_axis.h"
 
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "recording/hxg_reader.h"
 
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 #include <charconv>
 #include <algorithm>

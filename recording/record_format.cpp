@@ -1,7 +1,7 @@
 #include "recording/record_format.h"
 
-#include "app/cp1250.h"
-#include "display/number_format.h"
+#include "base/cp1250.h"
+#include "base/number_format.h"
 
 #include <cstdio>
 

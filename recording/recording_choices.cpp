@@ -1,6 +1,6 @@
 #include "recording/recording_choices.h"
 
-#include "app/cp1250.h"
+#include "base/cp1250.h"
 #include "recording/recording_settings.h"
 
 #include <algorithm>

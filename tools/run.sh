@@ -50,9 +50,9 @@ run="$root/build/run"
 prefix="$run/prefix"
 program="$run/program"
 exe="$root/build/mingw/HX350.exe"
-win_tool="$root/build/mingw/tools/hx350-win.exe"
+win_tool="$root/build/mingw/tests/win/hx350-win.exe"
 sim="$root/build/native/tools/hx350-sim"
-shim="$root/build/native/tools/libhx350ptyshim.so"
+shim="$root/build/native/tests/libhx350ptyshim.so"
 for f in "$exe" "$win_tool"; do
     [ -f "$f" ] || { echo "run.sh: $f is missing (build first)" >&2; exit 1; }
 done

@@ -1,6 +1,6 @@
 #include "ui/plot_launch.h"
 
-#include "app/cp1250.h"
+#include "base/cp1250.h"
 
 std::string plotPath(const std::string& programPath) {
     const std::string::size_type slash = programPath.find_last_of("\\/");

@@ -1,4 +1,4 @@
-#include "app/settings/file_commit.h"
+#include "base/file_commit.h"
 #include "win/text.h"
 #include "win/unique_handle.h"
 

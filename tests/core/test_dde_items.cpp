@@ -1,4 +1,4 @@
-#include "app/cp1250.h"
+#include "base/cp1250.h"
 #include "dde/dde_items.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/dpi_scale.h"
+#include "base/dpi_scale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/settings/settings_keys.h"
+#include "app/settings_keys.h"
 #include "tests/core/settings_files.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/settings/settings_store.h"
+#include "base/settings_store.h"
 #include "tests/core/settings_files.h"
 
 #include <gtest/gtest.h>

@@ -70,8 +70,8 @@ class Config:
     def __init__(self, mingw, sim, shim, work, decode=None):
         self.mingw = Path(mingw)
         self.exe = self.mingw / "HX350.exe"
-        self.win_tool = self.mingw / "tools" / "hx350-win.exe"
-        self.plot_standin = self.mingw / "tools" / "plot-standin.exe"
+        self.win_tool = self.mingw / "tests" / "win" / "hx350-win.exe"
+        self.plot_standin = self.mingw / "tests" / "win" / "plot-standin.exe"
         self.sim = Path(sim)
         self.shim = Path(shim)
         self.decode = Path(decode) if decode else None
@@ -83,7 +83,7 @@ class Config:
 
     @staticmethod
     def add_arguments(parser):
-        parser.add_argument("--mingw", required=True, help="MinGW build folder (HX350.exe, tools/hx350-win.exe)")
+        parser.add_argument("--mingw", required=True, help="MinGW build folder (HX350.exe, tests/win/hx350-win.exe)")
         parser.add_argument("--sim", required=True, help="hx350-sim")
         parser.add_argument("--shim", required=True, help="libhx350ptyshim.so")
         parser.add_argument("--decode", help="hx350-decode")

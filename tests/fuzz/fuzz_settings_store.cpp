@@ -2,8 +2,8 @@
 // What was read must read back the same, and a save touches nothing in the folder but its file (its temporary
 // file must be gone afterwards).
 
-#include "app/settings/settings_keys.h"
-#include "app/settings/settings_store.h"
+#include "app/settings_keys.h"
+#include "base/settings_store.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "tools/hx350_decode/record_json.h"
 
-#include "display/number_format.h"
+#include "base/number_format.h"
 
 #include <cstdint>
 #include <cstdio>

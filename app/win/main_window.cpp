@@ -1,0 +1,584 @@
+#include "app/win/main_window.h"
+
+#include "base/dpi_scale.h"
+#include "app/status_text.h"
+#include "app/window_placement.h"
+#include "display/win/colours_dialog.h"
+#include "display/win/fonts_dialog.h"
+#include "res/resource.h"
+#include "serial/win/port_dialog.h"
+#include "ui/win/about_dialog.h"
+#include "ui/win/additional_settings_dialog.h"
+#include "ui/win/help_window.h"
+#include "ui/win/info_window.h"
+#include "ui/win/plot_launcher.h"
+#include "win/dpi.h"
+#include "win/gdi.h"
+#include "win/text.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr UINT WM_RXBYTE = WM_USER + 4;
+static_assert(WM_RXBYTE == WM_RXBYTE_ID, "the serial worker and the window must agree on WM_RXBYTE");
+constexpr UINT WM_PORT_LOST = WM_USER + 5;
+static_assert(WM_PORT_LOST == WM_PORT_LOST_ID, "the serial worker and the window must agree on WM_PORT_LOST");
+constexpr UINT WM_RXBYTES = WM_USER + 6;
+static_assert(WM_RXBYTES == WM_RXBYTES_ID, "the serial worker and the window must agree on WM_RXBYTES");
+
+constexpr unsigned kRecordingStartDelayMs = 10000;
+constexpr unsigned kPortRetryPeriodMs = 500;
+constexpr unsigned kSoftwareInfoDelayMs = 100;
+
+// The instrument's fixed line settings: 300 baud, no parity, 7 data bits, 1 stop bit; only received characters
+// matter.
+constexpr int kBaudRate = 300;
+constexpr char kParity = 'N';
+constexpr int kDataBits = 7;
+constexpr int kStopBits = 1;
+
+constexpr const wchar_t* kCaption = L"HX350";
+
+// The saved rectangle (in 96-DPI units) in pixels at `dpi`, moved onto the nearest monitor's work area when it
+// would open out of reach there.
+RECT openingRect(const RECT& saved, int dpi) {
+    const WindowRect usable = withUsableSize(rectToDpi({saved.left, saved.top, saved.right, saved.bottom}, dpi));
+    const RECT usableRect{usable.left, usable.top, usable.right, usable.bottom};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromRect(&usableRect, MONITOR_DEFAULTTONEAREST), &monitor))
+        return usableRect;
+    const RECT& work = monitor.rcWork;
+    const WindowRect placed = placeWindowRect(usable, {work.left, work.top, work.right, work.bottom});
+    return {placed.left, placed.top, placed.right, placed.bottom};
+}
+
+void placeChild(HWND child, int x, int y, int width, int height) {
+    // A window shrunk below the margins would give negative sizes; an empty control is what is meant.
+    SetWindowPos(child, nullptr, x, y, std::max(width, 0), std::max(height, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
+CMainWindow::CMainWindow()
+    : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_),
+      recordingHost_([this] { return hwnd(); },
+                     [this] {
+                         return RecordingSample{temperature_.state(), humidity_.state(), currentSerialNumber(record_),
+                                                record_.thermoHygro.serialNumber};
+                     },
+                     [this] { composeStatus(); }),
+      recording_(recordingHost_, settings_.recording) {
+    humidity_.setColours(0xFFDAB8, 0x643200);
+}
+
+CMainWindow::~CMainWindow() {
+    closePort();
+}
+
+INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return onInitDialog();
+    case WM_RXBYTE:
+        // A single received byte, from a sender that hands the bytes over one at a time.
+        lineAssembly_.onReceivedByte(static_cast<BYTE>(wParam));
+        return TRUE;
+    case WM_RXBYTES:
+        // Sent by the worker, which waits meanwhile, so the bytes stay where they are until this returns.
+        if ((serialPort_ && serialPort_->handsOver(wParam, lParam)) ||
+            (closingPort_ != nullptr && closingPort_->handsOver(wParam, lParam))) {
+            const auto* bytes = reinterpret_cast<const BYTE*>(lParam);
+            for (WPARAM i = 0; i < wParam; ++i)
+                lineAssembly_.onReceivedByte(bytes[i]);
+        }
+        return TRUE;
+    case WM_PORT_LOST:
+        onPortLost(static_cast<int>(wParam));
+        return TRUE;
+    case WM_QUERYENDSESSION:
+        SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_ENDSESSION:
+        // Every record is on disk already; the settings are what would be lost.
+        if (wParam && onSessionEnd_)
+            onSessionEnd_();
+        return TRUE;
+    case WM_TIMER:
+        onTimer(wParam);
+        return FALSE;
+    case WM_SIZE:
+        onSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return FALSE;
+    case WM_MOVE:
+        onMove();
+        return FALSE;
+    case WM_COMMAND:
+        return onCommand(LOWORD(wParam)) ? TRUE : FALSE;
+    case WM_SETFOCUS:
+        // Focus given to the window itself (Enter, Escape, reactivation after a modal dialog) rests on the
+        // temperature display, as after every status change; the dialog manager would put it into the status line
+        // and select its text.
+        if (!temperature_.hwnd())
+            return FALSE;
+        SetFocus(temperature_.hwnd());
+        return TRUE;
+    case WM_CLOSE:
+        // The close box; the dialog manager would turn it into IDCANCEL, which Escape also produces.
+        endDialog(IDCANCEL);
+        return TRUE;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+            openAboutDialog();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_PAINT:
+        if (!IsIconic(hwnd()))
+            return FALSE;
+        paintIconic();
+        return TRUE;
+    case WM_HELP:
+        // F1 anywhere in the window.
+        showHelp(hwnd());
+        return TRUE;
+    case WM_DPICHANGED:
+        onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(icon_);
+    case WM_DESTROY:
+        dde_.stop();
+        WinHelpW(hwnd(), nullptr, HELP_QUIT, 0);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL CMainWindow::onInitDialog() {
+    temperature_.bind(item(IDC_TEMPERATURE));
+    humidity_.bind(item(IDC_HUMIDITY));
+    status_ = item(IDC_STATUS);
+
+    // The size events of the window's creation came before this object was attached; the later relayouts need
+    // a client size even if placing the window below does not change it.
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    restoredSize_ = {client.right, client.bottom};
+
+    addAboutToSystemMenu();
+
+    icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
+    smallIcon_ =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_ ? smallIcon_ : icon_));
+
+    const HMENU menu = GetMenu(hwnd());
+    // Recording is offered only once the recording files of the last run had their chance to reopen.
+    EnableMenuItem(menu, ID_SETTINGS_RECORDING, MF_BYCOMMAND | MF_GRAYED);
+
+    openConfiguredPort();
+
+    RECT statusRect;
+    GetWindowRect(status_, &statusRect);
+    statusHeight_ = statusRect.bottom - statusRect.top;
+    // The status line comes from the template, already in this monitor's pixels; the displays' fonts do not.
+    dpi_ = windowDpi(hwnd());
+    temperature_.setDpi(dpi_);
+    humidity_.setDpi(dpi_);
+
+    temperature_.setQuantity(DegreesCelsius, DegreesCelsius, 1);
+    temperature_.setCaption(L"Temperatura");
+    humidity_.setQuantity(Percent, Percent, 1);
+    humidity_.setCaption(L"Wilgotność względna");
+    temperature_.buildValueFont();
+    humidity_.buildValueFont();
+
+    // The stored rectangle is applied as it is while the user can reach its caption; the size and move events
+    // this causes store the rectangle back.
+    initialising_ = 0;
+    const RECT rect = openingRect(settings_.windowRect, dpi_);
+    SetWindowPos(hwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+
+    updateReading(0);
+
+    settings_.topmost = settings_.topmost != 0 ? 0 : 1;
+    toggleTopmost();
+
+    dde_.setDisplays(&temperature_, &humidity_);
+
+    SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
+    if (settings_.showInfoAtStart != 0)
+        SetTimer(hwnd(), IDT_SOFTWARE_INFO, kSoftwareInfoDelayMs, nullptr);
+
+    // The focus rests on the temperature display; the dialog manager must not move it.
+    SetFocus(temperature_.hwnd());
+    return FALSE;
+}
+
+void CMainWindow::addAboutToSystemMenu() {
+    const HMENU systemMenu = GetSystemMenu(hwnd(), FALSE);
+    if (!systemMenu)
+        return;
+    wchar_t text[128] = {};
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, static_cast<int>(std::size(text))) <= 0)
+        return;
+    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber) {
+    auto port = std::make_unique<CComPort>();
+    // A port that would not take the instrument's line settings is as good as none: it is reported, not run with
+    // whatever settings it had.
+    if (!port->open(hwnd(), portNumber, kBaudRate, kParity, kDataBits, kStopBits) || !port->startReader())
+        return nullptr;
+    return port;
+}
+
+void CMainWindow::showPortOpenFailure(int portNumber) {
+    const std::wstring text = L"Nie można otworzyć portu COM" + std::to_wstring(portNumber);
+    MessageBoxW(hwnd(), text.c_str(), kCaption, MB_OK);
+}
+
+// A port that fails at start keeps its number in the settings: it may be back at the next start. It is tried
+// again for a while first, since a station that boots unattended may start before its adapter is ready.
+void CMainWindow::openConfiguredPort() {
+    if (settings_.configuredPort <= 0) {
+        selectPort();
+        return;
+    }
+    serialPort_ = openPort(settings_.configuredPort);
+    if (serialPort_)
+        return;
+    portRecovery_.startupFailed(settings_.configuredPort, static_cast<std::int64_t>(GetTickCount64()));
+    SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
+}
+
+// A worker that is stopping still hands over what it had received, so its bytes are taken until it has gone.
+void CMainWindow::closePort() {
+    std::unique_ptr<CComPort> closing = std::move(serialPort_);
+    closingPort_ = closing.get();
+    closing.reset();
+    closingPort_ = nullptr;
+}
+
+// Every port starts with an empty line: a partial line of the old one would spoil the first line of the new.
+void CMainWindow::replacePort(std::unique_ptr<CComPort> port) {
+    closePort();
+    lineAssembly_.discardPartialLine();
+    serialPort_ = std::move(port);
+}
+
+// The worker has ended after its port went away (an adapter unplugged, a driver that dropped it): the port is
+// closed and tried again every few seconds, and the status line says so, until it is back.
+void CMainWindow::onPortLost(int portNumber) {
+    if (changingPort_ || !serialPort_ || serialPort_->portNumber() != portNumber)
+        return;
+    changingPort_ = true;
+    replacePort(nullptr);
+    changingPort_ = false;
+    portRecovery_.lost(portNumber);
+    SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
+    composeStatus();
+}
+
+void CMainWindow::retryPort() {
+    // A port change in progress (the port dialog) decides for itself; the next tick asks again.
+    if (changingPort_)
+        return;
+    switch (portRecovery_.onRetryTimer(static_cast<std::int64_t>(GetTickCount64()))) {
+    case PortRecovery::Step::TryOpen: {
+        std::unique_ptr<CComPort> port = openPort(portRecovery_.port());
+        if (!port)
+            return;
+        // The status keeps naming the port until good lines arrive from it.
+        replacePort(std::move(port));
+        break;
+    }
+    case PortRecovery::Step::GiveUp: {
+        KillTimer(hwnd(), IDT_PORT_REOPEN);
+        composeStatus();
+        showPortOpenFailure(settings_.configuredPort);
+        selectPort();
+        return;
+    }
+    default:
+        break;
+    }
+    KillTimer(hwnd(), IDT_PORT_REOPEN);
+    composeStatus();
+}
+
+void CMainWindow::selectPort() {
+    // The dialog waits until the window is on screen and the software information window of the start is
+    // closed; timer 1069 comes back here.
+    if (!IsWindowVisible(hwnd()) || infoWindowOpen_ == 1) {
+        SetTimer(hwnd(), IDT_PORT_RETRY, kPortRetryPeriodMs, nullptr);
+        return;
+    }
+    // Stopping a worker dispatches the window's queued input, which may hold this command again.
+    if (changingPort_)
+        return;
+    changingPort_ = true;
+    CPortDialog dialog;
+    if (serialPort_)
+        dialog.setCurrentPort(serialPort_->portNumber());
+    const bool chosen = dialog.runModal(hwnd()) == IDOK && dialog.port() > 0;
+    if (!chosen) {
+        changingPort_ = false;
+        return;
+    }
+    // The old port goes first: the new choice may be the same device under another name. Choosing the open
+    // port again reopens it, which brings back a port that stopped working.
+    const int port = dialog.port();
+    replacePort(nullptr);
+    replacePort(openPort(port));
+    changingPort_ = false;
+    portRecovery_.settled();
+    KillTimer(hwnd(), IDT_PORT_REOPEN);
+    if (serialPort_) {
+        settings_.configuredPort = port;
+        composeStatus();
+        return;
+    }
+    settings_.configuredPort = 0;
+    composeStatus();
+    showPortOpenFailure(port);
+    selectPort();
+}
+
+void CMainWindow::toggleTopmost() {
+    SetWindowPos(hwnd(), settings_.topmost != 0 ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    settings_.topmost = settings_.topmost != 0 ? 0 : 1;
+    CheckMenuItem(GetMenu(hwnd()), ID_VIEW_TOPMOST,
+                  MF_BYCOMMAND | (settings_.topmost != 0 ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void CMainWindow::updateReading(int linkUp) {
+    if (linkUp != 0)
+        portRecovery_.settled();
+    const ReadingUpdatePlan plan = planReadingUpdate(updateState_, record_, linkUp);
+    if (plan.relayout) {
+        relayout();
+        ShowWindow(humidity_.hwnd(), plan.humidityVisible ? SW_SHOW : SW_HIDE);
+    }
+    if (plan.dde != DdeAction::None) {
+        dde_.stop();
+        // Said in the status line and tried again at the next good line: a message box here would stop the
+        // serial worker, which waits for this update, until someone clicked it.
+        updateState_.ddeStartFailed = plan.dde == DdeAction::StopThenStart && !dde_.start(plan.ddeSerialNumber);
+    }
+
+    composeStatus();
+
+    const auto feed = [](CValueDisplay& display, const DisplayFeed& f) {
+        if (f.twoDecimalPlaces >= 0)
+            display.setTwoDecimalPlaces(f.twoDecimalPlaces);
+        display.setBlinking(f.blinking);
+        if (f.noData)
+            display.setNoData();
+        else
+            display.setValue(f.value);
+    };
+    feed(temperature_, plan.temperature);
+    feed(humidity_, plan.humidity);
+
+    dde_.postAdvise();
+}
+
+void CMainWindow::composeStatus() {
+    if (!hwnd())
+        return;
+    const StatusNotes notes{recording_.status(), portRecovery_.unavailablePort(), updateState_.ddeStartFailed};
+    std::string text = composeStatusText(record_, updateState_.linkUp, notes);
+    // An unchanged text neither flickers the line nor moves the focus.
+    if (text == lastStatusText_)
+        return;
+    lastStatusText_ = std::move(text);
+    SetWindowTextW(status_, widen(lastStatusText_).c_str());
+    // Moving the focus would activate the window over the program the user works in.
+    if (GetForegroundWindow() == hwnd())
+        SetFocus(temperature_.hwnd());
+}
+
+unsigned CMainWindow::startWatchdogTimer() {
+    return static_cast<unsigned>(SetTimer(hwnd(), IDT_WATCHDOG, CLineAssembly::kWatchdogPeriodMs, nullptr));
+}
+
+void CMainWindow::killWatchdogTimer(unsigned timerId) {
+    KillTimer(hwnd(), timerId);
+}
+
+void CMainWindow::onTimer(UINT_PTR id) {
+    switch (id) {
+    case IDT_WATCHDOG:
+        lineAssembly_.onWatchdogExpired();
+        break;
+    case IDT_DELAYED_RECORDING:
+        KillTimer(hwnd(), IDT_DELAYED_RECORDING);
+        recording_.startAtLaunch();
+        break;
+    case IDT_RECORD:
+        recording_.onTimer();
+        break;
+    case IDT_PORT_REOPEN:
+        retryPort();
+        break;
+    case IDT_SOFTWARE_INFO: {
+        KillTimer(hwnd(), IDT_SOFTWARE_INFO);
+        infoWindowOpen_ = 1;
+        CSoftwareInfoWindow window;
+        window.show(hwnd());
+        infoWindowOpen_ = 0;
+        break;
+    }
+    case IDT_PORT_RETRY:
+        // The port dialog must not come up over the software information window; ask again at the next tick.
+        if (infoWindowOpen_ == 1)
+            break;
+        KillTimer(hwnd(), IDT_PORT_RETRY);
+        selectPort();
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainWindow::openAboutDialog() {
+    CAboutDialog dialog;
+    dialog.runModal(hwnd());
+}
+
+bool CMainWindow::onCommand(int id) {
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        // Enter and Escape reach a dialog as these two; neither may close the main window.
+        SetFocus(hwnd());
+        return true;
+    case ID_APP_CLOSE:
+        endDialog(IDOK);
+        return true;
+    case ID_VIEW_TOPMOST:
+        toggleTopmost();
+        return true;
+    case ID_SETTINGS_PORT:
+        selectPort();
+        return true;
+    case ID_SETTINGS_RECORDING:
+        recording_.onSettingsCommand();
+        return true;
+    case ID_APP_PLOT:
+        launchPlot(hwnd(), settings_.recording);
+        return true;
+    case ID_VIEW_COLOURS:
+        runColoursCommand(hwnd(), temperature_, humidity_);
+        return true;
+    case ID_VIEW_FONTS:
+        runFontsCommand(hwnd(), temperature_, humidity_);
+        return true;
+    case ID_SETTINGS_ADDITIONAL:
+        runAdditionalSettings(hwnd(), settings_.showInfoAtStart);
+        return true;
+    case ID_HELP_HELP:
+        showHelp(hwnd());
+        return true;
+    case ID_HELP_SOFTWARE_INFO: {
+        CSoftwareInfoWindow window;
+        window.show(hwnd());
+        return true;
+    }
+    case ID_HELP_ABOUT:
+        openAboutDialog();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A minimised window keeps neither its position nor its size: tracking stops there, or the rectangle saved at
+// exit would be the icon's. The settings keep it in 96-DPI units.
+void CMainWindow::trackWindowRect() {
+    if (IsIconic(hwnd()))
+        return;
+    RECT rect;
+    GetWindowRect(hwnd(), &rect);
+    const WindowRect saved = rectTo96({rect.left, rect.top, rect.right, rect.bottom}, dpi_);
+    settings_.windowRect = RECT{saved.left, saved.top, saved.right, saved.bottom};
+}
+
+// Moved to a monitor of another DPI: the system suggests the rectangle, and the fonts and gaps are made anew.
+void CMainWindow::onDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    statusHeight_ = MulDiv(statusHeight_, dpi, dpi_);
+    dpi_ = dpi;
+    temperature_.setDpi(dpi);
+    humidity_.setDpi(dpi);
+    SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    relayout();
+}
+
+void CMainWindow::onSize(UINT type, int cx, int cy) {
+    if (type == SIZE_RESTORED) {
+        restoredSize_ = {cx, cy};
+        maximized_ = 0;
+    } else if (type == SIZE_MAXIMIZED) {
+        maximizedSize_ = {cx, cy};
+        maximized_ = 1;
+    } else {
+        maximized_ = 0;
+    }
+    if (initialising_ == 1)
+        return;
+    if (type == SIZE_RESTORED)
+        trackWindowRect();
+    layout(cx, cy);
+}
+
+void CMainWindow::onMove() {
+    if (initialising_ == 0 && (GetWindowLongW(hwnd(), GWL_STYLE) & WS_MAXIMIZE) == 0)
+        trackWindowRect();
+}
+
+void CMainWindow::layout(int cx, int cy) {
+    const int d = layoutMargin(systemMetric96(SM_CXDLGFRAME), dpi_);
+    placeChild(status_, d, d, cx - 2 * d, statusHeight_);
+    const int top = statusHeight_ + 2 * d + 2;
+    if (record_.kind == FineThermo) {
+        // Temperature alone: one display takes the whole area; the humidity display is hidden.
+        placeChild(temperature_.hwnd(), d, top, cx - 2 * d, (cy - d) - top);
+        temperature_.repaint();
+        return;
+    }
+    const int mid = (statusHeight_ + d + 2) + ((cy - d) - (statusHeight_ + d + 2)) / 2;
+    placeChild(temperature_.hwnd(), d, top, cx - 2 * d, mid - top);
+    placeChild(humidity_.hwnd(), d, mid + d, cx - 2 * d, cy - 2 * d - mid);
+    temperature_.repaint();
+    humidity_.repaint();
+}
+
+// The layout depends on the kind of reading, so a reading update re-runs it with the last size the window had.
+void CMainWindow::relayout() {
+    const Size& size = maximized_ == 1 ? maximizedSize_ : restoredSize_;
+    SendMessageW(hwnd(), WM_SIZE, maximized_ == 1 ? SIZE_MAXIMIZED : SIZE_RESTORED, MAKELPARAM(size.cx, size.cy));
+}
+
+void CMainWindow::paintIconic() {
+    PaintDc dc(hwnd());
+    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc.get(), x, y, icon_);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "app/port_recovery.h"
+#include "app/reading_update.h"
+#include "dde/win/dde_service.h"
+#include "display/win/value_display.h"
+#include "protocol/line_assembly.h"
+#include "protocol/reading_record.h"
+#include "recording/recording_control.h"
+#include "recording/win/recording_host.h"
+#include "recording/recording_settings.h"
+#include "serial/win/com_port.h"
+#include "win/window_base.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The main window's persisted members: the application loads them before the modal run and saves them after it.
+// The two displays keep their own colours and fonts.
+struct MainWindowSettings {
+    int configuredPort = 0;              // COM port to open at start; 0 or less: none
+    RECT windowRect{100, 100, 700, 500}; // 96-DPI units
+    int topmost = 0;
+    int showInfoAtStart = 1;
+    RecordingSettings recording;
+};
+
+// "HX350": the program's only top-level window and its controller. Owns the serial port, the line assembly and
+// its watchdog, the reading record, the two value displays, the status line and the DDE service.
+class CMainWindow : public CDialogBase, private ILinkHost {
+public:
+    CMainWindow();
+    ~CMainWindow() override;
+
+    MainWindowSettings& settings() { return settings_; }
+    CValueDisplay& temperatureDisplay() { return temperature_; }
+    CValueDisplay& humidityDisplay() { return humidity_; }
+    // Stops the serial worker and releases the port (the application does this after the modal run).
+    void destroySerialPort() { closePort(); }
+    // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
+    void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
+
+    void selectPort();
+    void toggleTopmost();
+    void updateReading(int linkUp) override;
+    void composeStatus();
+
+protected:
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    struct Size {
+        int cx = 0;
+        int cy = 0;
+    };
+
+    // ILinkHost
+    unsigned startWatchdogTimer() override;
+    void killWatchdogTimer(unsigned timerId) override;
+
+    BOOL onInitDialog();
+    void addAboutToSystemMenu();
+    void openConfiguredPort();
+    std::unique_ptr<CComPort> openPort(int portNumber);
+    void closePort();
+    void showPortOpenFailure(int portNumber);
+    void replacePort(std::unique_ptr<CComPort> port);
+    void onPortLost(int portNumber);
+    void retryPort();
+    void onSize(UINT type, int cx, int cy);
+    void onMove();
+    void layout(int cx, int cy);
+    void relayout();
+    void onTimer(UINT_PTR id);
+    bool onCommand(int id);
+    void paintIconic();
+    void openAboutDialog();
+    void trackWindowRect();
+    void onDpiChanged(int dpi, const RECT& suggested);
+
+    MainWindowSettings settings_;
+    CValueDisplay temperature_;
+    CValueDisplay humidity_;
+    HWND status_ = nullptr;
+    HICON icon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+
+    ReadingRecord record_; // all zero: kind 0, so the first layout has two displays
+    CLineAssembly lineAssembly_;
+    ReadingUpdateState updateState_;
+    std::string lastStatusText_;
+    CDdeService dde_;
+
+    int initialising_ = 1;
+    int maximized_ = 0;
+    Size restoredSize_;
+    Size maximizedSize_;
+    int statusHeight_ = 0; // pixels at dpi_
+    int dpi_ = 96;
+    int infoWindowOpen_ = 0;
+    bool changingPort_ = false; // a port change is under way: stopping a worker dispatches queued commands
+    PortRecovery portRecovery_;
+    std::function<void()> onSessionEnd_;
+    CRecordingHost recordingHost_;
+    RecordingControl recording_;
+
+    // Declared last so that it is destroyed first: its worker sends bytes to this window.
+    std::unique_ptr<CComPort> serialPort_;
+    // The port whose worker is being stopped, while it is.
+    const CComPort* closingPort_ = nullptr;
+};

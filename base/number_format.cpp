@@ -1,0 +1,186 @@
+#include "base/number_format.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Just enough of an unsigned big integer (little-endian 32-bit limbs) to scale a double's mantissa exactly.
+// A double stays below 2^1024 and at most 1074 decimals matter, so the numbers stay within a few thousand bits.
+class BigUnsigned {
+public:
+    explicit BigUnsigned(std::uint64_t v) {
+        while (v != 0) {
+            limbs_.push_back(static_cast<std::uint32_t>(v));
+            v >>= 32;
+        }
+    }
+
+    void multiplyBy(std::uint32_t factor) {
+        std::uint64_t carry = 0;
+        for (auto& limb : limbs_) {
+            const std::uint64_t product = static_cast<std::uint64_t>(limb) * factor + carry;
+            limb = static_cast<std::uint32_t>(product);
+            carry = product >> 32;
+        }
+        if (carry != 0) {
+            limbs_.push_back(static_cast<std::uint32_t>(carry));
+        }
+    }
+
+    void shiftLeft(unsigned bits) {
+        if (limbs_.empty()) {
+            return;
+        }
+        const unsigned whole = bits / 32;
+        const unsigned part = bits % 32;
+        if (part != 0) {
+            std::uint32_t carry = 0;
+            for (auto& limb : limbs_) {
+                const std::uint32_t next = limb >> (32 - part);
+                limb = (limb << part) | carry;
+                carry = next;
+            }
+            if (carry != 0) {
+                limbs_.push_back(carry);
+            }
+        }
+        limbs_.insert(limbs_.begin(), whole, 0u);
+    }
+
+    void shiftRight(unsigned bits) {
+        const unsigned whole = bits / 32;
+        const unsigned part = bits % 32;
+        if (whole >= limbs_.size()) {
+            limbs_.clear();
+            return;
+        }
+        limbs_.erase(limbs_.begin(), limbs_.begin() + whole);
+        if (part != 0) {
+            for (std::size_t i = 0; i < limbs_.size(); ++i) {
+                const std::uint32_t high = i + 1 < limbs_.size() ? limbs_[i + 1] << (32 - part) : 0u;
+                limbs_[i] = (limbs_[i] >> part) | high;
+            }
+        }
+        trim();
+    }
+
+    bool bit(unsigned index) const {
+        const unsigned limb = index / 32;
+        return limb < limbs_.size() && ((limbs_[limb] >> (index % 32)) & 1u) != 0;
+    }
+
+    void increment() {
+        for (auto& limb : limbs_) {
+            if (++limb != 0) {
+                return;
+            }
+        }
+        limbs_.push_back(1);
+    }
+
+    // Decimal digits, most significant first; "0" for zero.
+    std::string toDecimal() const {
+        std::vector<std::uint32_t> rest = limbs_;
+        std::string reversed;
+        while (!rest.empty()) {
+            std::uint64_t remainder = 0;
+            for (std::size_t i = rest.size(); i-- > 0;) {
+                const std::uint64_t current = (remainder << 32) | rest[i];
+                rest[i] = static_cast<std::uint32_t>(current / 1000000000u);
+                remainder = current % 1000000000u;
+            }
+            while (!rest.empty() && rest.back() == 0) {
+                rest.pop_back();
+            }
+            for (int i = 0; i < 9; ++i) {
+                reversed.push_back(static_cast<char>('0' + remainder % 10));
+                remainder /= 10;
+                if (rest.empty() && remainder == 0) {
+                    break;
+                }
+            }
+        }
+        if (reversed.empty()) {
+            return "0";
+        }
+        return std::string(reversed.rbegin(), reversed.rend());
+    }
+
+private:
+    void trim() {
+        while (!limbs_.empty() && limbs_.back() == 0) {
+            limbs_.pop_back();
+        }
+    }
+
+    std::vector<std::uint32_t> limbs_;
+};
+
+// The smallest subnormal is 2^-1074, so no double has a non-zero digit past the 1074th decimal.
+constexpr int kExactDecimals = 1074;
+
+} // namespace
+
+// The digits are computed from the exact binary value instead of with printf: C runtimes disagree on halves
+// (glibc rounds them to even, Microsoft's runtimes differ between versions), and the texts in files and DDE data
+// must be the same bytes everywhere. |value| = mantissa * 2^exponent exactly, so
+// round(|value| * 10^decimals) is an integer shift of mantissa * 10^decimals, rounded up when the first bit
+// shifted out is set (that is, half away from zero).
+std::string formatFixed(double value, int decimals) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    const bool negative = std::signbit(value);
+    if (std::isinf(value)) {
+        return negative ? "-inf" : "inf";
+    }
+    if (decimals < 0) {
+        decimals = 0;
+    }
+    const int trailingZeros = decimals > kExactDecimals ? decimals - kExactDecimals : 0;
+    decimals -= trailingZeros;
+
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biasedExponent = static_cast<int>((bits >> 52) & 0x7FF);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int exponent = 0;
+    if (biasedExponent == 0) {
+        exponent = -1074; // subnormal or zero
+    } else {
+        mantissa |= std::uint64_t{1} << 52;
+        exponent = biasedExponent - 1075;
+    }
+
+    BigUnsigned scaled(mantissa);
+    for (int i = 0; i < decimals; ++i) {
+        scaled.multiplyBy(10);
+    }
+    if (exponent >= 0) {
+        scaled.shiftLeft(static_cast<unsigned>(exponent));
+    } else {
+        const unsigned dropped = static_cast<unsigned>(-exponent);
+        const bool roundUp = scaled.bit(dropped - 1);
+        scaled.shiftRight(dropped);
+        if (roundUp) {
+            scaled.increment();
+        }
+    }
+
+    std::string digits = scaled.toDecimal();
+    const std::size_t wanted = static_cast<std::size_t>(decimals) + 1;
+    if (digits.size() < wanted) {
+        digits.insert(0, wanted - digits.size(), '0');
+    }
+    std::string text = negative ? "-" : "";
+    text.append(digits, 0, digits.size() - static_cast<std::size_t>(decimals));
+    if (decimals > 0) {
+        text.push_back('.');
+        text.append(digits, digits.size() - static_cast<std::size_t>(decimals), std::string::npos);
+    }
+    text.append(static_cast<std::size_t>(trailingZeros), '0');
+    return text;
+}

@@ -1,0 +1,312 @@
+#include "display/win/value_display.h"
+
+#include "base/dpi_scale.h"
+#include "res/resource.h"
+#include "win/dpi.h"
+#include "win/system_dialogs.h"
+#include "win/text.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr unsigned kBlinkPeriodMs = 500;
+constexpr BYTE kCentralEuropeanCharset = EASTEUROPE_CHARSET; // 238
+
+LOGFONTW arialFont(LONG height) {
+    LOGFONTW font{};
+    font.lfHeight = height;
+    font.lfCharSet = kCentralEuropeanCharset;
+    std::wcsncpy(font.lfFaceName, L"Arial", LF_FACESIZE - 1);
+    return font;
+}
+
+constexpr LONG kCaptionFontHeight = 20;
+
+// The custom colours of the colour dialog are shared by every colour choice while the program runs.
+COLORREF customColours[16] = {};
+
+LOGFONTW scaledFont(LOGFONTW font, int dpi) {
+    font.lfHeight = scaleToDpi(font.lfHeight, dpi);
+    return font;
+}
+
+// An opaque ExtTextOut of nothing is the cheapest solid fill, and leaves `colour` as the context's background.
+void fill(HDC dc, const RECT& rect, COLORREF colour) {
+    SetBkColor(dc, colour);
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, L"", 0, nullptr);
+}
+
+} // namespace
+
+CValueDisplay::CValueDisplay() : valueLogFont_(arialFont(60)) {
+    buildCaptionFont();
+}
+
+void CValueDisplay::buildCaptionFont() {
+    const LOGFONTW caption = scaledFont(arialFont(kCaptionFontHeight), dpi_);
+    captionFont_.reset(CreateFontIndirectW(&caption));
+}
+
+void CValueDisplay::setDpi(int dpi) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    dpi_ = dpi;
+    buildCaptionFont();
+    buildValueFont();
+    repaint();
+}
+
+bool CValueDisplay::chooseColour(HWND owner, COLORREF& colour) {
+    CHOOSECOLORW choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = owner;
+    choice.rgbResult = colour;
+    choice.lpCustColors = customColours;
+    choice.Flags = CC_FULLOPEN | CC_RGBINIT;
+    if (!systemChooseColor(choice))
+        return false;
+    colour = choice.rgbResult;
+    return true;
+}
+
+// The display is repainted whatever the choice: the colours dialog shows the display as it now is.
+void CValueDisplay::chooseBackgroundColour(HWND owner) {
+    chooseColour(owner, backgroundColour_);
+    repaint();
+}
+
+void CValueDisplay::chooseTextColour(HWND owner) {
+    chooseColour(owner, textColour_);
+    repaint();
+}
+
+// The font dialog measures sizes in the screen's DPI; the display keeps them in 96-DPI units.
+void CValueDisplay::chooseFont(HWND owner) {
+    const int dialogDpi = screenDpi();
+    LOGFONTW font = valueLogFont_;
+    font.lfHeight = scaleToDpi(font.lfHeight, dialogDpi);
+    CHOOSEFONTW choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = owner;
+    choice.lpLogFont = &font;
+    choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
+    if (!systemChooseFont(choice))
+        return;
+    font.lfHeight = scaleTo96(font.lfHeight, dialogDpi);
+    setLogFont(font);
+}
+
+bool CValueDisplay::bind(HWND control) {
+    if (!attach(control))
+        return false;
+    shownText_ = widen(displayText(state_));
+    SetWindowTextW(hwnd(), shownText_.c_str());
+    return true;
+}
+
+void CValueDisplay::setQuantity(int sourceKind, int displayKind, int showUnits) {
+    if (sourceKind == state_.sourceQuantity && displayKind == state_.displayQuantity && showUnits == state_.showUnits)
+        return;
+    state_.sourceQuantity = sourceKind;
+    state_.displayQuantity = displayKind;
+    state_.showUnits = showUnits;
+    updateShownText();
+    repaint();
+}
+
+// Exact comparison on purpose: a reading that repeats the value must not repaint the large digits.
+void CValueDisplay::setValue(double value) {
+    if (value == state_.rawValue && state_.noData == 0)
+        return;
+    state_.rawValue = value;
+    state_.noData = 0;
+    updateShownText();
+    repaint();
+}
+
+// rawValue keeps the last value: the DDE service still answers with it.
+void CValueDisplay::setNoData() {
+    if (state_.noData == 1)
+        return;
+    state_.noData = 1;
+    updateShownText();
+    repaint();
+}
+
+void CValueDisplay::setBlinking(int on) {
+    if (on != 0) {
+        // A failed SetTimer leaves the id at 0, so the next request simply tries again.
+        if (state_.blinkTimerId == 0 && hwnd())
+            state_.blinkTimerId = static_cast<unsigned>(SetTimer(hwnd(), IDT_BLINK, kBlinkPeriodMs, nullptr));
+        return;
+    }
+    if (state_.blinkTimerId != 0 && hwnd())
+        KillTimer(hwnd(), state_.blinkTimerId);
+    state_.blinkTimerId = 0;
+    // Never leave the display dark when blinking stops in the hidden phase.
+    if (blinkHidden_ == 1) {
+        blinkHidden_ = 0;
+        repaint();
+    }
+}
+
+void CValueDisplay::setTwoDecimalPlaces(int on) {
+    if (on == state_.twoDecimalPlaces)
+        return;
+    state_.twoDecimalPlaces = on;
+    updateShownText();
+    repaint();
+}
+
+void CValueDisplay::setCaption(const std::wstring& caption) {
+    if (caption == caption_)
+        return;
+    caption_ = caption;
+    repaint();
+}
+
+void CValueDisplay::setColours(COLORREF background, COLORREF text) {
+    backgroundColour_ = background;
+    textColour_ = text;
+    repaint();
+}
+
+void CValueDisplay::setLogFont(const LOGFONTW& logFont) {
+    storeLogFont(logFont);
+    buildValueFont();
+    repaint();
+}
+
+void CValueDisplay::buildValueFont() {
+    const LOGFONTW font = scaledFont(valueLogFont_, dpi_);
+    valueFont_.reset(CreateFontIndirectW(&font));
+    // The static control keeps the handle too; it never draws with it since every paint is ours.
+    if (hwnd())
+        SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(valueFont_.get()), FALSE);
+}
+
+// Painting waits until the window's queue is empty. Painted at once, a reading's two displays would hold up
+// everything behind them: the serial worker, which waits for each byte to be taken, and the DDE advises of the
+// same line, which are posted after the displays are fed.
+void CValueDisplay::repaint() {
+    if (hwnd())
+        RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+}
+
+// The value area's text is made when the state changes, not at every paint. Screen readers and test drivers read
+// it through WM_GETTEXT, so it is also the window text; blinking leaves it alone, and an unchanged text is not set
+// again.
+void CValueDisplay::updateShownText() {
+    std::wstring text = widen(displayText(state_));
+    if (text == shownText_)
+        return;
+    shownText_ = std::move(text);
+    if (hwnd())
+        SetWindowTextW(hwnd(), shownText_.c_str());
+}
+
+LRESULT CValueDisplay::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        PaintDc dc(hwnd());
+        RECT client;
+        GetClientRect(hwnd(), &client);
+        paint(dc.get(), client);
+        return 0;
+    }
+    case WM_PRINTCLIENT: {
+        RECT client;
+        GetClientRect(hwnd(), &client);
+        paint(reinterpret_cast<HDC>(wParam), client);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1; // the paint covers every pixel
+    case WM_SETTEXT:
+        // The static control would draw its plain text straight onto the screen here (Wine does); storing the
+        // text is all that is wanted.
+        return DefWindowProcW(hwnd(), message, wParam, lParam);
+    case WM_ENABLE:
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        return 0;
+    case WM_TIMER:
+        if (wParam == IDT_BLINK && state_.blinkTimerId != 0) {
+            blinkHidden_ = 1 - blinkHidden_;
+            repaint();
+        }
+        return defaultProc(message, wParam, lParam);
+    default:
+        return defaultProc(message, wParam, lParam);
+    }
+}
+
+// Everything is drawn into one off-screen bitmap and copied in one piece, so the large digits never flicker at
+// the blink rate.
+void CValueDisplay::paint(HDC target, const RECT& client) {
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    if (width <= 0 || height <= 0)
+        return;
+    MemoryDc memory(target, width, height);
+    if (!memory.valid())
+        return;
+    const HDC dc = memory.get();
+    SetMapMode(dc, GetMapMode(target));
+    SetWindowOrgEx(dc, client.left, client.top, nullptr);
+
+    fill(dc, client, GetBkColor(target));
+    fill(dc, client, backgroundColour_);
+
+    // Caption bar: background colour on the text colour, one caption line high, as wide as the control.
+    RECT bar{};
+    {
+        SelectGuard font(dc, captionFont_.get());
+        SetTextColor(dc, backgroundColour_);
+        SetBkColor(dc, textColour_);
+        RECT measured{0, 0, 90, kCaptionFontHeight};
+        DrawTextW(dc, caption_.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        bar = RECT{0, 0, client.right, measured.bottom};
+        fill(dc, bar, textColour_);
+        DrawTextW(dc, caption_.c_str(), -1, &bar, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    }
+
+    if (blinkHidden_ == 0) {
+        RECT valueArea = client;
+        valueArea.top = bar.bottom;
+        drawValue(dc, valueArea);
+    }
+
+    BitBlt(target, client.left, client.top, width, height, dc, client.left, client.top, SRCCOPY);
+}
+
+void CValueDisplay::drawValue(HDC dc, const RECT& valueArea) {
+    SelectGuard font(dc, valueFont_.get());
+    SetBkColor(dc, backgroundColour_);
+    SetTextColor(dc, textColour_);
+    if (shownText_.empty())
+        return;
+    RECT area = valueArea;
+    if (state_.noData != 0 || state_.displayQuantity != WattsPerSquareMetre || state_.showUnits == 0) {
+        DrawTextW(dc, shownText_.c_str(), -1, &area, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        return;
+    }
+
+    // "W/m2": the text without its "2" is centred as if the "2" were there, and the "2" is drawn raised by a
+    // quarter of the line height, 3.5 pixels left of the whole text's right edge.
+    RECT measured{0, 0, 0, 0};
+    DrawTextW(dc, shownText_.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
+    const int w = measured.right - measured.left;
+    const int h = measured.bottom - measured.top;
+    const int cx = (valueArea.left + valueArea.right) / 2;
+    const int cy = (valueArea.top + valueArea.bottom) / 2;
+    RECT whole{cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2};
+    const std::wstring base = shownText_.substr(0, shownText_.size() - 1);
+    DrawTextW(dc, base.c_str(), -1, &whole, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    const int right = cx + w / 2;
+    RECT raised{right - 200, cy - (6 * h) / 8, right + 193, cy + (2 * h) / 8};
+    // Transparent, so the raised digit's cell cannot cover the end of the "m" it overlaps.
+    const int previousMode = SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, L"2", -1, &raised, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    SetBkMode(dc, previousMode);
+}

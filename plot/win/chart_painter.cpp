@@ -1,0 +1,171 @@
+#include "plot/win/chart_painter.h"
+
+#include "plot/time_axis.h"
+#include "win/gdi.h"
+#include "win/text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const COLORREF kTemperatureColour = RGB(200, 40, 40);
+const COLORREF kHumidityColour = RGB(30, 90, 200);
+const COLORREF kGridColour = RGB(225, 225, 225);
+const COLORREF kAxisColour = RGB(90, 90, 90);
+
+struct Scale {
+    double low, high;
+    int top, bottom;
+    int y(double value) const {
+        return bottom - static_cast<int>(std::lround((value - low) / (high - low) * (bottom - top)));
+    }
+};
+
+void drawText(HDC dc, int x, int y, const std::string& utf8, UINT align, COLORREF colour) {
+    const std::wstring text = widen(utf8);
+    SetTextAlign(dc, align);
+    SetTextColor(dc, colour);
+    TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+void drawTrace(HDC dc, const RECT& area, const std::vector<TracePoint>& points, const Scale& scale, COLORREF colour) {
+    GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, colour));
+    SelectGuard keepPen(dc, pen.get());
+    Brush brush(CreateSolidBrush(colour));
+    const TracePoint* previous = nullptr;
+    for (const TracePoint& point : points) {
+        const int x = area.left + static_cast<int>(std::floor(point.x));
+        const int yLow = scale.y(point.low / 10.0), yHigh = scale.y(point.high / 10.0);
+        if (point.joined && previous) {
+            MoveToEx(dc, area.left + static_cast<int>(std::floor(previous->x)),
+                     scale.y((previous->low + previous->high) / 20.0), nullptr);
+            LineTo(dc, x, (yLow + yHigh) / 2);
+        }
+        MoveToEx(dc, x, yLow, nullptr);
+        LineTo(dc, x, yHigh - 1);
+        // A value with no neighbour to join would otherwise be a single pixel.
+        const bool joinsNext = &point != &points.back() && (&point + 1)->joined;
+        if (!point.joined && !joinsNext) {
+            const RECT dot{x - 1, yHigh - 1, x + 2, yLow + 2};
+            FillRect(dc, &dot, brush.get());
+        }
+        previous = &point;
+    }
+}
+
+} // namespace
+
+RECT plotArea(const RECT& client) {
+    return {client.left + 64, client.top + 44, std::max(client.left + 65, client.right - 64),
+            std::max(client.top + 45, client.bottom - 44)};
+}
+
+ChartData chartData(const CPlotModel& model, const ViewRange& view, int columns, const ByteReader& reader,
+                    RecordCache& cache) {
+    ChartData data;
+    data.view = view;
+    if (!needsRecords(view.t0, view.t1, columns)) {
+        data.trace = traceFromSummary(model.summary(), view.t0, view.t1, columns, model.gapLimit());
+        data.stats = statsFromSummary(model.summary(), view.t0, view.t1);
+        return data;
+    }
+    if (view.t0 < cache.t0 || view.t1 > cache.t1) {
+        const double span = view.t1 - view.t0;
+        cache.t0 = std::floor(view.t0 - span);
+        cache.t1 = std::ceil(view.t1 + span);
+        cache.samples = model.samples(static_cast<std::int64_t>(cache.t0), static_cast<std::int64_t>(cache.t1), reader);
+    }
+    data.fromRecords = true;
+    data.trace = traceFromSamples(cache.samples, view.t0, view.t1, columns, model.gapLimit());
+    data.stats = statsFromSamples(cache.samples, view.t0, view.t1);
+    return data;
+}
+
+void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOptions& options, const RECT& band,
+                int cursorX) {
+    const RECT area = plotArea(client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    Font font(CreateFontW(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Tahoma"));
+    SelectGuard keepFont(dc, font.get());
+    GdiObject<HPEN> grid(CreatePen(PS_SOLID, 1, kGridColour));
+    GdiObject<HPEN> axis(CreatePen(PS_SOLID, 1, kAxisColour));
+
+    Scale temperature{0, 0, area.top, area.bottom}, humidity{0, 0, area.top, area.bottom};
+    axisRange(data.stats.temperature, 0, 40, temperature.low, temperature.high);
+    axisRange(data.stats.humidity, 0, 100, humidity.low, humidity.high);
+    const int height = area.bottom - area.top, width = area.right - area.left;
+
+    {
+        SelectGuard keepPen(dc, grid.get());
+        for (const TimeTick& tick : timeTicks(data.view.t0, data.view.t1, width, 90)) {
+            const int x =
+                area.left +
+                static_cast<int>(std::lround((tick.time - data.view.t0) / (data.view.t1 - data.view.t0) * width));
+            MoveToEx(dc, x, area.top, nullptr);
+            LineTo(dc, x, area.bottom + 4);
+            drawText(dc, x, area.bottom + 6, tick.label, TA_CENTER | TA_TOP, kAxisColour);
+            if (!tick.context.empty()) {
+                drawText(dc, x, area.bottom + 22, tick.context, TA_CENTER | TA_TOP, kAxisColour);
+            }
+        }
+        // Horizontal lines follow the first quantity shown, so they meet its labels.
+        const bool byTemperature = options.temperature;
+        const Scale& gridScale = byTemperature ? temperature : humidity;
+        for (const ValueTick& tick : valueTicks(gridScale.low, gridScale.high, height, 28)) {
+            const int y = gridScale.y(tick.value);
+            MoveToEx(dc, area.left, y, nullptr);
+            LineTo(dc, area.right, y);
+        }
+    }
+    if (options.temperature) {
+        for (const ValueTick& tick : valueTicks(temperature.low, temperature.high, height, 28)) {
+            drawText(dc, area.left - 6, temperature.y(tick.value) - 7, tick.label, TA_RIGHT | TA_TOP,
+                     kTemperatureColour);
+        }
+        drawText(dc, area.left - 6, area.top - 20, "°C", TA_RIGHT | TA_TOP, kTemperatureColour);
+    }
+    if (options.humidity) {
+        for (const ValueTick& tick : valueTicks(humidity.low, humidity.high, height, 28)) {
+            drawText(dc, area.right + 6, humidity.y(tick.value) - 7, tick.label, TA_LEFT | TA_TOP, kHumidityColour);
+        }
+        drawText(dc, area.right + 6, area.top - 20, "%", TA_LEFT | TA_TOP, kHumidityColour);
+    }
+    {
+        SelectGuard keepPen(dc, axis.get());
+        SelectGuard keepBrush(dc, GetStockObject(NULL_BRUSH));
+        Rectangle(dc, area.left, area.top, area.right + 1, area.bottom + 1);
+    }
+    if (options.temperature) {
+        drawText(dc, area.left, 4, "Temperatura: " + statsText(data.stats.temperature, "°C"), TA_LEFT | TA_TOP,
+                 kTemperatureColour);
+    }
+    if (options.humidity) {
+        drawText(dc, options.temperature ? area.left + width / 2 : area.left, 4,
+                 "Wilgotność: " + statsText(data.stats.humidity, "%"), TA_LEFT | TA_TOP, kHumidityColour);
+    }
+    drawText(dc, area.right, 24,
+             formatStamp(static_cast<std::int64_t>(std::floor(data.view.t0))) + " – " +
+                 formatStamp(static_cast<std::int64_t>(std::ceil(data.view.t1))),
+             TA_RIGHT | TA_TOP, kAxisColour);
+
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, area.left + 1, area.top + 1, area.right, area.bottom);
+    if (options.humidity) {
+        drawTrace(dc, area, data.trace.humidity, humidity, kHumidityColour);
+    }
+    if (options.temperature) {
+        drawTrace(dc, area, data.trace.temperature, temperature, kTemperatureColour);
+    }
+    if (cursorX >= area.left && cursorX < area.right) {
+        SelectGuard keepPen(dc, axis.get());
+        MoveToEx(dc, cursorX, area.top, nullptr);
+        LineTo(dc, cursorX, area.bottom);
+    }
+    if (band.right > band.left) {
+        RECT shown{band.left, area.top, band.right, area.bottom};
+        InvertRect(dc, &shown);
+    }
+    RestoreDC(dc, saved);
+}

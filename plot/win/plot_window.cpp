@@ -1,0 +1,658 @@
+#include "plot/win/plot_window.h"
+
+#include "base/settings_store.h"
+#include "base/number_format.h"
+#include "plot/win/file_access.h"
+#include "plot/plot_command.h"
+#include "plot/win/png_export.h"
+#include "plot/win/resource.h"
+#include "plot/time_axis.h"
+#include "win/gdi.h"
+#include "win/text.h"
+#include "win/unique_handle.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"HX350.Plot";
+constexpr UINT WM_APP_PROGRESS = WM_APP + 1;
+constexpr UINT WM_APP_LOADED = WM_APP + 2;
+constexpr UINT_PTR kFollowTimer = 1;
+constexpr UINT kFollowPeriodMs = 400; // new records within a second of being written
+constexpr std::size_t kRecentFiles = 6;
+constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
+
+std::wstring programFolder() {
+    wchar_t path[MAX_PATH * 2] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+std::string settingsPath() {
+    return narrow(programFolder() + L"plot.ini");
+}
+
+std::wstring fileTitle(const std::wstring& path) {
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+} // namespace
+
+CPlotWindow::~CPlotWindow() {
+    cancel_ = true;
+    if (loader_.joinable()) {
+        loader_.join();
+    }
+}
+
+bool CPlotWindow::create(int show) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PLOT));
+    wc.hCursor = LoadCursorW(nullptr, IDC_CROSS);
+    wc.lpszMenuName = MAKEINTRESOURCEW(IDR_PLOT_MENU);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+    accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_PLOT_KEYS));
+
+    CSettingsStore store(10);
+    if (store.open(settingsPath(), false, false, true, false)) {
+        for (std::size_t i = 0; i < kRecentFiles; ++i) {
+            const std::string path = store.getString("RECENT", "FILE" + std::to_string(i + 1), "");
+            if (!path.empty()) {
+                recent_.push_back(path);
+            }
+        }
+    }
+    hwnd_ = CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, L"Plot", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                            CW_USEDEFAULT, CW_USEDEFAULT, 1000, 640, nullptr, nullptr, instance, this);
+    if (!hwnd_) {
+        return false;
+    }
+    ShowWindow(hwnd_, show);
+    UpdateWindow(hwnd_);
+    return true;
+}
+
+LRESULT CALLBACK CPlotWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<CPlotWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        if (self) {
+            self->hwnd_ = hwnd;
+        }
+    }
+    auto* self = reinterpret_cast<CPlotWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    const LRESULT result = self->handleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+        progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, status_, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(progress_, PBM_SETRANGE32, 0, 1000);
+        SetTimer(hwnd_, kFollowTimer, kFollowPeriodMs, nullptr);
+        updateRecentMenu();
+        updateMenu();
+        updateStatus();
+        return 0;
+    case WM_SIZE:
+        onSize();
+        return 0;
+    case WM_PAINT:
+        onPaint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_COMMAND:
+        onCommand(LOWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == kFollowTimer) {
+            onTimer();
+        }
+        return 0;
+    case WM_APP_PROGRESS:
+        SendMessageW(progress_, PBM_SETPOS, wParam, 0);
+        return 0;
+    case WM_APP_LOADED:
+        onLoaded();
+        return 0;
+    case WM_DROPFILES: {
+        const auto drop = reinterpret_cast<HDROP>(wParam);
+        std::vector<std::wstring> paths;
+        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+            path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+            paths.push_back(path);
+        }
+        DragFinish(drop);
+        open(paths);
+        return 0;
+    }
+    case WM_MOUSEWHEEL:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MOUSELEAVE:
+        onMouse(message, wParam, lParam);
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_LEFT || wParam == VK_RIGHT) {
+            const double share = GetKeyState(VK_CONTROL) < 0 ? 0.5 : 0.1;
+            setView(panView(view_, (wParam == VK_LEFT ? -share : share) * (view_.t1 - view_.t0)));
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        KillTimer(hwnd_, kFollowTimer);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+RECT CPlotWindow::clientRect() const {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    RECT bar{};
+    if (status_ && GetWindowRect(status_, &bar)) {
+        client.bottom -= bar.bottom - bar.top;
+    }
+    return client;
+}
+
+double CPlotWindow::timeAt(int x) const {
+    const RECT area = plotArea(clientRect());
+    return view_.t0 + (x - area.left) * (view_.t1 - view_.t0) / std::max<LONG>(1, area.right - area.left);
+}
+
+void CPlotWindow::onSize() {
+    SendMessageW(status_, WM_SIZE, 0, 0);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int width = client.right;
+    const int parts[3] = {width * 2 / 5, width * 4 / 5, -1};
+    SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    RECT cell{};
+    SendMessageW(status_, SB_GETRECT, 2, reinterpret_cast<LPARAM>(&cell));
+    MoveWindow(progress_, cell.left + 2, cell.top + 2, cell.right - cell.left - 20, cell.bottom - cell.top - 4, TRUE);
+    InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+ByteReader CPlotWindow::reader() const {
+    const std::vector<std::wstring> paths = paths_;
+    return [paths](std::size_t file, std::uint64_t offset, std::uint64_t length, std::string& out) {
+        return file < paths.size() && readRecordingBytes(paths[file], offset, length, out);
+    };
+}
+
+void CPlotWindow::onPaint() {
+    PaintDc paint(hwnd_);
+    const RECT client = clientRect();
+    if (client.right <= 0 || client.bottom <= 0) {
+        return;
+    }
+    MemoryDc memory(paint.get(), client.right, client.bottom);
+    const HDC dc = memory.valid() ? memory.get() : paint.get();
+    if (model_ && model_->haveData()) {
+        const RECT area = plotArea(client);
+        lastData_ = chartData(*model_, view_, area.right - area.left, reader(), cache_);
+        RECT band{};
+        if (drag_ == Drag::Band) {
+            band = {std::min(dragStartX_, dragX_), 0, std::max(dragStartX_, dragX_), 0};
+        }
+        paintChart(dc, client, lastData_, options_, band, cursorX_);
+    } else {
+        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        const wchar_t* text = loader_.joinable()          ? L"Wczytywanie…"
+                              : model_ && !paths_.empty() ? L"Plik nie zawiera jeszcze rekordów."
+                                                          : L"Plik → Otwórz… albo przeciągnij tu plik .hxg.";
+        SetBkMode(dc, TRANSPARENT);
+        SetTextAlign(dc, TA_CENTER | TA_TOP);
+        TextOutW(dc, client.right / 2, client.bottom / 2 - 8, text, static_cast<int>(wcslen(text)));
+    }
+    if (memory.valid()) {
+        BitBlt(paint.get(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+    }
+}
+
+void CPlotWindow::setView(const ViewRange& view) {
+    if (!model_) {
+        return;
+    }
+    view_ = view;
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    updateStatus();
+}
+
+void CPlotWindow::open(std::vector<std::wstring> paths) {
+    if (paths.empty() || loader_.joinable()) {
+        return;
+    }
+    for (auto& path : paths) {
+        wchar_t full[MAX_PATH * 4] = {};
+        if (GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr)) {
+            path = full;
+        }
+    }
+    loadingPaths_ = paths;
+    cancel_ = false;
+    ShowWindow(progress_, SW_SHOW);
+    SendMessageW(progress_, PBM_SETPOS, 0, 0);
+    SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"Wczytywanie…"));
+    const HWND window = hwnd_;
+    loader_ = std::thread([this, window, paths] {
+        auto model = std::make_unique<CPlotModel>();
+        std::vector<std::wstring> failed;
+        std::uint64_t total = 0, before = 0;
+        for (const auto& path : paths) {
+            std::uint64_t size = 0;
+            total += recordingFileSize(path, size) ? size : 0;
+        }
+        std::atomic<int> lastShown{-1};
+        std::vector<std::wstring> loaded;
+        for (const auto& path : paths) {
+            LoadedFile file;
+            const ProgressFn progress = [&](std::uint64_t done) {
+                const int permille = total ? static_cast<int>((before + done) * 1000 / total) : 0;
+                if (permille != lastShown.exchange(permille)) {
+                    PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(permille), 0);
+                }
+            };
+            if (!loadRecordingFile(path, file, progress, &cancel_)) {
+                failed.push_back(path);
+                continue;
+            }
+            before += file.scan->fedTo();
+            model->addFile(narrow(path), std::move(file));
+            loaded.push_back(path);
+        }
+        loading_ = std::move(model);
+        loadingPaths_ = loaded;
+        failed_ = failed;
+        PostMessageW(window, WM_APP_LOADED, 0, 0);
+    });
+}
+
+void CPlotWindow::onLoaded() {
+    if (loader_.joinable()) {
+        loader_.join();
+    }
+    ShowWindow(progress_, SW_HIDE);
+    model_ = std::move(loading_);
+    paths_ = loadingPaths_;
+    cache_.clear();
+    if (!keepViewAfterLoad_ || !view_.following) {
+        view_ = model_->haveData() ? fullView(model_->firstTime(), model_->lastTime()) : ViewRange{};
+    } else {
+        view_ = followData(view_, model_->lastTime());
+    }
+    keepViewAfterLoad_ = false;
+    for (const auto& path : paths_) {
+        recent_ = rememberFile(recent_, narrow(path), kRecentFiles);
+    }
+    CSettingsStore store(10);
+    if (store.open(settingsPath(), true, true, true, false)) {
+        for (std::size_t i = 0; i < kRecentFiles; ++i) {
+            store.setString("RECENT", "FILE" + std::to_string(i + 1), i < recent_.size() ? recent_[i] : "");
+        }
+        store.save(false);
+    }
+    updateRecentMenu();
+    updateMenu();
+    updateStatus();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    if (!failed_.empty()) {
+        std::wstring text = L"Nie można otworzyć pliku:";
+        for (const auto& path : failed_) {
+            text += L"\n" + path;
+        }
+        MessageBoxW(hwnd_, text.c_str(), L"Plot", MB_OK | MB_ICONWARNING);
+    }
+}
+
+// Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
+// only its new records. A file that became shorter was emptied or replaced: everything is read again.
+void CPlotWindow::onTimer() {
+    if (!model_ || loader_.joinable()) {
+        return;
+    }
+    bool grown = false;
+    for (std::size_t i = 0; i < paths_.size(); ++i) {
+        std::uint64_t size = 0;
+        if (!recordingFileSize(paths_[i], size)) {
+            continue;
+        }
+        switch (planFollow(model_->fedTo(i), size)) {
+        case FollowStep::Nothing:
+            break;
+        case FollowStep::Reload:
+            keepViewAfterLoad_ = true;
+            open(paths_);
+            return;
+        case FollowStep::ReadNew: {
+            const std::uint64_t from = model_->fedTo(i);
+            std::string bytes;
+            if (readRecordingBytes(paths_[i], from, std::min(size - from, kMaxReadPerLook), bytes)) {
+                model_->appendBytes(i, bytes);
+                grown = true;
+            }
+            break;
+        }
+        }
+    }
+    if (grown) {
+        cache_.clear();
+        const bool wasEmpty = !(view_.t1 > view_.t0);
+        if (wasEmpty && model_->haveData()) {
+            view_ = fullView(model_->firstTime(), model_->lastTime());
+        } else if (model_->haveData()) {
+            view_ = followData(view_, model_->lastTime());
+        }
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        updateStatus();
+    }
+}
+
+void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
+    int x = GET_X_LPARAM(lParam);
+    const RECT area = plotArea(clientRect());
+    const double width = view_.t1 - view_.t0;
+    switch (message) {
+    case WM_MOUSEWHEEL: {
+        POINT at{x, GET_Y_LPARAM(lParam)};
+        ScreenToClient(hwnd_, &at);
+        const double center = at.x >= area.left && at.x < area.right ? timeAt(at.x) : (view_.t0 + view_.t1) / 2;
+        setView(zoomView(view_, center, GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? 0.8 : 1.25));
+        return;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+        SetFocus(hwnd_);
+        SetCapture(hwnd_);
+        drag_ = message == WM_RBUTTONDOWN || (wParam & MK_SHIFT) ? Drag::Band : Drag::Pan;
+        dragStartX_ = dragX_ = x;
+        dragView_ = view_;
+        return;
+    case WM_MOUSEMOVE: {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
+        TrackMouseEvent(&track);
+        cursorX_ = x >= area.left && x < area.right ? x : -1;
+        if (drag_ == Drag::Pan && x != dragStartX_) {
+            setView(panView(dragView_, -(x - dragStartX_) * width / std::max<LONG>(1, area.right - area.left)));
+        } else {
+            dragX_ = std::clamp<int>(x, area.left, area.right);
+            InvalidateRect(hwnd_, nullptr, FALSE);
+        }
+        updateStatus();
+        return;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        ReleaseCapture();
+        if (drag_ == Drag::Band && std::abs(dragX_ - dragStartX_) > 3) {
+            drag_ = Drag::None;
+            setView(selectView(view_, timeAt(dragStartX_), timeAt(dragX_)));
+        }
+        drag_ = Drag::None;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        return;
+    case WM_MOUSELEAVE:
+        cursorX_ = -1;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        updateStatus();
+        return;
+    default:
+        return;
+    }
+}
+
+// The title names the files and counts the records, so that a glance at the task bar shows a recording grow.
+void CPlotWindow::updateStatus() {
+    if (!status_) {
+        return;
+    }
+    std::wstring title = L"Plot";
+    if (model_ && !paths_.empty()) {
+        title += L" - " + fileTitle(paths_[0]);
+        if (paths_.size() > 1) {
+            title += L" (+" + std::to_wstring(paths_.size() - 1) + L")";
+        }
+        title += L" - " + std::to_wstring(model_->validCount()) + L" rek.";
+    }
+    SetWindowTextW(hwnd_, title.c_str());
+    if (model_) {
+        std::wstring text = L"Pliki: " + std::to_wstring(paths_.size()) + L", rekordy: " +
+                            std::to_wstring(model_->validCount()) + L", uszkodzone: " +
+                            std::to_wstring(model_->damagedCount());
+        if (view_.following) {
+            text += L", śledzenie końca";
+        }
+        SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    std::wstring readout;
+    if (cursorX_ >= 0 && model_ && model_->haveData()) {
+        const RECT area = plotArea(clientRect());
+        const double column = cursorX_ - area.left;
+        readout = widen(formatStamp(static_cast<std::int64_t>(std::floor(timeAt(cursorX_)))));
+        const auto value = [&](const std::vector<TracePoint>& points, const char* unit) {
+            const TracePoint* point = pointAt(points, column);
+            if (!point) {
+                return std::wstring(L"  ---");
+            }
+            std::string text = "  " + formatFixed(point->low / 10.0, 1);
+            if (point->high != point->low) {
+                text += "…" + formatFixed(point->high / 10.0, 1);
+            }
+            return widen(text + " " + unit);
+        };
+        if (options_.temperature) {
+            readout += value(lastData_.trace.temperature, "°C");
+        }
+        if (options_.humidity) {
+            readout += value(lastData_.trace.humidity, "%");
+        }
+    }
+    SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(readout.c_str()));
+}
+
+void CPlotWindow::updateMenu() {
+    const HMENU menu = GetMenu(hwnd_);
+    const int shown = options_.temperature && options_.humidity ? ID_VIEW_BOTH
+                      : options_.temperature                    ? ID_VIEW_TEMPERATURE
+                                                                : ID_VIEW_HUMIDITY;
+    CheckMenuRadioItem(menu, ID_VIEW_BOTH, ID_VIEW_HUMIDITY, shown, MF_BYCOMMAND);
+    CheckMenuRadioItem(menu, ID_CSV_SEMICOLON, ID_CSV_TAB, separator_ == 0 ? ID_CSV_TAB : ID_CSV_SEMICOLON,
+                       MF_BYCOMMAND);
+    const UINT haveData = model_ && model_->haveData() ? MF_ENABLED : MF_GRAYED;
+    EnableMenuItem(menu, ID_FILE_EXPORT_CSV, MF_BYCOMMAND | haveData);
+    EnableMenuItem(menu, ID_FILE_EXPORT_PNG, MF_BYCOMMAND | haveData);
+}
+
+void CPlotWindow::updateRecentMenu() {
+    const HMENU file = GetSubMenu(GetMenu(hwnd_), 0);
+    const HMENU recent = GetSubMenu(file, ID_RECENT_MENU_POSITION);
+    if (!recent) {
+        return;
+    }
+    while (GetMenuItemCount(recent) > 0) {
+        DeleteMenu(recent, 0, MF_BYPOSITION);
+    }
+    for (std::size_t i = 0; i < recent_.size(); ++i) {
+        const std::wstring text = L"&" + std::to_wstring(i + 1) + L" " + widen(recent_[i]);
+        AppendMenuW(recent, MF_STRING, ID_RECENT_FIRST + i, text.c_str());
+    }
+    if (recent_.empty()) {
+        AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_RECENT_FIRST, L"(brak)");
+    }
+}
+
+std::vector<std::wstring> CPlotWindow::askFiles() {
+    std::wstring buffer(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd_;
+    ofn.lpstrFilter = L"Pliki rejestracji (*.hxg)\0*.hxg\0Wszystkie pliki (*.*)\0*.*\0";
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = L"Otwórz plik rejestracji";
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn)) {
+        return {};
+    }
+    // Several files come as the folder, then each name, separated by NULs.
+    std::vector<std::wstring> parts;
+    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) {
+        parts.emplace_back(p);
+    }
+    if (parts.size() == 1) {
+        return parts;
+    }
+    std::vector<std::wstring> paths;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        paths.push_back(parts[0] + L"\\" + parts[i]);
+    }
+    return paths;
+}
+
+namespace {
+
+std::wstring askSaveName(HWND owner, const wchar_t* filter, const wchar_t* extension, const wchar_t* title) {
+    std::wstring buffer(MAX_PATH * 4, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrDefExt = extension;
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameW(&ofn)) {
+        return {};
+    }
+    return buffer.c_str();
+}
+
+} // namespace
+
+void CPlotWindow::exportCsv() {
+    const std::wstring path =
+        askSaveName(hwnd_, L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
+    if (path.empty()) {
+        return;
+    }
+    if (!writeCsv(path, *model_, static_cast<std::int64_t>(std::ceil(view_.t0)),
+                  static_cast<std::int64_t>(std::floor(view_.t1)), separator_, reader())) {
+        MessageBoxW(hwnd_, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
+    }
+}
+
+void CPlotWindow::exportPngFile() {
+    const std::wstring path = askSaveName(hwnd_, L"Obraz PNG (*.png)\0*.png\0", L"png", L"Eksport do PNG");
+    if (path.empty()) {
+        return;
+    }
+    const RECT client = clientRect();
+    if (!exportPng(path, client.right, client.bottom, lastData_, options_)) {
+        MessageBoxW(hwnd_, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
+    }
+}
+
+void CPlotWindow::onCommand(int id) {
+    if (id >= ID_RECENT_FIRST && id < ID_RECENT_FIRST + static_cast<int>(recent_.size())) {
+        open({widen(recent_[static_cast<std::size_t>(id - ID_RECENT_FIRST)])});
+        return;
+    }
+    const bool haveData = model_ && model_->haveData();
+    const double middle = (view_.t0 + view_.t1) / 2;
+    switch (id) {
+    case ID_FILE_OPEN:
+        open(askFiles());
+        break;
+    case ID_FILE_ADD: {
+        std::vector<std::wstring> paths = paths_;
+        for (auto& path : askFiles()) {
+            paths.push_back(path);
+        }
+        if (paths.size() > paths_.size()) {
+            open(paths);
+        }
+        break;
+    }
+    case ID_FILE_EXPORT_CSV:
+        if (haveData) {
+            exportCsv();
+        }
+        break;
+    case ID_FILE_EXPORT_PNG:
+        if (haveData) {
+            exportPngFile();
+        }
+        break;
+    case ID_FILE_CLOSE:
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        break;
+    case ID_VIEW_ALL:
+        if (haveData) {
+            setView(fullView(model_->firstTime(), model_->lastTime()));
+        }
+        break;
+    case ID_VIEW_FOLLOW:
+        if (haveData) {
+            setView(followEnd(view_, model_->lastTime()));
+        }
+        break;
+    case ID_VIEW_ZOOM_IN:
+        setView(zoomView(view_, middle, 0.5));
+        break;
+    case ID_VIEW_ZOOM_OUT:
+        setView(zoomView(view_, middle, 2));
+        break;
+    case ID_VIEW_BOTH:
+    case ID_VIEW_TEMPERATURE:
+    case ID_VIEW_HUMIDITY:
+        options_.temperature = id != ID_VIEW_HUMIDITY;
+        options_.humidity = id != ID_VIEW_TEMPERATURE;
+        updateMenu();
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        break;
+    case ID_CSV_SEMICOLON:
+    case ID_CSV_TAB:
+        separator_ = id == ID_CSV_TAB ? 0 : 2;
+        updateMenu();
+        break;
+    default:
+        break;
+    }
+}

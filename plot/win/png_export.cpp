@@ -1,0 +1,43 @@
+#include "plot/win/png_export.h"
+
+#include "win/gdi.h"
+
+// GDI+'s headers use min and max, which NOMINMAX removes.
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+} // namespace Gdiplus
+// WIN32_LEAN_AND_MEAN leaves out the COM types that GDI+ uses.
+#include <objidl.h>
+#include <gdiplus.h>
+
+namespace {
+
+// GDI+'s PNG encoder, {557CF406-1A04-11D3-9A73-0000F81EF32E}.
+const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+
+} // namespace
+
+bool exportPng(const std::wstring& path, int width, int height, const ChartData& data, const ChartOptions& options) {
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
+        return false;
+    }
+    bool saved = false;
+    {
+        HDC screen = GetDC(nullptr);
+        MemoryDc memory(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        if (memory.valid()) {
+            const RECT client{0, 0, width, height};
+            paintChart(memory.get(), client, data, options, RECT{}, -1);
+            HBITMAP bitmap = static_cast<HBITMAP>(GetCurrentObject(memory.get(), OBJ_BITMAP));
+            Gdiplus::Bitmap image(bitmap, nullptr);
+            saved = image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+        }
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return saved;
+}

@@ -29,31 +29,24 @@ std::string composeStatusText(const ReadingRecord& record, int linkUp, const Sta
         text = "HX-350 nr " + std::to_string(currentSerialNumber(record)) + ". ";
         if (record.kind == ThermoHygro) {
             const ThermoHygroRecord& r = record.thermoHygro;
-            if (r.temperatureError == 0 && r.humidityError == 0 && r.calibrationError == 0) {
+            if (r.temperatureError == 0 && r.humidityError == 0 && r.calibrationError == 0)
                 text += "Pomiar prawidłowy. ";
-            }
-            if (r.temperatureError != 0) {
+            if (r.temperatureError != 0)
                 text += "Błąd wartości temperatury. ";
-            }
-            if (r.humidityError != 0) {
+            if (r.humidityError != 0)
                 text += "Błąd wartości wilgotności względnej. ";
-            }
-            if (r.calibrationError != 0) {
+            if (r.calibrationError != 0)
                 text += "Błąd kalibracji. ";
-            }
         } else {
             // The two-decimal bit takes the place of the humidity error bit in the verdict, so a reading with
             // two decimals shows neither the correct-measurement text nor an error.
             const FineThermoRecord& r = record.fineThermo;
-            if (r.temperatureError == 0 && r.twoDecimals == 0 && r.calibrationError == 0) {
+            if (r.temperatureError == 0 && r.twoDecimals == 0 && r.calibrationError == 0)
                 text += "Pomiar prawidłowy. ";
-            }
-            if (r.temperatureError != 0) {
+            if (r.temperatureError != 0)
                 text += "Błąd wartości temperatury. ";
-            }
-            if (r.calibrationError != 0) {
+            if (r.calibrationError != 0)
                 text += "Błąd kalibracji. ";
-            }
         }
     }
     if (linkUp != 0 && notes.ddeFailed)

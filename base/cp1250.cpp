@@ -44,9 +44,8 @@ char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
     static constexpr Form kForms[] = {{0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
     const Form* form = nullptr;
     for (const Form& f : kForms) {
-        if ((lead & f.mask) == f.pattern) {
+        if ((lead & f.mask) == f.pattern)
             form = &f;
-        }
     }
     if (form == nullptr) {
         ++pos;

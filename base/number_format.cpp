@@ -25,15 +25,13 @@ public:
             limb = static_cast<std::uint32_t>(product);
             carry = product >> 32;
         }
-        if (carry != 0) {
+        if (carry != 0)
             limbs_.push_back(static_cast<std::uint32_t>(carry));
-        }
     }
 
     void shiftLeft(unsigned bits) {
-        if (limbs_.empty()) {
+        if (limbs_.empty())
             return;
-        }
         const unsigned whole = bits / 32;
         const unsigned part = bits % 32;
         if (part != 0) {
@@ -43,9 +41,8 @@ public:
                 limb = (limb << part) | carry;
                 carry = next;
             }
-            if (carry != 0) {
+            if (carry != 0)
                 limbs_.push_back(carry);
-            }
         }
         limbs_.insert(limbs_.begin(), whole, 0u);
     }
@@ -74,9 +71,8 @@ public:
 
     void increment() {
         for (auto& limb : limbs_) {
-            if (++limb != 0) {
+            if (++limb != 0)
                 return;
-            }
         }
         limbs_.push_back(1);
     }
@@ -92,28 +88,24 @@ public:
                 rest[i] = static_cast<std::uint32_t>(current / 1000000000u);
                 remainder = current % 1000000000u;
             }
-            while (!rest.empty() && rest.back() == 0) {
+            while (!rest.empty() && rest.back() == 0)
                 rest.pop_back();
-            }
             for (int i = 0; i < 9; ++i) {
                 reversed.push_back(static_cast<char>('0' + remainder % 10));
                 remainder /= 10;
-                if (rest.empty() && remainder == 0) {
+                if (rest.empty() && remainder == 0)
                     break;
-                }
             }
         }
-        if (reversed.empty()) {
+        if (reversed.empty())
             return "0";
-        }
         return std::string(reversed.rbegin(), reversed.rend());
     }
 
 private:
     void trim() {
-        while (!limbs_.empty() && limbs_.back() == 0) {
+        while (!limbs_.empty() && limbs_.back() == 0)
             limbs_.pop_back();
-        }
     }
 
     std::vector<std::uint32_t> limbs_;
@@ -130,16 +122,13 @@ constexpr int kExactDecimals = 1074;
 // round(|value| * 10^decimals) is an integer shift of mantissa * 10^decimals, rounded up when the first bit
 // shifted out is set (that is, half away from zero).
 std::string formatFixed(double value, int decimals) {
-    if (std::isnan(value)) {
+    if (std::isnan(value))
         return "nan";
-    }
     const bool negative = std::signbit(value);
-    if (std::isinf(value)) {
+    if (std::isinf(value))
         return negative ? "-inf" : "inf";
-    }
-    if (decimals < 0) {
+    if (decimals < 0)
         decimals = 0;
-    }
     const int trailingZeros = decimals > kExactDecimals ? decimals - kExactDecimals : 0;
     decimals -= trailingZeros;
 
@@ -156,25 +145,22 @@ std::string formatFixed(double value, int decimals) {
     }
 
     BigUnsigned scaled(mantissa);
-    for (int i = 0; i < decimals; ++i) {
+    for (int i = 0; i < decimals; ++i)
         scaled.multiplyBy(10);
-    }
     if (exponent >= 0) {
         scaled.shiftLeft(static_cast<unsigned>(exponent));
     } else {
         const unsigned dropped = static_cast<unsigned>(-exponent);
         const bool roundUp = scaled.bit(dropped - 1);
         scaled.shiftRight(dropped);
-        if (roundUp) {
+        if (roundUp)
             scaled.increment();
-        }
     }
 
     std::string digits = scaled.toDecimal();
     const std::size_t wanted = static_cast<std::size_t>(decimals) + 1;
-    if (digits.size() < wanted) {
+    if (digits.size() < wanted)
         digits.insert(0, wanted - digits.size(), '0');
-    }
     std::string text = negative ? "-" : "";
     text.append(digits, 0, digits.size() - static_cast<std::size_t>(decimals));
     if (decimals > 0) {

@@ -1,5 +1,5 @@
 // decode-bench: how many instrument lines a second the program's own line assembly and decoder take, natively on
-// one core; a sanity figure beside the live measurements (tools/bench.sh), which are dominated by everything else.
+// one core; a sanity figure beside the live measurements (bench/bench.sh), which are dominated by everything else.
 //
 //   decode-bench [LINES]   (default 2 000 000)
 

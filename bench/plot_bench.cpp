@@ -32,9 +32,8 @@ long peakKb() {
 
 int generate(const char* path, long seconds) {
     FILE* out = std::fopen(path, "wb");
-    if (!out) {
+    if (!out)
         return 1;
-    }
     const std::int64_t start = civilSeconds({2024, 1, 1, 0, 0, 0});
     std::string buffer;
     for (long i = 0; i < seconds; ++i) {
@@ -57,18 +56,16 @@ int generate(const char* path, long seconds) {
 int open(const char* path) {
     const int fd = ::open(path, O_RDONLY);
     struct stat info {};
-    if (fd < 0 || fstat(fd, &info) != 0) {
+    if (fd < 0 || fstat(fd, &info) != 0)
         return 1;
-    }
     const auto size = static_cast<std::uint64_t>(info.st_size);
     const long page = sysconf(_SC_PAGESIZE);
     const ViewFn view = [&](std::uint64_t offset, std::size_t length,
                             const std::function<void(std::string_view)>& use) {
         const std::uint64_t start = offset / page * page;
         void* mapped = mmap(nullptr, length + (offset - start), PROT_READ, MAP_SHARED, fd, static_cast<off_t>(start));
-        if (mapped == MAP_FAILED) {
+        if (mapped == MAP_FAILED)
             return false;
-        }
         use(std::string_view(static_cast<const char*>(mapped) + (offset - start), length));
         munmap(mapped, length + (offset - start));
         return true;
@@ -127,12 +124,10 @@ int open(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "gen") {
+    if (argc == 4 && std::string(argv[1]) == "gen")
         return generate(argv[2], std::atol(argv[3]));
-    }
-    if (argc == 3 && std::string(argv[1]) == "open") {
+    if (argc == 3 && std::string(argv[1]) == "open")
         return open(argv[2]);
-    }
     std::fprintf(stderr, "usage: plot-bench gen FILE SECONDS | plot-bench open FILE\n");
     return 2;
 }

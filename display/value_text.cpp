@@ -9,9 +9,8 @@ double convertValue(double value, int sourceKind, int displayKind) {
     if (sourceKind == WattsPerSquareMetre && displayKind == KiloLux) {
         return value * 0.6802721088435374; // / 1.47
     }
-    if (sourceKind == KiloLux && displayKind == WattsPerSquareMetre) {
+    if (sourceKind == KiloLux && displayKind == WattsPerSquareMetre)
         return value * 1.47;
-    }
     return value;
 }
 
@@ -20,9 +19,8 @@ double convertValue(double value, int sourceKind, int displayKind) {
 // distance of a whole number is taken as that number. The instrument's values have at most hundredths, far
 // coarser than that tolerance. The text is built from the integer count so no rounding can creep back in.
 std::string truncateToTenth(double value) {
-    if (!std::isfinite(value)) {
+    if (!std::isfinite(value))
         return formatFixed(value, 1);
-    }
     const double tenths = std::fabs(value) * 10.0;
     if (tenths >= 9.0e18) {
         // Far beyond 2^53 every double is a whole number, so there is nothing to cut.
@@ -57,9 +55,8 @@ std::string formatValueText(double shownValue, int displayQuantity, int showUnit
     case KiloLux:
         return formatFixed(shownValue, 2) + (units ? " kLx" : "");
     case DegreesCelsius:
-        if (!units) {
+        if (!units)
             return plainOneDecimal(shownValue, twoDecimalPlaces);
-        }
         // With units the temperature is rounded, not cut: only the plain number follows the cut rule.
         return formatFixed(shownValue, twoDecimalPlaces != 0 ? 2 : 1) + " °C";
     case Degrees:
@@ -78,9 +75,8 @@ std::string formatValueText(double shownValue, int displayQuantity, int showUnit
 }
 
 std::string displayText(const ValueDisplayState& state) {
-    if (state.noData != 0) {
+    if (state.noData != 0)
         return "???";
-    }
     const double shown = convertValue(state.rawValue, state.sourceQuantity, state.displayQuantity);
     return formatValueText(shown, state.displayQuantity, state.showUnits, state.twoDecimalPlaces);
 }

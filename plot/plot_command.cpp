@@ -7,23 +7,20 @@ namespace {
 
 bool parseSize(const std::string& text, int& width, int& height) {
     const std::size_t x = text.find_first_of("xX");
-    if (x == std::string::npos || x == 0 || x + 1 >= text.size() || text.size() > 11) {
+    if (x == std::string::npos || x == 0 || x + 1 >= text.size() || text.size() > 11)
         return false;
-    }
     int values[2] = {0, 0};
     const std::string parts[2] = {text.substr(0, x), text.substr(x + 1)};
     for (int i = 0; i < 2; ++i) {
         for (const char c : parts[i]) {
-            if (c < '0' || c > '9') {
+            if (c < '0' || c > '9')
                 return false;
-            }
             values[i] = values[i] * 10 + (c - '0');
         }
     }
     // Big enough for the axes, small enough for one bitmap.
-    if (values[0] < 200 || values[1] < 150 || values[0] > 8000 || values[1] > 8000) {
+    if (values[0] < 200 || values[1] < 150 || values[0] > 8000 || values[1] > 8000)
         return false;
-    }
     width = values[0];
     height = values[1];
     return true;
@@ -57,9 +54,8 @@ PlotCommand parsePlotCommand(const std::vector<std::string>& args) {
             command.action = arg == "--csv" ? PlotCommand::Csv : PlotCommand::Png;
             command.output = args[++i];
         } else if (arg == "--size") {
-            if (i + 1 >= args.size() || !parseSize(args[i + 1], command.width, command.height)) {
+            if (i + 1 >= args.size() || !parseSize(args[i + 1], command.width, command.height))
                 return usage("--size wymaga rozmiaru SZERxWYS, od 200x150 do 8000x8000");
-            }
             ++i;
             sizeGiven = true;
         } else if (arg == "--tab") {
@@ -71,15 +67,12 @@ PlotCommand parsePlotCommand(const std::vector<std::string>& args) {
             command.files.push_back(arg);
         }
     }
-    if (sizeGiven && command.action != PlotCommand::Png) {
+    if (sizeGiven && command.action != PlotCommand::Png)
         return usage("--size tylko z --png");
-    }
-    if (tabGiven && command.action != PlotCommand::Csv) {
+    if (tabGiven && command.action != PlotCommand::Csv)
         return usage("--tab tylko z --csv");
-    }
-    if (command.action != PlotCommand::Window && command.files.empty()) {
+    if (command.action != PlotCommand::Window && command.files.empty())
         return usage("brak pliku .hxg");
-    }
     return command;
 }
 
@@ -88,8 +81,7 @@ std::vector<std::string> rememberFile(std::vector<std::string> recent, const std
                                 [&path](const std::string& other) { return sameIgnoringCase(other, path); }),
                  recent.end());
     recent.insert(recent.begin(), path);
-    if (recent.size() > keep) {
+    if (recent.size() > keep)
         recent.resize(keep);
-    }
     return recent;
 }

@@ -12,18 +12,15 @@ namespace {
 bool scanRange(CFileScan& scan, std::uint64_t from, std::uint64_t to, std::size_t chunk, const ViewFn& view,
                std::atomic<std::uint64_t>& done, const ProgressFn& progress, const std::atomic<bool>* cancel) {
     for (std::uint64_t at = from; at < to;) {
-        if (cancel && cancel->load()) {
+        if (cancel && cancel->load())
             return false;
-        }
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, to - at));
-        if (!view(at, length, [&scan](std::string_view bytes) { scan.feed(bytes); })) {
+        if (!view(at, length, [&scan](std::string_view bytes) { scan.feed(bytes); }))
             return false;
-        }
         at += length;
         const std::uint64_t total = done += length;
-        if (progress) {
+        if (progress)
             progress(total);
-        }
     }
     return true;
 }
@@ -34,9 +31,8 @@ std::uint64_t splitPoint(std::uint64_t middle, std::uint64_t size, const ViewFn&
     std::uint64_t found = 0;
     view(middle - 5, window, [&](std::string_view bytes) {
         const std::size_t at = findRecordStart(bytes, 5);
-        if (at < bytes.size()) {
+        if (at < bytes.size())
             found = middle - 5 + at;
-        }
     });
     return found;
 }
@@ -71,11 +67,10 @@ LoadedFile loadFile(std::uint64_t size, const ViewFn& view, int threads, const P
 }
 
 void CPlotModel::addFile(std::string name, LoadedFile loaded) {
-    if (summary_.empty()) {
+    if (summary_.empty())
         summary_ = std::move(*loaded.summary);
-    } else {
+    else
         summary_.merge(*loaded.summary);
-    }
     summary_.refresh();
     loaded.scan->setSummary(summary_);
     files_.push_back({std::move(name), std::move(loaded.scan)});
@@ -88,17 +83,15 @@ void CPlotModel::appendBytes(std::size_t file, std::string_view bytes) {
 
 std::uint64_t CPlotModel::validCount() const {
     std::uint64_t count = 0;
-    for (const File& file : files_) {
+    for (const File& file : files_)
         count += file.scan->validCount();
-    }
     return count;
 }
 
 std::uint64_t CPlotModel::damagedCount() const {
     std::uint64_t count = 0;
-    for (const File& file : files_) {
+    for (const File& file : files_)
         count += file.scan->damagedCount();
-    }
     return count;
 }
 
@@ -136,18 +129,16 @@ std::int64_t CPlotModel::gapLimit() const {
     std::int64_t smallest = 0;
     for (const File& file : files_) {
         const std::int64_t step = file.scan->smallestStep();
-        if (step > 0 && (smallest == 0 || step < smallest)) {
+        if (step > 0 && (smallest == 0 || step < smallest))
             smallest = step;
-        }
     }
     return std::max<std::int64_t>(3, 3 * smallest);
 }
 
 std::size_t CPlotModel::indexBytes() const {
     std::size_t bytes = 0;
-    for (const File& file : files_) {
+    for (const File& file : files_)
         bytes += file.scan->spans().capacity() * sizeof(FileSpan);
-    }
     return bytes;
 }
 
@@ -171,9 +162,8 @@ bool CPlotModel::forEachSample(std::int64_t t0, std::int64_t t1, const ByteReade
                 spans.begin());
         }
         for (; i < spans.size(); ++i) {
-            if (spans[i].bucket > b1 && files_[f].scan->ordered()) {
+            if (spans[i].bucket > b1 && files_[f].scan->ordered())
                 break;
-            }
             if (spans[i].bucket >= b0 && spans[i].bucket <= b1) {
                 const std::uint64_t end = i + 1 < spans.size() ? spans[i + 1].offset : files_[f].scan->recordsEnd();
                 pieces.push_back({spans[i].bucket, f, spans[i].offset, end});
@@ -203,28 +193,24 @@ bool CPlotModel::forEachSample(std::int64_t t0, std::int64_t t1, const ByteReade
         CHxgScanner scanner([&](const HxgEntry& entry) {
             if (entry.valid) {
                 const Sample sample = sampleOf(entry.record);
-                if (sample.time >= t0 && sample.time <= t1) {
+                if (sample.time >= t0 && sample.time <= t1)
                     samples.push_back(sample);
-                }
             }
         });
         for (std::size_t i = 0; i < group.size();) {
             // Adjacent pieces of one file are read at once.
             std::size_t j = i + 1;
-            while (j < group.size() && group[j].file == group[i].file && group[j].offset == group[j - 1].end) {
+            while (j < group.size() && group[j].file == group[i].file && group[j].offset == group[j - 1].end)
                 ++j;
-            }
-            if (!reader(group[i].file, group[i].offset, group[j - 1].end - group[i].offset, bytes)) {
+            if (!reader(group[i].file, group[i].offset, group[j - 1].end - group[i].offset, bytes))
                 return false;
-            }
             scanner.feed(bytes);
             i = j;
         }
         std::stable_sort(samples.begin(), samples.end(),
                          [](const Sample& a, const Sample& b) { return a.time < b.time; });
-        if (!samples.empty()) {
+        if (!samples.empty())
             batch(samples);
-        }
         from = to;
     }
     return true;

@@ -31,14 +31,12 @@ bool needsRecords(double t0, double t1, int columns) {
 
 Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit) {
     Trace trace;
-    if (columns <= 0 || !(t1 > t0)) {
+    if (columns <= 0 || !(t1 > t0))
         return trace;
-    }
     const double perColumn = (t1 - t0) / columns;
     int n = 0;
-    while (n + 1 < kLevels && summary.seconds(n + 1) <= perColumn) {
+    while (n + 1 < kLevels && summary.seconds(n + 1) <= perColumn)
         ++n;
-    }
     const std::int64_t width = summary.seconds(n);
     // One bucket beyond each edge, so that lines leave the plot instead of ending at its border.
     const auto range = summary.range(n, static_cast<std::int64_t>(std::floor(t0)) - 2 * width,
@@ -68,9 +66,8 @@ Trace traceFromSummary(const CSummary& summary, double t0, double t1, int column
 
 Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit) {
     Trace trace;
-    if (columns <= 0 || !(t1 > t0)) {
+    if (columns <= 0 || !(t1 > t0))
         return trace;
-    }
     const double perColumn = (t1 - t0) / columns;
     for (const bool temperature : {true, false}) {
         auto& points = temperature ? trace.temperature : trace.humidity;
@@ -99,17 +96,15 @@ Bucket statsFromSummary(const CSummary& summary, double t0, double t1) {
 Bucket statsFromSamples(const std::vector<Sample>& samples, double t0, double t1) {
     Bucket stats;
     for (const Sample& sample : samples) {
-        if (sample.time >= t0 && sample.time <= t1) {
+        if (sample.time >= t0 && sample.time <= t1)
             stats.add(sample);
-        }
     }
     return stats;
 }
 
 std::string statsText(const Aggregate& aggregate, const char* unit) {
-    if (aggregate.count == 0) {
+    if (aggregate.count == 0)
         return "brak wartości";
-    }
     const double mean = static_cast<double>(aggregate.sum) / aggregate.count / 10.0;
     return "min " + formatFixed(aggregate.min / 10.0, 1) + "  maks. " + formatFixed(aggregate.max / 10.0, 1) +
            "  śr. " + formatFixed(mean, 2) + " " + unit;
@@ -136,14 +131,12 @@ ViewRange fullView(std::int64_t first, std::int64_t last) {
 }
 
 ViewRange followData(const ViewRange& view, std::int64_t last) {
-    if (!view.following) {
+    if (!view.following)
         return view;
-    }
     const double span = view.t1 - view.t0;
     const double margin = span * 0.02;
-    if (last <= view.t1 - margin / 2) {
+    if (last <= view.t1 - margin / 2)
         return view;
-    }
     return followEnd(view, last);
 }
 
@@ -165,9 +158,8 @@ ViewRange panView(const ViewRange& view, double seconds) {
 }
 
 ViewRange selectView(const ViewRange& view, double a, double b) {
-    if (a > b) {
+    if (a > b)
         std::swap(a, b);
-    }
     if (b - a < kMinimumSpan) {
         const double middle = (a + b) / 2;
         a = middle - kMinimumSpan / 2;

@@ -50,12 +50,10 @@ void Aggregate::merge(const Aggregate& other) {
 
 void Bucket::add(const Sample& sample) {
     ++records;
-    if (sample.hasTemperature) {
+    if (sample.hasTemperature)
         temperature.add(sample.temperature);
-    }
-    if (sample.hasHumidity) {
+    if (sample.hasHumidity)
         humidity.add(sample.humidity);
-    }
 }
 
 void Bucket::merge(const Bucket& other) {
@@ -79,38 +77,33 @@ void CSummary::add(const Sample& sample) {
 void CSummary::addBucket(const Bucket& bucket) {
     auto& level0 = levels_[0];
     std::size_t position = level0.size();
-    if (!level0.empty() && bucket.index <= level0.back().index) {
+    if (!level0.empty() && bucket.index <= level0.back().index)
         position = static_cast<std::size_t>(lowerBound(level0, bucket.index) - level0.begin());
-    }
-    if (position < level0.size() && level0[position].index == bucket.index) {
+    if (position < level0.size() && level0[position].index == bucket.index)
         level0[position].merge(bucket);
-    } else if (position == level0.size()) {
+    else if (position == level0.size())
         level0.push_back(bucket);
-    } else {
+    else
         level0.insert(level0.begin() + static_cast<std::ptrdiff_t>(position), bucket);
-    }
     dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
     dirty_ = true;
 }
 
 void CSummary::merge(const CSummary& other) {
-    for (const Bucket& bucket : other.levels_[0]) {
+    for (const Bucket& bucket : other.levels_[0])
         addBucket(bucket);
-    }
 }
 
 // Only the parents from the first changed bucket on are rebuilt: for a growing file that is one bucket a level.
 void CSummary::refresh() {
-    if (!dirty_) {
+    if (!dirty_)
         return;
-    }
     std::size_t childFrom = dirtyFrom_;
     for (int n = 1; n < kLevels; ++n) {
         const auto& children = levels_[n - 1];
         auto& parents = levels_[n];
-        if (childFrom >= children.size()) {
+        if (childFrom >= children.size())
             break;
-        }
         const std::int64_t parentIndex = children[childFrom].index >> kFanoutBits;
         const auto parentFrom = static_cast<std::size_t>(lowerBound(parents, parentIndex) - parents.begin());
         parents.erase(parents.begin() + static_cast<std::ptrdiff_t>(parentFrom), parents.end());
@@ -140,9 +133,8 @@ std::pair<std::size_t, std::size_t> CSummary::range(int n, std::int64_t t0, std:
 
 void CSummary::addLevelRange(int n, std::int64_t first, std::int64_t last, Bucket& into) const {
     const auto& level = levels_[n];
-    for (auto it = lowerBound(level, first); it != level.end() && it->index < last; ++it) {
+    for (auto it = lowerBound(level, first); it != level.end() && it->index < last; ++it)
         into.merge(*it);
-    }
 }
 
 // Each level takes the ragged ends that its parent cannot cover whole, so a range of any length costs at most
@@ -169,9 +161,8 @@ Bucket CSummary::combine(std::int64_t b0, std::int64_t b1) const {
 
 std::size_t CSummary::memoryBytes() const {
     std::size_t bytes = 0;
-    for (const auto& level : levels_) {
+    for (const auto& level : levels_)
         bytes += level.capacity() * sizeof(Bucket);
-    }
     return bytes;
 }
 
@@ -190,16 +181,14 @@ CFileScan::CFileScan(CSummary& summary, std::uint64_t base)
     : summary_(&summary), base_(base), scanner_([this](const HxgEntry& entry) { take(entry); }) {}
 
 void CFileScan::take(const HxgEntry& entry) {
-    if (!entry.valid) {
+    if (!entry.valid)
         return;
-    }
     const Sample sample = sampleOf(entry.record);
     summary_->add(sample);
     const std::int64_t bucket = bucketOf(sample.time);
     if (spans_.empty() || spans_.back().bucket != bucket) {
-        if (!spans_.empty() && bucket < spans_.back().bucket) {
+        if (!spans_.empty() && bucket < spans_.back().bucket)
             ordered_ = false;
-        }
         spans_.push_back({bucket, base_ + entry.offset});
     }
     noteTime(sample.time);
@@ -212,9 +201,8 @@ void CFileScan::noteTime(std::int64_t time) {
         return;
     }
     const std::int64_t step = time - lastTime_;
-    if (step > 0 && (smallestStep_ == 0 || step < smallestStep_)) {
+    if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
         smallestStep_ = step;
-    }
     lastTime_ = time;
     minTime_ = std::min(minTime_, time);
     maxTime_ = std::max(maxTime_, time);
@@ -226,19 +214,16 @@ void CFileScan::prepend(const CFileScan& earlier) {
     std::vector<FileSpan> spans = earlier.spans_;
     auto mine = spans_.begin();
     // The earlier part's last span runs on to this part's first entry; one of the same bucket adds nothing.
-    if (!spans.empty() && mine != spans_.end() && mine->bucket == spans.back().bucket) {
+    if (!spans.empty() && mine != spans_.end() && mine->bucket == spans.back().bucket)
         ++mine;
-    }
-    if (!spans.empty() && mine != spans_.end() && mine->bucket < spans.back().bucket) {
+    if (!spans.empty() && mine != spans_.end() && mine->bucket < spans.back().bucket)
         ordered_ = false;
-    }
     ordered_ = ordered_ && earlier.ordered_;
     spans.insert(spans.end(), mine, spans_.end());
     spans_ = std::move(spans);
 
-    if (!earlier.haveTimes_) {
+    if (!earlier.haveTimes_)
         return;
-    }
     if (!haveTimes_) {
         haveTimes_ = true;
         firstTime_ = earlier.firstTime_;
@@ -249,9 +234,8 @@ void CFileScan::prepend(const CFileScan& earlier) {
         return;
     }
     for (const std::int64_t step : {earlier.smallestStep_, firstTime_ - earlier.lastTime_}) {
-        if (step > 0 && (smallestStep_ == 0 || step < smallestStep_)) {
+        if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
             smallestStep_ = step;
-        }
     }
     firstTime_ = earlier.firstTime_;
     minTime_ = std::min(minTime_, earlier.minTime_);

@@ -70,15 +70,13 @@ TimeTick makeTick(std::int64_t t, Unit unit, const LocalTime& previous, bool fir
         break;
     case Unit::Day:
         tick.label = twoDigits(lt.day, '.', lt.month);
-        if (first || lt.year != previous.year) {
+        if (first || lt.year != previous.year)
             tick.context = std::to_string(lt.year);
-        }
         break;
     case Unit::Month:
         tick.label = kMonths[lt.month - 1];
-        if (first || lt.year != previous.year) {
+        if (first || lt.year != previous.year)
             tick.context = std::to_string(lt.year);
-        }
         break;
     case Unit::Year:
         tick.label = std::to_string(lt.year);
@@ -114,18 +112,16 @@ std::string formatStamp(std::int64_t seconds) {
 
 std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth) {
     std::vector<TimeTick> ticks;
-    if (!(t1 > t0) || width <= 0 || labelWidth <= 0) {
+    if (!(t1 > t0) || width <= 0 || labelWidth <= 0)
         return ticks;
-    }
     const double wanted = (t1 - t0) * labelWidth / width;
     const auto first = static_cast<std::int64_t>(std::ceil(t0));
     const auto last = static_cast<std::int64_t>(std::floor(t1));
     LocalTime previous;
 
     for (const std::int64_t step : kSecondSteps) {
-        if (step < wanted) {
+        if (step < wanted)
             continue;
-        }
         const Unit unit = step < 60 ? Unit::Second : step < kDay ? Unit::Minute : Unit::Day;
         // A week starts on Monday: 1970-01-05 is one, four days after the count's start.
         const std::int64_t phase = step == 7 * kDay ? 4 * kDay : 0;
@@ -136,9 +132,8 @@ std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth)
         return ticks;
     }
     for (const int months : kMonthSteps) {
-        if (months * 30.44 * kDay < wanted && months != kMonthSteps[std::size(kMonthSteps) - 1]) {
+        if (months * 30.44 * kDay < wanted && months != kMonthSteps[std::size(kMonthSteps) - 1])
             continue;
-        }
         const Unit unit = months < 12 ? Unit::Month : Unit::Year;
         const LocalTime start = civilTime(first);
         std::int64_t index = static_cast<std::int64_t>(start.year) * 12 + start.month - 1;
@@ -149,12 +144,10 @@ std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth)
             at.month = static_cast<int>(index - floorDiv(index, 12) * 12) + 1;
             at.day = 1;
             const std::int64_t t = civilSeconds(at);
-            if (t < first) {
+            if (t < first)
                 continue;
-            }
-            if (t > last) {
+            if (t > last)
                 break;
-            }
             ticks.push_back(makeTick(t, unit, previous, ticks.empty()));
             previous = at;
         }
@@ -165,22 +158,19 @@ std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth)
 
 std::vector<ValueTick> valueTicks(double low, double high, int height, int spacing) {
     std::vector<ValueTick> ticks;
-    if (!(high > low) || height <= 0 || spacing <= 0) {
+    if (!(high > low) || height <= 0 || spacing <= 0)
         return ticks;
-    }
     const double wanted = (high - low) * spacing / height;
     double power = std::pow(10.0, std::floor(std::log10(wanted)));
     int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(wanted))));
     double step = power;
     for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
         step = factor * power;
-        if (step >= wanted) {
+        if (step >= wanted)
             break;
-        }
     }
-    if (step >= 10 * power) {
+    if (step >= 10 * power)
         decimals = std::max(0, decimals - 1);
-    }
     // Counting whole steps keeps the labels free of accumulated error (0.30000000000000004).
     for (auto i = static_cast<long long>(std::ceil(low / step)); i * step <= high + step * 1e-9; ++i) {
         const double value = static_cast<double>(i) * step;

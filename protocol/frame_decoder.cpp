@@ -46,9 +46,8 @@ int serialNumber(const std::uint8_t* m, int p) {
 // Digits are not validated: any code contributes its arithmetic value m - 48 (0x3A..0x3F count as 10..15).
 int digitsValue(const std::uint8_t* m, int first, int last) {
     int v = 0;
-    for (int i = first; i <= last; ++i) {
+    for (int i = first; i <= last; ++i)
         v = 10 * v + CFrameDecoder::digitValue(m[i]);
-    }
     return v;
 }
 
@@ -77,45 +76,38 @@ int CFrameDecoder::checkParity(const std::uint8_t* bytes, int count) {
             ones += static_cast<int>(bits & 1u);
             bits >>= 1;
         }
-        if ((ones & 1) == 0) {
+        if ((ones & 1) == 0)
             return 0;
-        }
     }
     return 1;
 }
 
 int CFrameDecoder::decodeLine(const std::uint8_t* line, int n, ReadingRecord& record) {
     // The copy goes into a fixed buffer of 128 codes; longer lines are not the instrument's anyway.
-    if (n >= kMaxLineLength || n < 1) {
+    if (n >= kMaxLineLength || n < 1)
         return 0;
-    }
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         codes_[i] = static_cast<std::uint8_t>(line[i] & 0x3F);
-    }
     length_ = n;
     const std::uint8_t* m = codes_;
 
-    if (m[0] != 0) {
+    if (m[0] != 0)
         return 0;
-    }
     // The first character and the closing carriage return carry no parity.
-    if (!checkParity(line + 1, length_ - 2)) {
+    if (!checkParity(line + 1, length_ - 2))
         return 0;
-    }
 
     if (length_ >= 2 && m[1] == kExtendedMarker) {
         // The positions past a short line's end hold nothing; reading them would decode the previous line's
         // leftovers (or memory that was never received), so such lines are refused before the device code.
-        if (length_ < kExtendedHeaderLength) {
+        if (length_ < kExtendedHeaderLength)
             return 0;
-        }
         const int deviceCode = m[2] * 64 + m[3];
         const int status = m[4];
         if (deviceCode == kDeviceFineThermo) {
             record.kind = FineThermo;
-            if (!hasBits4And5(status) || length_ < kFineThermoLength) {
+            if (!hasBits4And5(status) || length_ < kFineThermoLength)
                 return 0;
-            }
             FineThermoRecord& r = record.fineThermo;
             r.twoDecimals = status & kBit0;
             r.calibrationError = status & kBit2;
@@ -126,9 +118,8 @@ int CFrameDecoder::decodeLine(const std::uint8_t* line, int n, ReadingRecord& re
         }
         if (deviceCode == kDeviceCode3) {
             record.kind = Code3;
-            if (!hasBits4And5(status) || length_ < kCode3Length) {
+            if (!hasBits4And5(status) || length_ < kCode3Length)
                 return 0;
-            }
             Code3Record& r = record.code3;
             r.wholeUnits = status & kBit3;
             r.statusBit2 = status & kBit2;
@@ -136,9 +127,8 @@ int CFrameDecoder::decodeLine(const std::uint8_t* line, int n, ReadingRecord& re
             r.statusBit0 = status & kBit0;
             r.serialNumber = serialNumber(m, 5);
             r.value = static_cast<double>(signedInteger(m, 9, 13));
-            if (r.wholeUnits == 0) {
+            if (r.wholeUnits == 0)
                 r.value = r.value * kTenth;
-            }
             return 1;
         }
         return 0;
@@ -153,9 +143,8 @@ int CFrameDecoder::decodeLine(const std::uint8_t* line, int n, ReadingRecord& re
         r.humidityError = status & kBit0;
         r.temperatureError = status & kBit1;
         r.calibrationError = status & kBit2;
-        if ((status & kBit3) != 0 || !hasBits4And5(status)) {
+        if ((status & kBit3) != 0 || !hasBits4And5(status))
             return 0;
-        }
         r.serialNumber = serialNumber(m, 2);
         const int humidityTenths = 100 * digitValue(m[6]) + 10 * digitValue(m[7]) + digitValue(m[8]);
         r.humidity = static_cast<double>(humidityTenths) * kTenth;
@@ -170,15 +159,13 @@ int CFrameDecoder::decodeLine(const std::uint8_t* line, int n, ReadingRecord& re
         r.milliScale = status & kBit1;
         r.statusBit2 = status & kBit2;
         r.statusBit3 = status & kBit3;
-        if (!hasBits4And5(status)) {
+        if (!hasBits4And5(status))
             return 0;
-        }
         r.serialNumber = serialNumber(m, 2);
         double value = signedDouble(m, 6, 10);
         value = value * (r.milliScale != 0 ? kThousandth : kTenth);
-        if (r.statusBit3 == 0) {
+        if (r.statusBit3 == 0)
             value = value * kTenth;
-        }
         r.value = value;
         return 1;
     }
@@ -188,23 +175,20 @@ int CFrameDecoder::decodeLine(const std::uint8_t* line, int n, ReadingRecord& re
         QuantityRecord& r = record.quantity;
         record.kind = Quantity;
         r.quantityIndex = digitValue(m[6]);
-        if (r.quantityIndex < 0 || r.quantityIndex > 8) {
+        if (r.quantityIndex < 0 || r.quantityIndex > 8)
             return 0;
-        }
         r.statusBit2 = status & kBit2;
         r.statusBit1 = status & kBit1;
-        if ((status & (kBit0 | kBit3)) != 0 || !hasBits4And5(status)) {
+        if ((status & (kBit0 | kBit3)) != 0 || !hasBits4And5(status))
             return 0;
-        }
         r.serialNumber = serialNumber(m, 2);
         if (length_ == 13) {
             r.hundredths = 0;
             r.value = signedDouble(m, 7, 11) * kTenth;
             return 1;
         }
-        if (m[13] != kDigitZero) {
+        if (m[13] != kDigitZero)
             return 0;
-        }
         r.hundredths = 1;
         r.value = signedDouble(m, 7, 12) * kHundredth;
         return 1;

@@ -12,9 +12,8 @@ LineOutcome CLineAssembly::onReceivedByte(std::uint8_t byte) {
     }
     lineBuffer_[next - 1] = byte;
     linePos_ = next;
-    if (byte != kCarriageReturn) {
+    if (byte != kCarriageReturn)
         return outcome;
-    }
 
     outcome.finished = true;
     outcome.length = linePos_;
@@ -24,9 +23,8 @@ LineOutcome CLineAssembly::onReceivedByte(std::uint8_t byte) {
 
     // Only good lines feed the watchdog; a bad line leaves it on the schedule of the last good one.
     if (outcome.good) {
-        if (watchdogTimerId_ != 0) {
+        if (watchdogTimerId_ != 0)
             host_.killWatchdogTimer(watchdogTimerId_);
-        }
         watchdogTimerId_ = host_.startWatchdogTimer();
     }
     linePos_ = 0;

@@ -26,29 +26,25 @@ public:
     bool atEnd() const { return pos_ == text_.size(); }
 
     bool literal(std::string_view expected) {
-        if (text_.substr(pos_, expected.size()) != expected) {
+        if (text_.substr(pos_, expected.size()) != expected)
             return false;
-        }
         pos_ += expected.size();
         return true;
     }
 
     // Exactly `width` digits, the number within [low, high].
     bool fixedWidth(std::size_t width, int low, int high, int& out) {
-        if (text_.size() - pos_ < width) {
+        if (text_.size() - pos_ < width)
             return false;
-        }
         int value = 0;
         for (std::size_t i = 0; i < width; ++i) {
             const char c = text_[pos_ + i];
-            if (c < '0' || c > '9') {
+            if (c < '0' || c > '9')
                 return false;
-            }
             value = value * 10 + (c - '0');
         }
-        if (value < low || value > high) {
+        if (value < low || value > high)
             return false;
-        }
         pos_ += width;
         out = value;
         return true;
@@ -57,15 +53,13 @@ public:
     // "%d" of a non-negative int: no sign, no leading zeros.
     bool serial(int& out) {
         const std::size_t digits = wholeDigits();
-        if (digits == 0) {
+        if (digits == 0)
             return false;
-        }
         long long value = 0;
         for (std::size_t i = 0; i < digits; ++i) {
             value = value * 10 + (text_[pos_ + i] - '0');
-            if (value > INT_MAX) {
+            if (value > INT_MAX)
                 return false;
-            }
         }
         pos_ += digits;
         out = static_cast<int>(value);
@@ -78,13 +72,11 @@ public:
         const std::size_t start = pos_;
         literal("-");
         const std::size_t digits = wholeDigits();
-        if (digits == 0) {
+        if (digits == 0)
             return false;
-        }
         pos_ += digits;
-        if (!literal(".") || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9') {
+        if (!literal(".") || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9')
             return false;
-        }
         ++pos_;
         const std::string_view text = text_.substr(start, pos_ - start);
         double value = 0;
@@ -103,9 +95,8 @@ private:
     // Length of the digit run at the cursor when it is a number without leading zeros, else 0.
     std::size_t wholeDigits() const {
         std::size_t n = 0;
-        while (pos_ + n < text_.size() && text_[pos_ + n] >= '0' && text_[pos_ + n] <= '9') {
+        while (pos_ + n < text_.size() && text_[pos_ + n] >= '0' && text_[pos_ + n] <= '9')
             ++n;
-        }
         return n > 1 && text_[pos_] == '0' ? 0 : n;
     }
 
@@ -128,15 +119,13 @@ bool parseGroup(PlainReader& reader, int& code, int& serial, double& value) {
 
 bool parsePlain(std::string_view plain, HxgRecord& record) {
     PlainReader reader(plain);
-    if (!parseTime(reader, record.time)) {
+    if (!parseTime(reader, record.time))
         return false;
-    }
     while (!reader.atEnd()) {
         int code = 0, serial = 0;
         double value = 0;
-        if (!parseGroup(reader, code, serial, value)) {
+        if (!parseGroup(reader, code, serial, value))
             return false;
-        }
         // At most one group of each quantity, the temperature first.
         if (code == 25 && !record.hasTemperature && !record.hasHumidity) {
             record.hasTemperature = true;
@@ -156,18 +145,15 @@ bool parsePlain(std::string_view plain, HxgRecord& record) {
 } // namespace
 
 bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
-    if (stored.size() < 3) {
+    if (stored.size() < 3)
         return false;
-    }
     const std::size_t marker = stored.size() - 3;
-    if (static_cast<unsigned char>(stored[marker]) != kStoredMarker) {
+    if (static_cast<unsigned char>(stored[marker]) != kStoredMarker)
         return false;
-    }
     // Records longer than the writer makes are refused by the grammar anyway; the stack copy spares an allocation
     // per record, which is most of the time of a large file's first reading.
-    if (marker > kMaxHxgRecordLength) {
+    if (marker > kMaxHxgRecordLength)
         return false;
-    }
     char buffer[kMaxHxgRecordLength];
     const std::string_view plain(buffer, marker);
     long long sum = 0;
@@ -176,13 +162,11 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
         sum += static_cast<signed char>(buffer[i]);
     }
     // A sum below zero means bytes no writer puts there; the grammar would refuse them anyway.
-    if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1) {
+    if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
         return false;
-    }
     HxgRecord parsed;
-    if (!parsePlain(plain, parsed)) {
+    if (!parsePlain(plain, parsed))
         return false;
-    }
     record = parsed;
     return true;
 }
@@ -215,9 +199,8 @@ void CHxgScanner::feed(std::string_view bytes) {
         const char c = bytes[i++];
         const auto byte = static_cast<unsigned char>(c);
         trailingNuls_ = byte == 0 ? trailingNuls_ + 1 : 0;
-        if (content_.size() < kMaxHxgRecordLength) {
+        if (content_.size() < kMaxHxgRecordLength)
             content_.push_back(c);
-        }
         if (markerSeen_) {
             ++checkBytes_;
         } else if (byte == kStoredMarker) {
@@ -225,9 +208,8 @@ void CHxgScanner::feed(std::string_view bytes) {
             markerAt_ = offset_;
         }
         ++offset_;
-        if (checkBytes_ == 2) {
+        if (checkBytes_ == 2)
             finishRecord();
-        }
     }
 }
 
@@ -246,9 +228,8 @@ void CHxgScanner::finishRecord() {
     markerSeen_ = false;
     checkBytes_ = 0;
     content_.clear();
-    if (sink_) {
+    if (sink_)
         sink_(entry);
-    }
 }
 
 // Trailing NUL bytes are what a power cut leaves when the file's size reached the disk before its data; a stored
@@ -270,9 +251,8 @@ TailRepair CHxgScanner::tailRepair() const {
         marker = true;
         markerAt = lastMarkerAt_;
     }
-    if (start == cut) {
+    if (start == cut)
         return repair;
-    }
     if (!marker) {
         repair.append.assign("\xC0\0\0", 3);
     } else {

@@ -66,13 +66,11 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
                   time.minute, time.second);
     out += stamp;
     out += separator;
-    if (withTemperature) {
+    if (withTemperature)
         out += textField(temperature, temperature.twoDecimalPlaces != 0 ? 2 : 1);
-    }
     if (withHumidity) {
-        if (withTemperature) {
+        if (withTemperature)
             out += separator;
-        }
         out += textField(humidity, 1);
     }
     out += kCrLf;
@@ -81,12 +79,10 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
 
 std::string buildCommentBlock(const RecordingSettings& settings, bool continued, bool lineDecoded, int serialNumber) {
     std::string out;
-    if (settings.commentEnabled == 0) {
+    if (settings.commentEnabled == 0)
         return out;
-    }
-    if (continued) {
+    if (continued)
         out += kCrLf;
-    }
     if (!settings.commentText.empty()) {
         // Already in the system's code page, as typed; line breaks are CR LF already.
         out += settings.commentText;
@@ -108,23 +104,19 @@ std::string buildBinaryRecord(const ValueDisplayState& temperature, const ValueD
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d$", time.year, time.month, time.day, time.hour,
                   time.minute, time.second);
     std::string record = stamp;
-    if (temperature.valid()) {
+    if (temperature.valid())
         record += binaryGroup(temperatureSerial, 25, temperature.rawValue);
-    }
-    if (humidity.valid()) {
+    if (humidity.valid())
         record += binaryGroup(humiditySerial, 26, humidity.rawValue);
-    }
 
     long long sum = 0;
-    for (const char c : record) {
+    for (const char c : record)
         sum += static_cast<signed char>(c);
-    }
     record += '@';
     record += static_cast<char>(sum % 253 + 1);
     record += static_cast<char>(sum % 251 + 1);
 
-    for (char& c : record) {
+    for (char& c : record)
         c = static_cast<char>((256 - static_cast<unsigned char>(c)) % 256);
-    }
     return record;
 }

@@ -174,11 +174,10 @@ void RecordingControl::retryUnavailable() {
         if (slot(kind).problem != FileProblem::Unavailable || isOpen(kind))
             continue;
         bool continued = false;
-        if (!enabled(kind) || fileName(kind).empty()) {
+        if (!enabled(kind) || fileName(kind).empty())
             slot(kind).problem = FileProblem::None;
-        } else if (openKind(kind, false, continued)) {
+        else if (openKind(kind, false, continued))
             slot(kind).problem = FileProblem::None;
-        }
     }
 }
 

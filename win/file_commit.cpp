@@ -8,8 +8,8 @@ bool commitReplacement(const std::string& temporaryPath, const std::string& targ
     const std::wstring from = widen(temporaryPath);
     const std::wstring to = widen(targetPath);
     {
-        FileHandle file(CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+        FileHandle file(
+            CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file || !FlushFileBuffers(file.get()))
             return false;
     }

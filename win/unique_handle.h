@@ -34,8 +34,12 @@ private:
     HANDLE handle_ = Empty();
 };
 
-inline HANDLE invalidHandleValue() { return INVALID_HANDLE_VALUE; }
-inline HANDLE nullHandleValue() { return nullptr; }
+inline HANDLE invalidHandleValue() {
+    return INVALID_HANDLE_VALUE;
+}
+inline HANDLE nullHandleValue() {
+    return nullptr;
+}
 
 using FileHandle = UniqueHandle<invalidHandleValue>; // CreateFile results
 using KernelHandle = UniqueHandle<nullHandleValue>;  // events, threads, mutexes

@@ -106,9 +106,8 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
             MoveToEx(dc, x, area.top, nullptr);
             LineTo(dc, x, area.bottom + 4);
             drawText(dc, x, area.bottom + 6, tick.label, TA_CENTER | TA_TOP, kAxisColour);
-            if (!tick.context.empty()) {
+            if (!tick.context.empty())
                 drawText(dc, x, area.bottom + 22, tick.context, TA_CENTER | TA_TOP, kAxisColour);
-            }
         }
         // Horizontal lines follow the first quantity shown, so they meet its labels.
         const bool byTemperature = options.temperature;
@@ -127,9 +126,8 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
         drawText(dc, area.left - 6, area.top - 20, "°C", TA_RIGHT | TA_TOP, kTemperatureColour);
     }
     if (options.humidity) {
-        for (const ValueTick& tick : valueTicks(humidity.low, humidity.high, height, 28)) {
+        for (const ValueTick& tick : valueTicks(humidity.low, humidity.high, height, 28))
             drawText(dc, area.right + 6, humidity.y(tick.value) - 7, tick.label, TA_LEFT | TA_TOP, kHumidityColour);
-        }
         drawText(dc, area.right + 6, area.top - 20, "%", TA_LEFT | TA_TOP, kHumidityColour);
     }
     {
@@ -152,12 +150,10 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
 
     const int saved = SaveDC(dc);
     IntersectClipRect(dc, area.left + 1, area.top + 1, area.right, area.bottom);
-    if (options.humidity) {
+    if (options.humidity)
         drawTrace(dc, area, data.trace.humidity, humidity, kHumidityColour);
-    }
-    if (options.temperature) {
+    if (options.temperature)
         drawTrace(dc, area, data.trace.temperature, temperature, kTemperatureColour);
-    }
     if (cursorX >= area.left && cursorX < area.right) {
         SelectGuard keepPen(dc, axis.get());
         MoveToEx(dc, cursorX, area.top, nullptr);

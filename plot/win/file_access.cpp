@@ -21,9 +21,8 @@ bool readAt(HANDLE file, std::uint64_t offset, std::size_t length, std::string& 
         at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
         const auto piece = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 24));
         DWORD read = 0;
-        if (!ReadFile(file, out.data() + done, piece, &read, &at) || read == 0) {
+        if (!ReadFile(file, out.data() + done, piece, &read, &at) || read == 0)
             return false;
-        }
         done += read;
     }
     return true;
@@ -35,9 +34,8 @@ bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const Progr
                        const std::atomic<bool>* cancel) {
     FileHandle file = openShared(path, FILE_FLAG_SEQUENTIAL_SCAN);
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) {
+    if (!file || !GetFileSizeEx(file.get(), &size))
         return false;
-    }
     const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
     // A mapping of the size the file has now: bytes written later are read as the file grows.
     KernelHandle mapping(bytes > 0 ? CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
@@ -59,9 +57,8 @@ bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const Progr
             }
         }
         std::string buffer;
-        if (!readAt(file.get(), offset, length, buffer)) {
+        if (!readAt(file.get(), offset, length, buffer))
             return false;
-        }
         use(buffer);
         return true;
     };
@@ -75,9 +72,8 @@ bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const Progr
 bool recordingFileSize(const std::wstring& path, std::uint64_t& size) {
     FileHandle file = openShared(path, 0);
     LARGE_INTEGER bytes{};
-    if (!file || !GetFileSizeEx(file.get(), &bytes)) {
+    if (!file || !GetFileSizeEx(file.get(), &bytes))
         return false;
-    }
     size = static_cast<std::uint64_t>(bytes.QuadPart);
     return true;
 }
@@ -91,9 +87,8 @@ bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0
               const ByteReader& reader) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    if (!file)
         return false;
-    }
     bool written = true;
     std::string out = csvHeader(separator);
     const auto flush = [&] {
@@ -103,9 +98,8 @@ bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0
         out.clear();
     };
     const bool read = model.forEachSample(t0, t1, reader, 4u << 20, [&](const std::vector<Sample>& batch) {
-        for (const Sample& sample : batch) {
+        for (const Sample& sample : batch)
             out += csvLine(sample, separator);
-        }
         flush();
     });
     flush();

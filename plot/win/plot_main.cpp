@@ -24,9 +24,8 @@ std::vector<std::string> arguments() {
     int count = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> args;
-    for (int i = 1; argv && i < count; ++i) {
+    for (int i = 1; argv && i < count; ++i)
         args.push_back(narrow(argv[i]));
-    }
     LocalFree(argv);
     return args;
 }
@@ -77,9 +76,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
                    "--png WYJŚCIE.png [--size SZERxWYS] PLIK.hxg ...");
         return 2;
     }
-    if (command.action != PlotCommand::Window) {
+    if (command.action != PlotCommand::Window)
         return runExport(command);
-    }
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
@@ -88,13 +86,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     int exitCode = 0;
     {
         CPlotWindow window;
-        if (!window.create(show)) {
+        if (!window.create(show))
             return 1;
-        }
         std::vector<std::wstring> paths;
-        for (const std::string& file : command.files) {
+        for (const std::string& file : command.files)
             paths.push_back(widen(file));
-        }
         window.open(paths);
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -105,8 +101,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
         }
         exitCode = static_cast<int>(message.wParam);
     }
-    if (SUCCEEDED(com)) {
+    if (SUCCEEDED(com))
         CoUninitialize();
-    }
     return exitCode;
 }

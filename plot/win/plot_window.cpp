@@ -47,9 +47,8 @@ std::wstring fileTitle(const std::wstring& path) {
 
 CPlotWindow::~CPlotWindow() {
     cancel_ = true;
-    if (loader_.joinable()) {
+    if (loader_.joinable())
         loader_.join();
-    }
 }
 
 bool CPlotWindow::create(int show) {
@@ -69,16 +68,14 @@ bool CPlotWindow::create(int show) {
     if (store.open(settingsPath(), false, false, true, false)) {
         for (std::size_t i = 0; i < kRecentFiles; ++i) {
             const std::string path = store.getString("RECENT", "FILE" + std::to_string(i + 1), "");
-            if (!path.empty()) {
+            if (!path.empty())
                 recent_.push_back(path);
-            }
         }
     }
     hwnd_ = CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, L"Plot", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                             CW_USEDEFAULT, CW_USEDEFAULT, 1000, 640, nullptr, nullptr, instance, this);
-    if (!hwnd_) {
+    if (!hwnd_)
         return false;
-    }
     ShowWindow(hwnd_, show);
     UpdateWindow(hwnd_);
     return true;
@@ -88,14 +85,12 @@ LRESULT CALLBACK CPlotWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam,
     if (message == WM_NCCREATE) {
         auto* self = static_cast<CPlotWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        if (self) {
+        if (self)
             self->hwnd_ = hwnd;
-        }
     }
     auto* self = reinterpret_cast<CPlotWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) {
+    if (!self)
         return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
     const LRESULT result = self->handleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -129,9 +124,8 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         onCommand(LOWORD(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam == kFollowTimer) {
+        if (wParam == kFollowTimer)
             onTimer();
-        }
         return 0;
     case WM_APP_PROGRESS:
         SendMessageW(progress_, PBM_SETPOS, wParam, 0);
@@ -185,9 +179,8 @@ RECT CPlotWindow::clientRect() const {
     RECT client{};
     GetClientRect(hwnd_, &client);
     RECT bar{};
-    if (status_ && GetWindowRect(status_, &bar)) {
+    if (status_ && GetWindowRect(status_, &bar))
         client.bottom -= bar.bottom - bar.top;
-    }
     return client;
 }
 
@@ -219,18 +212,16 @@ ByteReader CPlotWindow::reader() const {
 void CPlotWindow::onPaint() {
     PaintDc paint(hwnd_);
     const RECT client = clientRect();
-    if (client.right <= 0 || client.bottom <= 0) {
+    if (client.right <= 0 || client.bottom <= 0)
         return;
-    }
     MemoryDc memory(paint.get(), client.right, client.bottom);
     const HDC dc = memory.valid() ? memory.get() : paint.get();
     if (model_ && model_->haveData()) {
         const RECT area = plotArea(client);
         lastData_ = chartData(*model_, view_, area.right - area.left, reader(), cache_);
         RECT band{};
-        if (drag_ == Drag::Band) {
+        if (drag_ == Drag::Band)
             band = {std::min(dragStartX_, dragX_), 0, std::max(dragStartX_, dragX_), 0};
-        }
         paintChart(dc, client, lastData_, options_, band, cursorX_);
     } else {
         FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -241,29 +232,25 @@ void CPlotWindow::onPaint() {
         SetTextAlign(dc, TA_CENTER | TA_TOP);
         TextOutW(dc, client.right / 2, client.bottom / 2 - 8, text, static_cast<int>(wcslen(text)));
     }
-    if (memory.valid()) {
+    if (memory.valid())
         BitBlt(paint.get(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
-    }
 }
 
 void CPlotWindow::setView(const ViewRange& view) {
-    if (!model_) {
+    if (!model_)
         return;
-    }
     view_ = view;
     InvalidateRect(hwnd_, nullptr, FALSE);
     updateStatus();
 }
 
 void CPlotWindow::open(std::vector<std::wstring> paths) {
-    if (paths.empty() || loader_.joinable()) {
+    if (paths.empty() || loader_.joinable())
         return;
-    }
     for (auto& path : paths) {
         wchar_t full[MAX_PATH * 4] = {};
-        if (GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr)) {
+        if (GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr))
             path = full;
-        }
     }
     loadingPaths_ = paths;
     cancel_ = false;
@@ -285,9 +272,8 @@ void CPlotWindow::open(std::vector<std::wstring> paths) {
             LoadedFile file;
             const ProgressFn progress = [&](std::uint64_t done) {
                 const int permille = total ? static_cast<int>((before + done) * 1000 / total) : 0;
-                if (permille != lastShown.exchange(permille)) {
+                if (permille != lastShown.exchange(permille))
                     PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(permille), 0);
-                }
             };
             if (!loadRecordingFile(path, file, progress, &cancel_)) {
                 failed.push_back(path);
@@ -305,27 +291,23 @@ void CPlotWindow::open(std::vector<std::wstring> paths) {
 }
 
 void CPlotWindow::onLoaded() {
-    if (loader_.joinable()) {
+    if (loader_.joinable())
         loader_.join();
-    }
     ShowWindow(progress_, SW_HIDE);
     model_ = std::move(loading_);
     paths_ = loadingPaths_;
     cache_.clear();
-    if (!keepViewAfterLoad_ || !view_.following) {
+    if (!keepViewAfterLoad_ || !view_.following)
         view_ = model_->haveData() ? fullView(model_->firstTime(), model_->lastTime()) : ViewRange{};
-    } else {
+    else
         view_ = followData(view_, model_->lastTime());
-    }
     keepViewAfterLoad_ = false;
-    for (const auto& path : paths_) {
+    for (const auto& path : paths_)
         recent_ = rememberFile(recent_, narrow(path), kRecentFiles);
-    }
     CSettingsStore store(10);
     if (store.open(settingsPath(), true, true, true, false)) {
-        for (std::size_t i = 0; i < kRecentFiles; ++i) {
+        for (std::size_t i = 0; i < kRecentFiles; ++i)
             store.setString("RECENT", "FILE" + std::to_string(i + 1), i < recent_.size() ? recent_[i] : "");
-        }
         store.save(false);
     }
     updateRecentMenu();
@@ -334,9 +316,8 @@ void CPlotWindow::onLoaded() {
     InvalidateRect(hwnd_, nullptr, FALSE);
     if (!failed_.empty()) {
         std::wstring text = L"Nie można otworzyć pliku:";
-        for (const auto& path : failed_) {
+        for (const auto& path : failed_)
             text += L"\n" + path;
-        }
         MessageBoxW(hwnd_, text.c_str(), L"Plot", MB_OK | MB_ICONWARNING);
     }
 }
@@ -344,15 +325,13 @@ void CPlotWindow::onLoaded() {
 // Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
 // only its new records. A file that became shorter was emptied or replaced: everything is read again.
 void CPlotWindow::onTimer() {
-    if (!model_ || loader_.joinable()) {
+    if (!model_ || loader_.joinable())
         return;
-    }
     bool grown = false;
     for (std::size_t i = 0; i < paths_.size(); ++i) {
         std::uint64_t size = 0;
-        if (!recordingFileSize(paths_[i], size)) {
+        if (!recordingFileSize(paths_[i], size))
             continue;
-        }
         switch (planFollow(model_->fedTo(i), size)) {
         case FollowStep::Nothing:
             break;
@@ -374,11 +353,10 @@ void CPlotWindow::onTimer() {
     if (grown) {
         cache_.clear();
         const bool wasEmpty = !(view_.t1 > view_.t0);
-        if (wasEmpty && model_->haveData()) {
+        if (wasEmpty && model_->haveData())
             view_ = fullView(model_->firstTime(), model_->lastTime());
-        } else if (model_->haveData()) {
+        else if (model_->haveData())
             view_ = followData(view_, model_->lastTime());
-        }
         InvalidateRect(hwnd_, nullptr, FALSE);
         updateStatus();
     }
@@ -439,15 +417,13 @@ void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // The title names the files and counts the records, so that a glance at the task bar shows a recording grow.
 void CPlotWindow::updateStatus() {
-    if (!status_) {
+    if (!status_)
         return;
-    }
     std::wstring title = L"Plot";
     if (model_ && !paths_.empty()) {
         title += L" - " + fileTitle(paths_[0]);
-        if (paths_.size() > 1) {
+        if (paths_.size() > 1)
             title += L" (+" + std::to_wstring(paths_.size() - 1) + L")";
-        }
         title += L" - " + std::to_wstring(model_->validCount()) + L" rek.";
     }
     SetWindowTextW(hwnd_, title.c_str());
@@ -455,9 +431,8 @@ void CPlotWindow::updateStatus() {
         std::wstring text = L"Pliki: " + std::to_wstring(paths_.size()) + L", rekordy: " +
                             std::to_wstring(model_->validCount()) + L", uszkodzone: " +
                             std::to_wstring(model_->damagedCount());
-        if (view_.following) {
+        if (view_.following)
             text += L", śledzenie końca";
-        }
         SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
     std::wstring readout;
@@ -467,21 +442,17 @@ void CPlotWindow::updateStatus() {
         readout = widen(formatStamp(static_cast<std::int64_t>(std::floor(timeAt(cursorX_)))));
         const auto value = [&](const std::vector<TracePoint>& points, const char* unit) {
             const TracePoint* point = pointAt(points, column);
-            if (!point) {
+            if (!point)
                 return std::wstring(L"  ---");
-            }
             std::string text = "  " + formatFixed(point->low / 10.0, 1);
-            if (point->high != point->low) {
+            if (point->high != point->low)
                 text += "…" + formatFixed(point->high / 10.0, 1);
-            }
             return widen(text + " " + unit);
         };
-        if (options_.temperature) {
+        if (options_.temperature)
             readout += value(lastData_.trace.temperature, "°C");
-        }
-        if (options_.humidity) {
+        if (options_.humidity)
             readout += value(lastData_.trace.humidity, "%");
-        }
     }
     SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(readout.c_str()));
 }
@@ -502,19 +473,16 @@ void CPlotWindow::updateMenu() {
 void CPlotWindow::updateRecentMenu() {
     const HMENU file = GetSubMenu(GetMenu(hwnd_), 0);
     const HMENU recent = GetSubMenu(file, ID_RECENT_MENU_POSITION);
-    if (!recent) {
+    if (!recent)
         return;
-    }
-    while (GetMenuItemCount(recent) > 0) {
+    while (GetMenuItemCount(recent) > 0)
         DeleteMenu(recent, 0, MF_BYPOSITION);
-    }
     for (std::size_t i = 0; i < recent_.size(); ++i) {
         const std::wstring text = L"&" + std::to_wstring(i + 1) + L" " + widen(recent_[i]);
         AppendMenuW(recent, MF_STRING, ID_RECENT_FIRST + i, text.c_str());
     }
-    if (recent_.empty()) {
+    if (recent_.empty())
         AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_RECENT_FIRST, L"(brak)");
-    }
 }
 
 std::vector<std::wstring> CPlotWindow::askFiles() {
@@ -532,16 +500,13 @@ std::vector<std::wstring> CPlotWindow::askFiles() {
     }
     // Several files come as the folder, then each name, separated by NULs.
     std::vector<std::wstring> parts;
-    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) {
+    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1)
         parts.emplace_back(p);
-    }
-    if (parts.size() == 1) {
+    if (parts.size() == 1)
         return parts;
-    }
     std::vector<std::wstring> paths;
-    for (std::size_t i = 1; i < parts.size(); ++i) {
+    for (std::size_t i = 1; i < parts.size(); ++i)
         paths.push_back(parts[0] + L"\\" + parts[i]);
-    }
     return paths;
 }
 
@@ -569,9 +534,8 @@ std::wstring askSaveName(HWND owner, const wchar_t* filter, const wchar_t* exten
 void CPlotWindow::exportCsv() {
     const std::wstring path =
         askSaveName(hwnd_, L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
-    if (path.empty()) {
+    if (path.empty())
         return;
-    }
     if (!writeCsv(path, *model_, static_cast<std::int64_t>(std::ceil(view_.t0)),
                   static_cast<std::int64_t>(std::floor(view_.t1)), separator_, reader())) {
         MessageBoxW(hwnd_, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
@@ -580,13 +544,11 @@ void CPlotWindow::exportCsv() {
 
 void CPlotWindow::exportPngFile() {
     const std::wstring path = askSaveName(hwnd_, L"Obraz PNG (*.png)\0*.png\0", L"png", L"Eksport do PNG");
-    if (path.empty()) {
+    if (path.empty())
         return;
-    }
     const RECT client = clientRect();
-    if (!exportPng(path, client.right, client.bottom, lastData_, options_)) {
+    if (!exportPng(path, client.right, client.bottom, lastData_, options_))
         MessageBoxW(hwnd_, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
-    }
 }
 
 void CPlotWindow::onCommand(int id) {
@@ -602,36 +564,30 @@ void CPlotWindow::onCommand(int id) {
         break;
     case ID_FILE_ADD: {
         std::vector<std::wstring> paths = paths_;
-        for (auto& path : askFiles()) {
+        for (auto& path : askFiles())
             paths.push_back(path);
-        }
-        if (paths.size() > paths_.size()) {
+        if (paths.size() > paths_.size())
             open(paths);
-        }
         break;
     }
     case ID_FILE_EXPORT_CSV:
-        if (haveData) {
+        if (haveData)
             exportCsv();
-        }
         break;
     case ID_FILE_EXPORT_PNG:
-        if (haveData) {
+        if (haveData)
             exportPngFile();
-        }
         break;
     case ID_FILE_CLOSE:
         PostMessageW(hwnd_, WM_CLOSE, 0, 0);
         break;
     case ID_VIEW_ALL:
-        if (haveData) {
+        if (haveData)
             setView(fullView(model_->firstTime(), model_->lastTime()));
-        }
         break;
     case ID_VIEW_FOLLOW:
-        if (haveData) {
+        if (haveData)
             setView(followEnd(view_, model_->lastTime()));
-        }
         break;
     case ID_VIEW_ZOOM_IN:
         setView(zoomView(view_, middle, 0.5));

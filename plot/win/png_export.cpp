@@ -22,9 +22,8 @@ const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 
 bool exportPng(const std::wstring& path, int width, int height, const ChartData& data, const ChartOptions& options) {
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok)
         return false;
-    }
     bool saved = false;
     {
         HDC screen = GetDC(nullptr);

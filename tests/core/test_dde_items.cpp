@@ -102,9 +102,8 @@ TEST(Cp1250, UnmappableAndMalformedInputBecomesQuestionMarks) {
         {"\xF0\x9F\x98\x80!", "?!"},
         {"a\0b"s, "a\0b"s},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(utf8ToCp1250(c.utf8), c.cp1250);
-    }
 }
 
 } // namespace

@@ -24,9 +24,8 @@ const Bytes kWorkedExample = {0x40, 0x70, 0x73, 0x34, 0x31, 0x32, 0x34, 0x75, 0x
 std::uint8_t onWire(int code) {
     int b = code & 0x3F;
     int ones = 0;
-    for (int v = b; v != 0; v >>= 1) {
+    for (int v = b; v != 0; v >>= 1)
         ones += v & 1;
-    }
     return static_cast<std::uint8_t>((ones % 2 == 0) ? (b | 0x40) : b);
 }
 
@@ -36,9 +35,8 @@ std::uint8_t onWire(int code) {
 Bytes line(std::initializer_list<const char*> fields) {
     Bytes bytes;
     for (const char* field : fields) {
-        for (const char* ch = field; *ch != '\0'; ++ch) {
+        for (const char* ch = field; *ch != '\0'; ++ch)
             bytes.push_back(onWire(static_cast<unsigned char>(*ch)));
-        }
     }
     bytes.push_back(0x0D);
     return bytes;
@@ -50,9 +48,8 @@ Bytes withByte(Bytes bytes, std::size_t at, std::uint8_t value) {
 }
 
 Bytes withBitSevenEverywhere(Bytes bytes) {
-    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
         bytes[i] |= 0x80;
-    }
     return bytes;
 }
 
@@ -60,9 +57,8 @@ Bytes longExtendedLine(int n) {
     // Device 9, valid fields, then digit '1' (0x31, odd parity) up to n characters with the carriage return.
     Bytes bytes = line({"@A@I0", "3412", "002345"});
     bytes.pop_back();
-    while (static_cast<int>(bytes.size()) < n - 1) {
+    while (static_cast<int>(bytes.size()) < n - 1)
         bytes.push_back(0x31);
-    }
     bytes.push_back(0x0D);
     return bytes;
 }
@@ -206,9 +202,8 @@ TEST(FrameDecoder, AcceptedLinesWriteKindAndTheirOwnSubRecordOnly) {
         {"kind 4, -0000 tenths", line({"@A@C0", "3412", "-0000"}), code3({0, 0, 0, 0, 0.0, 4660})},
         {"kind 4, -0000 whole", line({"@A@C8", "3412", "-0000"}), code3({8, 0, 0, 0, 0.0, 4660})},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         expectDecodes(c, 1);
-    }
 }
 
 TEST(FrameDecoder, RejectedLinesKeepOnlyTheWritesBeforeTheFailingCheck) {
@@ -256,12 +251,10 @@ TEST(FrameDecoder, RejectedLinesKeepOnlyTheWritesBeforeTheFailingCheck) {
              r.quantity.serialNumber = 4660;
          }},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         expectDecodes(c, 0);
-    }
-    for (int n : {0, -5}) {
+    for (int n : {0, -5})
         expectDecodes({"length below one", kWorkedExample, nothing()}, 0, n);
-    }
 }
 
 TEST(FrameDecoder, EverySingleBitFlipInTheTestedBytesIsRejectedUntouched) {

@@ -199,9 +199,8 @@ TEST(HxgTailRepair, TornAtEveryByteOfTheWorkedExample) {
 
 TEST(HxgTailRepair, SeveralRunsEachTornAndContinued) {
     std::string file;
-    for (const std::size_t tornAfter : {5u, 15u, 16u, 52u, 53u}) {
+    for (const std::size_t tornAfter : {5u, 15u, 16u, 52u, 53u})
         file = repaired(file) + kWorked + kNoValue + kWorked.substr(0, tornAfter) + std::string(tornAfter % 3, '\0');
-    }
     file = repaired(file) + kNext;
     const auto entries = readHxg(file);
     EXPECT_EQ(entries.size(), 16u);
@@ -242,9 +241,8 @@ TailRepair repairTextFile(const std::string& file) {
     for (;;) {
         const std::size_t window = std::min<std::uint64_t>(size, kTextTailWindow);
         const TailRepair repair = repairTextTail(size, std::string_view(file).substr(size - window, window));
-        if (!repair.needMore) {
+        if (!repair.needMore)
             return repair;
-        }
         EXPECT_EQ(repair.truncateTo, size - kTextTailWindow);
         size = repair.truncateTo;
     }

@@ -40,9 +40,8 @@ struct Fixture {
     // Feeds the bytes and returns the outcome of the last one.
     LineOutcome feed(const Bytes& bytes) {
         LineOutcome last;
-        for (std::uint8_t b : bytes) {
+        for (std::uint8_t b : bytes)
             last = assembly.onReceivedByte(b);
-        }
         return last;
     }
     // Feeds count bytes that never end a line.
@@ -156,9 +155,8 @@ TEST(LineAssembly, BytesArrivingDuringTheReadingUpdateStartANewLine) {
             FakeHost::updateReading(linkUp);
             if (!nested) {
                 nested = true;
-                for (std::uint8_t b : kWorkedExample) {
+                for (std::uint8_t b : kWorkedExample)
                     nestedOutcomes.push_back(assembly->onReceivedByte(b));
-                }
             }
         }
     };

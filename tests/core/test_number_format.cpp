@@ -61,9 +61,8 @@ TEST(FormatFixed, GoldenValues) {
         {-std::numeric_limits<double>::infinity(), 2, "-inf"},
         {-std::numeric_limits<double>::quiet_NaN(), 1, "nan"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(formatFixed(c.value, c.decimals), c.expected) << c.value << " with " << c.decimals;
-    }
 }
 
 TEST(FormatFixed, ExtremeDoublesHaveAllTheirDigits) {

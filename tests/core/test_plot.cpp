@@ -18,9 +18,8 @@ std::string fixture(const std::string& name) {
 
 ViewFn viewOf(const std::string& file) {
     return [&file](std::uint64_t offset, std::size_t length, const std::function<void(std::string_view)>& use) {
-        if (offset + length > file.size()) {
+        if (offset + length > file.size())
             return false;
-        }
         use(std::string_view(file).substr(offset, length));
         return true;
     };
@@ -35,18 +34,16 @@ ByteReader readerOf(const std::vector<const std::string*>& files) {
 
 CPlotModel modelOf(const std::vector<const std::string*>& files, int threads = 1, std::size_t chunk = kLoadChunk) {
     CPlotModel model;
-    for (const std::string* file : files) {
+    for (const std::string* file : files)
         model.addFile("f", loadFile(file->size(), viewOf(*file), threads, nullptr, nullptr, chunk));
-    }
     return model;
 }
 
 std::string csvOf(const CPlotModel& model, const std::vector<const std::string*>& files, int separator) {
     std::string out = csvHeader(separator);
     model.forEachSample(model.firstTime(), model.lastTime(), readerOf(files), 64, [&](const std::vector<Sample>& b) {
-        for (const Sample& sample : b) {
+        for (const Sample& sample : b)
             out += csvLine(sample, separator);
-        }
     });
     return out;
 }
@@ -102,9 +99,8 @@ std::string largeFile() {
     std::string file;
     for (int i = 0; i < 4000; ++i) {
         file += record(i, 10 + (i * 7 % 200) / 10.0, 30 + (i * 13 % 500) / 10.0);
-        if (i % 500 == 250) {
+        if (i % 500 == 250)
             file += "\xC0\xC0\xC0\xD0";
-        }
     }
     return file;
 }
@@ -129,15 +125,13 @@ TEST(PlotLive, GrowingFileReadsAsAWholeOne) {
     const std::string file = largeFile();
     const std::string empty;
     CPlotModel live = modelOf({&empty});
-    for (std::size_t at = 0; at < file.size(); at += 997) {
+    for (std::size_t at = 0; at < file.size(); at += 997)
         live.appendBytes(0, std::string_view(file).substr(at, 997));
-    }
     const CPlotModel whole = modelOf({&file});
     EXPECT_EQ(live.validCount(), whole.validCount());
     EXPECT_EQ(csvOf(live, {&file}, Tab), csvOf(whole, {&file}, Tab));
-    for (int level = 0; level < kLevels; ++level) {
+    for (int level = 0; level < kLevels; ++level)
         ASSERT_EQ(live.summary().level(level).size(), whole.summary().level(level).size()) << level;
-    }
     const Bucket range = live.summary().combine(bucketOf(civilSeconds({2024, 3, 5, 0, 10, 0})),
                                                 bucketOf(civilSeconds({2024, 3, 5, 0, 29, 59})));
     EXPECT_EQ(range.records, 1197u); // three records lost to the garbage inserted
@@ -213,9 +207,8 @@ TEST(TimeAxis, ValueTicks) {
     };
     for (const Row& row : rows) {
         std::vector<std::string> labels;
-        for (const ValueTick& tick : valueTicks(row.low, row.high, 300, 40)) {
+        for (const ValueTick& tick : valueTicks(row.low, row.high, 300, 40))
             labels.push_back(tick.label);
-        }
         EXPECT_EQ(labels, row.labels);
     }
 }

@@ -57,9 +57,8 @@ TEST(PortNumberFromPortName, TakesOnlyComWithANumberInRange) {
         {"COM4", false, 256, 0},  {"COM-4", true, 256, 0},          {"COM 4", true, 256, 0},
         {"COM+4", true, 256, 0},  {"COM99999999999", true, 256, 0}, {"COM10", true, 10, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(portNumberFromPortName(c.value, c.regSz, c.count), c.expected) << c.value;
-    }
 }
 
 TEST(PortEntriesFromListText, LinesBecomeEntries) {
@@ -82,9 +81,8 @@ TEST(PortNumberFromEntry, DigitsFromTheFourthCharacter) {
         {"COM 5", 0},    {"COM99999999999", 0},
         {"LPT2", 2},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(portNumberFromEntry(c.entry), c.expected) << c.entry;
-    }
 }
 
 TEST(FindEntryForPort, MatchesTheWholeNumber) {

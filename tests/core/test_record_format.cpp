@@ -101,15 +101,13 @@ TEST(BinaryRecord, WorkedExamples) {
 // Undoes the storage step and checks the check bytes, as the grapher would.
 std::string plainRecord(const std::string& stored) {
     std::string plain;
-    for (const char c : stored) {
+    for (const char c : stored)
         plain.push_back(static_cast<char>(-c));
-    }
     const std::size_t marker = plain.find('@');
     EXPECT_EQ(marker + 3, plain.size());
     int sum = 0;
-    for (std::size_t i = 0; i < marker; ++i) {
+    for (std::size_t i = 0; i < marker; ++i)
         sum += plain[i];
-    }
     EXPECT_EQ(static_cast<unsigned char>(plain[marker + 1]), sum % 253 + 1);
     EXPECT_EQ(static_cast<unsigned char>(plain[marker + 2]), sum % 251 + 1);
     return plain.substr(0, marker);
@@ -126,9 +124,8 @@ TEST(BinaryRecord, GroupsCarryOnlyValidValues) {
         {display(-3.4), display(0, 1), 1234, "20240305140709$21,1234,25,-3.4,1$"},
         {display(21.25), display(0.05), 7, "20240305140709$21,7,25,21.3,1$21,1234,26,0.1,1$"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(plainRecord(buildBinaryRecord(c.temperature, c.humidity, c.temperatureSerial, 1234, kTick)), c.plain);
-    }
 }
 
 } // namespace

@@ -46,9 +46,8 @@ TEST(ComposeStatusText, VerdictsPerKind) {
         // Rejected kinds still read the fine-thermometer sub-record.
         {fineThermo(Scaled, 78, 0, 0, 0), "HX-350 nr 78. Pomiar prawidłowy. "},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(composeStatusText(c.record, 1, {}), c.expected);
-    }
 }
 
 TEST(ComposeStatusText, LinkDownIgnoresTheRecord) {
@@ -82,9 +81,8 @@ TEST(ComposeStatusText, NotesFollowTheVerdictUntilMended) {
          "Brak komunikacji z urządzeniem. Port COM3 jest niedostępny. Rejestracja do pliku co 00:01:00. "},
         {1, {{false, 60, P::None, P::None}, 0, true}, "HX-350 nr 4660. Pomiar prawidłowy. Błąd inicjalizacji DDE! "},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(composeStatusText(thermoHygro(4660, 0, 0, 0), c.linkUp, c.notes), c.expected);
-    }
 }
 
 } // namespace

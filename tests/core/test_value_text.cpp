@@ -34,9 +34,8 @@ TEST(TruncateToTenth, CutsTowardZeroButKeepsWholeTenths) {
         {-1e20, "-100000000000000000000.0"},
         {std::numeric_limits<double>::infinity(), "inf"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(truncateToTenth(c.value), c.expected) << c.value;
-    }
 }
 
 TEST(FormatValueText, EveryKindWithAndWithoutUnits) {

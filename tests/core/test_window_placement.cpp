@@ -31,9 +31,8 @@ TEST(WindowPlacement, SavedRectanglesOpenWhereTheUserCanReachThem) {
         {"extreme values", {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {0, 0, 1280, 760}},
         {"extreme inverted", {INT_MAX, INT_MAX, INT_MIN, INT_MIN}, {680, 360, 1280, 760}},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(tie(placeWindowRect(withUsableSize(c.saved), kWork)), tie(c.expected)) << c.name;
-    }
 }
 
 } // namespace

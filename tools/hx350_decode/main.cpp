@@ -74,9 +74,8 @@ bool configureSerial(int fd, const char* path, termios& saved) {
         return false;
     }
     termios settings = instrumentLineSettings(saved);
-    if (tcsetattr(fd, TCSANOW, &settings) == 0) {
+    if (tcsetattr(fd, TCSANOW, &settings) == 0)
         return true;
-    }
     const int sevenBitError = errno;
     settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8;
     if (tcsetattr(fd, TCSANOW, &settings) == 0) {
@@ -127,9 +126,8 @@ bool openInput(const char* path, Input& input) {
         const int flags = fcntl(fd, F_GETFL);
         if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
             std::fprintf(stderr, "hx350-decode: cannot set up %s: %s\n", path, std::strerror(errno));
-            if (input.restoreSettings) {
+            if (input.restoreSettings)
                 tcsetattr(fd, TCSANOW, &input.saved);
-            }
             close(fd);
             input.fd = -1;
             return false;
@@ -139,12 +137,10 @@ bool openInput(const char* path, Input& input) {
 }
 
 void closeInput(Input& input, bool ownsFd) {
-    if (input.restoreSettings) {
+    if (input.restoreSettings)
         tcsetattr(input.fd, TCSANOW, &input.saved);
-    }
-    if (ownsFd) {
+    if (ownsFd)
         close(input.fd);
-    }
 }
 
 // Decodes until end of input (or Ctrl-C); returns the exit code.
@@ -154,29 +150,24 @@ int run(Input& input, const char* name) {
     CLineAssembly assembly(host, record);
     std::uint8_t chunk[4096];
     for (;;) {
-        if (stopRequested) {
+        if (stopRequested)
             return kExitOk;
-        }
         const ssize_t got = read(input.fd, chunk, sizeof chunk);
-        if (got == 0) {
+        if (got == 0)
             return kExitOk;
-        }
         if (got < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
             // A pseudo-terminal reports its other side's hang-up as EIO: that is the end of that input.
-            if (errno == EIO && input.isTerminal) {
+            if (errno == EIO && input.isTerminal)
                 return kExitOk;
-            }
             std::fprintf(stderr, "hx350-decode: cannot read %s: %s\n", name, std::strerror(errno));
             return kExitFailure;
         }
         for (ssize_t i = 0; i < got; ++i) {
             const LineOutcome outcome = assembly.onReceivedByte(chunk[i]);
-            if (!outcome.finished) {
+            if (!outcome.finished)
                 continue;
-            }
             // Flushed per line so that a live device's lines appear as they arrive.
             std::string line = recordJson(outcome, record);
             line += '\n';
@@ -195,27 +186,23 @@ int runHxg(Input& input, const char* name) {
     CHxgScanner scanner([&writeFailed](const HxgEntry& entry) {
         std::string line = hxgEntryJson(entry);
         line += '\n';
-        if (!writeFailed && std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) {
+        if (!writeFailed && std::fwrite(line.data(), 1, line.size(), stdout) != line.size())
             writeFailed = true;
-        }
     });
     static char chunk[1 << 16];
     while (!stopRequested) {
         const ssize_t got = read(input.fd, chunk, sizeof chunk);
-        if (got == 0) {
+        if (got == 0)
             break;
-        }
         if (got < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
             std::fprintf(stderr, "hx350-decode: cannot read %s: %s\n", name, std::strerror(errno));
             return kExitFailure;
         }
         scanner.feed(std::string_view(chunk, static_cast<std::size_t>(got)));
-        if (writeFailed) {
+        if (writeFailed)
             break;
-        }
     }
     if (writeFailed || std::fflush(stdout) != 0) {
         std::fprintf(stderr, "hx350-decode: cannot write the output: %s\n", std::strerror(errno));
@@ -236,9 +223,8 @@ int main(int argc, char** argv) {
     bool hxg = false;
     if (argc == 3 && std::string(argv[1]) == "--hxg" && argv[2][0] != '\0') {
         hxg = true;
-        if (std::string(argv[2]) != "-") {
+        if (std::string(argv[2]) != "-")
             path = argv[2];
-        }
     } else if (argc == 2) {
         const std::string arg = argv[1];
         if (arg == "-h" || arg == "--help") {
@@ -262,9 +248,8 @@ int main(int argc, char** argv) {
     Input input;
     const char* name = path != nullptr ? path : "standard input";
     if (path != nullptr) {
-        if (!openInput(path, input)) {
+        if (!openInput(path, input))
             return kExitFailure;
-        }
     } else {
         input.fd = STDIN_FILENO;
     }

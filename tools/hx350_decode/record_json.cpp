@@ -18,9 +18,8 @@ public:
     JsonObject& operator=(const JsonObject&) = delete;
 
     void key(const char* name) {
-        if (!first_) {
+        if (!first_)
             out_ += ',';
-        }
         first_ = false;
         out_ += '"';
         out_ += name;

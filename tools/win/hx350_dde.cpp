@@ -188,11 +188,10 @@ public:
     // A name as a Unicode client types it, or as an ANSI client on a Central European system holds it.
     HSZ name(const std::string& utf8) {
         HSZ handle = nullptr;
-        if (ansi_) {
+        if (ansi_)
             handle = DdeCreateStringHandleA(instance_, utf8ToCp1250(utf8).c_str(), CP_WINANSI);
-        } else {
+        else
             handle = DdeCreateStringHandleW(instance_, widen(utf8).c_str(), CP_WINUNICODE);
-        }
         if (handle != nullptr)
             handles_.push_back(handle);
         return handle;

@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12 (run as root; uses sudo when not root).
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 mingw-w64-tools
-          wine wine64 xvfb socat xdotool imagemagick fonts-dejavu-core procps locales clang libclang-rt-14-dev)
+          wine wine64 xvfb socat xdotool imagemagick fonts-dejavu-core procps locales clang clang-format libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

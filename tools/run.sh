@@ -191,9 +191,10 @@ fi
 
 cp -f "$exe" "$program/HX350.exe"
 # A first run also records, every 5 s, into build/run/pomiary.csv and pomiary.hxg (names relative to the
-# program's folder), so that a newcomer sees the files grow.
+# program's folder), so that a newcomer sees the files grow; the software information window stays closed at
+# start, so that the first screenshot shows the readings.
 if [ ! -f "$program/hx350cfg.ini" ]; then
-    printf '[GENERAL]\r\nPORT_NR=%d\r\n[LOG]\r\nFILE_NAME=..\\pomiary.csv\r\nFILE_NAME_BIN=..\\pomiary.hxg\r\n' \
+    printf '[GENERAL]\r\nPORT_NR=%d\r\nSHOW_ADV=0\r\n[LOG]\r\nFILE_NAME=..\\pomiary.csv\r\nFILE_NAME_BIN=..\\pomiary.hxg\r\n' \
         "$port" >"$program/hx350cfg.ini"
     printf 'FILE_LOG=1\r\nFILE_LOG_BIN=1\r\nFILE_SEP_FORMAT=2\r\nFILE_INTERVAL=5\r\n' >>"$program/hx350cfg.ini"
 fi

@@ -1,0 +1,134 @@
+#include "alarm/alarm_texts.h"
+
+#include "base/cp1250.h"
+#include "display/value_text.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+bool isTemperature(AlarmKind kind) {
+    return kind == AlarmKind::TemperatureBelow || kind == AlarmKind::TemperatureAbove;
+}
+
+bool concerns(AlarmKind kind, int topic) {
+    if (kind == AlarmKind::Link)
+        return true;
+    return isTemperature(kind) == (topic == AlarmTemperature);
+}
+
+// The alarm's name in the status line and the event file.
+const char* alarmName(AlarmKind kind) {
+    switch (kind) {
+    case AlarmKind::TemperatureBelow:
+        return "temperatura poniżej";
+    case AlarmKind::TemperatureAbove:
+        return "temperatura powyżej";
+    case AlarmKind::HumidityBelow:
+        return "wilgotność poniżej";
+    case AlarmKind::HumidityAbove:
+        return "wilgotność powyżej";
+    default:
+        return "brak prawidłowego pomiaru";
+    }
+}
+
+std::string limitText(AlarmKind kind, int limit) {
+    return kind == AlarmKind::Link ? std::to_string(limit) : tenthsText(limit);
+}
+
+std::string dateTimeText(const LocalTime& time) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
+                  time.minute, time.second);
+    return text;
+}
+
+bool sameDay(const LocalTime& a, const LocalTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+
+// One alarm, ending with ". " but without the blank that separates it from the next piece.
+std::string piece(const ActiveAlarm& alarm, const LocalTime& now) {
+    std::string text = alarm.acknowledged ? "ALARM (potwierdzony): " : "ALARM: ";
+    text += alarmName(alarm.kind);
+    if (alarm.kind != AlarmKind::Link)
+        text += " " + tenthsText(alarm.limit) + (isTemperature(alarm.kind) ? " °C" : " %");
+    const LocalTime& t = alarm.since;
+    char since[80];
+    if (sameDay(t, now))
+        std::snprintf(since, sizeof since, " od %02d:%02d.", t.hour, t.minute);
+    else
+        std::snprintf(since, sizeof since, " od %04d.%02d.%02d %02d:%02d.", t.year, t.month, t.day, t.hour, t.minute);
+    return text + since;
+}
+
+} // namespace
+
+std::string alarmStatusText(const std::vector<ActiveAlarm>& active, const LocalTime& now) {
+    std::string text;
+    for (const ActiveAlarm& alarm : active)
+        text += piece(alarm, now) + " ";
+    return text;
+}
+
+// The DDE service runs only while the link is up, so the link alarm reaches a client only in the moment the
+// service is started again; the item names it all the same, to say the same as the status line.
+std::string alarmDdeText(const std::vector<ActiveAlarm>& active, int topic, const LocalTime& now) {
+    std::string text;
+    for (const ActiveAlarm& alarm : active) {
+        if (!concerns(alarm.kind, topic))
+            continue;
+        if (!text.empty())
+            text += " ";
+        text += piece(alarm, now);
+    }
+    return text.empty() ? "OK" : utf8ToCp1250(text);
+}
+
+std::string alarmEventHeader(char separator) {
+    const std::string s(1, separator);
+    return utf8ToCp1250("Data i Godzina" + s + "Zdarzenie" + s + "Alarm" + s + "Granica" + s + "Wartość skrajna" + s +
+                        "Czas trwania") +
+           kCrLf;
+}
+
+// Numbers without units, as in the text recording, so that a spreadsheet reads them; the link alarm's limit is
+// in minutes and it has no extreme.
+std::string alarmEventLine(const AlarmEvent& event, char separator) {
+    const char* what = event.type == AlarmEventType::Start ? "początek"
+                       : event.type == AlarmEventType::End ? "koniec"
+                                                           : "potwierdzenie";
+    const long long seconds = event.durationMs / 1000;
+    char duration[64];
+    std::snprintf(duration, sizeof duration, "%02lld:%02lld:%02lld", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    const std::string s(1, separator);
+    const std::string extreme = event.kind == AlarmKind::Link ? "" : truncateToTenth(event.extreme);
+    return utf8ToCp1250(dateTimeText(event.time) + s + what + s + alarmName(event.kind) + s +
+                        limitText(event.kind, event.limit) + s + extreme + s + duration) +
+           kCrLf;
+}
+
+// Plain ASCII words: a script reads them whatever code page its console has.
+std::vector<std::string> alarmActionArguments(const AlarmEvent& event) {
+    if (event.type == AlarmEventType::Acknowledged)
+        return {};
+    const char* quantity = event.kind == AlarmKind::Link ? "link"
+                           : isTemperature(event.kind)   ? "temperature"
+                                                         : "humidity";
+    const std::string value =
+        event.kind == AlarmKind::Link ? std::to_string(event.durationMs / 60000) : truncateToTenth(event.extreme);
+    return {event.type == AlarmEventType::Start ? "start" : "end", quantity, limitText(event.kind, event.limit), value,
+            dateTimeText(event.time)};
+}
+
+std::string alarmProblemText(bool actionFailed, FileProblem eventFile) {
+    std::string text = actionFailed ? "Nie można uruchomić programu alarmowego. " : "";
+    if (eventFile == FileProblem::Unavailable)
+        text += "Plik zdarzeń alarmowych jest niedostępny. ";
+    else if (eventFile == FileProblem::WriteFailed)
+        text += "Błąd zapisu do pliku zdarzeń alarmowych. ";
+    return text;
+}

@@ -1,0 +1,334 @@
+#include "alarm/alarm_action.h"
+#include "alarm/alarm_monitor.h"
+#include "alarm/alarm_texts.h"
+#include "base/cp1250.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+// "ENABLED=1 TEMP_HIGH=25" read over `settings`, as the settings file would give the keys.
+AlarmSettings withKeys(AlarmSettings settings, const std::string& keys) {
+    std::istringstream words(keys);
+    for (std::string word; words >> word;) {
+        const std::size_t equals = word.find('=');
+        for (int i = 0; i < kAlarmKeyCount; ++i) {
+            if (word.compare(0, equals, alarmKeyName(static_cast<AlarmKey>(i))) == 0)
+                readAlarmKey(settings, static_cast<AlarmKey>(i), word.substr(equals + 1));
+        }
+    }
+    boundAlarmSettings(settings);
+    return settings;
+}
+
+// 2024.03.05 14:00:00 plus `seconds` (within the day).
+LocalTime localAt(int seconds) {
+    const int t = 14 * 3600 + seconds;
+    return {2024, 3, 5, t / 3600, t % 3600 / 60, t % 60};
+}
+
+// One input: "T25.3 H45.0" a good line (the values computed as the decoder does, tenths times 0.1), "T~24.0" a
+// flagged value, "bad" a bad line or a watchdog expiry, "tick", "ack", "set KEY=value ...".
+struct Step {
+    int second; // on the monotonic clock
+    const char* input;
+    // The events as the event file has them, without the date, then the displays in alarm colours and the sound
+    // ("T-S": the temperature display and the sound).
+    const char* expected;
+    int wallClockShift = 0; // seconds the wall clock has been set off
+};
+
+AlarmPlan apply(AlarmMonitor& monitor, const std::string& input, const AlarmClock& clock) {
+    if (input == "tick")
+        return monitor.onTick(clock);
+    if (input == "ack")
+        return monitor.acknowledge(clock);
+    if (input.compare(0, 4, "set ") == 0)
+        return monitor.applySettings(withKeys(monitor.settings(), input.substr(4)), clock);
+    AlarmReading reading;
+    reading.lineGood = input != "bad";
+    std::istringstream words(input);
+    for (std::string word; reading.lineGood && words >> word;) {
+        QuantityReading& quantity = reading.quantity[word[0] == 'T' ? AlarmTemperature : AlarmHumidity];
+        quantity.valid = word[1] != '~';
+        quantity.value = *parseTenths(word.substr(quantity.valid ? 1 : 2)) * 0.1;
+    }
+    return monitor.onReading(reading, clock);
+}
+
+std::string render(const AlarmPlan& plan) {
+    std::string out;
+    for (const AlarmEvent& event : plan.events) {
+        const std::string line = cp1250ToUtf8(alarmEventLine(event, ';'));
+        out += line.substr(11, line.size() - 13) + " | ";
+    }
+    return out + (plan.alarmColours[AlarmTemperature] ? "T" : "-") + (plan.alarmColours[AlarmHumidity] ? "H" : "-") +
+           (plan.sound ? "S" : "-");
+}
+
+AlarmPlan run(AlarmMonitor& monitor, const std::vector<Step>& steps) {
+    AlarmPlan plan;
+    for (const Step& step : steps) {
+        plan = apply(monitor, step.input, {step.second * 1000LL, localAt(step.second + step.wallClockShift)});
+        EXPECT_EQ(render(plan), step.expected) << "at " << step.second << " s: " << step.input;
+    }
+    return plan;
+}
+
+AlarmPlan run(const std::string& keys, const std::vector<Step>& steps) {
+    AlarmMonitor monitor(withKeys({}, keys));
+    return run(monitor, steps);
+}
+
+TEST(AlarmMonitor, StartsOnceTheValueStayedBeyondTheLimitForTheDelay) {
+    run("ENABLED=1 TEMP_HIGH=25.2 DELAY=10",
+        {
+            {0, "T25.2 H45.0", "---"}, // at the limit is not above it, though 252 x 0.1 is a little above 25.2
+            {1, "T25.3 H45.0", "---"},
+            {6, "T25.2", "---"}, // back at the limit: the delay starts again
+            {7, "T25.4", "---"},
+            {16, "T25.6", "---"},
+            {17, "T25.5", "14:00:17;początek;temperatura powyżej;25.2;25.6;00:00:10 | T--"},
+            {18, "T25.3", "T--"},
+        });
+}
+
+TEST(AlarmMonitor, EndsOnceBackInsideByTheHysteresis) {
+    run("ENABLED=1 TEMP_LOW=18 TEMP_HIGH=25 DELAY=0 HYSTERESIS=0.5",
+        {
+            {0, "T25.5", "14:00:00;początek;temperatura powyżej;25.0;25.5;00:00:00 | T--"},
+            {5, "T26.1", "T--"},
+            {10, "T24.6", "T--"},
+            {15, "T24.5", "14:00:15;koniec;temperatura powyżej;25.0;26.1;00:00:15 | ---"},
+            {20, "T17.9", "14:00:20;początek;temperatura poniżej;18.0;17.9;00:00:00 | T--"},
+            {25, "T18.4", "T--"},
+            {30, "T18.5", "14:00:30;koniec;temperatura poniżej;18.0;17.9;00:00:10 | ---"},
+        });
+}
+
+TEST(AlarmMonitor, AValuePastBothLimitsEndsOneAlarmBeforeStartingTheOther) {
+    // A hysteresis wider than the gap between the limits: the upper alarm ends when the lower one begins.
+    run("ENABLED=1 RH_LOW=40 RH_HIGH=41 DELAY=0 HYSTERESIS=2",
+        {
+            {0, "H41.5", "14:00:00;początek;wilgotność powyżej;41.0;41.5;00:00:00 | -H-"},
+            {1, "H39.9",
+             "14:00:01;koniec;wilgotność powyżej;41.0;41.5;00:00:01 | "
+             "14:00:01;początek;wilgotność poniżej;40.0;39.9;00:00:00 | -H-"},
+        });
+}
+
+TEST(AlarmMonitor, FlaggedValuesNeitherStartNorEndNorBreakTheDelay) {
+    run("ENABLED=1 TEMP_HIGH=25 DELAY=10",
+        {
+            {0, "T25.5", "---"},
+            {5, "T~24.0", "---"},
+            {10, "T~26.0", "---"},
+            {11, "T25.3", "14:00:11;początek;temperatura powyżej;25.0;25.5;00:00:11 | T--"},
+            {12, "T~20.0", "T--"},
+            {13, "bad", "T--"},
+            {14, "T24.0", "14:00:14;koniec;temperatura powyżej;25.0;25.5;00:00:14 | ---"},
+        });
+}
+
+TEST(AlarmMonitor, LinkAlarmAfterTheMinutesWithoutAValidReading) {
+    run("ENABLED=1 LINK_MINUTES=1 SOUND=1",
+        {
+            {0, "bad", "---"}, // the first input: the minutes count from here
+            {59, "tick", "---"},
+            {60, "tick", "14:01:00;początek;brak prawidłowego pomiaru;1;;00:01:00 | THS"},
+            {70, "T~23.0 H~45.0", "THS"}, // a good line of flagged values only is no reading
+            {75, "T23.0", "14:01:15;koniec;brak prawidłowego pomiaru;1;;00:01:15 | ---"},
+            {134, "bad", "---"},
+            {135, "bad", "14:02:15;początek;brak prawidłowego pomiaru;1;;00:01:00 | THS"},
+        });
+}
+
+TEST(AlarmMonitor, AcknowledgingStopsTheSoundButNotTheAlarm) {
+    run("ENABLED=1 TEMP_HIGH=25 DELAY=0 SOUND=1",
+        {
+            {0, "ack", "---"},
+            {1, "T25.5", "14:00:01;początek;temperatura powyżej;25.0;25.5;00:00:00 | T-S"},
+            {2, "ack", "14:00:02;potwierdzenie;temperatura powyżej;25.0;25.5;00:00:01 | T--"},
+            {3, "ack", "T--"},
+            {4, "T26.0", "T--"},
+            {5, "T24.0", "14:00:05;koniec;temperatura powyżej;25.0;26.0;00:00:04 | ---"},
+            {6, "T25.1", "14:00:06;początek;temperatura powyżej;25.0;25.1;00:00:00 | T-S"},
+        });
+}
+
+TEST(AlarmMonitor, DelayAndDurationRunOnTheMonotonicClockWhenTheWallClockSteps) {
+    const AlarmPlan plan =
+        run("ENABLED=1 TEMP_HIGH=25 DELAY=60",
+            {
+                {0, "T25.5", "---"},
+                {30, "T25.5", "---", -3600},
+                {60, "T25.5", "13:01:00;początek;temperatura powyżej;25.0;25.5;00:01:00 | T--", -3600},
+            });
+    EXPECT_EQ(plan.status, "ALARM: temperatura powyżej 25.0 °C od 14:00. ");
+}
+
+TEST(AlarmMonitor, NewSettingsEndOnlyTheAlarmsTheyChange) {
+    run("ENABLED=1 TEMP_HIGH=25 DELAY=0",
+        {
+            {0, "T25.5", "14:00:00;początek;temperatura powyżej;25.0;25.5;00:00:00 | T--"},
+            {1, "set SOUND=1 HYSTERESIS=1", "T-S"},
+            {2, "set TEMP_HIGH=26", "14:00:02;koniec;temperatura powyżej;25.0;25.5;00:00:02 | ---"},
+            {3, "T26.5", "14:00:03;początek;temperatura powyżej;26.0;26.5;00:00:00 | T-S"},
+            {4, "set ENABLED=0", "14:00:04;koniec;temperatura powyżej;26.0;26.5;00:00:01 | ---"},
+            {5, "T30.0", "---"},
+        });
+}
+
+TEST(AlarmMonitor, SeveralAlarmsAtOnceAreAllSaid) {
+    const AlarmPlan plan =
+        run("ENABLED=1 TEMP_HIGH=25 RH_LOW=30 LINK_MINUTES=1 DELAY=0",
+            {
+                {0, "T25.5 H45.0", "14:00:00;początek;temperatura powyżej;25.0;25.5;00:00:00 | T--"},
+                {120, "T25.5 H29.0", "14:02:00;początek;wilgotność poniżej;30.0;29.0;00:00:00 | TH-"},
+                {180, "tick", "14:03:00;początek;brak prawidłowego pomiaru;1;;00:01:00 | TH-"},
+            });
+    EXPECT_EQ(plan.status, "ALARM: temperatura powyżej 25.0 °C od 14:00. ALARM: wilgotność poniżej 30.0 % od 14:02. "
+                           "ALARM: brak prawidłowego pomiaru od 14:02. ");
+    EXPECT_EQ(plan.dde[AlarmTemperature], "ALARM: temperatura powy\xBF"
+                                          "ej 25.0 \xB0"
+                                          "C od 14:00. ALARM: brak prawid\xB3owego pomiaru od 14:02.");
+    EXPECT_EQ(plan.dde[AlarmHumidity], "ALARM: wilgotno\x9C\xE6 poni\xBF"
+                                       "ej 30.0 % od 14:02. ALARM: brak prawid\xB3owego pomiaru od 14:02.");
+    EXPECT_EQ(AlarmMonitor().onTick({}).dde[AlarmHumidity], "OK");
+}
+
+TEST(AlarmSettings, KeyTextsReadLenientlyWithinBounds) {
+    const struct {
+        AlarmKey key;
+        std::string text;
+        const char* read; // the text written back
+    } cases[] = {
+        {AlarmKey::Enabled, "1", "1"},
+        {AlarmKey::Enabled, "7", "1"},
+        {AlarmKey::Enabled, "yes", "0"},
+        {AlarmKey::TemperatureHigh, "25", "25.0"},
+        {AlarmKey::TemperatureHigh, " 25.25 ", "25.3"},
+        {AlarmKey::TemperatureHigh, "25,24", "25.2"},
+        {AlarmKey::TemperatureLow, "-0.05", "-0.1"},
+        {AlarmKey::TemperatureLow, ".5", "0.5"},
+        {AlarmKey::HumidityLow, "5.", "5.0"},
+        {AlarmKey::HumidityHigh, "", ""},
+        {AlarmKey::HumidityHigh, "1e3", ""},
+        {AlarmKey::HumidityHigh, "10000", ""},
+        {AlarmKey::HumidityHigh, "-9999.94", "-9999.9"},
+        {AlarmKey::Delay, "-5", "0"},
+        {AlarmKey::Delay, "99999999999999999999999", "86400"},
+        {AlarmKey::Delay, "5 s", "60"},
+        {AlarmKey::Hysteresis, "-1", "0.0"},
+        {AlarmKey::Hysteresis, "500", "100.0"},
+        {AlarmKey::Hysteresis, "x", "0.5"},
+        {AlarmKey::LinkMinutes, "15", "15"},
+        {AlarmKey::LinkMinutes, "20000", "10080"},
+        {AlarmKey::Sound, "1", "1"},
+        {AlarmKey::Action, "C:\\Skrypty\\alarm sms.cmd", "C:\\Skrypty\\alarm sms.cmd"},
+        {AlarmKey::EventFile, std::string("zdarzenia.csv\0x", 15), "zdarzenia.csv"},
+        {AlarmKey::BackgroundColour, "4294967295", "4294967295"},
+        {AlarmKey::TextColour, "-1", "4294967295"},
+        {AlarmKey::TextColour, "", "16777215"},
+    };
+    for (const auto& c : cases) {
+        AlarmSettings settings;
+        readAlarmKey(settings, c.key, c.text);
+        EXPECT_EQ(alarmKeyText(settings, c.key), c.read) << alarmKeyName(c.key) << "=" << c.text;
+        // What is written reads back the same, and only a value other than the default's makes the section.
+        const bool changed = alarmKeyText(settings, c.key) != alarmKeyText(AlarmSettings(), c.key);
+        EXPECT_EQ(differsFromDefaults(settings), changed) << alarmKeyName(c.key) << "=" << c.text;
+        AlarmSettings again;
+        readAlarmKey(again, c.key, c.read);
+        EXPECT_EQ(alarmKeyText(again, c.key), c.read) << alarmKeyName(c.key);
+    }
+}
+
+TEST(AlarmSettings, ALowerLimitAboveTheUpperIsTakenAsSwapped) {
+    const AlarmSettings settings = withKeys({}, "TEMP_LOW=30 TEMP_HIGH=20 RH_LOW=50 RH_HIGH=50");
+    EXPECT_EQ(alarmKeyText(settings, AlarmKey::TemperatureLow), "20.0");
+    EXPECT_EQ(alarmKeyText(settings, AlarmKey::TemperatureHigh), "30.0");
+    EXPECT_EQ(alarmKeyText(settings, AlarmKey::HumidityLow), "50.0");
+}
+
+TEST(AlarmTexts, StatusPiecesWithAcknowledgementAndAnOnsetOnAnotherDay) {
+    const std::vector<ActiveAlarm> active = {
+        {AlarmKind::TemperatureBelow, -35, true, {2024, 3, 5, 8, 5, 59}},
+        {AlarmKind::HumidityAbove, 605, false, {2024, 3, 4, 23, 59, 0}},
+    };
+    EXPECT_EQ(alarmStatusText(active, {2024, 3, 5, 9, 0, 0}),
+              "ALARM (potwierdzony): temperatura poniżej -3.5 °C od 08:05. "
+              "ALARM: wilgotność powyżej 60.5 % od 2024.03.04 23:59. ");
+    EXPECT_EQ(alarmStatusText({}, {}), "");
+}
+
+TEST(AlarmTexts, EventFileGoldenBytes) {
+    EXPECT_EQ(alarmEventHeader('\t'),
+              "Data i Godzina\tZdarzenie\tAlarm\tGranica\tWarto\x9C\xE6 skrajna\tCzas trwania\r\n");
+    AlarmEvent event{AlarmEventType::End, AlarmKind::TemperatureBelow, -30, -3.47,
+                     360000000 + 61999,   {2024, 3, 5, 14, 7, 9}};
+    EXPECT_EQ(alarmEventLine(event, ','), "2024.03.05 14:07:09,koniec,temperatura poni\xBF"
+                                          "ej,-3.0,-3.4,100:01:01\r\n");
+    event = {AlarmEventType::Start, AlarmKind::HumidityAbove, 600, 60.19, 10000, {2024, 12, 31, 0, 0, 0}};
+    EXPECT_EQ(alarmEventLine(event, ';'), "2024.12.31 00:00:00;pocz\xB9tek;wilgotno\x9C\xE6 powy\xBF"
+                                          "ej;60.0;60.1;00:00:10\r\n");
+}
+
+TEST(AlarmTexts, ActionArgumentsForStartAndEndOnly) {
+    using Args = std::vector<std::string>;
+    AlarmEvent event{AlarmEventType::Start, AlarmKind::TemperatureAbove, 250, 25.47, 0, {2024, 3, 5, 14, 7, 9}};
+    EXPECT_EQ(alarmActionArguments(event), (Args{"start", "temperature", "25.0", "25.4", "2024.03.05 14:07:09"}));
+    event = {AlarmEventType::End, AlarmKind::Link, 15, 0, 3599999, {2024, 3, 5, 15, 0, 0}};
+    EXPECT_EQ(alarmActionArguments(event), (Args{"end", "link", "15", "59", "2024.03.05 15:00:00"}));
+    event.type = AlarmEventType::Acknowledged;
+    EXPECT_EQ(alarmActionArguments(event), Args{});
+    EXPECT_EQ(alarmProblemText(true, FileProblem::WriteFailed),
+              "Nie można uruchomić programu alarmowego. Błąd zapisu do pliku zdarzeń alarmowych. ");
+}
+
+TEST(AlarmAction, CommandLineGivesBackEachArgumentUnchanged) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* line;
+    } cases[] = {
+        {{"start", "temperature", "25.0", "25.4", "2024.03.05 14:07:09"},
+         R"("C:\Program Files\sms.exe" start temperature 25.0 25.4 "2024.03.05 14:07:09")"},
+        {{""}, R"("C:\Program Files\sms.exe" "")"},
+        {{R"(say "hi")"}, R"("C:\Program Files\sms.exe" "say \"hi\"")"},
+        {{R"(a\\b)", R"(a\"b)", R"(C:\a b\)", R"(C:\ab\)"},
+         R"("C:\Program Files\sms.exe" a\\b "a\\\"b" "C:\a b\\" C:\ab\)"},
+        {{"tab\there", "\"", "\\\\\""}, "\"C:\\Program Files\\sms.exe\" \"tab\there\" \"\\\"\" \"\\\\\\\\\\\"\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(commandLine(R"(C:\Program Files\sms.exe)", c.arguments), c.line);
+}
+
+TEST(AlarmAction, OnlyFullPathsAreStarted) {
+    const struct {
+        const char* path;
+        bool full;
+    } cases[] = {
+        {R"(C:\Skrypty\alarm.cmd)", true},
+        {"d:/alarm.exe", true},
+        {R"(\\serwer\udzial\sms.exe)", true},
+        {"alarm.exe", false},
+        {R"(.\alarm.exe)", false},
+        {R"(Skrypty\alarm.exe)", false},
+        {"C:alarm.exe", false},
+        {R"(\alarm.exe)", false},
+        {R"(C:\Skrypty\)", false},
+        {R"(\\serwer\udzial)", false},
+        {R"(\\serwer\\sms.exe)", false},
+        {R"(\\.\COM1\x)", false},
+        {R"(\\?\C:\alarm.exe)", false},
+        {R"(C:\a"b.exe)", false},
+        {R"(C:\alarm.exe:strumien)", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isFullProgramPath(c.path), c.full) << c.path;
+}
+
+} // namespace

@@ -1,11 +1,9 @@
 #include "recording/recording_control.h"
 
-#include "recording/hxg_reader.h"
 #include "recording/tail_repair.h"
 
 #include <algorithm>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -203,36 +201,20 @@ bool RecordingControl::openKind(RecordingKind kind, bool ask, bool& continued) {
 }
 
 // A power cut can leave a continued file torn: a text line without its CR LF, a binary record cut short, or a
-// tail of zeros. The records that follow must still read correctly, and no complete record may change.
+// tail of zeros. The records that follow must still read correctly, and no complete record may change. Only the
+// file's end is read: this runs on the window's thread at every launch and reopening, and a year of one-second
+// binary records is 1.7 GB.
 bool RecordingControl::continueAtEnd(OpenFile& open, RecordingKind kind) {
     std::uint64_t size = 0;
     if (!open.file->size(size))
         return false;
+    RecordingFile& file = *open.file;
+    const TailReader read = [&file](std::uint64_t offset, char* buffer, std::size_t length) {
+        return file.readAt(offset, buffer, length);
+    };
     TailRepair repair;
-    if (kind == RecordingKind::Text) {
-        std::uint64_t end = size;
-        for (;;) {
-            const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end, kTextTailWindow));
-            std::string last(length, '\0');
-            if (length != 0 && !open.file->readAt(end - length, last.data(), length))
-                return false;
-            repair = repairTextTail(end, last);
-            if (!repair.needMore)
-                break;
-            end = repair.truncateTo;
-        }
-    } else {
-        CHxgScanner scanner([](const HxgEntry&) {});
-        std::vector<char> chunk(1 << 20);
-        for (std::uint64_t offset = 0; offset < size;) {
-            const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, chunk.size()));
-            if (!open.file->readAt(offset, chunk.data(), length))
-                return false;
-            scanner.feed(std::string_view(chunk.data(), length));
-            offset += length;
-        }
-        repair = scanner.tailRepair();
-    }
+    if (!(kind == RecordingKind::Text ? repairTextTail(size, read, repair) : repairBinaryTail(size, read, repair)))
+        return false;
     if (repair.truncateTo != size && !open.file->truncate(repair.truncateTo))
         return false;
     open.end = repair.truncateTo;

@@ -284,6 +284,62 @@ TEST(RecordingControl, ContinuedBinaryFileWithTornTailStillReadsEveryNewRecord) 
     EXPECT_EQ(f.host.files["log.hxg"].compare(0, whole.size(), whole), 0);
 }
 
+// A year of one-second records (1.7 GB) whose last record a power cut tore and followed with 3 MB of zeros, longer
+// than any fixed window; made up as it is read. Continuing it must read its end only: the repair ran on the window's
+// thread at every launch, and reading the whole file kept the window from answering for seconds.
+TEST(RecordingControl, ContinuingAYearLongBinaryFileReadsOnlyItsTornEnd) {
+    struct YearFile : RecordingFile {
+        const std::string record = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 8});
+        const std::uint64_t kept = 31536000ull * record.size() + 20; // the last record torn after 20 bytes
+        std::uint64_t fileSize = kept + 3000000;
+        std::uint64_t bytesRead = 0;
+        std::string appended;
+        bool size(std::uint64_t& size) override {
+            size = fileSize;
+            return true;
+        }
+        bool readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
+            bytesRead += length;
+            if (bytesRead > 4000000 || offset + length > fileSize)
+                return false;
+            for (std::size_t i = 0; i < length; ++i)
+                buffer[i] = offset + i < kept ? record[(offset + i) % record.size()] : '\0';
+            return true;
+        }
+        bool truncate(std::uint64_t size) override {
+            fileSize = size;
+            return size == kept;
+        }
+        bool writeAt(std::uint64_t offset, const std::string& bytes) override {
+            if (offset != fileSize)
+                return false;
+            appended += bytes;
+            fileSize += bytes.size();
+            return true;
+        }
+    };
+    struct Host : FakeHost {
+        YearFile* year = nullptr;
+        std::unique_ptr<RecordingFile> openFile(const std::string&, bool& existed) override {
+            existed = true;
+            auto file = std::make_unique<YearFile>();
+            year = file.get();
+            return file;
+        }
+    };
+    RecordingSettings settings;
+    settings.binaryEnabled = 1;
+    settings.binaryFileName = "year.hxg";
+    Host host;
+    host.current = {value(21.5), value(45.2), 1234, 1234};
+    RecordingControl control(host, settings);
+    control.startAtLaunch();
+    ASSERT_TRUE(control.isOpen(RecordingKind::Binary));
+    EXPECT_LE(host.year->bytesRead, 3000000u + 70000u);
+    const std::string next = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 9});
+    EXPECT_EQ(host.year->appended, std::string("\xC0\0\0", 3) + next);
+}
+
 TEST(RecordingControl, IntervalOutOfRangeIsClampedBeforeTheTimer) {
     const struct {
         int interval;

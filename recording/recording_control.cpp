@@ -219,7 +219,7 @@ bool RecordingControl::continueAtEnd(OpenFile& open, RecordingKind kind) {
         return false;
     open.end = repair.truncateTo;
     if (!repair.append.empty()) {
-        if (!open.file->writeAt(open.end, repair.append))
+        if (open.file->writeAt(open.end, repair.append) == WriteResult::Failed)
             return false;
         open.end += repair.append.size();
     }
@@ -231,7 +231,9 @@ void RecordingControl::close(RecordingKind kind) {
 }
 
 // A failed write (disk full, share gone) must not leave a partial record for the next one to follow: the file is
-// cut back to its last complete record before anything else is written.
+// cut back to its last complete record before anything else is written. A record whose one write call completed
+// stays, even when the flush after it fails: a share or file system that refuses flushes still holds what was
+// written, and cutting it away would leave such a file empty for ever.
 bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
     OpenFile& open = slot(kind);
     if (!open.file)
@@ -243,13 +245,14 @@ bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
         }
         open.torn = false;
     }
-    if (!open.file->writeAt(open.end, bytes)) {
+    const WriteResult result = open.file->writeAt(open.end, bytes);
+    if (result == WriteResult::Failed) {
         open.problem = FileProblem::WriteFailed;
         open.torn = !open.file->truncate(open.end);
         return false;
     }
     open.end += bytes.size();
-    open.problem = FileProblem::None;
+    open.problem = result == WriteResult::FlushFailed ? FileProblem::FlushFailed : FileProblem::None;
     return true;
 }
 

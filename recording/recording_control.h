@@ -11,6 +11,10 @@
 
 enum class RecordingKind { Text, Binary };
 
+// How a write of a record ended: on disk; written by one complete write call that the flush after it could not
+// confirm; or not written, or only in part.
+enum class WriteResult { Done, FlushFailed, Failed };
+
 // An open recording file as the control uses it. Other programs may read it while it is recorded.
 class RecordingFile {
 public:
@@ -21,7 +25,7 @@ public:
     // Cuts the file (or extends it with zeros) to `size` bytes.
     virtual bool truncate(std::uint64_t size) = 0;
     // One write call of all `bytes` at `offset`, then a flush to the disk.
-    virtual bool writeAt(std::uint64_t offset, const std::string& bytes) = 0;
+    virtual WriteResult writeAt(std::uint64_t offset, const std::string& bytes) = 0;
 };
 
 // What the values of one record come from: the two displays and the instrument's serial numbers.

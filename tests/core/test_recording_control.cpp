@@ -16,7 +16,7 @@ namespace {
 constexpr std::int64_t kStartMs = 1709647629200;
 
 // The host, with files kept in memory by name. A write to a file named in failWrites fails and leaves half of its
-// bytes behind, as a full disk may.
+// bytes behind, as a full disk may; one to a file named in failFlushes is written, but its flush fails.
 class FakeHost : public RecordingHost {
     struct File : RecordingFile {
         FakeHost& host;
@@ -34,19 +34,21 @@ class FakeHost : public RecordingHost {
             bytes().resize(size, '\0');
             return true;
         }
-        bool writeAt(std::uint64_t offset, const std::string& data) override {
+        WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
             const bool fail = host.failWrites.count(name) != 0;
             const std::string written = fail ? data.substr(0, data.size() / 2) : data;
             if (bytes().size() < offset + written.size())
                 bytes().resize(offset + written.size(), '\0');
             bytes().replace(offset, written.size(), written);
-            return !fail;
+            return fail ? WriteResult::Failed
+                        : (host.failFlushes.count(name) != 0 ? WriteResult::FlushFailed : WriteResult::Done);
         }
     };
 
 public:
     std::map<std::string, std::string> files;
     std::set<std::string> failWrites;
+    std::set<std::string> failFlushes;
     std::deque<bool> answers;                                    // to the existing-file questions
     std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
     std::vector<std::string> events;
@@ -268,6 +270,25 @@ TEST(RecordingControl, FailedWriteIsReportedCutBackAndRetriedAtTheNextTick) {
     EXPECT_EQ(readHxg(f.host.files["log.hxg"]).size(), 1u);
 }
 
+// Regression: a flush that failed after the write had completed cut the record away, so on a share that refuses
+// flushes every record was written and removed, and the file never grew.
+TEST(RecordingControl, RecordWrittenButNotFlushedIsKeptAndSaid) {
+    Fixture f;
+    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
+    f.host.failFlushes = {"log.csv", "log.hxg"};
+    f.control.onSettingsCommand();
+    f.tick();
+    EXPECT_EQ(f.control.status().text, FileProblem::FlushFailed);
+    EXPECT_EQ(f.control.status().binary, FileProblem::FlushFailed);
+    EXPECT_EQ(f.host.files["log.csv"], kHeader + kLine09 + kLine10);
+    EXPECT_EQ(readHxg(f.host.files["log.hxg"]).size(), 2u);
+
+    f.host.failFlushes.clear();
+    f.tick();
+    EXPECT_EQ(f.control.status().text, FileProblem::None);
+    EXPECT_EQ(f.control.status().binary, FileProblem::None);
+}
+
 // A torn binary tail (a record cut short by a power cut) must not swallow the records written after it.
 TEST(RecordingControl, ContinuedBinaryFileWithTornTailStillReadsEveryNewRecord) {
     Fixture f;
@@ -310,12 +331,12 @@ TEST(RecordingControl, ContinuingAYearLongBinaryFileReadsOnlyItsTornEnd) {
             fileSize = size;
             return size == kept;
         }
-        bool writeAt(std::uint64_t offset, const std::string& bytes) override {
+        WriteResult writeAt(std::uint64_t offset, const std::string& bytes) override {
             if (offset != fileSize)
-                return false;
+                return WriteResult::Failed;
             appended += bytes;
             fileSize += bytes.size();
-            return true;
+            return WriteResult::Done;
         }
     };
     struct Host : FakeHost {

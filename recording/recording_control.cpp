@@ -114,7 +114,7 @@ bool RecordingControl::applyDialog() {
         if (needsReopen(kind, before)) {
             close(kind);
             bool continued = false;
-            if (!openKind(kind, true, continued)) {
+            if (!openKind(kind, fileName(kind), true, continued)) {
                 host_.showUnavailable(kind);
                 return false;
             }
@@ -137,11 +137,12 @@ void RecordingControl::startAtLaunch() {
         if (fileName(kind).empty() || !enabled(kind) || isOpen(kind))
             continue;
         bool continued = false;
-        if (openKind(kind, false, continued)) {
+        if (openKind(kind, fileName(kind), false, continued)) {
             writeRecord(kind);
             restartTimer();
         } else {
             slot(kind).problem = FileProblem::Unavailable;
+            slot(kind).retryName = fileName(kind);
             if (!timerRunning_)
                 restartTimer();
         }
@@ -167,24 +168,28 @@ void RecordingControl::onTimer() {
     host_.armTimer(schedule_.delayMs(host_.nowMs()));
 }
 
+// The name tried is the one that failed, not what the settings hold now: a tick may come while the settings
+// dialog's result is being applied, with a question about another file open, and a name whose turn has not come
+// must not be opened, created or written before it.
 void RecordingControl::retryUnavailable() {
     for (const RecordingKind kind : kKinds) {
-        if (slot(kind).problem != FileProblem::Unavailable || isOpen(kind))
+        OpenFile& open = slot(kind);
+        if (open.problem != FileProblem::Unavailable || isOpen(kind))
             continue;
         bool continued = false;
-        if (!enabled(kind) || fileName(kind).empty())
-            slot(kind).problem = FileProblem::None;
-        else if (openKind(kind, false, continued))
-            slot(kind).problem = FileProblem::None;
+        if (!enabled(kind) || open.retryName.empty())
+            open.problem = FileProblem::None;
+        else if (openKind(kind, open.retryName, false, continued))
+            open.problem = FileProblem::None;
     }
 }
 
 // The file is kept only once it is known where its records go: a tick during the question must not write into
 // a file that is about to be emptied, nor at its start.
-bool RecordingControl::openKind(RecordingKind kind, bool ask, bool& continued) {
+bool RecordingControl::openKind(RecordingKind kind, const std::string& name, bool ask, bool& continued) {
     bool existed = false;
     OpenFile open;
-    open.file = host_.openFile(fileName(kind), existed);
+    open.file = host_.openFile(name, existed);
     if (!open.file)
         return false;
     continued = existed && (!ask || host_.askContinue(kind));

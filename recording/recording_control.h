@@ -103,6 +103,7 @@ private:
         std::uint64_t end = 0; // where the next record goes: the size after the last complete write
         bool torn = false;     // a failed write may have left bytes past `end`
         FileProblem problem = FileProblem::None;
+        std::string retryName; // Unavailable: the name the ticks try, as accepted when it failed
     };
 
     OpenFile& slot(RecordingKind kind) { return kind == RecordingKind::Text ? text_ : binary_; }
@@ -112,7 +113,7 @@ private:
 
     bool applyDialog();
     bool needsReopen(RecordingKind kind, const RecordingSettings& before) const;
-    bool openKind(RecordingKind kind, bool ask, bool& continued);
+    bool openKind(RecordingKind kind, const std::string& name, bool ask, bool& continued);
     bool continueAtEnd(OpenFile& open, RecordingKind kind);
     void close(RecordingKind kind);
     bool write(RecordingKind kind, const std::string& bytes);

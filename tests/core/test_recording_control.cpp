@@ -49,7 +49,9 @@ public:
     std::map<std::string, std::string> files;
     std::set<std::string> failWrites;
     std::set<std::string> failFlushes;
-    std::deque<bool> answers;                                    // to the existing-file questions
+    std::set<std::string> offline;        // names that cannot be opened for now, besides those in missing/
+    std::deque<bool> answers;             // to the existing-file questions
+    std::function<void()> duringQuestion; // what happens while a question is open
     std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
     std::vector<std::string> events;
     std::int64_t now = kStartMs;
@@ -58,13 +60,15 @@ public:
     RecordingSample current;
 
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
-        if (name.empty() || name.find("missing/") == 0)
+        if (name.empty() || name.find("missing/") == 0 || offline.count(name) != 0)
             return nullptr;
         existed = files.count(name) != 0;
         return std::make_unique<File>(*this, name);
     }
     bool askContinue(RecordingKind kind) override {
         events.push_back(kind == RecordingKind::Text ? "ask text" : "ask binary");
+        if (duringQuestion)
+            duringQuestion();
         const bool answer = answers.front();
         answers.pop_front();
         return answer;
@@ -235,14 +239,14 @@ TEST(RecordingControl, LaunchContinuesSilentlyAndRetriesUnavailableFiles) {
     Fixture f;
     f.settings.textEnabled = 1;
     f.settings.binaryEnabled = 1;
-    f.settings.binaryFileName = "missing/log.hxg";
+    f.host.offline = {"log.hxg"};
     f.host.files["log.csv"] = "old\r\n";
     f.control.startAtLaunch();
     EXPECT_EQ(f.host.files["log.csv"], "old\r\n" + kHeader + kLine09);
     EXPECT_EQ(f.host.events, std::vector<std::string>{"enable"});
     EXPECT_EQ(f.control.status().binary, FileProblem::Unavailable);
 
-    f.settings.binaryFileName = "log.hxg"; // the share is back
+    f.host.offline.clear(); // the share is back
     f.tick();
     EXPECT_EQ(f.control.status().binary, FileProblem::None);
     EXPECT_EQ(f.host.files["log.csv"], "old\r\n" + kHeader + kLine09 + kLine10);
@@ -250,6 +254,26 @@ TEST(RecordingControl, LaunchContinuesSilentlyAndRetriesUnavailableFiles) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(records[0].valid);
     EXPECT_EQ(records[0].record.time.second, 10);
+}
+
+// Regression: a tick during the existing-file question retried the binary file that launch could not open under
+// the name the dialog had just set, so it was created and written before its turn in the dialog's application.
+TEST(RecordingControl, TickDuringAQuestionOpensNothingUnderANameNotYetAnswered) {
+    Fixture f;
+    f.settings.binaryEnabled = 1;
+    f.settings.binaryFileName = "missing/log.hxg";
+    f.control.startAtLaunch();
+    f.host.files["log.csv"] = "old\r\n";
+    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryFileName = "new.hxg"; });
+    f.host.answers = {true, true};
+    f.host.duringQuestion = [&f] {
+        f.tick();
+        EXPECT_EQ(f.host.files.count("new.hxg"), 0u);
+    };
+    f.control.onSettingsCommand();
+    EXPECT_EQ(f.host.events, (std::vector<std::string>{"enable", "dialog", "ask text"}));
+    EXPECT_EQ(readHxg(f.host.files["new.hxg"]).size(), 1u);
+    EXPECT_EQ(f.control.status().binary, FileProblem::None);
 }
 
 TEST(RecordingControl, FailedWriteIsReportedCutBackAndRetriedAtTheNextTick) {

@@ -50,7 +50,7 @@ private:
     void showPickerTime(const PickerTime& time);
     void readPicker();
     void browse(BrowsedFile kind);
-    bool takeFileName(int enabled, int editId, std::string& settingsName);
+    bool takeFileName(int editId, int enabledId, std::string& settingsName);
     void accept();
     std::wstring caption() const;
 
@@ -215,16 +215,19 @@ void CRecordingDialog::browse(BrowsedFile kind) {
     SetDlgItemTextW(hwnd(), text ? IDC_REC_TEXT_FILE : IDC_REC_BINARY_FILE, chosen.c_str());
 }
 
-// A name of a kind that is switched off is only remembered, so it is kept as well as the code page allows.
-bool CRecordingDialog::takeFileName(int enabled, int editId, std::string& settingsName) {
+// Every name is kept in the settings, that of a kind switched off too, so every name must survive the trip: one cut
+// at a semicolon or with letters turned into "?" would be what recording opens once the kind is switched on again.
+// The focus goes to the name, or to its kind's check box while the name cannot be edited.
+bool CRecordingDialog::takeFileName(int editId, int enabledId, std::string& settingsName) {
     const std::string typed = narrow(editId == IDC_REC_TEXT_FILE ? textFileName_ : binaryFileName_);
     const StorableFileName name = storableFileName(typed);
-    if (name.problem == FileNameProblem::None || enabled == 0) {
-        settingsName = utf8ToCp1250(typed);
+    if (name.problem == FileNameProblem::None) {
+        settingsName = name.cp1250;
         return true;
     }
     MessageBoxW(hwnd(), widen(fileNameRefusalText(name)).c_str(), caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
-    SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(editId)), TRUE);
+    HWND focus = IsWindowEnabled(item(editId)) ? item(editId) : item(enabledId);
+    SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
     return false;
 }
 
@@ -242,8 +245,8 @@ void CRecordingDialog::accept() {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (!takeFileName(settings_.textEnabled, IDC_REC_TEXT_FILE, settings_.textFileName) ||
-        !takeFileName(settings_.binaryEnabled, IDC_REC_BINARY_FILE, settings_.binaryFileName))
+    if (!takeFileName(IDC_REC_TEXT_FILE, IDC_REC_TEXT_ENABLED, settings_.textFileName) ||
+        !takeFileName(IDC_REC_BINARY_FILE, IDC_REC_BINARY_ENABLED, settings_.binaryFileName))
         return;
     endDialog(IDOK);
 }

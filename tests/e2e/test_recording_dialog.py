@@ -4,9 +4,9 @@ The settings name a text file with Polish letters (Windows-1250 bytes) and an in
 dialog: the groups follow their check boxes and keep their values, OK asks for a column only while text recording
 is on, the picker turns 00:00:00 into 00:00:01 when it loses the focus, a browsed name without extension takes the
 selected filter's, and names the settings cannot keep (a character outside Windows-1250, a semicolon) are refused
-with the focus back on the name. A binary-only recording is accepted with Enter in its name; the dialog opened
-again shows what was accepted (the comment with "?" for what Windows-1250 lacks), and the settings file saved at
-exit holds it."""
+with the focus back on the name, also the name of a kind switched off. A binary-only recording is accepted with
+Enter in its name; the dialog opened again shows what was accepted (the comment with "?" for what Windows-1250
+lacks), and the settings file saved at exit holds it."""
 
 import sys
 
@@ -162,6 +162,12 @@ def body(s, t):
     s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
     t.passed("focus on the text file name")
     s.win("dialog-set-text", TITLE, TEXT_FILE, browsed)
+    click(s, BINARY_ON)
+    s.win("dialog-set-text", TITLE, BINARY_FILE, folder + "\\a;b.hxg")
+    refused(s, t, SEMICOLON_REFUSED, "semicolon in the name of a kind switched off")
+    s.wait_condition(lambda: control(s, BINARY_ON).get("focused") == "1", "the focus on the binary check box")
+    t.passed("focus on the binary check box")
+    click(s, BINARY_ON)
 
     t.step("a binary-only recording without columns is accepted with Enter in its name")
     click(s, SEMICOLON)

@@ -68,14 +68,15 @@ void RecordingControl::onSettingsCommand() {
     }
 }
 
-// A file is reopened when it is not open, or its name, its switch or (for the text file) the separator changed; a
-// change of columns alone gets a header line in the open file.
+// A file is reopened when it is not open, or its name, its switch or (for the text file) the separator or the
+// decimal comma changed, so that one file never mixes two number formats; a change of columns alone gets a header
+// line in the open file.
 bool RecordingControl::needsReopen(RecordingKind kind, const RecordingSettings& before) const {
     if (!isOpen(kind))
         return true;
     if (kind == RecordingKind::Text)
         return settings_.textFileName != before.textFileName || before.textEnabled == 0 ||
-               settings_.separator != before.separator;
+               settings_.separator != before.separator || usesDecimalComma(settings_) != usesDecimalComma(before);
     return settings_.binaryFileName != before.binaryFileName || before.binaryEnabled == 0;
 }
 

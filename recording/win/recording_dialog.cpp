@@ -1,6 +1,7 @@
 #include "recording/win/recording_dialog.h"
 
 #include "base/cp1250.h"
+#include "recording/record_format.h"
 #include "recording/recording_choices.h"
 #include "res/resource.h"
 #include "win/system_dialogs.h"
@@ -96,6 +97,10 @@ void CRecordingDialog::initialise() {
     for (int separator = Tab; separator <= Semicolon; ++separator)
         CheckDlgButton(hwnd(), kSeparatorButtons[separator],
                        settings_.separator == separator ? BST_CHECKED : BST_UNCHECKED);
+    // A hand-edited file may pair the decimal comma with the comma separator, which never uses it: shown, and
+    // accepted, as off.
+    settings_.decimalComma = usesDecimalComma(settings_);
+    CheckDlgButton(hwnd(), IDC_REC_DECIMAL_COMMA, settings_.decimalComma ? BST_CHECKED : BST_UNCHECKED);
     textFileName_ = fromSettings(settings_.textFileName);
     binaryFileName_ = fromSettings(settings_.binaryFileName);
     SetDlgItemTextW(hwnd(), IDC_REC_TEXT_FILE, textFileName_.c_str());
@@ -124,12 +129,21 @@ void CRecordingDialog::onCommand(int id, int code) {
         break;
     case IDC_REC_SEPARATOR_TAB:
         settings_.separator = Tab;
+        applyTextGroupState();
         break;
     case IDC_REC_SEPARATOR_COMMA:
+        // A decimal comma between comma-separated columns would split every number in two.
         settings_.separator = Comma;
+        settings_.decimalComma = false;
+        CheckDlgButton(hwnd(), IDC_REC_DECIMAL_COMMA, BST_UNCHECKED);
+        applyTextGroupState();
         break;
     case IDC_REC_SEPARATOR_SEMICOLON:
         settings_.separator = Semicolon;
+        applyTextGroupState();
+        break;
+    case IDC_REC_DECIMAL_COMMA:
+        settings_.decimalComma = isChecked(id);
         break;
     case IDC_REC_TEXT_FILE:
         if (code == EN_KILLFOCUS)
@@ -166,6 +180,7 @@ void CRecordingDialog::applyTextGroupState() {
     const bool text = settings_.textEnabled != 0;
     enableControls(kTextGroup, text);
     enableControls(kCommentPart, text && settings_.commentEnabled != 0);
+    EnableWindow(item(IDC_REC_DECIMAL_COMMA), text && decimalCommaAllowed(settings_.separator) ? TRUE : FALSE);
 }
 
 void CRecordingDialog::showPickerTime(const PickerTime& time) {

@@ -181,6 +181,12 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
              "C,Wilgotno\x9C\xE6 %\r\n"
              "2024.03.05 14:07:09,21.5,45.2\r\n",
          {"dialog", "dialog", "ask text"}},
+        {"decimal comma change reopens and asks",
+         nullptr,
+         {textOn, [](RecordingSettings& s) { s.decimalComma = true; }},
+         {true},
+         kHeader + kLine09 + kHeader + "2024.03.05 14:07:09;21,5;45,2\r\n",
+         {"dialog", "dialog", "ask text"}},
         {"column change: header, no reopen",
          nullptr,
          {textOn, [](RecordingSettings& s) { s.recordHumidity = 0; }},

@@ -16,7 +16,7 @@ CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
 INTERVAL = 1045
 TEXT_ON, TEXT_LABEL, TEXT_FILE, TEXT_BROWSE = 1026, 1048, 1036, 1038
-SEPARATOR_LABEL, TAB, COMMA, SEMICOLON = 1051, 1123, 1124, 1125
+SEPARATOR_LABEL, TAB, COMMA, SEMICOLON, DECIMAL = 1051, 1123, 1124, 1125, 1126
 TEMPERATURE, HUMIDITY = 1046, 1008
 COMMENT_ON, COMMENT, COMMENT_SERIAL = 1115, 1116, 1117
 BINARY_ON, BINARY_LABEL, BINARY_FILE, BINARY_BROWSE = 1027, 1053, 1039, 1040
@@ -120,6 +120,7 @@ def body(s, t):
     expect_enabled(s, t, COMMENT_PART, False, "comment part still off")
     click(s, COMMENT_ON)
     expect_enabled(s, t, COMMENT_PART, True, "comment part enabled with its check box")
+    expect_enabled(s, t, (DECIMAL,), False, "no decimal comma with the comma separator")
     t.equal(control(s, TEXT_FILE).get("text"), LOADED_NAME, "text file name kept")
     t.equal(states(s, (COMMA, TEMPERATURE, HUMIDITY), "checked"), {COMMA: "1", TEMPERATURE: "1", HUMIDITY: "1"},
             "separator and columns kept")
@@ -171,6 +172,7 @@ def body(s, t):
 
     t.step("a binary-only recording without columns is accepted with Enter in its name")
     click(s, SEMICOLON)
+    expect_enabled(s, t, (DECIMAL,), True, "a decimal comma offered with the semicolon")
     click(s, COMMENT_SERIAL)
     s.win("dialog-set-text", TITLE, COMMENT, "Hala № 5 – pomiar ąę")
     click(s, TEMPERATURE)
@@ -212,6 +214,7 @@ def body(s, t):
         "FILE_RH": b"0",
         "FILE_CHECK_COMMENT": b"1",
         "FILE_CHECK_COMMENT_SN": b"1",
+        "FILE_DECIMAL_COMMA": None,  # never set: not written
     }
     t.equal({key: values.get(key) for key in expected}, expected, "section LOG")
 

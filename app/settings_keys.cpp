@@ -1,5 +1,8 @@
 #include "app/settings_keys.h"
 
+#include <cstring>
+#include <type_traits>
+
 namespace {
 
 // Accessors that give each table entry its holder; the table is then the only list of keys, for loading and
@@ -15,7 +18,7 @@ template <auto Holder, auto Member> SettingField subfield(AppSettings& settings)
 // The font description keeps a face name in 32 bytes with its terminating zero.
 constexpr std::size_t kFaceNameLength = 31;
 
-// Settings 1 to 13 are written before the window rectangle is corrected, 14 to 29 after it.
+// Settings 1 to 13 are written before the window rectangle is corrected, the rest after it.
 constexpr int kSettingsBeforeWindowRect = 13;
 
 using T = AppSettings;
@@ -55,6 +58,8 @@ const SettingKey kSettingKeys[kSettingCount] = {
     {"LOG", "FILE_CHECK_COMMENT", SettingType::Int, 0, "", subfield<&T::recording, &R::commentEnabled>, 0},
     {"LOG", "FILE_CHECK_COMMENT_SN", SettingType::Int, 0, "", subfield<&T::recording, &R::commentSerialNumber>, 0},
     {"GENERAL", "SHOW_ADV", SettingType::Int, 1, "", field<&T::showInfoAtStart>, 0},
+    {"LOG", "FILE_DECIMAL_COMMA", SettingType::Int, 0, "", subfield<&T::recording, &R::decimalComma>, 0,
+     "FILE_DECIMAL_COMMA"},
 };
 
 namespace {
@@ -72,6 +77,8 @@ void loadSetting(const CSettingsStore& store, const SettingKey& entry, AppSettin
         // A one-byte holder (the italic flag) keeps the low 8 bits: 257 reads as 1.
         if (std::uint8_t* const* byte = std::get_if<std::uint8_t*>(&holder))
             **byte = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) & 0xFFu);
+        else if (bool* const* flag = std::get_if<bool*>(&holder))
+            **flag = value != 0;
         else
             *std::get<int*>(holder) = value;
         break;
@@ -91,6 +98,34 @@ void loadSetting(const CSettingsStore& store, const SettingKey& entry, AppSettin
     }
 }
 
+// The value of a numeric holder as the file writes it.
+std::int64_t numberOf(const SettingField& holder) {
+    return std::visit(
+        [](auto* value) -> std::int64_t {
+            if constexpr (std::is_same_v<decltype(value), std::string*>)
+                return 0;
+            else
+                return static_cast<std::int64_t>(*value);
+        },
+        holder);
+}
+
+bool holdsDefault(const SettingKey& entry, AppSettings& settings) {
+    const SettingField holder = entry.field(settings);
+    if (entry.type == SettingType::String)
+        return *std::get<std::string*>(holder) == entry.defaultText;
+    return numberOf(holder) == entry.defaultNumber;
+}
+
+bool optionalGroupWritten(const CSettingsStore& store, const char* group, AppSettings& settings) {
+    for (const SettingKey& entry : kSettingKeys) {
+        if (entry.optionalGroup != nullptr && std::strcmp(entry.optionalGroup, group) == 0 &&
+            (store.contains(entry.section, entry.key) || !holdsDefault(entry, settings)))
+            return true;
+    }
+    return false;
+}
+
 void saveSetting(CSettingsStore& store, const SettingKey& entry, AppSettings& settings) {
     const SettingField holder = entry.field(settings);
     switch (entry.type) {
@@ -98,10 +133,7 @@ void saveSetting(CSettingsStore& store, const SettingKey& entry, AppSettings& se
         store.setUInt(entry.section, entry.key, *std::get<std::uint32_t*>(holder));
         break;
     case SettingType::Int:
-        if (std::uint8_t* const* byte = std::get_if<std::uint8_t*>(&holder))
-            store.setInt(entry.section, entry.key, **byte);
-        else
-            store.setInt(entry.section, entry.key, *std::get<int*>(holder));
+        store.setInt(entry.section, entry.key, static_cast<std::int32_t>(numberOf(holder)));
         break;
     case SettingType::String:
         store.setString(entry.section, entry.key, *std::get<std::string*>(holder));
@@ -129,7 +161,9 @@ void saveSettings(CSettingsStore& store, const AppSettings& settings, int screen
     for (int i = 0; i < kSettingCount; ++i) {
         if (i == kSettingsBeforeWindowRect)
             values.windowRect = correctWindowRect(values.windowRect, screenWidth, screenHeight);
-        saveSetting(store, kSettingKeys[i], values);
+        const SettingKey& entry = kSettingKeys[i];
+        if (entry.optionalGroup == nullptr || optionalGroupWritten(store, entry.optionalGroup, values))
+            saveSetting(store, entry, values);
     }
 }
 

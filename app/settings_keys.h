@@ -19,8 +19,8 @@ struct DisplaySettings {
     int fontWeight = 0;
 };
 
-// The 29 persisted values, carried between the settings file and their holders (the main window, its displays
-// and its recording settings). Initial values are the holders' own: they apply when the file cannot be opened.
+// The persisted values, carried between the settings file and their holders (the main window, its displays and its
+// recording settings). Initial values are the holders' own: they apply when the file cannot be opened.
 struct AppSettings {
     DisplaySettings temperature{0xFFE4CA, 0x804000};
     DisplaySettings humidity{0xFFDAB8, 0x643200};
@@ -34,8 +34,8 @@ struct AppSettings {
 enum class SettingType { UInt, Int, String };
 
 // The holder of one setting inside AppSettings: a uint setting lives in a uint32, an int setting in an int or,
-// for the one-byte italic flags, in a uint8, a string setting in a string.
-using SettingField = std::variant<std::uint32_t*, int*, std::uint8_t*, std::string*>;
+// for the one-byte italic flags, in a uint8, or for a switch in a bool, a string setting in a string.
+using SettingField = std::variant<std::uint32_t*, int*, std::uint8_t*, bool*, std::string*>;
 
 struct SettingKey {
     const char* section;
@@ -45,18 +45,22 @@ struct SettingKey {
     const char* defaultText;             // String
     SettingField (*field)(AppSettings&); // where loading puts the value and saving takes it from
     std::size_t maxLength;               // String: longest value the holder keeps (0 = no limit)
+    // Null for the 29 keys written at every exit. A key of a feature beyond them names its group (one key, or a
+    // whole section of them): the group is written once one of its keys is in the file or differs from its
+    // default, and not at all before, so the file of a user who never sets it stays as it was.
+    const char* optionalGroup = nullptr;
 };
 
-inline constexpr int kSettingCount = 29;
+inline constexpr int kSettingCount = 30;
 // The keys in the order in which they are read and written.
 extern const SettingKey kSettingKeys[kSettingCount];
 
 inline constexpr const char* kSettingsFileName = "hx350cfg.ini";
 
-// Reads settings 1 to 29 in table order, each with its default, into `settings`.
+// Reads every setting in table order, each with its default, into `settings`.
 void loadSettings(const CSettingsStore& store, AppSettings& settings);
-// Writes settings 1 to 13, corrects the window rectangle for a screen of screenWidth x screenHeight, then
-// writes 14 to 29.
+// Writes settings 1 to 13, corrects the window rectangle for a screen of screenWidth x screenHeight, then writes
+// the rest in table order, the optional groups only as their rule says.
 void saveSettings(CSettingsStore& store, const AppSettings& settings, int screenWidth, int screenHeight);
 
 WindowRect correctWindowRect(WindowRect rect, int screenWidth, int screenHeight);

@@ -4,12 +4,20 @@
 
 namespace {
 
-const char* problemText(FileProblem problem, const char* unavailable, const char* writeFailed) {
+struct ProblemTexts {
+    const char* unavailable;
+    const char* writeFailed;
+    const char* flushFailed;
+};
+
+const char* problemText(FileProblem problem, const ProblemTexts& texts) {
     switch (problem) {
     case FileProblem::Unavailable:
-        return unavailable;
+        return texts.unavailable;
     case FileProblem::WriteFailed:
-        return writeFailed;
+        return texts.writeFailed;
+    case FileProblem::FlushFailed:
+        return texts.flushFailed;
     default:
         return "";
     }
@@ -59,8 +67,10 @@ std::string composeStatusText(const ReadingRecord& record, int linkUp, const Sta
         text += interval;
     }
     // A recording that fails is said until it works again: nobody may be there to see a message box.
-    text += problemText(recording.text, "Plik rejestracji wyników pomiaru jest niedostępny. ",
-                        "Błąd zapisu do pliku rejestracji wyników pomiaru. ");
-    text += problemText(recording.binary, "Plik binarny jest niedostępny. ", "Błąd zapisu do pliku binarnego. ");
+    text += problemText(recording.text, {"Plik rejestracji wyników pomiaru jest niedostępny. ",
+                                         "Błąd zapisu do pliku rejestracji wyników pomiaru. ",
+                                         "Błąd zapisu na dysk pliku rejestracji wyników pomiaru. "});
+    text += problemText(recording.binary, {"Plik binarny jest niedostępny. ", "Błąd zapisu do pliku binarnego. ",
+                                           "Błąd zapisu na dysk pliku binarnego. "});
     return text;
 }

@@ -265,6 +265,11 @@ std::string CSettingsStore::getString(const std::string& section, const std::str
     return value.substr(0, value.rfind(';'));
 }
 
+bool CSettingsStore::contains(const std::string& section, const std::string& key) const {
+    const int i = findSection(section);
+    return i >= 0 && findKey(i, key) >= 0;
+}
+
 std::int32_t CSettingsStore::getInt(const std::string& section, const std::string& key,
                                     std::int32_t defaultValue) const {
     char text[16];

@@ -3,14 +3,20 @@
 #include "base/cp1250.h"
 #include "base/number_format.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-std::string textField(const ValueDisplayState& display, int decimals) {
-    return display.valid() ? formatFixed(display.rawValue, decimals) : "???";
+std::string textField(const ValueDisplayState& display, int decimals, bool decimalComma) {
+    if (!display.valid())
+        return "???";
+    std::string text = formatFixed(display.rawValue, decimals);
+    if (decimalComma)
+        std::replace(text.begin(), text.end(), '.', ',');
+    return text;
 }
 
 // "21,<serial>,<code>,<value>,1$": the value always with one decimal, whatever the display shows.
@@ -32,6 +38,17 @@ char separatorChar(int separator) {
     }
 }
 
+// A spreadsheet set up for a decimal comma (Polish, German, French …) takes "23.4" for a date or for text. With commas
+// between the columns a decimal comma would split every number in two, so the choice applies to the other
+// separators only.
+bool decimalCommaAllowed(int separator) {
+    return separatorChar(separator) != ',';
+}
+
+bool usesDecimalComma(const RecordingSettings& settings) {
+    return settings.decimalComma && decimalCommaAllowed(settings.separator);
+}
+
 int headerColumns(const RecordingSettings& settings) {
     return 16 * (settings.recordTemperature != 0 ? 1 : 0) + 4 * (settings.recordHumidity != 0 ? 1 : 0);
 }
@@ -44,6 +61,7 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
     const char separator = separatorChar(settings.separator);
     const bool withTemperature = settings.recordTemperature != 0;
     const bool withHumidity = settings.recordHumidity != 0;
+    const bool decimalComma = usesDecimalComma(settings);
 
     std::string out;
     const int columns = headerColumns(settings);
@@ -67,11 +85,11 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
     out += stamp;
     out += separator;
     if (withTemperature)
-        out += textField(temperature, temperature.twoDecimalPlaces != 0 ? 2 : 1);
+        out += textField(temperature, temperature.twoDecimalPlaces != 0 ? 2 : 1, decimalComma);
     if (withHumidity) {
         if (withTemperature)
             out += separator;
-        out += textField(humidity, 1);
+        out += textField(humidity, 1, decimalComma);
     }
     out += kCrLf;
     return out;

@@ -11,6 +11,11 @@ struct LocalTime {
 
 char separatorChar(int separator);
 
+// Whether the text file's numbers may take a decimal comma with this separator (tab or semicolon), and whether
+// they do with these settings.
+bool decimalCommaAllowed(int separator);
+bool usesDecimalComma(const RecordingSettings& settings);
+
 // Column signature of the text file's header line: 16 x temperature + 4 x humidity.
 int headerColumns(const RecordingSettings& settings);
 

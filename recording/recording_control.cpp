@@ -1,11 +1,9 @@
 #include "recording/recording_control.h"
 
-#include "recording/hxg_reader.h"
 #include "recording/tail_repair.h"
 
 #include <algorithm>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -70,14 +68,15 @@ void RecordingControl::onSettingsCommand() {
     }
 }
 
-// A file is reopened when it is not open, or its name, its switch or (for the text file) the separator changed; a
-// change of columns alone gets a header line in the open file.
+// A file is reopened when it is not open, or its name, its switch or (for the text file) the separator or the
+// decimal comma changed, so that one file never mixes two number formats; a change of columns alone gets a header
+// line in the open file.
 bool RecordingControl::needsReopen(RecordingKind kind, const RecordingSettings& before) const {
     if (!isOpen(kind))
         return true;
     if (kind == RecordingKind::Text)
         return settings_.textFileName != before.textFileName || before.textEnabled == 0 ||
-               settings_.separator != before.separator;
+               settings_.separator != before.separator || usesDecimalComma(settings_) != usesDecimalComma(before);
     return settings_.binaryFileName != before.binaryFileName || before.binaryEnabled == 0;
 }
 
@@ -116,7 +115,7 @@ bool RecordingControl::applyDialog() {
         if (needsReopen(kind, before)) {
             close(kind);
             bool continued = false;
-            if (!openKind(kind, true, continued)) {
+            if (!openKind(kind, fileName(kind), true, continued)) {
                 host_.showUnavailable(kind);
                 return false;
             }
@@ -139,11 +138,12 @@ void RecordingControl::startAtLaunch() {
         if (fileName(kind).empty() || !enabled(kind) || isOpen(kind))
             continue;
         bool continued = false;
-        if (openKind(kind, false, continued)) {
+        if (openKind(kind, fileName(kind), false, continued)) {
             writeRecord(kind);
             restartTimer();
         } else {
             slot(kind).problem = FileProblem::Unavailable;
+            slot(kind).retryName = fileName(kind);
             if (!timerRunning_)
                 restartTimer();
         }
@@ -169,24 +169,28 @@ void RecordingControl::onTimer() {
     host_.armTimer(schedule_.delayMs(host_.nowMs()));
 }
 
+// The name tried is the one that failed, not what the settings hold now: a tick may come while the settings
+// dialog's result is being applied, with a question about another file open, and a name whose turn has not come
+// must not be opened, created or written before it.
 void RecordingControl::retryUnavailable() {
     for (const RecordingKind kind : kKinds) {
-        if (slot(kind).problem != FileProblem::Unavailable || isOpen(kind))
+        OpenFile& open = slot(kind);
+        if (open.problem != FileProblem::Unavailable || isOpen(kind))
             continue;
         bool continued = false;
-        if (!enabled(kind) || fileName(kind).empty())
-            slot(kind).problem = FileProblem::None;
-        else if (openKind(kind, false, continued))
-            slot(kind).problem = FileProblem::None;
+        if (!enabled(kind) || open.retryName.empty())
+            open.problem = FileProblem::None;
+        else if (openKind(kind, open.retryName, false, continued))
+            open.problem = FileProblem::None;
     }
 }
 
 // The file is kept only once it is known where its records go: a tick during the question must not write into
 // a file that is about to be emptied, nor at its start.
-bool RecordingControl::openKind(RecordingKind kind, bool ask, bool& continued) {
+bool RecordingControl::openKind(RecordingKind kind, const std::string& name, bool ask, bool& continued) {
     bool existed = false;
     OpenFile open;
-    open.file = host_.openFile(fileName(kind), existed);
+    open.file = host_.openFile(name, existed);
     if (!open.file)
         return false;
     continued = existed && (!ask || host_.askContinue(kind));
@@ -203,41 +207,25 @@ bool RecordingControl::openKind(RecordingKind kind, bool ask, bool& continued) {
 }
 
 // A power cut can leave a continued file torn: a text line without its CR LF, a binary record cut short, or a
-// tail of zeros. The records that follow must still read correctly, and no complete record may change.
+// tail of zeros. The records that follow must still read correctly, and no complete record may change. Only the
+// file's end is read: this runs on the window's thread at every launch and reopening, and a year of one-second
+// binary records is 1.7 GB.
 bool RecordingControl::continueAtEnd(OpenFile& open, RecordingKind kind) {
     std::uint64_t size = 0;
     if (!open.file->size(size))
         return false;
+    RecordingFile& file = *open.file;
+    const TailReader read = [&file](std::uint64_t offset, char* buffer, std::size_t length) {
+        return file.readAt(offset, buffer, length);
+    };
     TailRepair repair;
-    if (kind == RecordingKind::Text) {
-        std::uint64_t end = size;
-        for (;;) {
-            const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(end, kTextTailWindow));
-            std::string last(length, '\0');
-            if (length != 0 && !open.file->readAt(end - length, last.data(), length))
-                return false;
-            repair = repairTextTail(end, last);
-            if (!repair.needMore)
-                break;
-            end = repair.truncateTo;
-        }
-    } else {
-        CHxgScanner scanner([](const HxgEntry&) {});
-        std::vector<char> chunk(1 << 20);
-        for (std::uint64_t offset = 0; offset < size;) {
-            const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(size - offset, chunk.size()));
-            if (!open.file->readAt(offset, chunk.data(), length))
-                return false;
-            scanner.feed(std::string_view(chunk.data(), length));
-            offset += length;
-        }
-        repair = scanner.tailRepair();
-    }
+    if (!(kind == RecordingKind::Text ? repairTextTail(size, read, repair) : repairBinaryTail(size, read, repair)))
+        return false;
     if (repair.truncateTo != size && !open.file->truncate(repair.truncateTo))
         return false;
     open.end = repair.truncateTo;
     if (!repair.append.empty()) {
-        if (!open.file->writeAt(open.end, repair.append))
+        if (open.file->writeAt(open.end, repair.append) == WriteResult::Failed)
             return false;
         open.end += repair.append.size();
     }
@@ -249,7 +237,9 @@ void RecordingControl::close(RecordingKind kind) {
 }
 
 // A failed write (disk full, share gone) must not leave a partial record for the next one to follow: the file is
-// cut back to its last complete record before anything else is written.
+// cut back to its last complete record before anything else is written. A record whose one write call completed
+// stays, even when the flush after it fails: a share or file system that refuses flushes still holds what was
+// written, and cutting it away would leave such a file empty for ever.
 bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
     OpenFile& open = slot(kind);
     if (!open.file)
@@ -261,13 +251,14 @@ bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
         }
         open.torn = false;
     }
-    if (!open.file->writeAt(open.end, bytes)) {
+    const WriteResult result = open.file->writeAt(open.end, bytes);
+    if (result == WriteResult::Failed) {
         open.problem = FileProblem::WriteFailed;
         open.torn = !open.file->truncate(open.end);
         return false;
     }
     open.end += bytes.size();
-    open.problem = FileProblem::None;
+    open.problem = result == WriteResult::FlushFailed ? FileProblem::FlushFailed : FileProblem::None;
     return true;
 }
 

@@ -11,6 +11,10 @@
 
 enum class RecordingKind { Text, Binary };
 
+// How a write of a record ended: on disk; written by one complete write call that the flush after it could not
+// confirm; or not written, or only in part.
+enum class WriteResult { Done, FlushFailed, Failed };
+
 // An open recording file as the control uses it. Other programs may read it while it is recorded.
 class RecordingFile {
 public:
@@ -21,7 +25,7 @@ public:
     // Cuts the file (or extends it with zeros) to `size` bytes.
     virtual bool truncate(std::uint64_t size) = 0;
     // One write call of all `bytes` at `offset`, then a flush to the disk.
-    virtual bool writeAt(std::uint64_t offset, const std::string& bytes) = 0;
+    virtual WriteResult writeAt(std::uint64_t offset, const std::string& bytes) = 0;
 };
 
 // What the values of one record come from: the two displays and the instrument's serial numbers.
@@ -99,6 +103,7 @@ private:
         std::uint64_t end = 0; // where the next record goes: the size after the last complete write
         bool torn = false;     // a failed write may have left bytes past `end`
         FileProblem problem = FileProblem::None;
+        std::string retryName; // Unavailable: the name the ticks try, as accepted when it failed
     };
 
     OpenFile& slot(RecordingKind kind) { return kind == RecordingKind::Text ? text_ : binary_; }
@@ -108,7 +113,7 @@ private:
 
     bool applyDialog();
     bool needsReopen(RecordingKind kind, const RecordingSettings& before) const;
-    bool openKind(RecordingKind kind, bool ask, bool& continued);
+    bool openKind(RecordingKind kind, const std::string& name, bool ask, bool& continued);
     bool continueAtEnd(OpenFile& open, RecordingKind kind);
     void close(RecordingKind kind);
     bool write(RecordingKind kind, const std::string& bytes);

@@ -17,7 +17,8 @@ struct RecordingSettings {
     int recordHumidity = 1;
     int commentEnabled = 0;
     int commentSerialNumber = 0;
-    std::string commentText; // not stored; lines separated by CR LF
+    std::string commentText;   // not stored; lines separated by CR LF
+    bool decimalComma = false; // numbers in the text file with "," (tab and semicolon separators only)
 };
 
 constexpr int kMinIntervalSeconds = 1;

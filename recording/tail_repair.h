@@ -1,22 +1,25 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <string_view>
 
 // What to do with the end of a recording file before new records are appended to it: cut it to `truncateTo`
 // bytes (the file's size when nothing is cut), then write `append`.
 struct TailRepair {
     std::uint64_t truncateTo = 0;
     std::string append;
-    // Text files only: the whole window was NUL bytes. `truncateTo` already drops them; call repairTextTail
-    // again with that size and the window before it.
-    bool needMore = false;
 };
 
-// How many bytes from the end of a text file repairTextTail is meant to look at in one call.
-constexpr std::size_t kTextTailWindow = 4096;
+// Reads exactly `length` bytes of the file at `offset`; false when that fails.
+using TailReader = std::function<bool(std::uint64_t offset, char* buffer, std::size_t length)>;
 
-// Repair of a text recording file of `fileSize` bytes whose last min(fileSize, kTextTailWindow) bytes are
-// `lastBytes`: NUL padding is cut and an unfinished last line is closed with CR LF.
-TailRepair repairTextTail(std::uint64_t fileSize, std::string_view lastBytes);
+// How far before the NUL padding the binary repair looks for the records it has to end cleanly.
+constexpr std::size_t kBinaryTailWindow = 4096;
+
+// The repair of a text or binary recording file of `fileSize` bytes, read through `read`. Only the end of the file
+// is read, whatever its size: the NUL padding a power cut may leave, and before it two bytes of a text file or at
+// most kBinaryTailWindow bytes of a binary one. False when a read fails.
+bool repairTextTail(std::uint64_t fileSize, const TailReader& read, TailRepair& repair);
+bool repairBinaryTail(std::uint64_t fileSize, const TailReader& read, TailRepair& repair);

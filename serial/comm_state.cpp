@@ -1,7 +1,8 @@
 #include "serial/comm_state.h"
 
-std::optional<CommState> receiveOnlyCommState(int baudRate, char parity, int dataBits, int stopBits) {
-    CommState state;
+std::optional<CommState> receiveOnlyCommState(const CommState& current, int baudRate, char parity, int dataBits,
+                                              int stopBits) {
+    CommState state = current;
     switch (parity) {
     case 'N':
         state.parity = CommState::NoParity;
@@ -27,17 +28,17 @@ std::optional<CommState> receiveOnlyCommState(int baudRate, char parity, int dat
     state.byteSize = static_cast<std::uint8_t>(dataBits);
     state.stopBits = stopBits == 1 ? CommState::OneStopBit : CommState::TwoStopBits;
 
-    // Every field is set here, none is left as the driver held it: a leftover DSR sensitivity would drop every byte
-    // while the device keeps DSR low, a leftover abort-on-error would end every read after a line error, and
-    // leftover handshakes would make reception depend on modem lines the instrument may not drive. The program
-    // never transmits, so there is no flow control at all; the instrument's own parity bit is checked by the
-    // decoder, not by the port, and NUL bytes are kept so that the decoder sees every byte that came.
+    // Every field that reception depends on is set, none of them is left as the driver held it: a leftover DSR
+    // sensitivity would drop every byte while the device keeps DSR low, a leftover abort-on-error would end every
+    // read after a line error, and leftover handshakes would make reception depend on modem lines the instrument
+    // may not drive. The program never transmits, so there is no flow control at all; the instrument's own parity
+    // bit is checked by the decoder, not by the port, and NUL bytes are kept so that the decoder sees every byte
+    // that came.
     state.binary = true;
     state.parityCheck = false;
     state.outxCtsFlow = false;
     state.outxDsrFlow = false;
     state.dsrSensitivity = false;
-    state.txContinueOnXoff = true;
     state.outX = false;
     state.inX = false;
     state.errorCharReplace = false;
@@ -46,14 +47,8 @@ std::optional<CommState> receiveOnlyCommState(int baudRate, char parity, int dat
     // DTR and RTS stay raised while the port is open: some instruments draw their interface's power from them.
     state.dtrControl = CommState::DtrEnable;
     state.rtsControl = CommState::RtsEnable;
-    // Unused without XON/XOFF, but drivers check them even then: distinct characters and limits that fit the
-    // smallest input buffer a driver offers.
-    state.xonLimit = 512;
-    state.xoffLimit = 512;
-    state.xonChar = 0x11;
-    state.xoffChar = 0x13;
-    state.errorChar = 0;
-    state.eofChar = 0;
-    state.eventChar = 0;
+    // Without XON/XOFF and with no event character waited for, the XON/XOFF limits and characters, the error, end
+    // and event characters and what an XOFF does to transmission mean nothing here, and they keep the driver's
+    // values: a driver may refuse values of its own choosing even where they are unused.
     return state;
 }

@@ -4,7 +4,7 @@
 #include <optional>
 
 // The line settings and flow control of a serial port, field for field as the platform's DCB holds them and with
-// its numeric values, so that the port's whole state is decided here and the Win32 code only copies it.
+// its numeric values, so that the port's state is decided here and the Win32 code only copies it.
 struct CommState {
     // Values of `parity`, `stopBits`, `dtrControl` and `rtsControl`, as the platform numbers them.
     enum : std::uint8_t { NoParity = 0, OddParity = 1, EvenParity = 2, MarkParity = 3, SpaceParity = 4 };
@@ -39,5 +39,7 @@ struct CommState {
 };
 
 // The state of a port that only receives, for the given line settings (parity 'N', 'O', 'E', 'M' or 'S'; 5 to 8
-// data bits; 1 or 2 stop bits); nullopt for settings that a port cannot take.
-std::optional<CommState> receiveOnlyCommState(int baudRate, char parity, int dataBits, int stopBits);
+// data bits; 1 or 2 stop bits), made from the port's `current` state: every field that reception depends on is
+// set, the others stay as the driver holds them. nullopt for settings that a port cannot take.
+std::optional<CommState> receiveOnlyCommState(const CommState& current, int baudRate, char parity, int dataBits,
+                                              int stopBits);

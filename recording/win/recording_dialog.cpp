@@ -1,6 +1,7 @@
 #include "recording/win/recording_dialog.h"
 
 #include "base/cp1250.h"
+#include "recording/record_format.h"
 #include "recording/recording_choices.h"
 #include "res/resource.h"
 #include "win/system_dialogs.h"
@@ -50,7 +51,7 @@ private:
     void showPickerTime(const PickerTime& time);
     void readPicker();
     void browse(BrowsedFile kind);
-    bool takeFileName(int enabled, int editId, std::string& settingsName);
+    bool takeFileName(int editId, int enabledId, std::string& settingsName);
     void accept();
     std::wstring caption() const;
 
@@ -96,6 +97,10 @@ void CRecordingDialog::initialise() {
     for (int separator = Tab; separator <= Semicolon; ++separator)
         CheckDlgButton(hwnd(), kSeparatorButtons[separator],
                        settings_.separator == separator ? BST_CHECKED : BST_UNCHECKED);
+    // A hand-edited file may pair the decimal comma with the comma separator, which never uses it: shown, and
+    // accepted, as off.
+    settings_.decimalComma = usesDecimalComma(settings_);
+    CheckDlgButton(hwnd(), IDC_REC_DECIMAL_COMMA, settings_.decimalComma ? BST_CHECKED : BST_UNCHECKED);
     textFileName_ = fromSettings(settings_.textFileName);
     binaryFileName_ = fromSettings(settings_.binaryFileName);
     SetDlgItemTextW(hwnd(), IDC_REC_TEXT_FILE, textFileName_.c_str());
@@ -124,12 +129,21 @@ void CRecordingDialog::onCommand(int id, int code) {
         break;
     case IDC_REC_SEPARATOR_TAB:
         settings_.separator = Tab;
+        applyTextGroupState();
         break;
     case IDC_REC_SEPARATOR_COMMA:
+        // A decimal comma between comma-separated columns would split every number in two.
         settings_.separator = Comma;
+        settings_.decimalComma = false;
+        CheckDlgButton(hwnd(), IDC_REC_DECIMAL_COMMA, BST_UNCHECKED);
+        applyTextGroupState();
         break;
     case IDC_REC_SEPARATOR_SEMICOLON:
         settings_.separator = Semicolon;
+        applyTextGroupState();
+        break;
+    case IDC_REC_DECIMAL_COMMA:
+        settings_.decimalComma = isChecked(id);
         break;
     case IDC_REC_TEXT_FILE:
         if (code == EN_KILLFOCUS)
@@ -166,6 +180,7 @@ void CRecordingDialog::applyTextGroupState() {
     const bool text = settings_.textEnabled != 0;
     enableControls(kTextGroup, text);
     enableControls(kCommentPart, text && settings_.commentEnabled != 0);
+    EnableWindow(item(IDC_REC_DECIMAL_COMMA), text && decimalCommaAllowed(settings_.separator) ? TRUE : FALSE);
 }
 
 void CRecordingDialog::showPickerTime(const PickerTime& time) {
@@ -215,16 +230,19 @@ void CRecordingDialog::browse(BrowsedFile kind) {
     SetDlgItemTextW(hwnd(), text ? IDC_REC_TEXT_FILE : IDC_REC_BINARY_FILE, chosen.c_str());
 }
 
-// A name of a kind that is switched off is only remembered, so it is kept as well as the code page allows.
-bool CRecordingDialog::takeFileName(int enabled, int editId, std::string& settingsName) {
+// Every name is kept in the settings, that of a kind switched off too, so every name must survive the trip: one cut
+// at a semicolon or with letters turned into "?" would be what recording opens once the kind is switched on again.
+// The focus goes to the name, or to its kind's check box while the name cannot be edited.
+bool CRecordingDialog::takeFileName(int editId, int enabledId, std::string& settingsName) {
     const std::string typed = narrow(editId == IDC_REC_TEXT_FILE ? textFileName_ : binaryFileName_);
     const StorableFileName name = storableFileName(typed);
-    if (name.problem == FileNameProblem::None || enabled == 0) {
-        settingsName = utf8ToCp1250(typed);
+    if (name.problem == FileNameProblem::None) {
+        settingsName = name.cp1250;
         return true;
     }
     MessageBoxW(hwnd(), widen(fileNameRefusalText(name)).c_str(), caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
-    SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(editId)), TRUE);
+    HWND focus = IsWindowEnabled(item(editId)) ? item(editId) : item(enabledId);
+    SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
     return false;
 }
 
@@ -242,8 +260,8 @@ void CRecordingDialog::accept() {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (!takeFileName(settings_.textEnabled, IDC_REC_TEXT_FILE, settings_.textFileName) ||
-        !takeFileName(settings_.binaryEnabled, IDC_REC_BINARY_FILE, settings_.binaryFileName))
+    if (!takeFileName(IDC_REC_TEXT_FILE, IDC_REC_TEXT_ENABLED, settings_.textFileName) ||
+        !takeFileName(IDC_REC_BINARY_FILE, IDC_REC_BINARY_ENABLED, settings_.binaryFileName))
         return;
     endDialog(IDOK);
 }

@@ -40,14 +40,14 @@ public:
 
     // One WriteFile per record, so a record is never split between two writes, and flushed before the tick
     // ends.
-    bool writeAt(std::uint64_t offset, const std::string& bytes) override {
+    WriteResult writeAt(std::uint64_t offset, const std::string& bytes) override {
         if (!seek(offset))
-            return false;
+            return WriteResult::Failed;
         DWORD written = 0;
         if (!WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
             written != bytes.size())
-            return false;
-        return FlushFileBuffers(handle_.get()) != 0;
+            return WriteResult::Failed;
+        return FlushFileBuffers(handle_.get()) ? WriteResult::Done : WriteResult::FlushFailed;
     }
 
 private:

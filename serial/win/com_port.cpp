@@ -34,10 +34,38 @@ static_assert(CommState::RtsDisable == RTS_CONTROL_DISABLE && CommState::RtsEnab
 static_assert(WM_PORT_LOST_ID == WM_USER + 5, "WM_PORT_LOST is WM_USER + 5");
 static_assert(WM_RXBYTES_ID == WM_USER + 6, "WM_RXBYTES is WM_USER + 6");
 
-// The whole DCB from the decided state: nothing is taken over from what the driver held before.
-DCB toDcb(const CommState& state) {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
+// The port's state as the core decides on it, and the decided state written back over the DCB that was read, so
+// that the members the core leaves alone (and the DCB's reserved ones) keep the driver's values.
+CommState fromDcb(const DCB& dcb) {
+    CommState state;
+    state.baudRate = dcb.BaudRate;
+    state.binary = dcb.fBinary != 0;
+    state.parityCheck = dcb.fParity != 0;
+    state.outxCtsFlow = dcb.fOutxCtsFlow != 0;
+    state.outxDsrFlow = dcb.fOutxDsrFlow != 0;
+    state.dtrControl = static_cast<std::uint8_t>(dcb.fDtrControl);
+    state.dsrSensitivity = dcb.fDsrSensitivity != 0;
+    state.txContinueOnXoff = dcb.fTXContinueOnXoff != 0;
+    state.outX = dcb.fOutX != 0;
+    state.inX = dcb.fInX != 0;
+    state.errorCharReplace = dcb.fErrorChar != 0;
+    state.discardNull = dcb.fNull != 0;
+    state.rtsControl = static_cast<std::uint8_t>(dcb.fRtsControl);
+    state.abortOnError = dcb.fAbortOnError != 0;
+    state.xonLimit = dcb.XonLim;
+    state.xoffLimit = dcb.XoffLim;
+    state.byteSize = dcb.ByteSize;
+    state.parity = dcb.Parity;
+    state.stopBits = dcb.StopBits;
+    state.xonChar = dcb.XonChar;
+    state.xoffChar = dcb.XoffChar;
+    state.errorChar = dcb.ErrorChar;
+    state.eofChar = dcb.EofChar;
+    state.eventChar = dcb.EvtChar;
+    return state;
+}
+
+void applyToDcb(const CommState& state, DCB& dcb) {
     dcb.BaudRate = state.baudRate;
     dcb.fBinary = state.binary;
     dcb.fParity = state.parityCheck;
@@ -62,7 +90,6 @@ DCB toDcb(const CommState& state) {
     dcb.ErrorChar = state.errorChar;
     dcb.EofChar = state.eofChar;
     dcb.EvtChar = state.eventChar;
-    return dcb;
 }
 
 } // namespace
@@ -85,9 +112,6 @@ CComPort::~CComPort() {
 bool CComPort::open(HWND owner, int portNumber, int baudRate, char parity, int dataBits, int stopBits) {
     owner_ = owner;
     portNumber_ = portNumber;
-    const std::optional<CommState> state = receiveOnlyCommState(baudRate, parity, dataBits, stopBits);
-    if (!state)
-        return false;
     if (!stopEvent_)
         stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!readEvent_)
@@ -111,10 +135,17 @@ bool CComPort::open(HWND owner, int portNumber, int baudRate, char parity, int d
     // which lets it sleep in the system until one arrives, and then for exactly as many as are queued, which come
     // at once. (The "return at the first byte" setting, MAXDWORD/MAXDWORD/constant, is no alternative: Wine 8.0
     // then returns only when the buffer is full.) A port that refuses its line settings is reported as not opened:
-    // with the settings it happened to hold it might drop or garble every byte without a trace.
-    DCB dcb = toDcb(*state);
+    // with the settings it happened to hold it might drop or garble every byte without a trace. The state starts
+    // from the driver's own, so that fields reception does not use keep values the driver accepts.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    std::optional<CommState> state;
+    if (port_ && GetCommState(port_.get(), &dcb))
+        state = receiveOnlyCommState(fromDcb(dcb), baudRate, parity, dataBits, stopBits);
+    if (state)
+        applyToDcb(*state, dcb);
     COMMTIMEOUTS timeouts{};
-    if (!port_ || !SetCommState(port_.get(), &dcb) || !SetCommTimeouts(port_.get(), &timeouts)) {
+    if (!state || !SetCommState(port_.get(), &dcb) || !SetCommTimeouts(port_.get(), &timeouts)) {
         port_.reset();
         readEvent_.reset();
         stopEvent_.reset();

@@ -1,6 +1,7 @@
 #include "ui/help_sections.h"
 #include "ui/hyperlink_text.h"
 #include "ui/plot_launch.h"
+#include "ui/wait_box.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,31 @@
 #include <sstream>
 
 namespace {
+
+// Regression: closing the box (Enter, Escape) asked the port enumeration to stop, so the port list came out cut
+// short although the box still waited for the job.
+TEST(WaitBox, OnlyAnulujAsksTheJobToStopEarly) {
+    using E = CWaitBoxState::Event;
+    const struct {
+        std::vector<E> events;
+        std::vector<bool> ends; // whether each event ends the modal run
+        bool stopRequested;
+    } cases[] = {
+        {{E::CloseKey}, {true}, false},
+        {{E::CloseKey, E::JobDone}, {true, false}, false}, // the job's end while the box is already closing
+        {{E::JobDone, E::CloseKey}, {true, false}, false},
+        {{E::StopButton}, {false}, true},
+        {{E::StopButton, E::JobDone}, {false, true}, true},
+    };
+    for (const auto& c : cases) {
+        CWaitBoxState state;
+        std::vector<bool> ends;
+        for (const E event : c.events)
+            ends.push_back(state.handle(event));
+        EXPECT_EQ(ends, c.ends);
+        EXPECT_EQ(state.stopRequested(), c.stopRequested);
+    }
+}
 
 TEST(HyperlinkFallback, RegisteredCommandLosesItsPlaceholder) {
     const struct {

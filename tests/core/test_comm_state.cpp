@@ -13,23 +13,42 @@ auto fields(const CommState& s) {
                            s.xonChar, s.xoffChar, s.errorChar, s.eofChar, s.eventChar);
 }
 
-// Regression: the port started from whatever state the driver held (a leftover DSR sensitivity drops every byte)
-// and the handshakes depended on how the platform's BuildCommDCB treats them.
-TEST(ReceiveOnlyCommState, TheInstrumentsWholeLineStateWithoutFlowControl) {
-    CommState expected;
+// What a driver may hold when the port is opened: every flag set, every handshake on, its own limits and characters.
+CommState driverState() {
+    CommState s;
+    s.baudRate = 9600;
+    s.byteSize = 8;
+    s.parity = CommState::EvenParity;
+    s.stopBits = CommState::TwoStopBits;
+    s.binary = s.parityCheck = s.outxCtsFlow = s.outxDsrFlow = s.dsrSensitivity = s.txContinueOnXoff = true;
+    s.outX = s.inX = s.errorCharReplace = s.discardNull = s.abortOnError = true;
+    s.dtrControl = CommState::DtrHandshake;
+    s.rtsControl = CommState::RtsToggle;
+    s.xonLimit = 2048;
+    s.xoffLimit = 1024;
+    s.xonChar = 0x21;
+    s.xoffChar = 0x22;
+    s.errorChar = '?';
+    s.eofChar = 0x1A;
+    s.eventChar = '\n';
+    return s;
+}
+
+// Regressions: the port started from whatever state the driver held (a leftover DSR sensitivity drops every
+// byte), and then from nothing, so a driver that refused a value of a field reception ignores (the XON/XOFF limits,
+// the special characters) refused the port where its own values would have worked.
+TEST(ReceiveOnlyCommState, SetsWhatReceptionNeedsAndKeepsTheDriversOtherFields) {
+    CommState expected = driverState();
     expected.baudRate = 300;
     expected.byteSize = 7;
     expected.parity = CommState::NoParity;
     expected.stopBits = CommState::OneStopBit;
     expected.binary = true;
-    expected.txContinueOnXoff = true;
+    expected.parityCheck = expected.outxCtsFlow = expected.outxDsrFlow = expected.dsrSensitivity = false;
+    expected.outX = expected.inX = expected.errorCharReplace = expected.discardNull = expected.abortOnError = false;
     expected.dtrControl = CommState::DtrEnable;
     expected.rtsControl = CommState::RtsEnable;
-    expected.xonLimit = 512;
-    expected.xoffLimit = 512;
-    expected.xonChar = 0x11;
-    expected.xoffChar = 0x13;
-    const std::optional<CommState> state = receiveOnlyCommState(300, 'N', 7, 1);
+    const std::optional<CommState> state = receiveOnlyCommState(driverState(), 300, 'N', 7, 1);
     ASSERT_TRUE(state);
     EXPECT_EQ(fields(*state), fields(expected));
 }
@@ -57,7 +76,8 @@ TEST(ReceiveOnlyCommState, LineSettings) {
         {300, 'N', 7, 3, false, 0, 0},
     };
     for (const auto& c : cases) {
-        const std::optional<CommState> state = receiveOnlyCommState(c.baud, c.parity, c.dataBits, c.stopBits);
+        const std::optional<CommState> state =
+            receiveOnlyCommState(driverState(), c.baud, c.parity, c.dataBits, c.stopBits);
         ASSERT_EQ(state.has_value(), c.valid) << c.parity << c.dataBits << c.stopBits;
         if (!state)
             continue;

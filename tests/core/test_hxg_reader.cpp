@@ -169,11 +169,30 @@ TEST(HxgReader, OverlongRecordIsOneDamagedRecord) {
     EXPECT_TRUE(entries[1].valid);
 }
 
-// Applies the scanner's repair to `file` as the program does before it appends.
+TailReader readerOf(const std::string& file) {
+    return [&file](std::uint64_t offset, char* buffer, std::size_t length) {
+        return offset + length <= file.size() && file.copy(buffer, length, offset) == length;
+    };
+}
+
+// Applies the program's repair to `file` as it does before it appends, and checks it against the scanner's repair
+// of the whole file: the program reads only the file's end, and must repair it as a reader of the whole file
+// would, except that it may close in its own way a window holding no valid record.
 std::string repaired(std::string file) {
-    CHxgScanner scanner(nullptr);
+    TailRepair repair;
+    EXPECT_TRUE(repairBinaryTail(file.size(), readerOf(file), repair));
+    std::vector<HxgEntry> entries;
+    CHxgScanner scanner([&entries](const HxgEntry& entry) { entries.push_back(entry); });
     scanner.feed(file);
-    const TailRepair repair = scanner.tailRepair();
+    const TailRepair whole = scanner.tailRepair();
+    const std::uint64_t window = repair.truncateTo - std::min<std::uint64_t>(repair.truncateTo, kBinaryTailWindow);
+    const bool validInWindow = std::any_of(entries.begin(), entries.end(), [window](const HxgEntry& entry) {
+        return entry.valid && entry.offset + entry.length >= window + 5;
+    });
+    if (validInWindow || repair.append.size() != 5) {
+        EXPECT_EQ(repair.truncateTo, whole.truncateTo) << file.size();
+        EXPECT_EQ(repair.append, whole.append) << file.size();
+    }
     EXPECT_LE(repair.truncateTo, file.size());
     file.resize(repair.truncateTo);
     return file + repair.append;
@@ -181,18 +200,30 @@ std::string repaired(std::string file) {
 
 const std::string kNext = stored("20240306080000$21,1234,25,19.0,1$");
 
+// 5500 bytes of records before a file's last records put the repair's window inside the file. Every second one has
+// the marker byte as its last check byte, so that a window may begin just before a check byte that looks like a
+// marker.
+std::string earlierRecords() {
+    std::string earlier;
+    for (int i = 0; i < 62; ++i)
+        earlier += kWorked + stored("20240305140709$21,1234,25,8.9,1$");
+    return earlier;
+}
+
 TEST(HxgTailRepair, TornAtEveryByteOfTheWorkedExample) {
-    for (std::size_t k = 0; k <= kWorked.size(); ++k) {
-        for (const std::size_t nuls : {0u, 1u, 2u, 3u, 700u}) {
-            const std::string file = kNoValue + kWorked.substr(0, k) + std::string(nuls, '\0');
-            const std::string continued = repaired(file) + kNext;
-            const auto entries = readHxg(continued);
-            const bool torn = k > 0 && k < kWorked.size();
-            ASSERT_EQ(entries.size(), (k > 0 ? 3u : 2u)) << k << " " << nuls;
-            EXPECT_EQ(continued.substr(0, 18), kNoValue);
-            EXPECT_TRUE(entries.front().valid && entries.back().valid);
-            EXPECT_EQ(validCount(entries), torn ? 2u : entries.size()) << k << " " << nuls;
-            EXPECT_EQ(continued.substr(entries.back().offset), kNext);
+    for (const std::string& earlier : {std::string(), earlierRecords()}) {
+        for (std::size_t k = 0; k <= kWorked.size(); ++k) {
+            for (const std::size_t nuls : {0u, 1u, 2u, 3u, 700u}) {
+                const std::string file = earlier + kNoValue + kWorked.substr(0, k) + std::string(nuls, '\0');
+                const std::string continued = repaired(file) + kNext;
+                const auto entries = readHxg(continued);
+                const bool torn = k > 0 && k < kWorked.size();
+                ASSERT_EQ(entries.size(), readHxg(earlier).size() + (k > 0 ? 3u : 2u)) << k << " " << nuls;
+                EXPECT_EQ(continued.substr(0, earlier.size() + 18 + (torn ? 0 : k)),
+                          file.substr(0, earlier.size() + 18 + (torn ? 0 : k)));
+                EXPECT_EQ(validCount(entries), entries.size() - (torn ? 1 : 0)) << k << " " << nuls;
+                EXPECT_EQ(continued.substr(entries.back().offset), kNext);
+            }
         }
     }
 }
@@ -206,6 +237,46 @@ TEST(HxgTailRepair, SeveralRunsEachTornAndContinued) {
     EXPECT_EQ(entries.size(), 16u);
     EXPECT_EQ(validCount(entries), 11u);
     EXPECT_TRUE(entries.back().valid);
+}
+
+// Marker bytes where a window may begin (check bytes that equal the marker, runs of them) must not make the repair
+// take a check byte for a marker; tails that no window makes sense of are closed without losing a record.
+TEST(HxgTailRepair, EndsThatHideWhereRecordsBeginLoseNoRecord) {
+    std::ifstream in(HX350_TEST_DATA_DIR "/decode/records.hxg", std::ios::binary);
+    const std::string golden((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> tails;
+    for (std::size_t cut = 0; cut <= golden.size(); ++cut)
+        tails.push_back(golden.substr(0, cut));
+    tails.push_back(std::string(5000, '\xCE'));             // no marker in the window
+    for (const std::size_t markers : {5000u, 5001u, 5002u}) // nothing but marker bytes, ending in every state
+        tails.push_back(std::string(markers, '\xC0'));
+    // Pieces in a random order: records, their torn beginnings, markers, NULs and stray bytes.
+    const std::string pieces[] = {kWorked,
+                                  kNoValue,
+                                  kWorked.substr(0, 52),
+                                  "\xC0",
+                                  "\xC0\xC0",
+                                  std::string(1, '\0'),
+                                  "\x39",
+                                  golden.substr(0, 200)};
+    unsigned seed = 19;
+    for (int file = 0; file < 100; ++file) {
+        std::string tail;
+        for (int piece = 0; piece < 40; ++piece) {
+            seed = seed * 1103515245u + 12345u;
+            tail += pieces[(seed >> 16) % std::size(pieces)];
+        }
+        tails.push_back(tail);
+    }
+    for (const std::string& tail : tails) {
+        const std::string file = earlierRecords() + tail;
+        const std::size_t valid = validCount(readHxg(file));
+        const std::string continued = repaired(file) + kNext;
+        const auto entries = readHxg(continued);
+        ASSERT_FALSE(entries.empty());
+        EXPECT_EQ(validCount(entries), valid + 1) << tail.size();
+        EXPECT_EQ(continued.substr(entries.back().offset), kNext) << tail.size();
+    }
 }
 
 TEST(HxgTailRepair, FilesThatAreNoRecordsAreOnlyClosed) {
@@ -222,9 +293,8 @@ TEST(HxgTailRepair, FilesThatAreNoRecordsAreOnlyClosed) {
         {std::string("a\0b\0\0", 5), 3, closing},
     };
     for (const auto& c : cases) {
-        CHxgScanner scanner(nullptr);
-        scanner.feed(c.file);
-        const TailRepair repair = scanner.tailRepair();
+        TailRepair repair;
+        ASSERT_TRUE(repairBinaryTail(c.file.size(), readerOf(c.file), repair));
         EXPECT_EQ(repair.truncateTo, c.truncateTo) << c.file;
         EXPECT_EQ(repair.append, c.append) << c.file;
         // What was there becomes one damaged record, and the appended one parses.
@@ -232,19 +302,6 @@ TEST(HxgTailRepair, FilesThatAreNoRecordsAreOnlyClosed) {
         EXPECT_EQ(entries.size(), c.truncateTo > 0 ? 2u : 1u) << c.file;
         EXPECT_EQ(validCount(entries), 1u) << c.file;
         EXPECT_TRUE(entries.back().valid);
-    }
-}
-
-// Follows needMore as a caller does, a window at a time from the end.
-TailRepair repairTextFile(const std::string& file) {
-    std::uint64_t size = file.size();
-    for (;;) {
-        const std::size_t window = std::min<std::uint64_t>(size, kTextTailWindow);
-        const TailRepair repair = repairTextTail(size, std::string_view(file).substr(size - window, window));
-        if (!repair.needMore)
-            return repair;
-        EXPECT_EQ(repair.truncateTo, size - kTextTailWindow);
-        size = repair.truncateTo;
     }
 }
 
@@ -259,14 +316,16 @@ TEST(TextTailRepair, CutsNulsAndClosesTheLastLine) {
         {line.substr(0, 30), 30, "\n"},
         {line.substr(0, 29), 29, "\r\n"},
         {line + std::string(3, '\0'), 31, ""},
-        {line + "2024" + std::string(10000, '\0'), 35, "\r\n"}, // NULs over more than two windows
-        {line + std::string(kTextTailWindow, '\0'), 31, ""},
-        {std::string(kTextTailWindow + 1, '\0'), 0, ""},
+        {line + "2024" + std::string(150000, '\0'), 35, "\r\n"}, // NULs over more than two reads
+        {line + std::string(65536, '\0'), 31, ""},
+        {std::string(65537, '\0'), 0, ""},
         {"", 0, ""},
         {"\n", 1, "\r\n"},
+        {"\r", 1, "\n"},
     };
     for (const auto& c : cases) {
-        const TailRepair repair = repairTextFile(c.file);
+        TailRepair repair;
+        ASSERT_TRUE(repairTextTail(c.file.size(), readerOf(c.file), repair));
         EXPECT_EQ(repair.truncateTo, c.truncateTo) << c.file.size();
         EXPECT_EQ(repair.append, c.append) << c.file.size();
     }

@@ -69,6 +69,24 @@ TEST(TextRecord, FieldsFollowTheDisplays) {
     }
 }
 
+TEST(TextRecord, DecimalCommaBetweenTabsAndSemicolonsOnly) {
+    const struct {
+        int separator;
+        const char* line;
+    } cases[] = {
+        {Semicolon, "2024.03.05 14:07:09;-21,57;???\r\n"},
+        {Tab, "2024.03.05 14:07:09\t-21,57\t???\r\n"},
+        {7, "2024.03.05 14:07:09\t-21,57\t???\r\n"}, // written with tabs
+        {Comma, "2024.03.05 14:07:09,-21.57,???\r\n"},
+    };
+    for (const auto& c : cases) {
+        RecordingSettings settings = columns(c.separator, 1, 1);
+        settings.decimalComma = true;
+        int last = 20;
+        EXPECT_EQ(buildTextRecord(settings, last, display(-21.57, 0, 0, 1), display(45.2, 1), kTick), c.line);
+    }
+}
+
 TEST(CommentBlock, LinesInOrder) {
     RecordingSettings settings;
     settings.commentEnabled = 1;

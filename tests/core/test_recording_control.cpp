@@ -16,7 +16,7 @@ namespace {
 constexpr std::int64_t kStartMs = 1709647629200;
 
 // The host, with files kept in memory by name. A write to a file named in failWrites fails and leaves half of its
-// bytes behind, as a full disk may.
+// bytes behind, as a full disk may; one to a file named in failFlushes is written, but its flush fails.
 class FakeHost : public RecordingHost {
     struct File : RecordingFile {
         FakeHost& host;
@@ -34,20 +34,24 @@ class FakeHost : public RecordingHost {
             bytes().resize(size, '\0');
             return true;
         }
-        bool writeAt(std::uint64_t offset, const std::string& data) override {
+        WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
             const bool fail = host.failWrites.count(name) != 0;
             const std::string written = fail ? data.substr(0, data.size() / 2) : data;
             if (bytes().size() < offset + written.size())
                 bytes().resize(offset + written.size(), '\0');
             bytes().replace(offset, written.size(), written);
-            return !fail;
+            return fail ? WriteResult::Failed
+                        : (host.failFlushes.count(name) != 0 ? WriteResult::FlushFailed : WriteResult::Done);
         }
     };
 
 public:
     std::map<std::string, std::string> files;
     std::set<std::string> failWrites;
-    std::deque<bool> answers;                                    // to the existing-file questions
+    std::set<std::string> failFlushes;
+    std::set<std::string> offline;        // names that cannot be opened for now, besides those in missing/
+    std::deque<bool> answers;             // to the existing-file questions
+    std::function<void()> duringQuestion; // what happens while a question is open
     std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
     std::vector<std::string> events;
     std::int64_t now = kStartMs;
@@ -56,13 +60,15 @@ public:
     RecordingSample current;
 
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
-        if (name.empty() || name.find("missing/") == 0)
+        if (name.empty() || name.find("missing/") == 0 || offline.count(name) != 0)
             return nullptr;
         existed = files.count(name) != 0;
         return std::make_unique<File>(*this, name);
     }
     bool askContinue(RecordingKind kind) override {
         events.push_back(kind == RecordingKind::Text ? "ask text" : "ask binary");
+        if (duringQuestion)
+            duringQuestion();
         const bool answer = answers.front();
         answers.pop_front();
         return answer;
@@ -175,6 +181,12 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
              "C,Wilgotno\x9C\xE6 %\r\n"
              "2024.03.05 14:07:09,21.5,45.2\r\n",
          {"dialog", "dialog", "ask text"}},
+        {"decimal comma change reopens and asks",
+         nullptr,
+         {textOn, [](RecordingSettings& s) { s.decimalComma = true; }},
+         {true},
+         kHeader + kLine09 + kHeader + "2024.03.05 14:07:09;21,5;45,2\r\n",
+         {"dialog", "dialog", "ask text"}},
         {"column change: header, no reopen",
          nullptr,
          {textOn, [](RecordingSettings& s) { s.recordHumidity = 0; }},
@@ -233,14 +245,14 @@ TEST(RecordingControl, LaunchContinuesSilentlyAndRetriesUnavailableFiles) {
     Fixture f;
     f.settings.textEnabled = 1;
     f.settings.binaryEnabled = 1;
-    f.settings.binaryFileName = "missing/log.hxg";
+    f.host.offline = {"log.hxg"};
     f.host.files["log.csv"] = "old\r\n";
     f.control.startAtLaunch();
     EXPECT_EQ(f.host.files["log.csv"], "old\r\n" + kHeader + kLine09);
     EXPECT_EQ(f.host.events, std::vector<std::string>{"enable"});
     EXPECT_EQ(f.control.status().binary, FileProblem::Unavailable);
 
-    f.settings.binaryFileName = "log.hxg"; // the share is back
+    f.host.offline.clear(); // the share is back
     f.tick();
     EXPECT_EQ(f.control.status().binary, FileProblem::None);
     EXPECT_EQ(f.host.files["log.csv"], "old\r\n" + kHeader + kLine09 + kLine10);
@@ -248,6 +260,26 @@ TEST(RecordingControl, LaunchContinuesSilentlyAndRetriesUnavailableFiles) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(records[0].valid);
     EXPECT_EQ(records[0].record.time.second, 10);
+}
+
+// Regression: a tick during the existing-file question retried the binary file that launch could not open under
+// the name the dialog had just set, so it was created and written before its turn in the dialog's application.
+TEST(RecordingControl, TickDuringAQuestionOpensNothingUnderANameNotYetAnswered) {
+    Fixture f;
+    f.settings.binaryEnabled = 1;
+    f.settings.binaryFileName = "missing/log.hxg";
+    f.control.startAtLaunch();
+    f.host.files["log.csv"] = "old\r\n";
+    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryFileName = "new.hxg"; });
+    f.host.answers = {true, true};
+    f.host.duringQuestion = [&f] {
+        f.tick();
+        EXPECT_EQ(f.host.files.count("new.hxg"), 0u);
+    };
+    f.control.onSettingsCommand();
+    EXPECT_EQ(f.host.events, (std::vector<std::string>{"enable", "dialog", "ask text"}));
+    EXPECT_EQ(readHxg(f.host.files["new.hxg"]).size(), 1u);
+    EXPECT_EQ(f.control.status().binary, FileProblem::None);
 }
 
 TEST(RecordingControl, FailedWriteIsReportedCutBackAndRetriedAtTheNextTick) {
@@ -268,20 +300,80 @@ TEST(RecordingControl, FailedWriteIsReportedCutBackAndRetriedAtTheNextTick) {
     EXPECT_EQ(readHxg(f.host.files["log.hxg"]).size(), 1u);
 }
 
-// A torn binary tail (a record cut short by a power cut) must not swallow the records written after it.
-TEST(RecordingControl, ContinuedBinaryFileWithTornTailStillReadsEveryNewRecord) {
+// Regression: a flush that failed after the write had completed cut the record away, so on a share that refuses
+// flushes every record was written and removed, and the file never grew.
+TEST(RecordingControl, RecordWrittenButNotFlushedIsKeptAndSaid) {
     Fixture f;
-    const std::string whole = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 8});
-    f.host.files["log.hxg"] = whole + whole.substr(0, 20);
-    f.settings.binaryEnabled = 1;
-    f.control.startAtLaunch();
+    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
+    f.host.failFlushes = {"log.csv", "log.hxg"};
+    f.control.onSettingsCommand();
     f.tick();
-    const auto records = readHxg(f.host.files["log.hxg"]);
-    std::vector<bool> valid;
-    for (const auto& entry : records)
-        valid.push_back(entry.valid);
-    EXPECT_EQ(valid, (std::vector<bool>{true, false, true, true}));
-    EXPECT_EQ(f.host.files["log.hxg"].compare(0, whole.size(), whole), 0);
+    EXPECT_EQ(f.control.status().text, FileProblem::FlushFailed);
+    EXPECT_EQ(f.control.status().binary, FileProblem::FlushFailed);
+    EXPECT_EQ(f.host.files["log.csv"], kHeader + kLine09 + kLine10);
+    EXPECT_EQ(readHxg(f.host.files["log.hxg"]).size(), 2u);
+
+    f.host.failFlushes.clear();
+    f.tick();
+    EXPECT_EQ(f.control.status().text, FileProblem::None);
+    EXPECT_EQ(f.control.status().binary, FileProblem::None);
+}
+
+// A year of one-second records (1.7 GB) whose last record a power cut tore and followed with 3 MB of zeros, longer
+// than any fixed window; made up as it is read. Continuing it closes the torn record so that the new one reads, and
+// reads only the file's end. Regression: the repair read the whole file, on the window's thread at every launch,
+// which kept the window from answering for seconds.
+TEST(RecordingControl, ContinuingAYearLongBinaryFileReadsOnlyItsTornEnd) {
+    struct YearFile : RecordingFile {
+        const std::string record = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 8});
+        const std::uint64_t kept = 31536000ull * record.size() + 20; // the last record torn after 20 bytes
+        std::uint64_t fileSize = kept + 3000000;
+        std::uint64_t bytesRead = 0;
+        std::string appended;
+        bool size(std::uint64_t& size) override {
+            size = fileSize;
+            return true;
+        }
+        bool readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
+            bytesRead += length;
+            if (bytesRead > 4000000 || offset + length > fileSize)
+                return false;
+            for (std::size_t i = 0; i < length; ++i)
+                buffer[i] = offset + i < kept ? record[(offset + i) % record.size()] : '\0';
+            return true;
+        }
+        bool truncate(std::uint64_t size) override {
+            fileSize = size;
+            return size == kept;
+        }
+        WriteResult writeAt(std::uint64_t offset, const std::string& bytes) override {
+            if (offset != fileSize)
+                return WriteResult::Failed;
+            appended += bytes;
+            fileSize += bytes.size();
+            return WriteResult::Done;
+        }
+    };
+    struct Host : FakeHost {
+        YearFile* year = nullptr;
+        std::unique_ptr<RecordingFile> openFile(const std::string&, bool& existed) override {
+            existed = true;
+            auto file = std::make_unique<YearFile>();
+            year = file.get();
+            return file;
+        }
+    };
+    RecordingSettings settings;
+    settings.binaryEnabled = 1;
+    settings.binaryFileName = "year.hxg";
+    Host host;
+    host.current = {value(21.5), value(45.2), 1234, 1234};
+    RecordingControl control(host, settings);
+    control.startAtLaunch();
+    ASSERT_TRUE(control.isOpen(RecordingKind::Binary));
+    EXPECT_LE(host.year->bytesRead, 3000000u + 70000u);
+    const std::string next = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 9});
+    EXPECT_EQ(host.year->appended, std::string("\xC0\0\0", 3) + next);
 }
 
 TEST(RecordingControl, IntervalOutOfRangeIsClampedBeforeTheTimer) {

@@ -51,7 +51,8 @@ std::string describe(const AppSettings& s) {
         << s.showInfoAtStart << '\n'
         << "recording: text '" << r.textFileName << "' " << r.textEnabled << ", binary '" << r.binaryFileName << "' "
         << r.binaryEnabled << ", separator " << r.separator << ", interval " << r.intervalSeconds << ", columns "
-        << r.recordTemperature << r.recordHumidity << ", comment " << r.commentEnabled << r.commentSerialNumber << '\n';
+        << r.recordTemperature << r.recordHumidity << ", comment " << r.commentEnabled << r.commentSerialNumber
+        << ", decimal comma " << r.decimalComma << '\n';
     return out.str();
 }
 
@@ -157,6 +158,28 @@ TEST(SettingsKeysSession, ChangedValueKeepsTheFilesLetterCaseAndEverythingElse) 
     EXPECT_EQ(readBytes(path), expected);
 }
 
+// A key beyond the 29 is written once the user has set it, and from then on at every exit, also when set back to
+// its default; until then the file keeps its bytes.
+TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
+    TempDir dir;
+    const std::string path = dir.file(kSettingsFileName);
+    const std::string firstRun = kFirstRunFile;
+    const struct {
+        std::function<void(AppSettings&)> change;
+        std::string file;
+    } runs[] = {
+        {nullptr, firstRun},
+        {[](AppSettings& s) { s.recording.decimalComma = false; }, firstRun},
+        {[](AppSettings& s) { s.recording.decimalComma = true; }, firstRun + "FILE_DECIMAL_COMMA=1\r\n"},
+        {nullptr, firstRun + "FILE_DECIMAL_COMMA=1\r\n"},
+        {[](AppSettings& s) { s.recording.decimalComma = false; }, firstRun + "FILE_DECIMAL_COMMA=0\r\n"},
+    };
+    for (const auto& run : runs) {
+        runSession(path, run.change);
+        EXPECT_EQ(readBytes(path), run.file);
+    }
+}
+
 // Section by section, the first run's file with the one line the odd file had moved to the top: the odd values
 // read as the defaults (the italic flag keeps the low byte of 257), the sections and keys the file had keep their
 // place, missing keys go to their section's end and the missing section to the end of the file.
@@ -200,6 +223,7 @@ TEST(SettingsKeysValues, ReadAsTheirTypeAndHolderAllow) {
     const auto interval = [](const AppSettings& s) { return std::to_string(s.recording.intervalSeconds); };
     const auto port = [](const AppSettings& s) { return std::to_string(s.portNumber); };
     const auto fileName = [](const AppSettings& s) { return s.recording.textFileName; };
+    const auto decimalComma = [](const AppSettings& s) { return std::to_string(s.recording.decimalComma); };
     const Case cases[] = {
         {"FONT_ITALIC_TEMP=257", "TEMP", italic, "1", "FONT_ITALIC_TEMP=1"},
         {"FONT_ITALIC_TEMP=255", "TEMP", italic, "255", "FONT_ITALIC_TEMP=255"},
@@ -215,6 +239,7 @@ TEST(SettingsKeysValues, ReadAsTheirTypeAndHolderAllow) {
         {"FILE_NAME=C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv", "LOG", fileName,
          "C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv",
          "FILE_NAME=C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv"}, // only face names are cut
+        {"FILE_DECIMAL_COMMA=2", "LOG", decimalComma, "1", "FILE_DECIMAL_COMMA=1"},
     };
     for (const Case& c : cases) {
         TempDir dir;

@@ -76,6 +76,10 @@ TEST(ComposeStatusText, NotesFollowTheVerdictUntilMended) {
          {{true, 60, P::Unavailable, P::WriteFailed}},
          "Brak komunikacji z urządzeniem. Rejestracja do pliku co 00:01:00. Plik rejestracji wyników pomiaru jest "
          "niedostępny. Błąd zapisu do pliku binarnego. "},
+        {1,
+         {{true, 60, P::FlushFailed, P::FlushFailed}},
+         "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 00:01:00. Błąd zapisu na dysk pliku rejestracji "
+         "wyników pomiaru. Błąd zapisu na dysk pliku binarnego. "},
         {0,
          {{true, 60, P::None, P::None}, 3, true},
          "Brak komunikacji z urządzeniem. Port COM3 jest niedostępny. Rejestracja do pliku co 00:01:00. "},

@@ -5,7 +5,9 @@ settings file; the prefix's code page is not 1250). The folder does not exist ye
 the status line says both files are unavailable, no message box waits for a click, and once the folder appears
 (with a text file whose last line is torn and a binary file whose last record is cut short) the next tick
 continues both. Records then follow every second with the simulator's values, "???" and value-less binary
-records once the link is lost. A second run continues the files again, with a header line and no question."""
+records once the link is lost. A second run continues the files again, with a header line and no question. In a
+third, with the binary file on a share that is gone, a tick while the text file's existing-file question waits
+tries the binary name that failed, not the one just typed in the dialog."""
 
 import sys
 
@@ -13,10 +15,13 @@ from harness import Scenario, settings_file
 from records import binary_record, consecutive_seconds, header_line, split_binary, text_records
 
 CMD_RECORDING = 32773
+TITLE = "Rejestracja do pliku"
+COMMA, BINARY_FILE, OK, YES = 1124, 1039, 1, 6
 FOLDER = "pomiary_ćw"
 NO_LINK = "Brak komunikacji z urządzeniem. "
 RECORDING = "Rejestracja do pliku co 00:00:01. "
-UNAVAILABLE = "Plik rejestracji wyników pomiaru jest niedostępny. Plik binarny jest niedostępny. "
+BINARY_UNAVAILABLE = "Plik binarny jest niedostępny. "
+UNAVAILABLE = "Plik rejestracji wyników pomiaru jest niedostępny. " + BINARY_UNAVAILABLE
 OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 
 OLD_TEXT = b"2024.03.05 14:07:09;21.5;45.2\r\n2024.03.05 14:07:10;21."
@@ -34,6 +39,10 @@ def expected_binary(records):
         good = values != "???;???"
         out += binary_record(stamp, 23.4 if good else None, 45.6 if good else None)
     return out
+
+
+def records_in(path):
+    return split_binary(path.read_bytes()) if path.exists() else []
 
 
 def body(s, t):
@@ -98,6 +107,30 @@ def body(s, t):
     t.equal(text[sizes[0]:sizes[0] + len(header_line(2))], header_line(2), "header line first")
     later = text_records(text[sizes[0]:])
     t.equal(binary[sizes[1]:], expected_binary(later), "binary records follow the old ones directly")
+
+    t.step("a third run: a tick during the existing-file question opens no file the question has not reached")
+    # The binary file is named on a share that is not there, so the ticks try it again; in the dialog its name
+    # changes and a separator change brings the text file's question.
+    s.ini_path.write_bytes(s.ini_path.read_bytes().replace(("=%s\\log.hxg" % FOLDER).encode("cp1250"),
+                                                           b"=brak\\log.hxg"))
+    s.start_program()
+    s.wait_visible()
+    s.wait_texts(timeout=25, status=OK_4660 + RECORDING + BINARY_UNAVAILABLE)
+    s.command(CMD_RECORDING)
+    s.dialog(TITLE)
+    s.win("dialog-set-text", TITLE, BINARY_FILE, "nowy.hxg")
+    s.win("dialog-click", TITLE, COMMA)
+    s.win("dialog-click", TITLE, OK)
+    t.equal(s.message_box().get("text"), "Plik rejestracji pomiarów już istnieje.", "the text file's question")
+    # The share comes back while the question waits: the ticks continue the file under the name they were given.
+    (s.folder / "brak").mkdir()
+    s.wait_condition(lambda: records_in(s.folder / "brak" / "log.hxg"), "a tick writing into brak\\log.hxg")
+    t.check(not (s.folder / "nowy.hxg").exists(), "nowy.hxg not opened before its turn")
+    s.win("message-box", "--press", str(YES))
+    s.wait_condition(lambda: records_in(s.folder / "nowy.hxg"), "a record in nowy.hxg once the question is answered")
+    s.wait_no_dialog()
+    t.passed("nowy.hxg opened after the answer, without a question of its own")
+    s.close_program()
 
 
 if __name__ == "__main__":

@@ -4,9 +4,9 @@ The settings name a text file with Polish letters (Windows-1250 bytes) and an in
 dialog: the groups follow their check boxes and keep their values, OK asks for a column only while text recording
 is on, the picker turns 00:00:00 into 00:00:01 when it loses the focus, a browsed name without extension takes the
 selected filter's, and names the settings cannot keep (a character outside Windows-1250, a semicolon) are refused
-with the focus back on the name. A binary-only recording is accepted with Enter in its name; the dialog opened
-again shows what was accepted (the comment with "?" for what Windows-1250 lacks), and the settings file saved at
-exit holds it."""
+with the focus back on the name, also the name of a kind switched off. A binary-only recording is accepted with
+Enter in its name; the dialog opened again shows what was accepted (the comment with "?" for what Windows-1250
+lacks), and the settings file saved at exit holds it."""
 
 import sys
 
@@ -16,7 +16,7 @@ CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
 INTERVAL = 1045
 TEXT_ON, TEXT_LABEL, TEXT_FILE, TEXT_BROWSE = 1026, 1048, 1036, 1038
-SEPARATOR_LABEL, TAB, COMMA, SEMICOLON = 1051, 1123, 1124, 1125
+SEPARATOR_LABEL, TAB, COMMA, SEMICOLON, DECIMAL = 1051, 1123, 1124, 1125, 1126
 TEMPERATURE, HUMIDITY = 1046, 1008
 COMMENT_ON, COMMENT, COMMENT_SERIAL = 1115, 1116, 1117
 BINARY_ON, BINARY_LABEL, BINARY_FILE, BINARY_BROWSE = 1027, 1053, 1039, 1040
@@ -120,6 +120,7 @@ def body(s, t):
     expect_enabled(s, t, COMMENT_PART, False, "comment part still off")
     click(s, COMMENT_ON)
     expect_enabled(s, t, COMMENT_PART, True, "comment part enabled with its check box")
+    expect_enabled(s, t, (DECIMAL,), False, "no decimal comma with the comma separator")
     t.equal(control(s, TEXT_FILE).get("text"), LOADED_NAME, "text file name kept")
     t.equal(states(s, (COMMA, TEMPERATURE, HUMIDITY), "checked"), {COMMA: "1", TEMPERATURE: "1", HUMIDITY: "1"},
             "separator and columns kept")
@@ -162,9 +163,16 @@ def body(s, t):
     s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
     t.passed("focus on the text file name")
     s.win("dialog-set-text", TITLE, TEXT_FILE, browsed)
+    click(s, BINARY_ON)
+    s.win("dialog-set-text", TITLE, BINARY_FILE, folder + "\\a;b.hxg")
+    refused(s, t, SEMICOLON_REFUSED, "semicolon in the name of a kind switched off")
+    s.wait_condition(lambda: control(s, BINARY_ON).get("focused") == "1", "the focus on the binary check box")
+    t.passed("focus on the binary check box")
+    click(s, BINARY_ON)
 
     t.step("a binary-only recording without columns is accepted with Enter in its name")
     click(s, SEMICOLON)
+    expect_enabled(s, t, (DECIMAL,), True, "a decimal comma offered with the semicolon")
     click(s, COMMENT_SERIAL)
     s.win("dialog-set-text", TITLE, COMMENT, "Hala № 5 – pomiar ąę")
     click(s, TEMPERATURE)
@@ -206,6 +214,7 @@ def body(s, t):
         "FILE_RH": b"0",
         "FILE_CHECK_COMMENT": b"1",
         "FILE_CHECK_COMMENT_SN": b"1",
+        "FILE_DECIMAL_COMMA": None,  # never set: not written
     }
     t.equal({key: values.get(key) for key in expected}, expected, "section LOG")
 

@@ -2,8 +2,9 @@
 
 The interval is an hour, so the only records are those that OK writes at once. An existing text file is continued
 (Yes) with the comment block after an empty line; a column change adds a header line without reopening; a
-separator change reopens the file and asks again, and No empties it. A binary file in a missing folder gives the
-message and then the dialog again, where a good name is accepted. Switching both kinds off stops the recording."""
+separator change reopens the file and asks again, and No empties it; a decimal comma (offered with the semicolon)
+reopens it too, and its numbers read 23,4. A binary file in a missing folder gives the message and then the dialog
+again, where a good name is accepted. Switching both kinds off stops the recording."""
 
 import datetime
 import re
@@ -14,7 +15,7 @@ from records import binary_record, binary_stamp, split_binary, text_records
 
 CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
-TEXT_ON, TEXT_FILE, COMMA, SEMICOLON, HUMIDITY = 1026, 1036, 1124, 1125, 1008
+TEXT_ON, TEXT_FILE, COMMA, SEMICOLON, DECIMAL, HUMIDITY = 1026, 1036, 1124, 1125, 1126, 1008
 COMMENT_ON, COMMENT, COMMENT_SERIAL, BINARY_ON, BINARY_FILE, OK = 1115, 1116, 1117, 1027, 1039, 1
 YES, NO = 6, 7
 
@@ -91,6 +92,12 @@ def body(s, t):
                  COMMENT_BLOCK + "Data i Godzina,Temperatura °C,Wilgotność %\r\n".encode("cp1250") + b"D,23.4,45.6\r\n",
                  "text file emptied and written anew")
 
+    t.step("a decimal comma, offered with the semicolon, reopens the file: numbers as a Polish spreadsheet reads them")
+    before = shape(text_path.read_bytes())
+    accept(s, t, SEMICOLON, DECIMAL, answer=YES)
+    file_becomes(s, t, text_path, before + b"\r\n" + COMMENT_BLOCK + HEADER_BOTH + b"D;23,4;45,6\r\n",
+                 "text file continued with decimal commas")
+
     t.step("a binary file in a missing folder: the message, then the dialog again")
     before = text_path.read_bytes()
     accept(s, t, BINARY_ON, (BINARY_FILE, "brak\\rec.hxg"), message=BINARY_UNAVAILABLE)
@@ -99,7 +106,7 @@ def body(s, t):
     s.win("dialog-set-text", TITLE, BINARY_FILE, "rec.hxg")
     s.win("dialog-click", TITLE, OK)
     s.wait_no_dialog()
-    file_becomes(s, t, text_path, shape(before) + b"D,23.4,45.6\r\n" * 2, "the text file got a record at each OK")
+    file_becomes(s, t, text_path, shape(before) + b"D;23,4;45,6\r\n" * 2, "the text file got a record at each OK")
     records = split_binary(binary_path.read_bytes())
     t.equal(len(records), 1, "one binary record")
     stamp = binary_stamp(records[0])

@@ -1,5 +1,5 @@
 // Arbitrary bytes as a binary recording file: every record the reader accepts passes its check bytes and writes
-// back to exactly the same bytes; the torn-tail repair makes a following record readable.
+// back to exactly the same bytes; the torn-tail repair keeps every valid record and makes a following one readable.
 
 #include "recording/hxg_reader.h"
 
@@ -38,12 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scanner.feed(bytes);
     require(scanner.validCount() == valid);
 
-    // A record appended after the repair reads back as the last valid one.
-    const TailRepair repair = scanner.tailRepair();
+    // After the program's repair, which reads only the file's end, every valid record is still there and a record
+    // appended reads back as the last valid one.
+    TailRepair repair;
+    require(repairBinaryTail(
+        bytes.size(),
+        [&bytes](std::uint64_t offset, char* buffer, std::size_t length) {
+            return bytes.copy(buffer, length, offset) == length;
+        },
+        repair));
     require(repair.truncateTo <= bytes.size());
     const std::string appended =
         buildBinaryRecord(shown(true, 21.5), shown(true, 45.2), 1234, 1234, {2024, 3, 5, 14, 7, 9});
     const std::vector<HxgEntry> entries = readHxg(bytes.substr(0, repair.truncateTo) + repair.append + appended);
-    require(!entries.empty() && entries.back().valid && entries.back().length == appended.size());
+    std::size_t kept = 0;
+    for (const HxgEntry& entry : entries)
+        kept += entry.valid ? 1 : 0;
+    require(kept == valid + 1 && entries.back().valid && entries.back().length == appended.size());
     return 0;
 }

@@ -17,8 +17,7 @@ CWaitWindow::~CWaitWindow() {
 INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        stopRequested_ = false;
-        closing_ = false;
+        state_.reset();
         placeOnTop();
         workerThread_.reset(CreateThread(nullptr, 0, workerMain, this, 0, nullptr));
         // Without a worker nobody would close the box.
@@ -30,12 +29,12 @@ INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         case IDC_WAIT_STOP:
             // Only a request: the job decides whether and when it looks at it (the port enumeration does so between
             // ports), and the box stays until the job closes it.
-            stopRequested_ = true;
+            state_.handle(CWaitBoxState::Event::StopButton);
             return TRUE;
         case IDOK:
         case IDCANCEL:
-            closing_ = true;
-            endDialog(LOWORD(wParam));
+            if (state_.handle(CWaitBoxState::Event::CloseKey))
+                endDialog(LOWORD(wParam));
             return TRUE;
         default:
             return FALSE;
@@ -43,14 +42,10 @@ INT_PTR CWaitWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     case WM_CLOSE:
         // The job's "done" signal. When the user has already closed the box it may still arrive while the window
         // waits for the worker in WM_DESTROY; then there is nothing left to do.
-        if (!closing_) {
-            closing_ = true;
+        if (state_.handle(CWaitBoxState::Event::JobDone))
             endDialog(IDCANCEL);
-        }
         return TRUE;
     case WM_DESTROY:
-        closing_ = true;
-        stopRequested_ = true;
         // The modal run returns only after this: whoever reads the job's results afterwards reads them complete.
         waitForWorker();
         workerThread_.reset();

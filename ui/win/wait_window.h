@@ -1,11 +1,10 @@
 #pragma once
 
+#include "ui/wait_box.h"
 #include "win/unique_handle.h"
 #include "win/window_base.h"
 
 #include <windows.h>
-
-#include <atomic>
 
 // "Proszę czekać": a small modal box that runs one job on a worker thread and whose modal run returns only after
 // that thread has ended, however the box was closed.
@@ -18,7 +17,7 @@ public:
     void setOwner(void* owner) { owner_ = owner; }
     void* owner() const { return owner_; }
     void setJob(Job job) { job_ = job; }
-    bool stopRequested() const { return stopRequested_.load(); }
+    bool stopRequested() const { return state_.stopRequested(); }
 
 protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -29,8 +28,7 @@ private:
     void waitForWorker();
 
     KernelHandle workerThread_;
-    bool closing_ = false;
-    std::atomic<bool> stopRequested_{false};
+    CWaitBoxState state_;
     void* owner_ = nullptr;
     Job job_ = nullptr;
 };

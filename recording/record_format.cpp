@@ -9,8 +9,8 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-std::string textField(const ValueDisplayState& display, int decimals) {
-    return display.valid() ? formatFixed(display.rawValue, decimals) : "???";
+std::string textField(const QuantityReading& reading, int decimals) {
+    return reading.valid() ? formatFixed(reading.rawValue, decimals) : "???";
 }
 
 // "21,<serial>,<code>,<value>,1$": the value always with one decimal, whatever the display shows.
@@ -39,7 +39,7 @@ int headerColumns(const RecordingSettings& settings) {
 // The header is repeated whenever the column choice differs from the last header written, so a file whose
 // columns change while it stays open still reads correctly in a spreadsheet.
 std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderColumns,
-                            const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+                            const QuantityReading& temperature, const QuantityReading& humidity,
                             const LocalTime& time) {
     const char separator = separatorChar(settings.separator);
     const bool withTemperature = settings.recordTemperature != 0;
@@ -67,7 +67,7 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
     out += stamp;
     out += separator;
     if (withTemperature)
-        out += textField(temperature, temperature.twoDecimalPlaces != 0 ? 2 : 1);
+        out += textField(temperature, temperature.twoDecimalPlaces ? 2 : 1);
     if (withHumidity) {
         if (withTemperature)
             out += separator;
@@ -98,7 +98,7 @@ std::string buildCommentBlock(const RecordingSettings& settings, bool continued,
 
 // The checksum sums the plain bytes as signed 8-bit values; the plain record holds only ASCII, so this is the
 // plain sum. Storing each byte negated keeps the file from looking like text to other programs.
-std::string buildBinaryRecord(const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+std::string buildBinaryRecord(const QuantityReading& temperature, const QuantityReading& humidity,
                               int temperatureSerial, int humiditySerial, const LocalTime& time) {
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d$", time.year, time.month, time.day, time.hour,

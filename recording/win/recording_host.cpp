@@ -62,9 +62,9 @@ private:
 
 } // namespace
 
-CRecordingHost::CRecordingHost(std::function<HWND()> owner, std::function<RecordingSample()> sample,
+CRecordingHost::CRecordingHost(std::function<HWND()> owner, const CurrentReading& reading,
                                std::function<void()> statusChanged)
-    : owner_(std::move(owner)), sample_(std::move(sample)), statusChanged_(std::move(statusChanged)) {}
+    : owner_(std::move(owner)), reading_(reading), statusChanged_(std::move(statusChanged)) {}
 
 // The settings keep file names as Windows-1250 bytes whatever the system's code page, so the name is widened
 // from that code page, never from the ANSI one.

@@ -127,7 +127,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_CLOSE:
         // The close box; the dialog manager would turn it into IDCANCEL, which Escape also produces.
-        endDialog(IDCANCEL);
+        close(IDCANCEL);
         return TRUE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -142,7 +142,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_HELP:
         // F1 anywhere in the window.
-        showHelp(hwnd());
+        help_.show(hwnd());
         return TRUE;
     case WM_DPICHANGED:
         onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -151,7 +151,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return reinterpret_cast<INT_PTR>(icon_);
     case WM_DESTROY:
         dde_.stop();
-        WinHelpW(hwnd(), nullptr, HELP_QUIT, 0);
+        help_.close();
         return FALSE;
     default:
         return FALSE;
@@ -310,6 +310,16 @@ void CMainWindow::carryOut(PortSteps steps) {
     }
 }
 
+// A close asked for while a modal dialog or message box is open (a script's "Zamknij", the close box, a
+// termination request that closes the program's windows) must not wait for someone to answer it: the dialogs end
+// as cancelled, nothing new is opened, and the modal run returns, after which the application saves the settings.
+void CMainWindow::close(INT_PTR result) {
+    closing_ = true;
+    carryOut(portSession_.shutDown());
+    cancelThreadDialogs(hwnd());
+    endDialog(result);
+}
+
 void CMainWindow::applyTopmost(bool on) {
     settings_.topmost = on;
     SetWindowPos(hwnd(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -361,6 +371,9 @@ void CMainWindow::killWatchdogTimer(unsigned timerId) {
 }
 
 void CMainWindow::onTimer(UINT_PTR id) {
+    // Nothing new starts while the modal run ends.
+    if (closing_)
+        return;
     switch (id) {
     case IDT_WATCHDOG:
         lineAssembly_.onWatchdogExpired();
@@ -397,6 +410,9 @@ void CMainWindow::openAboutDialog() {
 }
 
 bool CMainWindow::onCommand(int id) {
+    // Commands still queued when the close was asked for open nothing.
+    if (closing_)
+        return true;
     switch (id) {
     case IDOK:
     case IDCANCEL:
@@ -404,7 +420,7 @@ bool CMainWindow::onCommand(int id) {
         SetFocus(hwnd());
         return true;
     case ID_APP_CLOSE:
-        endDialog(IDOK);
+        close(IDOK);
         return true;
     case ID_VIEW_TOPMOST:
         applyTopmost(!settings_.topmost);
@@ -428,7 +444,7 @@ bool CMainWindow::onCommand(int id) {
         runAdditionalSettings(hwnd(), settings_.showInfoAtStart);
         return true;
     case ID_HELP_HELP:
-        showHelp(hwnd());
+        help_.show(hwnd());
         return true;
     case ID_HELP_SOFTWARE_INFO: {
         CSoftwareInfoWindow window;

@@ -11,6 +11,7 @@
 #include "recording/win/recording_host.h"
 #include "recording/recording_settings.h"
 #include "serial/win/com_port.h"
+#include "ui/win/help_window.h"
 #include "win/window_base.h"
 
 #include <windows.h>
@@ -67,6 +68,7 @@ private:
     std::unique_ptr<CComPort> openPort(int portNumber, std::uint32_t openId);
     void closePort();
     void showPortOpenFailure(int portNumber);
+    void close(INT_PTR result);
     void applyTopmost(bool on);
     void onSize(UINT type, int cx, int cy);
     void onMove();
@@ -99,7 +101,9 @@ private:
     Size maximizedSize_;
     int statusHeight_ = 0; // pixels at dpi_
     int dpi_ = 96;
+    bool closing_ = false; // the close was asked for: the modal run is ending
     PortSession portSession_;
+    CHelpWindow help_;
     std::function<void()> onSessionEnd_;
     CRecordingHost recordingHost_;
     RecordingControl recording_;

@@ -87,7 +87,8 @@ bool CRecordingHost::askContinue(RecordingKind kind) {
                                 L"poprzednich,\r\nwybierz Nie aby skasować poprzednią zawartość pliku."
                               : L"Plik binarny już istnieje.\r\nWybierz Tak aby dopisywać wyniki do poprzednich,\r\n"
                                 L"wybierz Nie aby skasować poprzednią zawartość pliku.";
-    return MessageBoxW(owner_(), text, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    // Only "Nie" empties the file: a question ended unanswered, as the program's close ends it, keeps the records.
+    return MessageBoxW(owner_(), text, kCaption, MB_YESNO | MB_ICONQUESTION) != IDNO;
 }
 
 void CRecordingHost::showUnavailable(RecordingKind kind) {

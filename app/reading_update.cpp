@@ -2,63 +2,63 @@
 
 namespace {
 
-DisplayFeed noDataFeed() {
-    DisplayFeed feed;
-    feed.blinking = 1;
-    feed.noData = true;
-    return feed;
+// The last value stays: the DDE service still answers with it while the display shows "???".
+void setNoData(QuantityReading& reading) {
+    reading.noData = true;
+    reading.flagged = false;
 }
 
-DisplayFeed valueFeed(double value, bool faulty) {
-    DisplayFeed feed;
-    feed.blinking = faulty ? 1 : 0;
-    feed.noData = false;
-    feed.value = value;
-    return feed;
+// A faulty value is kept as it is and flagged: the display blinks it, recording writes "???" and DDE answers
+// "Błąd pomiaru".
+void setValue(QuantityReading& reading, double value, bool faulty) {
+    reading.rawValue = value;
+    reading.noData = false;
+    reading.flagged = faulty;
 }
 
 } // namespace
 
-// A faulty value is still handed to the display, which blinks it; recording and DDE tell it apart by the blinking.
 // Status fields may hold their bit's own value (4), so they are only compared with zero.
-ReadingUpdatePlan planReadingUpdate(ReadingUpdateState& state, const ReadingRecord& record, int linkUp) {
-    const int up = linkUp != 0 ? 1 : 0;
+ReadingUpdatePlan planReadingUpdate(ReadingUpdateState& state, const ReadingRecord& record, bool linkUp,
+                                    CurrentReading& reading) {
     const int isThermoHygro = record.kind == ThermoHygro ? 1 : 0;
 
     ReadingUpdatePlan plan;
     plan.humidityVisible = record.kind != FineThermo;
-    const bool changed = isThermoHygro != state.layoutIsThermoHygro || up != state.linkUp;
+    const bool changed = isThermoHygro != state.layoutIsThermoHygro || linkUp != state.linkUp;
     if (changed) {
         state.layoutIsThermoHygro = isThermoHygro;
-        state.linkUp = up;
+        state.linkUp = linkUp;
         plan.relayout = true;
     }
     // The service's topic names carry the serial number, so it is restarted whenever the link comes up or the
     // kind of instrument changes; a number that is not positive leaves it stopped, silently. A start that failed
     // is tried again at the next good line.
-    if (changed || (up != 0 && state.ddeStartFailed)) {
+    if (changed || (linkUp && state.ddeStartFailed)) {
         state.ddeStartFailed = false;
         plan.dde = DdeAction::Stop;
         const int serial = currentSerialNumber(record);
-        if (up != 0 && serial > 0) {
+        if (linkUp && serial > 0) {
             plan.dde = DdeAction::StopThenStart;
             plan.ddeSerialNumber = serial;
         }
     }
 
-    if (up == 0) {
-        plan.temperature = noDataFeed();
-        plan.humidity = noDataFeed();
+    reading.serialNumber = currentSerialNumber(record);
+    reading.humiditySerialNumber = record.thermoHygro.serialNumber;
+    if (!linkUp) {
+        setNoData(reading.temperature);
+        setNoData(reading.humidity);
     } else if (record.kind == ThermoHygro) {
         const ThermoHygroRecord& r = record.thermoHygro;
-        plan.temperature = valueFeed(r.temperature, r.calibrationError != 0 || r.temperatureError != 0);
-        plan.temperature.twoDecimalPlaces = 0;
-        plan.humidity = valueFeed(r.humidity, r.calibrationError != 0 || r.humidityError != 0);
+        setValue(reading.temperature, r.temperature, r.calibrationError != 0 || r.temperatureError != 0);
+        reading.temperature.twoDecimalPlaces = false;
+        setValue(reading.humidity, r.humidity, r.calibrationError != 0 || r.humidityError != 0);
     } else {
         const FineThermoRecord& r = record.fineThermo;
-        plan.temperature = valueFeed(r.temperature, r.calibrationError != 0 || r.temperatureError != 0);
-        plan.temperature.twoDecimalPlaces = r.twoDecimals != 0 ? 1 : 0;
-        plan.humidity = noDataFeed();
+        setValue(reading.temperature, r.temperature, r.calibrationError != 0 || r.temperatureError != 0);
+        reading.temperature.twoDecimalPlaces = r.twoDecimals != 0;
+        setNoData(reading.humidity);
     }
     return plan;
 }

@@ -26,10 +26,10 @@ const char* problemText(FileProblem problem, const ProblemTexts& texts) {
 } // namespace
 
 // Every piece ends with a blank so that the pieces simply follow one another.
-std::string composeStatusText(const ReadingRecord& record, int linkUp, const StatusNotes& notes) {
+std::string composeStatusText(const ReadingRecord& record, bool linkUp, const StatusNotes& notes) {
     const RecordingStatus& recording = notes.recording;
     std::string text;
-    if (linkUp == 0) {
+    if (!linkUp) {
         text = "Brak komunikacji z urządzeniem. ";
         if (notes.unavailablePort > 0)
             text += "Port COM" + std::to_string(notes.unavailablePort) + " jest niedostępny. ";
@@ -57,7 +57,7 @@ std::string composeStatusText(const ReadingRecord& record, int linkUp, const Sta
                 text += "Błąd kalibracji. ";
         }
     }
-    if (linkUp != 0 && notes.ddeFailed)
+    if (linkUp && notes.ddeFailed)
         text += "Błąd inicjalizacji DDE! ";
     if (recording.timerRunning) {
         const int seconds = recording.intervalSeconds;

@@ -14,4 +14,4 @@ struct StatusNotes {
 };
 
 // The status line text (UTF-8) for the last reading, the link state and the notes.
-std::string composeStatusText(const ReadingRecord& record, int linkUp, const StatusNotes& notes);
+std::string composeStatusText(const ReadingRecord& record, bool linkUp, const StatusNotes& notes);

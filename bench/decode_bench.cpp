@@ -18,7 +18,7 @@ class CountingHost : public ILinkHost {
 public:
     unsigned startWatchdogTimer() override { return 1; }
     void killWatchdogTimer(unsigned) override {}
-    void updateReading(int linkUp) override { good += linkUp != 0 ? 1 : 0; }
+    void updateReading(bool linkUp) override { good += linkUp ? 1 : 0; }
     long long good = 0;
 };
 

@@ -12,20 +12,20 @@ std::string ddeTopicName(int topic, long serialNumber) {
 namespace {
 
 // "Wynik": exactly the display's no-units text.
-std::string resultText(double value, const ValueDisplayState& display) {
-    return formatValueText(value, display.displayQuantity, 0, display.twoDecimalPlaces);
+std::string resultText(double value, const QuantityReading& reading, const QuantityView& view) {
+    return formatValueText(value, view.displayQuantity, false, reading.twoDecimalPlaces);
 }
 
 // "Pomiar" differs from what the display shows with units: every one-decimal kind is cut to tenths, and only
 // the temperature honours two-decimal mode.
-std::string measurementText(double value, const ValueDisplayState& display) {
-    switch (display.displayQuantity) {
+std::string measurementText(double value, const QuantityReading& reading, const QuantityView& view) {
+    switch (view.displayQuantity) {
     case WattsPerSquareMetre:
         return truncateToTenth(value) + " W/m2";
     case KiloLux:
         return formatFixed(value, 2) + " kLx";
     case DegreesCelsius:
-        return (display.twoDecimalPlaces != 0 ? formatFixed(value, 2) : truncateToTenth(value)) + " °C";
+        return (reading.twoDecimalPlaces ? formatFixed(value, 2) : truncateToTenth(value)) + " °C";
     case Degrees:
         return formatFixed(value, 0) + " °";
     case HectoPascal:
@@ -45,15 +45,15 @@ std::string measurementText(double value, const ValueDisplayState& display) {
 
 // The items report the last value even while the display shows "???"; clients judge it by "Status". The value is
 // given in the units the display shows (the same as the raw value whenever source and display kinds agree).
-std::string formatDdeItem(int item, const ValueDisplayState& display) {
-    const double value = convertValue(display.rawValue, display.sourceQuantity, display.displayQuantity);
+std::string formatDdeItem(int item, const QuantityReading& reading, const QuantityView& view) {
+    const double value = convertValue(reading.rawValue, view.sourceQuantity, view.displayQuantity);
     switch (item) {
     case ResultItem:
-        return resultText(value, display);
+        return resultText(value, reading, view);
     case MeasurementItem:
-        return measurementText(value, display);
+        return measurementText(value, reading, view);
     case StatusItem:
-        return display.valid() ? "Pomiar OK" : "Błąd pomiaru";
+        return reading.valid() ? "Pomiar OK" : "Błąd pomiaru";
     default:
         return {};
     }

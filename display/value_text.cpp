@@ -41,14 +41,13 @@ std::string truncateToTenth(double value) {
 namespace {
 
 // The no-units text of the kinds that show one decimal: two decimals on request, else cut to tenths.
-std::string plainOneDecimal(double value, int twoDecimalPlaces) {
-    return twoDecimalPlaces != 0 ? formatFixed(value, 2) : truncateToTenth(value);
+std::string plainOneDecimal(double value, bool twoDecimalPlaces) {
+    return twoDecimalPlaces ? formatFixed(value, 2) : truncateToTenth(value);
 }
 
 } // namespace
 
-std::string formatValueText(double shownValue, int displayQuantity, int showUnits, int twoDecimalPlaces) {
-    const bool units = showUnits != 0;
+std::string formatValueText(double shownValue, int displayQuantity, bool units, bool twoDecimalPlaces) {
     switch (displayQuantity) {
     case WattsPerSquareMetre:
         return units ? formatFixed(shownValue, 1) + " W/m2" : plainOneDecimal(shownValue, twoDecimalPlaces);
@@ -58,7 +57,7 @@ std::string formatValueText(double shownValue, int displayQuantity, int showUnit
         if (!units)
             return plainOneDecimal(shownValue, twoDecimalPlaces);
         // With units the temperature is rounded, not cut: only the plain number follows the cut rule.
-        return formatFixed(shownValue, twoDecimalPlaces != 0 ? 2 : 1) + " °C";
+        return formatFixed(shownValue, twoDecimalPlaces ? 2 : 1) + " °C";
     case Degrees:
         return formatFixed(shownValue, 0) + (units ? " °" : "");
     case HectoPascal:
@@ -74,9 +73,9 @@ std::string formatValueText(double shownValue, int displayQuantity, int showUnit
     }
 }
 
-std::string displayText(const ValueDisplayState& state) {
-    if (state.noData != 0)
+std::string displayText(const QuantityReading& reading, const QuantityView& view) {
+    if (reading.noData)
         return "???";
-    const double shown = convertValue(state.rawValue, state.sourceQuantity, state.displayQuantity);
-    return formatValueText(shown, state.displayQuantity, state.showUnits, state.twoDecimalPlaces);
+    const double shown = convertValue(reading.rawValue, view.sourceQuantity, view.displayQuantity);
+    return formatValueText(shown, view.displayQuantity, view.showUnits, reading.twoDecimalPlaces);
 }

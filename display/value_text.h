@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/current_reading.h"
+
 #include <string>
 
 enum QuantityKind : int {
@@ -14,18 +16,12 @@ enum QuantityKind : int {
     PartsPerMillion = 8,
 };
 
-// What a value display holds, as recording and DDE read it.
-struct ValueDisplayState {
-    double rawValue = 0;
-    int noData = 1;
-    unsigned blinkTimerId = 0;
-    int twoDecimalPlaces = 0;
+// How a display shows its quantity: the kind the value is measured in, the kind it is shown in, and whether the
+// unit follows the number. DDE gives the value in the same form.
+struct QuantityView {
     int sourceQuantity = NoQuantity;
     int displayQuantity = NoQuantity;
-    int showUnits = 1;
-
-    // A value counts as valid for recording and DDE status when it is shown and not blinking.
-    bool valid() const { return noData == 0 && blinkTimerId == 0; }
+    bool showUnits = true;
 };
 
 double convertValue(double value, int sourceKind, int displayKind);
@@ -36,7 +32,7 @@ std::string truncateToTenth(double value);
 
 // The value area's text (UTF-8) for an already converted value; empty when the kind draws nothing. Kind 1 with
 // units gives "14.7 W/m2", whose final "2" the display draws raised.
-std::string formatValueText(double shownValue, int displayQuantity, int showUnits, int twoDecimalPlaces);
+std::string formatValueText(double shownValue, int displayQuantity, bool showUnits, bool twoDecimalPlaces);
 
 // The text a display shows in its value area: "???" without data, else formatValueText of the converted value.
-std::string displayText(const ValueDisplayState& state);
+std::string displayText(const QuantityReading& reading, const QuantityView& view);

@@ -28,12 +28,12 @@ LineOutcome CLineAssembly::onReceivedByte(std::uint8_t byte) {
         watchdogTimerId_ = host_.startWatchdogTimer();
     }
     linePos_ = 0;
-    host_.updateReading(outcome.good ? 1 : 0);
+    host_.updateReading(outcome.good);
     return outcome;
 }
 
 // The periodic timer is left running: it keeps reporting the lost link every period until a good line
 // restarts it.
 void CLineAssembly::onWatchdogExpired() {
-    host_.updateReading(0);
+    host_.updateReading(false);
 }

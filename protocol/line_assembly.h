@@ -12,7 +12,7 @@ public:
     // Starts (or restarts) the watchdog timer with kWatchdogPeriodMs; returns the platform's timer id, 0 on failure.
     virtual unsigned startWatchdogTimer() = 0;
     virtual void killWatchdogTimer(unsigned timerId) = 0;
-    virtual void updateReading(int linkUp) = 0;
+    virtual void updateReading(bool linkUp) = 0;
 };
 
 // Outcome of one received byte, for tools that report every finished line.

@@ -10,10 +10,10 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-std::string textField(const ValueDisplayState& display, int decimals, bool decimalComma) {
-    if (!display.valid())
+std::string textField(const QuantityReading& reading, int decimals, bool decimalComma) {
+    if (!reading.valid())
         return "???";
-    std::string text = formatFixed(display.rawValue, decimals);
+    std::string text = formatFixed(reading.rawValue, decimals);
     if (decimalComma)
         std::replace(text.begin(), text.end(), '.', ',');
     return text;
@@ -56,7 +56,7 @@ int headerColumns(const RecordingSettings& settings) {
 // The header is repeated whenever the column choice differs from the last header written, so a file whose
 // columns change while it stays open still reads correctly in a spreadsheet.
 std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderColumns,
-                            const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+                            const QuantityReading& temperature, const QuantityReading& humidity,
                             const LocalTime& time) {
     const char separator = separatorChar(settings.separator);
     const bool withTemperature = settings.recordTemperature != 0;
@@ -85,7 +85,7 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
     out += stamp;
     out += separator;
     if (withTemperature)
-        out += textField(temperature, temperature.twoDecimalPlaces != 0 ? 2 : 1, decimalComma);
+        out += textField(temperature, temperature.twoDecimalPlaces ? 2 : 1, decimalComma);
     if (withHumidity) {
         if (withTemperature)
             out += separator;
@@ -116,7 +116,7 @@ std::string buildCommentBlock(const RecordingSettings& settings, bool continued,
 
 // The checksum sums the plain bytes as signed 8-bit values; the plain record holds only ASCII, so this is the
 // plain sum. Storing each byte negated keeps the file from looking like text to other programs.
-std::string buildBinaryRecord(const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+std::string buildBinaryRecord(const QuantityReading& temperature, const QuantityReading& humidity,
                               int temperatureSerial, int humiditySerial, const LocalTime& time) {
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d$", time.year, time.month, time.day, time.hour,

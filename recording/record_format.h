@@ -1,9 +1,12 @@
 #pragma once
 
-#include "display/value_text.h"
+#include "protocol/current_reading.h"
 #include "recording/recording_settings.h"
 
 #include <string>
+
+// The grapher's export builds its records from readings under this former name.
+using ValueDisplayState = QuantityReading;
 
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -22,8 +25,7 @@ int headerColumns(const RecordingSettings& settings);
 // The bytes (Windows-1250) of one text record: a header line first when the column signature differs from
 // `lastHeaderColumns` (which is then updated), then the dated record line, CR LF.
 std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderColumns,
-                            const ValueDisplayState& temperature, const ValueDisplayState& humidity,
-                            const LocalTime& time);
+                            const QuantityReading& temperature, const QuantityReading& humidity, const LocalTime& time);
 
 // The opening comment block: an empty line for a continued file, the comment, and the serial number line
 // ("HX-350 nr ???" when no line has been decoded yet or the number is below 1).
@@ -31,5 +33,5 @@ std::string buildCommentBlock(const RecordingSettings& settings, bool continued,
 
 // One stored binary record (already negated) for the grapher. `temperatureSerial` is the current serial number,
 // `humiditySerial` the kind-0 one.
-std::string buildBinaryRecord(const ValueDisplayState& temperature, const ValueDisplayState& humidity,
+std::string buildBinaryRecord(const QuantityReading& temperature, const QuantityReading& humidity,
                               int temperatureSerial, int humiditySerial, const LocalTime& time);

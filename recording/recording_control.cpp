@@ -120,7 +120,7 @@ bool RecordingControl::applyDialog() {
                 return false;
             }
             if (kind == RecordingKind::Text && settings_.commentEnabled != 0) {
-                const RecordingSample sample = host_.sample();
+                const CurrentReading sample = host_.sample();
                 write(kind, buildCommentBlock(settings_, continued, sample.serialNumber >= 1, sample.serialNumber));
             }
         }
@@ -267,7 +267,7 @@ void RecordingControl::writeRecord(RecordingKind kind) {
 }
 
 void RecordingControl::writeRecord(RecordingKind kind, const LocalTime& time) {
-    const RecordingSample sample = host_.sample();
+    const CurrentReading sample = host_.sample();
     if (kind == RecordingKind::Text) {
         // The header counts as written only once the record with it is on disk.
         int columns = lastHeaderColumns_;

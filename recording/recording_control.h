@@ -28,14 +28,6 @@ public:
     virtual WriteResult writeAt(std::uint64_t offset, const std::string& bytes) = 0;
 };
 
-// What the values of one record come from: the two displays and the instrument's serial numbers.
-struct RecordingSample {
-    ValueDisplayState temperature;
-    ValueDisplayState humidity;
-    int serialNumber = 0;         // the current one, as the status line shows it
-    int humiditySerialNumber = 0; // the one of the last temperature-and-humidity line
-};
-
 // What the control needs from the window that runs it.
 class RecordingHost {
 public:
@@ -54,7 +46,8 @@ public:
     // Wall-clock time in milliseconds (any fixed epoch), and the same moment as local calendar time.
     virtual std::int64_t nowMs() = 0;
     virtual LocalTime localTime() = 0;
-    virtual RecordingSample sample() = 0;
+    // The current reading, which a record writes as it stands at that moment.
+    virtual CurrentReading sample() = 0;
     virtual void statusChanged() = 0;
 };
 

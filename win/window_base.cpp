@@ -2,11 +2,82 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
+
+namespace {
+
+// The dialogs of this program that exist (all on the user-interface thread), and which of them are modeless.
+struct OwnDialog {
+    HWND hwnd;
+    bool modeless;
+};
+std::vector<OwnDialog> g_ownDialogs;
+HHOOK g_modelessKeyboard = nullptr;
+
+bool isModeless(HWND hwnd) {
+    return std::any_of(g_ownDialogs.begin(), g_ownDialogs.end(),
+                       [hwnd](const OwnDialog& own) { return own.hwnd == hwnd && own.modeless; });
+}
+
+// A modal loop calls IsDialogMessage for its own dialog only, so the keyboard messages of a modeless dialog are
+// handed to it here, as they are taken from the queue.
+LRESULT CALLBACK modelessKeyboard(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST) {
+        // A copy: the message may close the dialog, which takes it off the list.
+        const std::vector<OwnDialog> dialogs = g_ownDialogs;
+        for (const OwnDialog& own : dialogs)
+            if (own.modeless && (msg->hwnd == own.hwnd || IsChild(own.hwnd, msg->hwnd)) &&
+                IsDialogMessageW(own.hwnd, msg)) {
+                msg->message = WM_NULL;
+                break;
+            }
+    }
+    return CallNextHookEx(g_modelessKeyboard, code, wParam, lParam);
+}
+
+void forget(HWND hwnd) {
+    g_ownDialogs.erase(std::remove_if(g_ownDialogs.begin(), g_ownDialogs.end(),
+                                      [hwnd](const OwnDialog& own) { return own.hwnd == hwnd; }),
+                       g_ownDialogs.end());
+    const bool anyModeless =
+        std::any_of(g_ownDialogs.begin(), g_ownDialogs.end(), [](const OwnDialog& own) { return own.modeless; });
+    if (!anyModeless && g_modelessKeyboard) {
+        UnhookWindowsHookEx(g_modelessKeyboard);
+        g_modelessKeyboard = nullptr;
+    }
+}
+
+BOOL CALLBACK collectWindow(HWND hwnd, LPARAM windows) {
+    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(hwnd);
+    return TRUE;
+}
+
+bool isDialogWindow(HWND hwnd) {
+    wchar_t name[16] = {};
+    return GetClassNameW(hwnd, name, 16) > 0 && std::wstring(name) == L"#32770";
+}
+
+} // namespace
 
 INT_PTR CDialogBase::runModal(HWND owner) {
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, dialogProc,
                            reinterpret_cast<LPARAM>(this));
+}
+
+HWND CDialogBase::createModeless(HWND owner) {
+    const HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, dialogProc,
+                                           reinterpret_cast<LPARAM>(this));
+    if (!dialog)
+        return nullptr;
+    for (OwnDialog& own : g_ownDialogs)
+        if (own.hwnd == dialog)
+            own.modeless = true;
+    if (!g_modelessKeyboard)
+        g_modelessKeyboard = SetWindowsHookExW(WH_GETMESSAGE, modelessKeyboard, nullptr, GetCurrentThreadId());
+    return dialog;
 }
 
 INT_PTR CALLBACK CDialogBase::dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -15,6 +86,7 @@ INT_PTR CALLBACK CDialogBase::dialogProc(HWND hwnd, UINT message, WPARAM wParam,
         SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
         if (self)
             self->hwnd_ = hwnd;
+        g_ownDialogs.push_back({hwnd, false});
     }
     auto* self = reinterpret_cast<CDialogBase*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!self)
@@ -23,8 +95,26 @@ INT_PTR CALLBACK CDialogBase::dialogProc(HWND hwnd, UINT message, WPARAM wParam,
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->hwnd_ = nullptr;
+        forget(hwnd);
     }
     return result;
+}
+
+void cancelThreadDialogs(HWND keep) {
+    std::vector<HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), collectWindow, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+        if (window == keep || !IsWindow(window) || !isDialogWindow(window))
+            continue;
+        const bool own = std::any_of(g_ownDialogs.begin(), g_ownDialogs.end(),
+                                     [window](const OwnDialog& dialog) { return dialog.hwnd == window; });
+        if (own && isModeless(window))
+            DestroyWindow(window);
+        else if (own)
+            SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        else
+            EndDialog(window, IDCANCEL);
+    }
 }
 
 std::wstring windowText(HWND window) {

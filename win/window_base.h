@@ -16,6 +16,10 @@ public:
 
     // Runs the dialog modally; returns the EndDialog result, or -1 when it could not be created.
     INT_PTR runModal(HWND owner);
+    // Creates the dialog modeless, owned by `owner`, and returns it (null when it could not be created); it ends
+    // with DestroyWindow. Its keyboard (Tab, Enter, Escape) works under whatever message loop runs, such as the
+    // main window's modal one, which knows nothing of it.
+    HWND createModeless(HWND owner);
     HWND hwnd() const { return hwnd_; }
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
 
@@ -29,6 +33,12 @@ private:
     int templateId_;
     HWND hwnd_ = nullptr;
 };
+
+// Ends every dialog and message box of this thread but `keep` as cancelled: the program's own dialogs through
+// their Cancel command (so each undoes what it applied), the others (message boxes, the common dialogs) with
+// EndDialog; modeless dialogs are destroyed. The modal loops return once the code that runs them gets control
+// back.
+void cancelThreadDialogs(HWND keep);
 
 // The text of a window or control of this process; empty for none.
 std::wstring windowText(HWND window);

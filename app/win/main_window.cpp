@@ -29,7 +29,6 @@ constexpr UINT WM_RXBYTES = WM_USER + 6;
 static_assert(WM_RXBYTES == WM_RXBYTES_ID, "the serial worker and the window must agree on WM_RXBYTES");
 
 constexpr unsigned kRecordingStartDelayMs = 10000;
-constexpr unsigned kPortRetryPeriodMs = 500;
 constexpr unsigned kSoftwareInfoDelayMs = 100;
 
 // The instrument's fixed line settings: 300 baud, no parity, 7 data bits, 1 stop bit; only received characters
@@ -55,6 +54,10 @@ RECT openingRect(const RECT& saved, int dpi) {
     return {placed.left, placed.top, placed.right, placed.bottom};
 }
 
+std::int64_t nowMs() {
+    return static_cast<std::int64_t>(GetTickCount64());
+}
+
 void placeChild(HWND child, int x, int y, int width, int height) {
     // A window shrunk below the margins would give negative sizes; an empty control is what is meant.
     SetWindowPos(child, nullptr, x, y, std::max(width, 0), std::max(height, 0), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -64,14 +67,11 @@ void placeChild(HWND child, int x, int y, int width, int height) {
 
 CMainWindow::CMainWindow()
     : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_),
-      recordingHost_([this] { return hwnd(); },
-                     [this] {
-                         return RecordingSample{temperature_.state(), humidity_.state(), currentSerialNumber(record_),
-                                                record_.thermoHygro.serialNumber};
-                     },
-                     [this] { composeStatus(); }),
+      recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
       recording_(recordingHost_, settings_.recording) {
     humidity_.setColours(0xFFDAB8, 0x643200);
+    temperature_.setReading(&reading_.temperature);
+    humidity_.setReading(&reading_.humidity);
 }
 
 CMainWindow::~CMainWindow() {
@@ -96,7 +96,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return TRUE;
     case WM_PORT_LOST:
-        onPortLost(static_cast<int>(wParam));
+        carryOut(portSession_.lost(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam)));
         return TRUE;
     case WM_QUERYENDSESSION:
         SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, TRUE);
@@ -127,7 +127,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_CLOSE:
         // The close box; the dialog manager would turn it into IDCANCEL, which Escape also produces.
-        endDialog(IDCANCEL);
+        close(IDCANCEL);
         return TRUE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -142,7 +142,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_HELP:
         // F1 anywhere in the window.
-        showHelp(hwnd());
+        help_.show(hwnd());
         return TRUE;
     case WM_DPICHANGED:
         onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -151,7 +151,7 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return reinterpret_cast<INT_PTR>(icon_);
     case WM_DESTROY:
         dde_.stop();
-        WinHelpW(hwnd(), nullptr, HELP_QUIT, 0);
+        help_.close();
         return FALSE;
     default:
         return FALSE;
@@ -183,7 +183,7 @@ BOOL CMainWindow::onInitDialog() {
     // Recording is offered only once the recording files of the last run had their chance to reopen.
     EnableMenuItem(menu, ID_SETTINGS_RECORDING, MF_BYCOMMAND | MF_GRAYED);
 
-    openConfiguredPort();
+    carryOut(portSession_.start(settings_.configuredPort));
 
     RECT statusRect;
     GetWindowRect(status_, &statusRect);
@@ -193,29 +193,28 @@ BOOL CMainWindow::onInitDialog() {
     temperature_.setDpi(dpi_);
     humidity_.setDpi(dpi_);
 
-    temperature_.setQuantity(DegreesCelsius, DegreesCelsius, 1);
+    temperature_.setQuantity(DegreesCelsius, DegreesCelsius, true);
     temperature_.setCaption(L"Temperatura");
-    humidity_.setQuantity(Percent, Percent, 1);
+    humidity_.setQuantity(Percent, Percent, true);
     humidity_.setCaption(L"Wilgotność względna");
     temperature_.buildValueFont();
     humidity_.buildValueFont();
 
     // The stored rectangle is applied as it is while the user can reach its caption; the size and move events
     // this causes store the rectangle back.
-    initialising_ = 0;
+    initialising_ = false;
     const RECT rect = openingRect(settings_.windowRect, dpi_);
     SetWindowPos(hwnd(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
-    updateReading(0);
+    updateReading(false);
 
-    settings_.topmost = settings_.topmost != 0 ? 0 : 1;
-    toggleTopmost();
+    applyTopmost(settings_.topmost);
 
-    dde_.setDisplays(&temperature_, &humidity_);
+    dde_.setReading(&reading_, temperature_.view(), humidity_.view());
 
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
-    if (settings_.showInfoAtStart != 0)
+    if (settings_.showInfoAtStart)
         SetTimer(hwnd(), IDT_SOFTWARE_INFO, kSoftwareInfoDelayMs, nullptr);
 
     // The focus rests on the temperature display; the dialog manager must not move it.
@@ -234,8 +233,8 @@ void CMainWindow::addAboutToSystemMenu() {
     AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
-std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber) {
-    auto port = std::make_unique<CComPort>();
+std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber, std::uint32_t openId) {
+    auto port = std::make_unique<CComPort>(openId);
     // A port that would not take the instrument's line settings is as good as none: it is reported, not run with
     // whatever settings it had.
     if (!port->open(hwnd(), portNumber, kBaudRate, kParity, kDataBits, kStopBits) || !port->startReader())
@@ -243,129 +242,92 @@ std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber) {
     return port;
 }
 
+// A worker that is stopping still hands over what it had received, so its bytes are taken until it has gone.
+// Stopping it dispatches the window's messages, and a port opened from one of them meanwhile is left alone.
+void CMainWindow::closePort() {
+    std::unique_ptr<CComPort> closing = std::move(serialPort_);
+    if (!closing)
+        return;
+    const CComPort* outer = closingPort_;
+    closingPort_ = closing.get();
+    closing.reset();
+    closingPort_ = outer;
+}
+
 void CMainWindow::showPortOpenFailure(int portNumber) {
     const std::wstring text = L"Nie można otworzyć portu COM" + std::to_wstring(portNumber);
     MessageBoxW(hwnd(), text.c_str(), kCaption, MB_OK);
 }
 
-// A port that fails at start keeps its number in the settings: it may be back at the next start. It is tried
-// again for a while first, since a station that boots unattended may start before its adapter is ready.
-void CMainWindow::openConfiguredPort() {
-    if (settings_.configuredPort <= 0) {
-        selectPort();
-        return;
-    }
-    serialPort_ = openPort(settings_.configuredPort);
-    if (serialPort_)
-        return;
-    portRecovery_.startupFailed(settings_.configuredPort, static_cast<std::int64_t>(GetTickCount64()));
-    SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
-}
-
-// A worker that is stopping still hands over what it had received, so its bytes are taken until it has gone.
-void CMainWindow::closePort() {
-    std::unique_ptr<CComPort> closing = std::move(serialPort_);
-    closingPort_ = closing.get();
-    closing.reset();
-    closingPort_ = nullptr;
-}
-
-// Every port starts with an empty line: a partial line of the old one would spoil the first line of the new.
-void CMainWindow::replacePort(std::unique_ptr<CComPort> port) {
-    closePort();
-    lineAssembly_.discardPartialLine();
-    serialPort_ = std::move(port);
-}
-
-// The worker has ended after its port went away (an adapter unplugged, a driver that dropped it): the port is
-// closed and tried again every few seconds, and the status line says so, until it is back.
-void CMainWindow::onPortLost(int portNumber) {
-    if (changingPort_ || !serialPort_ || serialPort_->portNumber() != portNumber)
-        return;
-    changingPort_ = true;
-    replacePort(nullptr);
-    changingPort_ = false;
-    portRecovery_.lost(portNumber);
-    SetTimer(hwnd(), IDT_PORT_REOPEN, PortRecovery::kRetryPeriodMs, nullptr);
-    composeStatus();
-}
-
-void CMainWindow::retryPort() {
-    // A port change in progress (the port dialog) decides for itself; the next tick asks again.
-    if (changingPort_)
-        return;
-    switch (portRecovery_.onRetryTimer(static_cast<std::int64_t>(GetTickCount64()))) {
-    case PortRecovery::Step::TryOpen: {
-        std::unique_ptr<CComPort> port = openPort(portRecovery_.port());
-        if (!port)
+// The port session decides; this carries its steps out, and how the open, the message and the dialog ended goes
+// back to the session, which may answer with further steps.
+void CMainWindow::carryOut(PortSteps steps) {
+    const auto applyTimer = [this](UINT_PTR id, unsigned periodMs, PortSteps::Timer timer) {
+        if (timer == PortSteps::Timer::Start)
+            SetTimer(hwnd(), id, periodMs, nullptr);
+        else if (timer == PortSteps::Timer::Stop)
+            KillTimer(hwnd(), id);
+    };
+    for (;;) {
+        if (steps.closePort) {
+            closePort();
+            // Every port starts with an empty line: a partial line of the old one would spoil the first line of
+            // the new.
+            lineAssembly_.discardPartialLine();
+        }
+        applyTimer(IDT_PORT_REOPEN, PortSession::kRetryPeriodMs, steps.retryTimer);
+        applyTimer(IDT_PORT_RETRY, PortSession::kAskPeriodMs, steps.askTimer);
+        settings_.configuredPort = portSession_.configuredPort();
+        if (steps.statusChanged)
+            composeStatus();
+        switch (steps.next) {
+        case PortSteps::Next::Open: {
+            std::unique_ptr<CComPort> port = openPort(steps.port, steps.openId);
+            if (!port) {
+                steps = portSession_.openFailed(nowMs());
+                break;
+            }
+            closePort();
+            lineAssembly_.discardPartialLine();
+            serialPort_ = std::move(port);
+            steps = portSession_.opened();
+            break;
+        }
+        case PortSteps::Next::ReportFailure:
+            showPortOpenFailure(steps.port);
+            steps = portSession_.failureReported(IsWindowVisible(hwnd()) != FALSE);
+            break;
+        case PortSteps::Next::ShowDialog: {
+            CPortDialog dialog;
+            dialog.setCurrentPort(portSession_.currentPort());
+            const bool chosen = dialog.runModal(hwnd()) == IDOK;
+            steps = portSession_.dialogClosed(chosen ? dialog.port() : 0);
+            break;
+        }
+        default:
             return;
-        // The status keeps naming the port until good lines arrive from it.
-        replacePort(std::move(port));
-        break;
+        }
     }
-    case PortRecovery::Step::GiveUp: {
-        KillTimer(hwnd(), IDT_PORT_REOPEN);
-        composeStatus();
-        showPortOpenFailure(settings_.configuredPort);
-        selectPort();
-        return;
-    }
-    default:
-        break;
-    }
-    KillTimer(hwnd(), IDT_PORT_REOPEN);
-    composeStatus();
 }
 
-void CMainWindow::selectPort() {
-    // The dialog waits until the window is on screen and the software information window of the start is
-    // closed; timer 1069 comes back here.
-    if (!IsWindowVisible(hwnd()) || infoWindowOpen_ == 1) {
-        SetTimer(hwnd(), IDT_PORT_RETRY, kPortRetryPeriodMs, nullptr);
-        return;
-    }
-    // Stopping a worker dispatches the window's queued input, which may hold this command again.
-    if (changingPort_)
-        return;
-    changingPort_ = true;
-    CPortDialog dialog;
-    if (serialPort_)
-        dialog.setCurrentPort(serialPort_->portNumber());
-    const bool chosen = dialog.runModal(hwnd()) == IDOK && dialog.port() > 0;
-    if (!chosen) {
-        changingPort_ = false;
-        return;
-    }
-    // The old port goes first: the new choice may be the same device under another name. Choosing the open
-    // port again reopens it, which brings back a port that stopped working.
-    const int port = dialog.port();
-    replacePort(nullptr);
-    replacePort(openPort(port));
-    changingPort_ = false;
-    portRecovery_.settled();
-    KillTimer(hwnd(), IDT_PORT_REOPEN);
-    if (serialPort_) {
-        settings_.configuredPort = port;
-        composeStatus();
-        return;
-    }
-    settings_.configuredPort = 0;
-    composeStatus();
-    showPortOpenFailure(port);
-    selectPort();
+// A close asked for while a modal dialog or message box is open (a script's "Zamknij", the close box, a
+// termination request that closes the program's windows) must not wait for someone to answer it: the dialogs end
+// as cancelled, nothing new is opened, and the modal run returns, after which the application saves the settings.
+void CMainWindow::close(INT_PTR result) {
+    closing_ = true;
+    carryOut(portSession_.shutDown());
+    cancelThreadDialogs(hwnd());
+    endDialog(result);
 }
 
-void CMainWindow::toggleTopmost() {
-    SetWindowPos(hwnd(), settings_.topmost != 0 ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    settings_.topmost = settings_.topmost != 0 ? 0 : 1;
-    CheckMenuItem(GetMenu(hwnd()), ID_VIEW_TOPMOST,
-                  MF_BYCOMMAND | (settings_.topmost != 0 ? MF_CHECKED : MF_UNCHECKED));
+void CMainWindow::applyTopmost(bool on) {
+    settings_.topmost = on;
+    SetWindowPos(hwnd(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    CheckMenuItem(GetMenu(hwnd()), ID_VIEW_TOPMOST, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void CMainWindow::updateReading(int linkUp) {
-    if (linkUp != 0)
-        portRecovery_.settled();
-    const ReadingUpdatePlan plan = planReadingUpdate(updateState_, record_, linkUp);
+void CMainWindow::updateReading(bool linkUp) {
+    const ReadingUpdatePlan plan = planReadingUpdate(updateState_, record_, linkUp, reading_);
     if (plan.relayout) {
         relayout();
         ShowWindow(humidity_.hwnd(), plan.humidityVisible ? SW_SHOW : SW_HIDE);
@@ -376,28 +338,19 @@ void CMainWindow::updateReading(int linkUp) {
         // serial worker, which waits for this update, until someone clicked it.
         updateState_.ddeStartFailed = plan.dde == DdeAction::StopThenStart && !dde_.start(plan.ddeSerialNumber);
     }
+    if (linkUp)
+        carryOut(portSession_.goodLine());
 
     composeStatus();
-
-    const auto feed = [](CValueDisplay& display, const DisplayFeed& f) {
-        if (f.twoDecimalPlaces >= 0)
-            display.setTwoDecimalPlaces(f.twoDecimalPlaces);
-        display.setBlinking(f.blinking);
-        if (f.noData)
-            display.setNoData();
-        else
-            display.setValue(f.value);
-    };
-    feed(temperature_, plan.temperature);
-    feed(humidity_, plan.humidity);
-
+    temperature_.readingChanged();
+    humidity_.readingChanged();
     dde_.postAdvise();
 }
 
 void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
-    const StatusNotes notes{recording_.status(), portRecovery_.unavailablePort(), updateState_.ddeStartFailed};
+    const StatusNotes notes{recording_.status(), portSession_.unavailablePort(), updateState_.ddeStartFailed};
     std::string text = composeStatusText(record_, updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
@@ -418,6 +371,9 @@ void CMainWindow::killWatchdogTimer(unsigned timerId) {
 }
 
 void CMainWindow::onTimer(UINT_PTR id) {
+    // Nothing new starts while the modal run ends.
+    if (closing_)
+        return;
     switch (id) {
     case IDT_WATCHDOG:
         lineAssembly_.onWatchdogExpired();
@@ -430,22 +386,18 @@ void CMainWindow::onTimer(UINT_PTR id) {
         recording_.onTimer();
         break;
     case IDT_PORT_REOPEN:
-        retryPort();
+        carryOut(portSession_.retryTimer(nowMs()));
         break;
     case IDT_SOFTWARE_INFO: {
         KillTimer(hwnd(), IDT_SOFTWARE_INFO);
-        infoWindowOpen_ = 1;
+        carryOut(portSession_.infoWindowOpened());
         CSoftwareInfoWindow window;
         window.show(hwnd());
-        infoWindowOpen_ = 0;
+        carryOut(portSession_.infoWindowClosed(IsWindowVisible(hwnd()) != FALSE));
         break;
     }
     case IDT_PORT_RETRY:
-        // The port dialog must not come up over the software information window; ask again at the next tick.
-        if (infoWindowOpen_ == 1)
-            break;
-        KillTimer(hwnd(), IDT_PORT_RETRY);
-        selectPort();
+        carryOut(portSession_.askTimer(IsWindowVisible(hwnd()) != FALSE));
         break;
     default:
         break;
@@ -458,6 +410,9 @@ void CMainWindow::openAboutDialog() {
 }
 
 bool CMainWindow::onCommand(int id) {
+    // Commands still queued when the close was asked for open nothing.
+    if (closing_)
+        return true;
     switch (id) {
     case IDOK:
     case IDCANCEL:
@@ -465,13 +420,13 @@ bool CMainWindow::onCommand(int id) {
         SetFocus(hwnd());
         return true;
     case ID_APP_CLOSE:
-        endDialog(IDOK);
+        close(IDOK);
         return true;
     case ID_VIEW_TOPMOST:
-        toggleTopmost();
+        applyTopmost(!settings_.topmost);
         return true;
     case ID_SETTINGS_PORT:
-        selectPort();
+        carryOut(portSession_.dialogRequested(IsWindowVisible(hwnd()) != FALSE));
         return true;
     case ID_SETTINGS_RECORDING:
         recording_.onSettingsCommand();
@@ -489,7 +444,7 @@ bool CMainWindow::onCommand(int id) {
         runAdditionalSettings(hwnd(), settings_.showInfoAtStart);
         return true;
     case ID_HELP_HELP:
-        showHelp(hwnd());
+        help_.show(hwnd());
         return true;
     case ID_HELP_SOFTWARE_INFO: {
         CSoftwareInfoWindow window;
@@ -529,16 +484,12 @@ void CMainWindow::onDpiChanged(int dpi, const RECT& suggested) {
 }
 
 void CMainWindow::onSize(UINT type, int cx, int cy) {
-    if (type == SIZE_RESTORED) {
+    if (type == SIZE_RESTORED)
         restoredSize_ = {cx, cy};
-        maximized_ = 0;
-    } else if (type == SIZE_MAXIMIZED) {
+    else if (type == SIZE_MAXIMIZED)
         maximizedSize_ = {cx, cy};
-        maximized_ = 1;
-    } else {
-        maximized_ = 0;
-    }
-    if (initialising_ == 1)
+    maximized_ = type == SIZE_MAXIMIZED;
+    if (initialising_)
         return;
     if (type == SIZE_RESTORED)
         trackWindowRect();
@@ -546,7 +497,7 @@ void CMainWindow::onSize(UINT type, int cx, int cy) {
 }
 
 void CMainWindow::onMove() {
-    if (initialising_ == 0 && (GetWindowLongW(hwnd(), GWL_STYLE) & WS_MAXIMIZE) == 0)
+    if (!initialising_ && (GetWindowLongW(hwnd(), GWL_STYLE) & WS_MAXIMIZE) == 0)
         trackWindowRect();
 }
 
@@ -569,8 +520,8 @@ void CMainWindow::layout(int cx, int cy) {
 
 // The layout depends on the kind of reading, so a reading update re-runs it with the last size the window had.
 void CMainWindow::relayout() {
-    const Size& size = maximized_ == 1 ? maximizedSize_ : restoredSize_;
-    SendMessageW(hwnd(), WM_SIZE, maximized_ == 1 ? SIZE_MAXIMIZED : SIZE_RESTORED, MAKELPARAM(size.cx, size.cy));
+    const Size& size = maximized_ ? maximizedSize_ : restoredSize_;
+    SendMessageW(hwnd(), WM_SIZE, maximized_ ? SIZE_MAXIMIZED : SIZE_RESTORED, MAKELPARAM(size.cx, size.cy));
 }
 
 void CMainWindow::paintIconic() {

@@ -1,15 +1,17 @@
 #pragma once
 
-#include "app/port_recovery.h"
+#include "app/port_session.h"
 #include "app/reading_update.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
+#include "protocol/current_reading.h"
 #include "protocol/line_assembly.h"
 #include "protocol/reading_record.h"
 #include "recording/recording_control.h"
 #include "recording/win/recording_host.h"
 #include "recording/recording_settings.h"
 #include "serial/win/com_port.h"
+#include "ui/win/help_window.h"
 #include "win/window_base.h"
 
 #include <windows.h>
@@ -23,13 +25,14 @@
 struct MainWindowSettings {
     int configuredPort = 0;              // COM port to open at start; 0 or less: none
     RECT windowRect{100, 100, 700, 500}; // 96-DPI units
-    int topmost = 0;
-    int showInfoAtStart = 1;
+    bool topmost = false;
+    bool showInfoAtStart = true;
     RecordingSettings recording;
 };
 
 // "HX350": the program's only top-level window and its controller. Owns the serial port, the line assembly and
-// its watchdog, the reading record, the two value displays, the status line and the DDE service.
+// its watchdog, the reading record and the current reading, the two value displays that paint it, the status
+// line and the DDE service. What happens to the port is decided by its PortSession; this window carries it out.
 class CMainWindow : public CDialogBase, private ILinkHost {
 public:
     CMainWindow();
@@ -43,9 +46,7 @@ public:
     // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
     void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
 
-    void selectPort();
-    void toggleTopmost();
-    void updateReading(int linkUp) override;
+    void updateReading(bool linkUp) override;
     void composeStatus();
 
 protected:
@@ -63,13 +64,12 @@ private:
 
     BOOL onInitDialog();
     void addAboutToSystemMenu();
-    void openConfiguredPort();
-    std::unique_ptr<CComPort> openPort(int portNumber);
+    void carryOut(PortSteps steps);
+    std::unique_ptr<CComPort> openPort(int portNumber, std::uint32_t openId);
     void closePort();
     void showPortOpenFailure(int portNumber);
-    void replacePort(std::unique_ptr<CComPort> port);
-    void onPortLost(int portNumber);
-    void retryPort();
+    void close(INT_PTR result);
+    void applyTopmost(bool on);
     void onSize(UINT type, int cx, int cy);
     void onMove();
     void layout(int cx, int cy);
@@ -82,6 +82,7 @@ private:
     void onDpiChanged(int dpi, const RECT& suggested);
 
     MainWindowSettings settings_;
+    CurrentReading reading_;
     CValueDisplay temperature_;
     CValueDisplay humidity_;
     HWND status_ = nullptr;
@@ -94,15 +95,15 @@ private:
     std::string lastStatusText_;
     CDdeService dde_;
 
-    int initialising_ = 1;
-    int maximized_ = 0;
+    bool initialising_ = true;
+    bool maximized_ = false;
     Size restoredSize_;
     Size maximizedSize_;
     int statusHeight_ = 0; // pixels at dpi_
     int dpi_ = 96;
-    int infoWindowOpen_ = 0;
-    bool changingPort_ = false; // a port change is under way: stopping a worker dispatches queued commands
-    PortRecovery portRecovery_;
+    bool closing_ = false; // the close was asked for: the modal run is ending
+    PortSession portSession_;
+    CHelpWindow help_;
     std::function<void()> onSessionEnd_;
     CRecordingHost recordingHost_;
     RecordingControl recording_;

@@ -64,12 +64,18 @@ void applySettings(CMainWindow& window, const AppSettings& settings) {
     own.configuredPort = settings.portNumber;
     own.windowRect =
         RECT{settings.windowRect.left, settings.windowRect.top, settings.windowRect.right, settings.windowRect.bottom};
-    own.topmost = settings.topmost;
-    own.showInfoAtStart = settings.showInfoAtStart;
+    own.topmost = settings.topmost != 0;
+    own.showInfoAtStart = settings.showInfoAtStart != 0;
     own.recording = settings.recording;
 }
 
-AppSettings gatherSettings(CMainWindow& window) {
+// A flag keeps the number the file held while its meaning is the same (a file may say 4 for "on"), so a file whose
+// flags nobody changed is written back as it was.
+int storedFlag(int stored, bool flag) {
+    return (stored != 0) == flag ? stored : (flag ? 1 : 0);
+}
+
+AppSettings gatherSettings(CMainWindow& window, const AppSettings& loaded) {
     AppSettings settings;
     settings.temperature = gatherDisplaySettings(window.temperatureDisplay());
     settings.humidity = gatherDisplaySettings(window.humidityDisplay());
@@ -79,8 +85,8 @@ AppSettings gatherSettings(CMainWindow& window) {
     settings.windowRect.top = own.windowRect.top;
     settings.windowRect.right = own.windowRect.right;
     settings.windowRect.bottom = own.windowRect.bottom;
-    settings.topmost = own.topmost;
-    settings.showInfoAtStart = own.showInfoAtStart;
+    settings.topmost = storedFlag(loaded.topmost, own.topmost);
+    settings.showInfoAtStart = storedFlag(loaded.showInfoAtStart, own.showInfoAtStart);
     settings.recording = own.recording;
     return settings;
 }
@@ -112,7 +118,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // At logoff or shutdown the process may be ended as soon as the window has answered.
         window.setSessionEndHandler([&] {
             try {
-                saveSettings(store, gatherSettings(window), screenWidth, screenHeight);
+                saveSettings(store, gatherSettings(window, settings), screenWidth, screenHeight);
                 store.save(false);
             } catch (const std::exception&) {
                 // Out of memory: nothing more can be done before the session ends.
@@ -121,7 +127,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         window.runModal(nullptr);
         // The worker thread must be gone before anything is written.
         window.destroySerialPort();
-        settings = gatherSettings(window);
+        settings = gatherSettings(window, settings);
     }
 
     try {

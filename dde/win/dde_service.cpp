@@ -2,7 +2,6 @@
 
 #include "base/cp1250.h"
 #include "dde/dde_items.h"
-#include "display/win/value_display.h"
 #include "win/text.h"
 
 #include <string>
@@ -37,9 +36,11 @@ CDdeService::~CDdeService() {
         g_service = nullptr;
 }
 
-void CDdeService::setDisplays(const CValueDisplay* temperature, const CValueDisplay* humidity) {
-    temperatureDisplay_ = temperature;
-    humidityDisplay_ = humidity;
+void CDdeService::setReading(const CurrentReading* reading, const QuantityView& temperature,
+                             const QuantityView& humidity) {
+    reading_ = reading;
+    views_[TemperatureTopic] = temperature;
+    views_[HumidityTopic] = humidity;
 }
 
 bool CDdeService::running() const {
@@ -49,15 +50,15 @@ bool CDdeService::running() const {
 // The instance is a Unicode one and every name is made from UTF-16, so the topic "Wilgotność#…" is the same
 // atom whatever the system code page: a Unicode client finds it as typed, and an ANSI client on a Central
 // European system, whose Windows-1250 bytes the atom table widens with that code page, finds it too.
-int CDdeService::start(long serialNumber) {
+bool CDdeService::start(long serialNumber) {
     if (serialNumber == kNoSerialNumber)
-        return 1;
+        return true;
     if (instanceId_ != 0)
-        return 0;
+        return false;
 
     DWORD instance = 0;
     if (DdeInitializeW(&instance, ddeCallback, kInitFlags, 0) != DMLERR_NO_ERROR)
-        return 0;
+        return false;
     instanceId_ = instance;
 
     serviceHandle_ = DdeCreateStringHandleW(instance, widen(kDdeServiceName).c_str(), CP_WINUNICODE);
@@ -74,13 +75,13 @@ int CDdeService::start(long serialNumber) {
     // A missing handle would make a null name look like one of ours; like a failed registration, the instance
     // stays until stop releases it.
     if (!allNamed)
-        return 0;
-    return DdeNameService(instance, serviceHandle_, nullptr, DNS_REGISTER) != nullptr ? 1 : 0;
+        return false;
+    return DdeNameService(instance, serviceHandle_, nullptr, DNS_REGISTER) != nullptr;
 }
 
-int CDdeService::stop() {
+bool CDdeService::stop() {
     if (instanceId_ == 0)
-        return 1;
+        return true;
     if (serviceHandle_ != nullptr)
         DdeNameService(instanceId_, serviceHandle_, nullptr, DNS_UNREGISTER);
     if (adviseTimer_ != 0) {
@@ -93,7 +94,7 @@ int CDdeService::stop() {
     freeStringHandles();
     const BOOL uninitialised = DdeUninitialize(instanceId_);
     instanceId_ = 0;
-    return uninitialised ? 1 : 0;
+    return uninitialised != FALSE;
 }
 
 void CDdeService::freeStringHandles() {
@@ -205,12 +206,12 @@ HDDEDATA CDdeService::wildConnect(HSZ topic, HSZ service) {
                                static_cast<DWORD>(count * sizeof(HSZPAIR)), 0, nullptr, 0, 0);
 }
 
-// The item text as it stands in the display at this moment, in Windows-1250 with its terminating NUL.
+// The item text of the reading at this moment, in Windows-1250 with its terminating NUL.
 HDDEDATA CDdeService::itemData(int topic, int item) {
-    const CValueDisplay* display = topic == TemperatureTopic ? temperatureDisplay_ : humidityDisplay_;
-    if (display == nullptr)
+    if (reading_ == nullptr)
         return nullptr;
-    std::string bytes = utf8ToCp1250(formatDdeItem(item, display->state()));
+    const QuantityReading& quantity = topic == TemperatureTopic ? reading_->temperature : reading_->humidity;
+    std::string bytes = utf8ToCp1250(formatDdeItem(item, quantity, views_[topic]));
     if (bytes.size() > kMaxItemBytes - 1)
         bytes.resize(kMaxItemBytes - 1);
     return DdeCreateDataHandle(instanceId_, reinterpret_cast<LPBYTE>(bytes.data()),

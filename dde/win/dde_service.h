@@ -1,13 +1,14 @@
 #pragma once
 
+#include "display/value_text.h"
+
 #include <windows.h>
 
 #include <ddeml.h>
 
-class CValueDisplay;
-
 // The DDE server "HX350": topics "Temperatura#<serial>" and "Wilgotność#<serial>", items "Wynik", "Pomiar" and
-// "Status", CF_TEXT, request and advise. Reads the values from the two displays when a client asks.
+// "Status", CF_TEXT, request and advise. Reads the values from the current reading when a client asks, in the
+// form the two displays show them.
 class CDdeService {
 public:
     CDdeService();
@@ -15,10 +16,11 @@ public:
     CDdeService(const CDdeService&) = delete;
     CDdeService& operator=(const CDdeService&) = delete;
 
-    void setDisplays(const CValueDisplay* temperature, const CValueDisplay* humidity);
-    // Non-zero on success (also for the serial number 2147483647, which starts nothing).
-    int start(long serialNumber);
-    int stop();
+    // `reading` must outlive the service.
+    void setReading(const CurrentReading* reading, const QuantityView& temperature, const QuantityView& humidity);
+    // True on success (also for the serial number 2147483647, which starts nothing).
+    bool start(long serialNumber);
+    bool stop();
     void postAdvise();
     bool running() const;
 
@@ -35,8 +37,8 @@ private:
     int itemIndex(HSZ item) const;
     void freeStringHandles();
 
-    const CValueDisplay* humidityDisplay_ = nullptr;
-    const CValueDisplay* temperatureDisplay_ = nullptr;
+    const CurrentReading* reading_ = nullptr;
+    QuantityView views_[2];
     HSZ serviceHandle_ = nullptr;
     HSZ topicHandles_[2] = {};
     HSZ itemHandles_[3] = {};

@@ -23,6 +23,9 @@ LOGFONTW arialFont(LONG height) {
 
 constexpr LONG kCaptionFontHeight = 20;
 
+// What a display without a reading shows: "???".
+const QuantityReading kNoReading;
+
 // The custom colours of the colour dialog are shared by every colour choice while the program runs.
 COLORREF customColours[16] = {};
 
@@ -100,63 +103,53 @@ void CValueDisplay::chooseFont(HWND owner) {
 bool CValueDisplay::bind(HWND control) {
     if (!attach(control))
         return false;
-    shownText_ = widen(displayText(state_));
+    shownText_ = widen(displayText(reading(), view_));
     SetWindowTextW(hwnd(), shownText_.c_str());
     return true;
 }
 
-void CValueDisplay::setQuantity(int sourceKind, int displayKind, int showUnits) {
-    if (sourceKind == state_.sourceQuantity && displayKind == state_.displayQuantity && showUnits == state_.showUnits)
+const QuantityReading& CValueDisplay::reading() const {
+    return reading_ ? *reading_ : kNoReading;
+}
+
+void CValueDisplay::setReading(const QuantityReading* reading) {
+    reading_ = reading;
+    readingChanged();
+}
+
+// Only a changed text repaints: a reading that repeats the value must not repaint the large digits.
+void CValueDisplay::readingChanged() {
+    if (updateShownText())
+        repaint();
+    updateBlinking();
+}
+
+void CValueDisplay::setQuantity(int sourceKind, int displayKind, bool showUnits) {
+    if (sourceKind == view_.sourceQuantity && displayKind == view_.displayQuantity && showUnits == view_.showUnits)
         return;
-    state_.sourceQuantity = sourceKind;
-    state_.displayQuantity = displayKind;
-    state_.showUnits = showUnits;
+    view_.sourceQuantity = sourceKind;
+    view_.displayQuantity = displayKind;
+    view_.showUnits = showUnits;
     updateShownText();
     repaint();
 }
 
-// Exact comparison on purpose: a reading that repeats the value must not repaint the large digits.
-void CValueDisplay::setValue(double value) {
-    if (value == state_.rawValue && state_.noData == 0)
-        return;
-    state_.rawValue = value;
-    state_.noData = 0;
-    updateShownText();
-    repaint();
-}
-
-// rawValue keeps the last value: the DDE service still answers with it.
-void CValueDisplay::setNoData() {
-    if (state_.noData == 1)
-        return;
-    state_.noData = 1;
-    updateShownText();
-    repaint();
-}
-
-void CValueDisplay::setBlinking(int on) {
-    if (on != 0) {
-        // A failed SetTimer leaves the id at 0, so the next request simply tries again.
-        if (state_.blinkTimerId == 0 && hwnd())
-            state_.blinkTimerId = static_cast<unsigned>(SetTimer(hwnd(), IDT_BLINK, kBlinkPeriodMs, nullptr));
+// Blinking is only painting: whether a value counts as faulty is the reading's, so a timer that cannot be had
+// leaves the value steady on screen and still faulty for recording and DDE. The next update tries again.
+void CValueDisplay::updateBlinking() {
+    if (reading().noData || reading().flagged) {
+        if (blinkTimer_ == 0 && hwnd())
+            blinkTimer_ = SetTimer(hwnd(), IDT_BLINK, kBlinkPeriodMs, nullptr);
         return;
     }
-    if (state_.blinkTimerId != 0 && hwnd())
-        KillTimer(hwnd(), state_.blinkTimerId);
-    state_.blinkTimerId = 0;
+    if (blinkTimer_ != 0 && hwnd())
+        KillTimer(hwnd(), blinkTimer_);
+    blinkTimer_ = 0;
     // Never leave the display dark when blinking stops in the hidden phase.
-    if (blinkHidden_ == 1) {
-        blinkHidden_ = 0;
+    if (blinkHidden_) {
+        blinkHidden_ = false;
         repaint();
     }
-}
-
-void CValueDisplay::setTwoDecimalPlaces(int on) {
-    if (on == state_.twoDecimalPlaces)
-        return;
-    state_.twoDecimalPlaces = on;
-    updateShownText();
-    repaint();
 }
 
 void CValueDisplay::setCaption(const std::wstring& caption) {
@@ -194,16 +187,17 @@ void CValueDisplay::repaint() {
         RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
-// The value area's text is made when the state changes, not at every paint. Screen readers and test drivers read
-// it through WM_GETTEXT, so it is also the window text; blinking leaves it alone, and an unchanged text is not set
-// again.
-void CValueDisplay::updateShownText() {
-    std::wstring text = widen(displayText(state_));
+// The value area's text is made when the reading changes, not at every paint. Screen readers and test drivers
+// read it through WM_GETTEXT, so it is also the window text; blinking leaves it alone, and an unchanged text is not
+// set again. True when the text changed.
+bool CValueDisplay::updateShownText() {
+    std::wstring text = widen(displayText(reading(), view_));
     if (text == shownText_)
-        return;
+        return false;
     shownText_ = std::move(text);
     if (hwnd())
         SetWindowTextW(hwnd(), shownText_.c_str());
+    return true;
 }
 
 LRESULT CValueDisplay::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -231,8 +225,8 @@ LRESULT CValueDisplay::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         InvalidateRect(hwnd(), nullptr, FALSE);
         return 0;
     case WM_TIMER:
-        if (wParam == IDT_BLINK && state_.blinkTimerId != 0) {
-            blinkHidden_ = 1 - blinkHidden_;
+        if (wParam == IDT_BLINK && blinkTimer_ != 0) {
+            blinkHidden_ = !blinkHidden_;
             repaint();
         }
         return defaultProc(message, wParam, lParam);
@@ -271,7 +265,7 @@ void CValueDisplay::paint(HDC target, const RECT& client) {
         DrawTextW(dc, caption_.c_str(), -1, &bar, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     }
 
-    if (blinkHidden_ == 0) {
+    if (!blinkHidden_) {
         RECT valueArea = client;
         valueArea.top = bar.bottom;
         drawValue(dc, valueArea);
@@ -287,7 +281,7 @@ void CValueDisplay::drawValue(HDC dc, const RECT& valueArea) {
     if (shownText_.empty())
         return;
     RECT area = valueArea;
-    if (state_.noData != 0 || state_.displayQuantity != WattsPerSquareMetre || state_.showUnits == 0) {
+    if (reading().noData || view_.displayQuantity != WattsPerSquareMetre || !view_.showUnits) {
         DrawTextW(dc, shownText_.c_str(), -1, &area, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
         return;
     }

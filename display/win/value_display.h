@@ -6,20 +6,23 @@
 
 #include <string>
 
-// The large value display: a caption bar and one value with its unit, "???" without data, blinking for a
-// faulty value. Subclasses a static control of the main dialog. Its window text follows the value area's text.
+// The large value display: a caption bar and one quantity of the current reading with its unit, "???" without
+// data, blinking while there is no data or the value is flagged. It only paints the reading, which the main
+// window owns. Subclasses a static control of the main dialog. Its window text follows the value area's text.
 class CValueDisplay : public CSubclassedControl {
 public:
     CValueDisplay();
 
-    // Takes over the dialog's static control and shows the current state in it.
+    // Takes over the dialog's static control and shows the reading in it.
     bool bind(HWND control);
 
-    void setQuantity(int sourceKind, int displayKind, int showUnits);
-    void setValue(double value);
-    void setNoData();
-    void setBlinking(int on);
-    void setTwoDecimalPlaces(int on);
+    // The reading this display paints; it must outlive the display.
+    void setReading(const QuantityReading* reading);
+    // The reading has been updated: the text is made anew and painted when it changed, and blinking follows it.
+    void readingChanged();
+    void setQuantity(int sourceKind, int displayKind, bool showUnits);
+    // How the display shows its quantity (DDE gives its values the same way).
+    const QuantityView& view() const { return view_; }
     void setCaption(const std::wstring& caption);
     void setColours(COLORREF background, COLORREF text);
     // Rebuilds the value font from `logFont` (used at start and by the fonts dialog).
@@ -39,8 +42,6 @@ public:
     // Invalidates, erases and paints the whole control at once.
     void repaint();
 
-    // What recording and DDE read.
-    const ValueDisplayState& state() const { return state_; }
     COLORREF backgroundColour() const { return backgroundColour_; }
     COLORREF textColour() const { return textColour_; }
     const LOGFONTW& logFont() const { return valueLogFont_; }
@@ -51,18 +52,22 @@ protected:
 private:
     void paint(HDC target, const RECT& client);
     void drawValue(HDC dc, const RECT& valueArea);
-    void updateShownText();
+    const QuantityReading& reading() const;
+    bool updateShownText();
+    void updateBlinking();
     bool chooseColour(HWND owner, COLORREF& colour);
     void buildCaptionFont();
 
-    ValueDisplayState state_;
+    const QuantityReading* reading_ = nullptr;
+    QuantityView view_;
     COLORREF backgroundColour_ = 0xFFE4CA;
     COLORREF textColour_ = 0x804000;
     LOGFONTW valueLogFont_{}; // height in 96-DPI units, as the settings file holds it
     int dpi_ = 96;
     std::wstring shownText_; // the value area's text, which is also the control's window text
     std::wstring caption_;
-    int blinkHidden_ = 0;
+    UINT_PTR blinkTimer_ = 0;
+    bool blinkHidden_ = false;
     Font valueFont_;
     Font captionFont_;
 };

@@ -62,9 +62,9 @@ private:
 
 } // namespace
 
-CRecordingHost::CRecordingHost(std::function<HWND()> owner, std::function<RecordingSample()> sample,
+CRecordingHost::CRecordingHost(std::function<HWND()> owner, const CurrentReading& reading,
                                std::function<void()> statusChanged)
-    : owner_(std::move(owner)), sample_(std::move(sample)), statusChanged_(std::move(statusChanged)) {}
+    : owner_(std::move(owner)), reading_(reading), statusChanged_(std::move(statusChanged)) {}
 
 // The settings keep file names as Windows-1250 bytes whatever the system's code page, so the name is widened
 // from that code page, never from the ANSI one.
@@ -87,7 +87,8 @@ bool CRecordingHost::askContinue(RecordingKind kind) {
                                 L"poprzednich,\r\nwybierz Nie aby skasować poprzednią zawartość pliku."
                               : L"Plik binarny już istnieje.\r\nWybierz Tak aby dopisywać wyniki do poprzednich,\r\n"
                                 L"wybierz Nie aby skasować poprzednią zawartość pliku.";
-    return MessageBoxW(owner_(), text, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    // Only "Nie" empties the file: a question ended unanswered, as the program's close ends it, keeps the records.
+    return MessageBoxW(owner_(), text, kCaption, MB_YESNO | MB_ICONQUESTION) != IDNO;
 }
 
 void CRecordingHost::showUnavailable(RecordingKind kind) {

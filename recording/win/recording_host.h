@@ -7,11 +7,10 @@
 #include <functional>
 
 // The Win32 side of recording: files through CreateFileW, the questions and messages as message boxes over the
-// main window, the dialog, and the main window's recording timer.
+// main window, the dialog, and the main window's recording timer. Records take the main window's current reading.
 class CRecordingHost : public RecordingHost {
 public:
-    CRecordingHost(std::function<HWND()> owner, std::function<RecordingSample()> sample,
-                   std::function<void()> statusChanged);
+    CRecordingHost(std::function<HWND()> owner, const CurrentReading& reading, std::function<void()> statusChanged);
 
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override;
     bool askContinue(RecordingKind kind) override;
@@ -22,11 +21,11 @@ public:
     void enableSettingsCommand() override;
     std::int64_t nowMs() override;
     LocalTime localTime() override;
-    RecordingSample sample() override { return sample_(); }
+    CurrentReading sample() override { return reading_; }
     void statusChanged() override { statusChanged_(); }
 
 private:
     std::function<HWND()> owner_;
-    std::function<RecordingSample()> sample_;
+    const CurrentReading& reading_;
     std::function<void()> statusChanged_;
 };

@@ -94,7 +94,7 @@ void applyToDcb(const CommState& state, DCB& dcb) {
 
 } // namespace
 
-CComPort::CComPort() = default;
+CComPort::CComPort(std::uint32_t openId) : openId_(openId) {}
 
 CComPort::~CComPort() {
     dropModemLines();
@@ -213,7 +213,7 @@ DWORD CComPort::run() {
             // What was held goes over first, so that the window has seen every byte of the port it is told of.
             handOverAll();
             // Posted, never sent: the owner destroys this object when it hears of it, which waits for this thread.
-            PostMessageW(owner_, WM_PORT_LOST_ID, static_cast<WPARAM>(portNumber_), 0);
+            PostMessageW(owner_, WM_PORT_LOST_ID, static_cast<WPARAM>(portNumber_), static_cast<LPARAM>(openId_));
             return kLostExitCode;
         }
         if (WaitForSingleObject(stopEvent_.get(), failures.retryDelayMs()) != WAIT_TIMEOUT) {

@@ -5,15 +5,19 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // One open COM port: configured for the instrument's line settings, with a worker thread that waits for received
 // bytes and hands them to the owner window as synchronous WM_RXBYTES messages, in order, one line's bytes with the
 // carriage return that ends it in each (see CReceiveBatch). The owner only listens.
 // When the port goes away (an adapter unplugged or dropped by its driver) the worker posts WM_PORT_LOST to the
-// owner, with the port number in wParam, and ends; the owner then destroys this object.
+// owner, with the port number in wParam and the identity this object was made with in lParam, and ends; the owner
+// then destroys this object. The identity tells a report still queued from a port since closed from one of the
+// port opened after it under the same number.
 // Destruction drops DTR/RTS, stops the worker (dispatching the owner's messages meanwhile) and closes the port.
 class CComPort {
 public:
-    CComPort();
+    explicit CComPort(std::uint32_t openId);
     ~CComPort();
     CComPort(const CComPort&) = delete;
     CComPort& operator=(const CComPort&) = delete;
@@ -76,6 +80,7 @@ private:
 
     HWND owner_ = nullptr;
     int portNumber_ = 0;
+    std::uint32_t openId_;
     FileHandle port_;
     KernelHandle stopEvent_;
     KernelHandle readEvent_;

@@ -9,13 +9,16 @@ namespace {
 
 using namespace std::string_literals;
 
-ValueDisplayState shown(double value, int kind, int twoDecimals = 0) {
-    ValueDisplayState state;
-    state.rawValue = value;
-    state.noData = 0;
-    state.sourceQuantity = state.displayQuantity = kind;
-    state.twoDecimalPlaces = twoDecimals;
-    return state;
+QuantityReading shown(double value, bool twoDecimals = false) {
+    QuantityReading reading;
+    reading.rawValue = value;
+    reading.noData = false;
+    reading.twoDecimalPlaces = twoDecimals;
+    return reading;
+}
+
+QuantityView kind(int quantity) {
+    return {quantity, quantity, true};
 }
 
 TEST(DdeTopicName, CarriesTheSerialNumber) {
@@ -27,45 +30,47 @@ TEST(DdeTopicName, CarriesTheSerialNumber) {
 TEST(FormatDdeItem, ResultAndMeasurementForEveryKind) {
     const struct {
         double value;
-        int kind, twoDecimals;
+        int kind;
+        bool twoDecimals;
         const char *result, *measurement;
     } cases[] = {
         // "Pomiar" cuts every one-decimal kind, where the display with units would round.
-        {12.39, WattsPerSquareMetre, 0, "12.3", "12.3 W/m2"},
-        {12.375, WattsPerSquareMetre, 1, "12.38", "12.3 W/m2"},
-        {1.005, KiloLux, 0, "1.00", "1.00 kLx"},
-        {23.46, DegreesCelsius, 0, "23.4", "23.4 °C"},
-        {23.46, DegreesCelsius, 1, "23.46", "23.46 °C"},
-        {200 * 0.1, DegreesCelsius, 0, "20.0", "20.0 °C"},
-        {-5.07, DegreesCelsius, 0, "-5.0", "-5.0 °C"},
-        {179.5, Degrees, 0, "180", "180 °"},
-        {1013.29, HectoPascal, 1, "1013.29", "1013.2 hPa"},
-        {3.29, MetresPerSecond, 0, "3.2", "3.2 m/s"},
-        {45.39, Percent, 1, "45.39", "45.3 %"},
-        {0.0, Percent, 0, "0.0", "0.0 %"},
-        {-0.0, Percent, 0, "-0.0", "-0.0 %"}, // the sign is kept, as the display does
-        {412.5, PartsPerMillion, 0, "413", "413 ppm"},
-        {1.0, NoQuantity, 0, "", ""},
-        {1.0, 9, 0, "", ""},
+        {12.39, WattsPerSquareMetre, false, "12.3", "12.3 W/m2"},
+        {12.375, WattsPerSquareMetre, true, "12.38", "12.3 W/m2"},
+        {1.005, KiloLux, false, "1.00", "1.00 kLx"},
+        {23.46, DegreesCelsius, false, "23.4", "23.4 °C"},
+        {23.46, DegreesCelsius, true, "23.46", "23.46 °C"},
+        {200 * 0.1, DegreesCelsius, false, "20.0", "20.0 °C"},
+        {-5.07, DegreesCelsius, false, "-5.0", "-5.0 °C"},
+        {179.5, Degrees, false, "180", "180 °"},
+        {1013.29, HectoPascal, true, "1013.29", "1013.2 hPa"},
+        {3.29, MetresPerSecond, false, "3.2", "3.2 m/s"},
+        {45.39, Percent, true, "45.39", "45.3 %"},
+        {0.0, Percent, false, "0.0", "0.0 %"},
+        {-0.0, Percent, false, "-0.0", "-0.0 %"}, // the sign is kept, as the display does
+        {412.5, PartsPerMillion, false, "413", "413 ppm"},
+        {1.0, NoQuantity, false, "", ""},
+        {1.0, 9, false, "", ""},
     };
     for (const auto& c : cases) {
-        const ValueDisplayState display = shown(c.value, c.kind, c.twoDecimals);
-        EXPECT_EQ(formatDdeItem(ResultItem, display), c.result) << c.value << " kind " << c.kind;
-        EXPECT_EQ(formatDdeItem(MeasurementItem, display), c.measurement) << c.value << " kind " << c.kind;
+        const QuantityReading reading = shown(c.value, c.twoDecimals);
+        EXPECT_EQ(formatDdeItem(ResultItem, reading, kind(c.kind)), c.result) << c.value << " kind " << c.kind;
+        EXPECT_EQ(formatDdeItem(MeasurementItem, reading, kind(c.kind)), c.measurement)
+            << c.value << " kind " << c.kind;
     }
-    EXPECT_EQ(formatDdeItem(3, shown(23.4, DegreesCelsius)), "");
+    EXPECT_EQ(formatDdeItem(3, shown(23.4), kind(DegreesCelsius)), "");
 }
 
-TEST(FormatDdeItem, StatusFollowsNoDataAndBlinking) {
-    ValueDisplayState display = shown(23.4, DegreesCelsius);
-    EXPECT_EQ(formatDdeItem(StatusItem, display), "Pomiar OK");
-    display.blinkTimerId = 1052;
-    EXPECT_EQ(formatDdeItem(StatusItem, display), "Błąd pomiaru");
-    display.blinkTimerId = 0;
-    display.noData = 1;
-    EXPECT_EQ(utf8ToCp1250(formatDdeItem(StatusItem, display)), "B\xB3\xB9"
-                                                                "d pomiaru");
-    EXPECT_EQ(formatDdeItem(ResultItem, display), "23.4"); // the last value is still given
+TEST(FormatDdeItem, StatusFollowsNoDataAndTheFlag) {
+    QuantityReading reading = shown(23.4);
+    EXPECT_EQ(formatDdeItem(StatusItem, reading, kind(DegreesCelsius)), "Pomiar OK");
+    reading.flagged = true;
+    EXPECT_EQ(formatDdeItem(StatusItem, reading, kind(DegreesCelsius)), "Błąd pomiaru");
+    reading.flagged = false;
+    reading.noData = true;
+    EXPECT_EQ(utf8ToCp1250(formatDdeItem(StatusItem, reading, kind(DegreesCelsius))), "B\xB3\xB9"
+                                                                                      "d pomiaru");
+    EXPECT_EQ(formatDdeItem(ResultItem, reading, kind(DegreesCelsius)), "23.4"); // the last value is still given
 }
 
 // Every byte against the C library's own conversion. A byte that it refuses is one that Windows-1250 leaves

@@ -31,10 +31,10 @@ std::string stored(const std::string& plain) {
 }
 
 std::string reencode(const HxgRecord& r) {
-    ValueDisplayState temperature, humidity;
-    temperature.noData = r.hasTemperature ? 0 : 1;
+    QuantityReading temperature, humidity;
+    temperature.noData = !r.hasTemperature;
     temperature.rawValue = r.temperature;
-    humidity.noData = r.hasHumidity ? 0 : 1;
+    humidity.noData = !r.hasHumidity;
     humidity.rawValue = r.humidity;
     return buildBinaryRecord(temperature, humidity, r.temperatureSerial, r.humiditySerial, r.time);
 }

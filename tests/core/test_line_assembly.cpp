@@ -26,7 +26,7 @@ public:
         return nextTimerId == 0 ? 0 : nextTimerId++;
     }
     void killWatchdogTimer(unsigned timerId) override { calls.push_back("kill " + std::to_string(timerId)); }
-    void updateReading(int linkUp) override { calls.push_back("update " + std::to_string(linkUp)); }
+    void updateReading(bool linkUp) override { calls.push_back(linkUp ? "update 1" : "update 0"); }
 
     std::vector<std::string> calls;
     unsigned nextTimerId = 11;
@@ -151,7 +151,7 @@ TEST(LineAssembly, BytesArrivingDuringTheReadingUpdateStartANewLine) {
         CLineAssembly* assembly = nullptr;
         bool nested = false;
         std::vector<LineOutcome> nestedOutcomes;
-        void updateReading(int linkUp) override {
+        void updateReading(bool linkUp) override {
             FakeHost::updateReading(linkUp);
             if (!nested) {
                 nested = true;

@@ -1,4 +1,6 @@
 #include "app/reading_update.h"
+#include "dde/dde_items.h"
+#include "recording/record_format.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +15,9 @@ ReadingRecord reading(int kind, int serial, int calibration = 0, int temperature
     return record;
 }
 
-std::string feedText(const DisplayFeed& f) {
-    return std::to_string(f.twoDecimalPlaces) + (f.blinking ? " blink " : " still ") +
-           (f.noData ? "???" : std::to_string(f.value).substr(0, 5));
+std::string quantityText(const QuantityReading& q) {
+    return std::string(q.twoDecimalPlaces ? "two " : "") +
+           (q.noData ? "???" : std::to_string(q.rawValue).substr(0, 5)) + (q.flagged ? " flagged" : "");
 }
 
 // A start that fails (the window sets ddeStartFailed) is tried again at the next good line, and only then.
@@ -39,44 +41,75 @@ TEST(PlanReadingUpdate, RelayoutAndDdeFollowLinkAndKindChangesAndFailedStarts) {
         {reading(FineThermo, 0), 1, true, DdeAction::Stop, 0}, // no positive number: stays stopped
     };
     ReadingUpdateState state;
+    CurrentReading current;
     int index = 0;
     for (const auto& s : steps) {
-        const ReadingUpdatePlan plan = planReadingUpdate(state, s.record, s.linkUp);
+        const ReadingUpdatePlan plan = planReadingUpdate(state, s.record, s.linkUp != 0, current);
         EXPECT_EQ(plan.relayout, s.relayout) << "step " << index;
         EXPECT_EQ(plan.dde, s.dde) << "step " << index;
         EXPECT_EQ(plan.humidityVisible, s.record.kind != FineThermo) << "step " << index;
         if (s.dde == DdeAction::StopThenStart) {
             EXPECT_EQ(plan.ddeSerialNumber, s.serial) << "step " << index;
         }
-        EXPECT_EQ(state.linkUp, s.linkUp);
+        EXPECT_EQ(state.linkUp, s.linkUp != 0);
         EXPECT_EQ(state.layoutIsThermoHygro, s.record.kind == ThermoHygro ? 1 : 0);
         state.ddeStartFailed = s.startFails;
         ++index;
     }
 }
 
-TEST(PlanReadingUpdate, DisplayFeeds) {
+TEST(PlanReadingUpdate, FillsTheCurrentReading) {
     const struct {
         ReadingRecord record;
-        int linkUp;
+        bool linkUp;
         const char *temperature, *humidity;
+        int serial, humiditySerial;
     } cases[] = {
-        {reading(ThermoHygro, 1, 4, 2, 1), 0, "-1 blink ???", "-1 blink ???"},
-        {reading(ThermoHygro, 1), 1, "0 still 21.50", "-1 still 45.20"},
-        {reading(ThermoHygro, 1, 0, 2, 0), 1, "0 blink 21.50", "-1 still 45.20"},
-        {reading(ThermoHygro, 1, 0, 0, 1), 1, "0 still 21.50", "-1 blink 45.20"},
-        {reading(ThermoHygro, 1, 4, 0, 0), 1, "0 blink 21.50", "-1 blink 45.20"}, // calibration: both blink
-        {reading(FineThermo, 1), 1, "0 still 21.57", "-1 blink ???"},
-        {reading(FineThermo, 1, 0, 0, 1), 1, "1 still 21.57", "-1 blink ???"},
-        {reading(FineThermo, 1, 0, 2, 1), 1, "1 blink 21.57", "-1 blink ???"},
-        {reading(FineThermo, 1, 4, 0, 0), 1, "0 blink 21.57", "-1 blink ???"},
+        {reading(ThermoHygro, 1, 4, 2, 1), false, "???", "???", 1, 1},
+        {reading(ThermoHygro, 1), true, "21.50", "45.20", 1, 1},
+        {reading(ThermoHygro, 1, 0, 2, 0), true, "21.50 flagged", "45.20", 1, 1},
+        {reading(ThermoHygro, 1, 0, 0, 1), true, "21.50", "45.20 flagged", 1, 1},
+        {reading(ThermoHygro, 1, 4, 0, 0), true, "21.50 flagged", "45.20 flagged", 1, 1}, // calibration: both
+        {reading(FineThermo, 2), true, "21.57", "???", 2, 2},
+        {reading(FineThermo, 2, 0, 0, 1), true, "two 21.57", "???", 2, 2},
+        {reading(FineThermo, 2, 0, 2, 1), true, "two 21.57 flagged", "???", 2, 2},
+        {reading(FineThermo, 2, 4, 0, 0), true, "21.57 flagged", "???", 2, 2},
     };
     for (const auto& c : cases) {
         ReadingUpdateState state;
-        const ReadingUpdatePlan plan = planReadingUpdate(state, c.record, c.linkUp);
-        EXPECT_EQ(feedText(plan.temperature), c.temperature);
-        EXPECT_EQ(feedText(plan.humidity), c.humidity);
+        CurrentReading current;
+        planReadingUpdate(state, c.record, c.linkUp, current);
+        EXPECT_EQ(quantityText(current.temperature), c.temperature);
+        EXPECT_EQ(quantityText(current.humidity), c.humidity);
+        EXPECT_EQ(current.serialNumber, c.serial);
+        EXPECT_EQ(current.humiditySerialNumber, c.humiditySerial);
     }
+}
+
+// A lost link shows "???" but keeps the last value and its two decimals: DDE still answers with them.
+TEST(PlanReadingUpdate, ALostLinkKeepsTheLastValue) {
+    ReadingUpdateState state;
+    CurrentReading current;
+    planReadingUpdate(state, reading(FineThermo, 2, 0, 2, 1), true, current);
+    planReadingUpdate(state, reading(FineThermo, 2, 0, 2, 1), false, current);
+    EXPECT_EQ(quantityText(current.temperature), "two ???");
+    EXPECT_EQ(current.temperature.rawValue, 21.57);
+}
+
+// The display's blink timer once decided whether a value was good: when SetTimer failed, recording wrote the
+// faulty value and DDE answered "Pomiar OK". Now the reading itself says so, whatever the display does.
+TEST(CurrentReading, RegressionFaultyValueCountedAsGoodWhenTheBlinkTimerFailed) {
+    ReadingUpdateState state;
+    CurrentReading current;
+    planReadingUpdate(state, reading(ThermoHygro, 4660, 0, 2, 0), true, current);
+    const QuantityView celsius{DegreesCelsius, DegreesCelsius, true};
+    EXPECT_EQ(formatDdeItem(StatusItem, current.temperature, celsius), "Błąd pomiaru");
+    EXPECT_EQ(formatDdeItem(ResultItem, current.temperature, celsius), "21.5"); // the value itself is still given
+    RecordingSettings settings;
+    settings.recordTemperature = settings.recordHumidity = 1;
+    int header = headerColumns(settings);
+    EXPECT_EQ(buildTextRecord(settings, header, current.temperature, current.humidity, {2024, 3, 5, 14, 7, 9}),
+              "2024.03.05 14:07:09\t???\t45.2\r\n");
 }
 
 } // namespace

@@ -8,13 +8,17 @@ const LocalTime kTick{2024, 3, 5, 14, 7, 9};
 const char* const kHeader = "Data i Godzina;Temperatura \xB0"
                             "C;Wilgotno\x9C\xE6 %\r\n";
 
-ValueDisplayState display(double value, int noData = 0, unsigned blinkTimerId = 0, int twoDecimals = 0) {
-    ValueDisplayState state;
-    state.rawValue = value;
-    state.noData = noData;
-    state.blinkTimerId = blinkTimerId;
-    state.twoDecimalPlaces = twoDecimals;
-    return state;
+constexpr bool kNoData = true;
+constexpr bool kFlagged = true;
+constexpr bool kTwoDecimals = true;
+
+QuantityReading reading(double value, bool noData = false, bool flagged = false, bool twoDecimals = false) {
+    QuantityReading reading;
+    reading.rawValue = value;
+    reading.noData = noData;
+    reading.flagged = flagged;
+    reading.twoDecimalPlaces = twoDecimals;
+    return reading;
 }
 
 RecordingSettings columns(int separator, int temperature, int humidity) {
@@ -27,10 +31,11 @@ RecordingSettings columns(int separator, int temperature, int humidity) {
 
 TEST(TextRecord, WorkedExampleThenDisconnected) {
     int last = -1;
-    EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, display(21.5), display(45.2), kTick),
+    EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, reading(21.5), reading(45.2), kTick),
               std::string(kHeader) + "2024.03.05 14:07:09;21.5;45.2\r\n");
     EXPECT_EQ(last, 20);
-    EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, display(21.5, 1), display(45.2, 1, 1052), kTick),
+    EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, reading(21.5, kNoData), reading(45.2, kNoData, kFlagged),
+                              kTick),
               "2024.03.05 14:07:09;???;???\r\n");
 }
 
@@ -49,19 +54,21 @@ TEST(TextRecord, HeaderFollowsTheColumnChoice) {
     for (const auto& c : cases) {
         int last = c.lastBefore;
         EXPECT_EQ(
-            buildTextRecord(columns(c.separator, c.temperature, c.humidity), last, display(-3.4), display(45.2), kTick),
+            buildTextRecord(columns(c.separator, c.temperature, c.humidity), last, reading(-3.4), reading(45.2), kTick),
             c.expected);
     }
 }
 
-TEST(TextRecord, FieldsFollowTheDisplays) {
+TEST(TextRecord, FieldsFollowTheReading) {
     const struct {
-        ValueDisplayState temperature, humidity;
+        QuantityReading temperature, humidity;
         const char* line;
     } cases[] = {
-        {display(21.57, 0, 0, 1), display(0, 1, 1052), "2024.03.05 14:07:09,21.57,???\r\n"}, // kind 1, two decimals
-        {display(21.25), display(45.25, 0, 0, 1), "2024.03.05 14:07:09,21.3,45.3\r\n"},      // halves away from zero
-        {display(21.5, 0, 1052), display(0.0), "2024.03.05 14:07:09,???,0.0\r\n"},           // blinking: flagged
+        {reading(21.57, false, false, kTwoDecimals), reading(0, kNoData, kFlagged),
+         "2024.03.05 14:07:09,21.57,???\r\n"}, // kind 1, two decimals
+        {reading(21.25), reading(45.25, false, false, kTwoDecimals),
+         "2024.03.05 14:07:09,21.3,45.3\r\n"}, // halves away from zero
+        {reading(21.5, false, kFlagged), reading(0.0), "2024.03.05 14:07:09,???,0.0\r\n"},
     };
     for (const auto& c : cases) {
         int last = 20;
@@ -110,9 +117,9 @@ TEST(BinaryRecord, WorkedExamples) {
                                   0xCA, 0xD4, 0xCC, 0xCB, 0xD2, 0xCE, 0xD4, 0xCF, 0xDC, 0xC0, 0x39, 0x27};
     const unsigned char none[] = {0xCE, 0xD0, 0xCE, 0xCC, 0xD0, 0xCD, 0xD0, 0xCB, 0xCF,
                                   0xCC, 0xD0, 0xC9, 0xD0, 0xC7, 0xDC, 0xC0, 0x10, 0x0C};
-    EXPECT_EQ(buildBinaryRecord(display(21.5), display(45.2), 1234, 1234, kTick),
+    EXPECT_EQ(buildBinaryRecord(reading(21.5), reading(45.2), 1234, 1234, kTick),
               std::string(reinterpret_cast<const char*>(both), sizeof both));
-    EXPECT_EQ(buildBinaryRecord(display(21.5, 1), display(45.2, 0, 1052), 1234, 1234, kTick),
+    EXPECT_EQ(buildBinaryRecord(reading(21.5, kNoData), reading(45.2, false, kFlagged), 1234, 1234, kTick),
               std::string(reinterpret_cast<const char*>(none), sizeof none));
 }
 
@@ -133,14 +140,15 @@ std::string plainRecord(const std::string& stored) {
 
 TEST(BinaryRecord, GroupsCarryOnlyValidValues) {
     const struct {
-        ValueDisplayState temperature, humidity;
+        QuantityReading temperature, humidity;
         int temperatureSerial;
         const char* plain;
     } cases[] = {
-        {display(21.5, 0, 1052), display(45.2), 1234, "20240305140709$21,1234,26,45.2,1$"},
-        {display(21.57, 0, 0, 1), display(0, 1), 77, "20240305140709$21,77,25,21.6,1$"}, // always one decimal
-        {display(-3.4), display(0, 1), 1234, "20240305140709$21,1234,25,-3.4,1$"},
-        {display(21.25), display(0.05), 7, "20240305140709$21,7,25,21.3,1$21,1234,26,0.1,1$"},
+        {reading(21.5, false, kFlagged), reading(45.2), 1234, "20240305140709$21,1234,26,45.2,1$"},
+        {reading(21.57, false, false, kTwoDecimals), reading(0, kNoData), 77,
+         "20240305140709$21,77,25,21.6,1$"}, // always one decimal
+        {reading(-3.4), reading(0, kNoData), 1234, "20240305140709$21,1234,25,-3.4,1$"},
+        {reading(21.25), reading(0.05), 7, "20240305140709$21,7,25,21.3,1$21,1234,26,0.1,1$"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(plainRecord(buildBinaryRecord(c.temperature, c.humidity, c.temperatureSerial, 1234, kTick)), c.plain);

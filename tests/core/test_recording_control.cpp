@@ -57,7 +57,7 @@ public:
     std::int64_t now = kStartMs;
     unsigned armedDelay = 0;
     bool armed = false;
-    RecordingSample current;
+    CurrentReading current;
 
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
         if (name.empty() || name.find("missing/") == 0 || offline.count(name) != 0)
@@ -95,15 +95,15 @@ public:
         gmtime_r(&seconds, &tm);
         return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
     }
-    RecordingSample sample() override { return current; }
+    CurrentReading sample() override { return current; }
     void statusChanged() override {}
 };
 
-ValueDisplayState value(double v) {
-    ValueDisplayState state;
-    state.rawValue = v;
-    state.noData = 0;
-    return state;
+QuantityReading value(double v) {
+    QuantityReading reading;
+    reading.rawValue = v;
+    reading.noData = false;
+    return reading;
 }
 
 struct Fixture {

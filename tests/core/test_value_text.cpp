@@ -53,7 +53,7 @@ TEST(FormatValueText, EveryKindWithAndWithoutUnits) {
         {1013.25, HectoPascal, 1, 0, "1013.3 hPa"},
         {3.25, MetresPerSecond, 1, 0, "3.3 m/s"},
         {45.25, Percent, 1, 1, "45.3 %"},
-        {412.5, PartsPerMillion, 4, 0, "413 ppm"}, // the flag is only compared with zero
+        {412.5, PartsPerMillion, 1, 0, "413 ppm"},
         // Without units every one-decimal kind is cut, or shows two decimals on request.
         {12.39, WattsPerSquareMetre, 0, 0, "12.3"},
         {12.375, WattsPerSquareMetre, 0, 1, "12.38"},
@@ -75,30 +75,26 @@ TEST(FormatValueText, EveryKindWithAndWithoutUnits) {
 }
 
 TEST(DisplayText, ConvertsLightUnitsAndShowsNoData) {
-    ValueDisplayState state;
-    state.rawValue = 10;
-    state.sourceQuantity = KiloLux;
-    state.displayQuantity = WattsPerSquareMetre;
-    EXPECT_EQ(displayText(state), "???");
-    state.noData = 0;
-    EXPECT_EQ(displayText(state), "14.7 W/m2");
-    state.blinkTimerId = 1052; // a blinking value is still shown
-    EXPECT_EQ(displayText(state), "14.7 W/m2");
+    QuantityReading reading;
+    reading.rawValue = 10;
+    QuantityView view{KiloLux, WattsPerSquareMetre, true};
+    EXPECT_EQ(displayText(reading, view), "???");
+    reading.noData = false;
+    EXPECT_EQ(displayText(reading, view), "14.7 W/m2");
+    reading.flagged = true; // a faulty value is still shown (blinking)
+    EXPECT_EQ(displayText(reading, view), "14.7 W/m2");
 
-    state.rawValue = 14.7;
-    state.sourceQuantity = WattsPerSquareMetre;
-    state.displayQuantity = KiloLux;
-    EXPECT_EQ(displayText(state), "10.00 kLx");
+    reading.rawValue = 14.7;
+    view = {WattsPerSquareMetre, KiloLux, true};
+    EXPECT_EQ(displayText(reading, view), "10.00 kLx");
 
-    state.sourceQuantity = DegreesCelsius; // any other pair is shown as given
-    state.displayQuantity = Percent;
-    state.showUnits = 0;
-    EXPECT_EQ(displayText(state), "14.7");
+    view = {DegreesCelsius, Percent, false}; // any other pair is shown as given
+    EXPECT_EQ(displayText(reading, view), "14.7");
 
-    state.displayQuantity = 9;
-    EXPECT_EQ(displayText(state), "");
-    state.noData = 1;
-    EXPECT_EQ(displayText(state), "???");
+    view.displayQuantity = 9;
+    EXPECT_EQ(displayText(reading, view), "");
+    reading.noData = true;
+    EXPECT_EQ(displayText(reading, view), "???");
 }
 
 } // namespace

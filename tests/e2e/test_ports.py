@@ -3,8 +3,8 @@
 The settings name COM12, which nothing maps: the program says it cannot open it and offers the port dialog once
 its window is visible. A choice that fails (COM9, listed but unmapped) brings the message and the dialog back;
 choosing the simulator's COM7 opens it and live readings appear. The menu then reopens the dialog on the open
-port, "Zawsze na wierzchu" puts the window on top, and "Zamknij" closes the program, which saves the new port and
-the on-top mode."""
+port, "Zawsze na wierzchu" puts the window on top, and "Zamknij", sent while the port dialog is open, closes the
+dialog and the program, which saves the new port and the on-top mode."""
 
 import sys
 
@@ -99,7 +99,9 @@ def body(s, t):
     t.check(s.wait_condition(lambda: s.win("topmost")[1] == ["topmost=1"], "window on top"), "window on top")
     t.equal(s.menu_state(CMD_TOPMOST).get("checked"), "1", "checked")
 
-    t.step("Zamknij closes the program, which saves the new port and the on-top mode")
+    t.step("Zamknij with the port dialog open closes the program, which saves the new port and the on-top mode")
+    s.command(CMD_PORT)
+    s.dialog("Porty")
     s.command(CMD_CLOSE)
     t.check(s.wait_exit(), "the program exited")
     t.equal(s.ini_path.read_bytes(), SAVED, "hx350cfg.ini")

@@ -1,6 +1,7 @@
 """The auxiliary windows: the software information window at start with the port dialog waiting for it, About
 (menu and system menu) with its links, "Program MVX", "Ustawienia dodatkowe" saved as SHOW_ADV, and help (menu
-and F1) opening at its first section.
+and F1) opening at its first section in a window of its own beside the main window, one at a time. A close asked
+for while a dialog is open ends the dialog and the program, and the settings are saved.
 
 The settings name no port, so the start schedules the port dialog; it must wait until the information window of
 the start is closed."""
@@ -14,6 +15,13 @@ from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_HELP, CMD_SOFTWAR
 HELP_TITLE = "Pomoc - HX350"
 # The first line of the message; the screenshot shows the rest ("The specified file was not found.").
 LINK_ERROR = "Unable to open hyperlink:"
+
+
+def help_windows(s):
+    """The visible help windows on the session's display."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % HELP_TITLE], env=s.env,
+                           capture_output=True, text=True, timeout=60)
+    return found.stdout.split()
 
 
 def close(s, title, button=1):
@@ -99,23 +107,30 @@ def body(s, t):
     s.win("dialog-click", "Ustawienia dodatkowe", "1131")
     close(s, "Ustawienia dodatkowe", 1)
 
-    t.step("help opens at its first section, from the menu and with F1")
+    t.step("help opens at its first section, from the menu and with F1, beside the main window")
     s.command(CMD_HELP)
     s.dialog(HELP_TITLE)
     lines = s.win("dialog", "--title", HELP_TITLE)[1]
     t.check("rich 1141=Okno główne i menu" in lines, "the view starts at the main window's section", lines[:6])
     t.check("list 1140=0" in lines, "its entry selected")
+    t.equal(s.enabled(0), True, "the main window takes input beside help")
     s.screenshot("help")
     close(s, HELP_TITLE)
     s.win("help-key")
     s.dialog(HELP_TITLE)
     t.passed("F1 opens help")
-    close(s, HELP_TITLE)
+    s.command(CMD_HELP)
 
-    t.step("the switch is saved as SHOW_ADV=0 and the next start shows no information window")
-    s.command(CMD_CLOSE)
+    t.step("closed while About is open and help beside it: the program ends and saves SHOW_ADV=0")
+    s.command(CMD_ABOUT)
+    s.dialog("O programie")
+    # The commands are handled in order, so help has been asked for again by now.
+    t.equal(len(help_windows(s)), 1, "help asked for again: still one help window")
+    s.win("close")
     s.wait_exit()
     t.check(b"SHOW_ADV=0\r\n" in s.ini_path.read_bytes(), "SHOW_ADV=0 saved")
+
+    t.step("the next start shows no information window")
     s.start_program()
     s.dialog("Porty", timeout=30)
     t.check(s.win("dialog", "--title", INFO_TITLE, "--timeout", "0", check=False)[0] != 0,

@@ -12,11 +12,11 @@ namespace {
 // A broken invariant is a finding: libFuzzer keeps the input that caused it.
 #define require(condition) ((condition) ? (void)0 : (std::fprintf(stderr, "broken: %s\n", #condition), std::abort()))
 
-ValueDisplayState shown(bool has, double value) {
-    ValueDisplayState state;
-    state.noData = has ? 0 : 1;
-    state.rawValue = value;
-    return state;
+QuantityReading shown(bool has, double value) {
+    QuantityReading reading;
+    reading.noData = !has;
+    reading.rawValue = value;
+    return reading;
 }
 
 } // namespace

@@ -14,7 +14,7 @@ class CountingHost : public ILinkHost {
 public:
     unsigned startWatchdogTimer() override { return ++starts; }
     void killWatchdogTimer(unsigned) override {}
-    void updateReading(int) override {}
+    void updateReading(bool) override {}
     unsigned starts = 0;
 };
 

@@ -45,22 +45,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int port = in.take<int>();
     const bool ddeFailed = in.take<std::uint8_t>() & 1;
     const StatusNotes notes{{timer, interval, FileProblem::None, FileProblem::None}, port, ddeFailed};
-    const std::string status = composeStatusText(record, in.take<int>(), notes);
+    const std::string status = composeStatusText(record, in.take<std::uint8_t>() & 1, notes);
     require(!status.empty() && status.back() == ' ');
 
-    ValueDisplayState display;
-    display.rawValue = in.take<double>();
-    display.noData = in.take<int>();
-    display.blinkTimerId = in.take<unsigned>();
-    display.twoDecimalPlaces = in.take<int>();
-    display.sourceQuantity = in.take<int>();
-    display.displayQuantity = in.take<int>();
-    display.showUnits = in.take<int>();
-    const std::string shown = displayText(display);
+    QuantityReading reading;
+    reading.rawValue = in.take<double>();
+    reading.noData = in.take<std::uint8_t>() & 1;
+    reading.flagged = in.take<std::uint8_t>() & 1;
+    reading.twoDecimalPlaces = in.take<std::uint8_t>() & 1;
+    QuantityView view;
+    view.sourceQuantity = in.take<int>();
+    view.displayQuantity = in.take<int>();
+    view.showUnits = in.take<std::uint8_t>() & 1;
+    const std::string shown = displayText(reading, view);
     require(shown.size() < 400);
     for (int item = -1; item <= 3; ++item)
-        require(formatDdeItem(item, display).size() < 400);
-    require(!truncateToTenth(display.rawValue).empty());
+        require(formatDdeItem(item, reading, view).size() < 400);
+    require(!truncateToTenth(reading.rawValue).empty());
     require(!ddeTopicName(in.take<int>() & 1, in.take<long>()).empty());
 
     PortTable table;

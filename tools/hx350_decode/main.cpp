@@ -45,7 +45,7 @@ class SilentHost : public ILinkHost {
 public:
     unsigned startWatchdogTimer() override { return 0; }
     void killWatchdogTimer(unsigned) override {}
-    void updateReading(int) override {}
+    void updateReading(bool) override {}
 };
 
 volatile std::sig_atomic_t stopRequested = 0;

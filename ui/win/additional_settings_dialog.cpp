@@ -7,12 +7,12 @@ CAdditionalSettingsDialog::CAdditionalSettingsDialog() : CDialogBase(IDD_ADDITIO
 INT_PTR CAdditionalSettingsDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        CheckDlgButton(hwnd(), IDC_DONT_SHOW_INFO, dontShowAtStart != 0 ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hwnd(), IDC_DONT_SHOW_INFO, dontShowAtStart ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            dontShowAtStart = IsDlgButtonChecked(hwnd(), IDC_DONT_SHOW_INFO) == BST_CHECKED ? 1 : 0;
+            dontShowAtStart = IsDlgButtonChecked(hwnd(), IDC_DONT_SHOW_INFO) == BST_CHECKED;
             endDialog(IDOK);
             return TRUE;
         case IDCANCEL:
@@ -26,9 +26,9 @@ INT_PTR CAdditionalSettingsDialog::handleMessage(UINT message, WPARAM wParam, LP
     }
 }
 
-void runAdditionalSettings(HWND owner, int& showInfoAtStart) {
+void runAdditionalSettings(HWND owner, bool& showInfoAtStart) {
     CAdditionalSettingsDialog dialog;
-    dialog.dontShowAtStart = showInfoAtStart == 0 ? 1 : 0;
+    dialog.dontShowAtStart = !showInfoAtStart;
     if (dialog.runModal(owner) == IDOK)
-        showInfoAtStart = dialog.dontShowAtStart == 0 ? 1 : 0;
+        showInfoAtStart = !dialog.dontShowAtStart;
 }

@@ -6,11 +6,11 @@
 class CAdditionalSettingsDialog : public CDialogBase {
 public:
     CAdditionalSettingsDialog();
-    int dontShowAtStart = 0;
+    bool dontShowAtStart = false;
 
 protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 // The menu command: edits `showInfoAtStart` (SHOW_ADV) on OK; it takes effect at the next start.
-void runAdditionalSettings(HWND owner, int& showInfoAtStart);
+void runAdditionalSettings(HWND owner, bool& showInfoAtStart);

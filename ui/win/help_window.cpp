@@ -31,7 +31,24 @@ LONG headingPosition(HWND document, const std::wstring& title) {
 
 } // namespace
 
-CHelpWindow::CHelpWindow(int context) : CDialogBase(IDD_HELP), context_(context) {}
+CHelpWindow::CHelpWindow() : CDialogBase(IDD_HELP) {}
+
+CHelpWindow::~CHelpWindow() {
+    close();
+}
+
+void CHelpWindow::show(HWND owner) {
+    if (!hwnd() && (!CRichText::loadLibrary() || !createModeless(owner)))
+        return;
+    showSection(helpSectionFor(kMainWindowHelpContext));
+    ShowWindow(hwnd(), IsIconic(hwnd()) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(hwnd());
+}
+
+void CHelpWindow::close() {
+    if (hwnd())
+        DestroyWindow(hwnd());
+}
 
 void CHelpWindow::showSection(std::size_t index) {
     const HWND document = document_.hwnd();
@@ -57,7 +74,6 @@ INT_PTR CHelpWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         const HWND list = item(IDC_HELP_SECTIONS);
         for (const HelpSection& section : helpSections())
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(section.title).c_str()));
-        showSection(helpSectionFor(context_));
         SetFocus(list);
         return FALSE;
     }
@@ -65,7 +81,7 @@ INT_PTR CHelpWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         switch (LOWORD(wParam)) {
         case IDOK:
         case IDCANCEL:
-            endDialog(LOWORD(wParam));
+            close();
             return TRUE;
         case IDC_HELP_SECTIONS:
             if (HIWORD(wParam) == LBN_SELCHANGE) {
@@ -82,11 +98,4 @@ INT_PTR CHelpWindow::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     default:
         return FALSE;
     }
-}
-
-void showHelp(HWND owner) {
-    if (!CRichText::loadLibrary())
-        return;
-    CHelpWindow window(kMainWindowHelpContext);
-    window.runModal(owner);
 }

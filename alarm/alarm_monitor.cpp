@@ -95,7 +95,7 @@ AlarmPlan AlarmMonitor::onReading(const AlarmReading& reading, const AlarmClock&
     begin(clock);
     // A line whose every value is flagged tells nothing about the climate: for the link alarm it is no reading.
     const bool good =
-        reading.lineGood && (reading.quantity[AlarmTemperature].valid || reading.quantity[AlarmHumidity].valid);
+        reading.lineGood && (reading.quantity[AlarmTemperature].valid() || reading.quantity[AlarmHumidity].valid());
     if (good) {
         lastGoodMs_ = clock.monotonicMs;
         lastGood_ = clock.local;
@@ -133,9 +133,9 @@ AlarmPlan AlarmMonitor::acknowledge(const AlarmClock& clock) {
 // Ends are decided before starts, so that a value that jumps from above the upper limit to below the lower one
 // ends the first alarm before the second one's events follow.
 void AlarmMonitor::watchQuantity(int quantity, const QuantityReading& reading, const AlarmClock& clock) {
-    if (!reading.valid || !std::isfinite(reading.value))
+    if (!reading.valid() || !std::isfinite(reading.rawValue))
         return;
-    const std::int64_t value = hundredths(reading.value);
+    const std::int64_t value = hundredths(reading.rawValue);
     const std::int64_t hysteresis = std::int64_t{settings_.hysteresisTenths} * 10;
     auto beyond = [&](AlarmKind kind) {
         const std::optional<int> limit = alarmLimit(settings_, kind);
@@ -146,7 +146,7 @@ void AlarmMonitor::watchQuantity(int quantity, const QuantityReading& reading, c
         State& s = state(kind);
         if (!s.active)
             continue;
-        s.extreme = above ? std::max(s.extreme, reading.value) : std::min(s.extreme, reading.value);
+        s.extreme = above ? std::max(s.extreme, reading.rawValue) : std::min(s.extreme, reading.rawValue);
         const std::int64_t limit = std::int64_t{s.limit} * 10;
         const bool inside = above ? value <= limit - hysteresis : value >= limit + hysteresis;
         // With a hysteresis wider than the gap between the limits the value can pass the other limit first.
@@ -166,9 +166,9 @@ void AlarmMonitor::watchQuantity(int quantity, const QuantityReading& reading, c
             s.pending = true;
             s.sinceMs = clock.monotonicMs;
             s.since = clock.local;
-            s.extreme = reading.value;
+            s.extreme = reading.rawValue;
         }
-        s.extreme = above ? std::max(s.extreme, reading.value) : std::min(s.extreme, reading.value);
+        s.extreme = above ? std::max(s.extreme, reading.rawValue) : std::min(s.extreme, reading.rawValue);
         if (elapsed(s.sinceMs, clock.monotonicMs) >= std::int64_t{settings_.delaySeconds} * 1000)
             raise(kind, *alarmLimit(settings_, kind), clock);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/alarm_settings.h"
+#include "protocol/current_reading.h"
 #include "recording/record_format.h"
 
 #include <cstdint>
@@ -22,14 +23,8 @@ struct AlarmClock {
     LocalTime local;
 };
 
-// One quantity of a reading update: valid when there is a value that is not flagged (shown, not blinking).
-struct QuantityReading {
-    bool valid = false;
-    double value = 0;
-};
-
 struct AlarmReading {
-    QuantityReading quantity[2]; // by AlarmQuantity
+    QuantityReading quantity[2]; // by AlarmQuantity; valid() when there is a value that is not flagged
     bool lineGood = false;       // the update followed a good line (not a bad one or a watchdog expiry)
 };
 

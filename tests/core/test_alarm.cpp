@@ -52,8 +52,9 @@ AlarmPlan apply(AlarmMonitor& monitor, const std::string& input, const AlarmCloc
     std::istringstream words(input);
     for (std::string word; reading.lineGood && words >> word;) {
         QuantityReading& quantity = reading.quantity[word[0] == 'T' ? AlarmTemperature : AlarmHumidity];
-        quantity.valid = word[1] != '~';
-        quantity.value = *parseTenths(word.substr(quantity.valid ? 1 : 2)) * 0.1;
+        quantity.noData = false;
+        quantity.flagged = word[1] == '~';
+        quantity.rawValue = *parseTenths(word.substr(quantity.flagged ? 2 : 1)) * 0.1;
     }
     return monitor.onReading(reading, clock);
 }

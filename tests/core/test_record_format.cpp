@@ -90,7 +90,9 @@ TEST(TextRecord, DecimalCommaBetweenTabsAndSemicolonsOnly) {
         RecordingSettings settings = columns(c.separator, 1, 1);
         settings.decimalComma = true;
         int last = 20;
-        EXPECT_EQ(buildTextRecord(settings, last, display(-21.57, 0, 0, 1), display(45.2, 1), kTick), c.line);
+        EXPECT_EQ(
+            buildTextRecord(settings, last, reading(-21.57, false, false, kTwoDecimals), reading(45.2, kNoData), kTick),
+            c.line);
     }
 }
 

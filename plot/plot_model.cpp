@@ -96,6 +96,7 @@ void CPlotModel::addFile(std::string name, LoadedFile loaded) {
     else
         summary_.merge(*loaded.summary);
     summary_.refresh();
+    summary_.compact();
     loaded.scan->setSummary(summary_);
     files_.push_back({std::move(name), std::move(loaded.scan)});
 }

@@ -283,6 +283,11 @@ bool CSummary::firstAfter(std::int64_t b, std::int64_t& time) const {
     return true;
 }
 
+void CSummary::compact() {
+    for (auto& level : levels_)
+        level.shrink_to_fit();
+}
+
 std::size_t CSummary::memoryBytes() const {
     std::size_t bytes = 0;
     for (const auto& level : levels_)

@@ -104,6 +104,8 @@ public:
     bool lastBefore(std::int64_t b, std::int64_t& time) const;
     bool firstAfter(std::int64_t b, std::int64_t& time) const;
     std::size_t memoryBytes() const;
+    // Gives back what the levels hold beyond their buckets (after a file has been read whole).
+    void compact();
     bool empty() const { return levels_[0].empty(); }
 
 private:

@@ -190,7 +190,8 @@ TEST(PlotLive, GrowingFileReadsAsAWholeOne) {
         ASSERT_EQ(live.summary().level(level).size(), whole.summary().level(level).size()) << level;
     const Bucket range = live.summary().combine(bucketOf(civilSeconds({2024, 3, 5, 0, 10, 0})),
                                                 bucketOf(civilSeconds({2024, 3, 5, 0, 29, 59})));
-    EXPECT_EQ(range.records, 1197u); // three records lost to the garbage inserted
+    EXPECT_EQ(range.records, 1197u);  // three records lost to the garbage inserted
+    EXPECT_EQ(range.longestStep, 2u); // across each of them, in buckets merged in time order
 }
 
 TEST(PlotLive, FollowSteps) {
@@ -403,6 +404,11 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
     EXPECT_EQ(part.records, 20u);
     EXPECT_EQ(part.longestGap, 660 - 60);
     EXPECT_EQ(part.temperature.secondsAbove, 120);
+
+    // Over many buckets of several levels the steps are those between consecutive records only.
+    const std::string longer = recordsFrom({2026, 6, 1, 0, 0, 0}, 60, std::vector<double>(2000, 20));
+    const CPlotModel many = modelOf({&longer});
+    EXPECT_EQ(many.summary().combine(bucketOf(many.firstTime()) + 3, bucketOf(many.lastTime()) - 5).longestStep, 60u);
 }
 
 // A fault of the merging by local time: the hour repeated when the clock goes back was mixed into the first, so the

@@ -175,6 +175,15 @@ std::string statsText(const Aggregate& aggregate, const char* unit) {
            "  śr. " + formatFixed(mean, 2) + " " + unit;
 }
 
+std::string moistAirText(const MoistAirAggregate& air, bool dewPoint) {
+    if (air.count == 0)
+        return "brak wartości";
+    const double mean = (dewPoint ? air.dewSum : air.absoluteSum) / air.count;
+    return "min " + formatFixed(dewPoint ? air.dewMin : air.absoluteMin, 1) + "  maks. " +
+           formatFixed(dewPoint ? air.dewMax : air.absoluteMax, 1) + "  śr. " + formatFixed(mean, 2) +
+           (dewPoint ? " °C" : " g/m³");
+}
+
 void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, double& low, double& high) {
     if (!any) {
         low = defaultLow;

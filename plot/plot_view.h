@@ -42,6 +42,8 @@ Bucket statsFromSamples(const std::vector<Sample>& samples, double t0, double t1
 
 // "min 21.0  maks. 23.4  śr. 22.17 °C" (UTF-8), or "brak wartości" for a quantity without values.
 std::string statsText(const Aggregate& aggregate, const char* unit);
+// The same of the dew point (°C) or of the absolute humidity (g/m³).
+std::string moistAirText(const MoistAirAggregate& air, bool dewPoint);
 
 // The value range shown on an axis: the values from `min` to `max` with some room, 2 units at least; the defaults
 // when there are none.

@@ -22,7 +22,7 @@ std::int32_t tenths(double value) {
     return static_cast<std::int32_t>(std::llround(scaled));
 }
 
-std::vector<Bucket>::const_iterator lowerBound(const std::vector<Bucket>& level, std::int64_t index) {
+CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::int64_t index) {
     return std::lower_bound(level.begin(), level.end(), index,
                             [](const Bucket& bucket, std::int64_t i) { return bucket.index < i; });
 }
@@ -291,6 +291,6 @@ void CSummary::compact() {
 std::size_t CSummary::memoryBytes() const {
     std::size_t bytes = 0;
     for (const auto& level : levels_)
-        bytes += level.capacity() * sizeof(Bucket);
+        bytes += level.size() * sizeof(Bucket);
     return bytes;
 }

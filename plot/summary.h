@@ -3,6 +3,7 @@
 #include "recording/hxg_reader.h"
 
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <vector>
 
@@ -87,13 +88,16 @@ std::int64_t bucketOf(std::int64_t time);
 // cost nothing. Upper levels are brought up to date from the first changed level-0 bucket on.
 class CSummary {
 public:
+    // A deque: a year of minutes grows without the copies (and the doubled memory) of a vector's reallocation.
+    using Level = std::deque<Bucket>;
+
     void add(const Sample& sample, const MoistAir& air);
     // Adds every bucket of `other` (a summary of other records, such as another part of the same file).
     void merge(const CSummary& other);
     // Brings the upper levels up to date; queries of upper levels need it after adds.
     void refresh();
 
-    const std::vector<Bucket>& level(int n) const { return levels_[static_cast<std::size_t>(n)]; }
+    const Level& level(int n) const { return levels_[static_cast<std::size_t>(n)]; }
     std::int64_t seconds(int n) const { return kBucketSeconds << (kFanoutBits * n); }
     // Index range [first, last) of level n's buckets that start within [t0, t1).
     std::pair<std::size_t, std::size_t> range(int n, std::int64_t t0, std::int64_t t1) const;
@@ -112,7 +116,7 @@ private:
     void addBucket(const Bucket& bucket);
     void addLevelRange(int n, std::int64_t first, std::int64_t last, Bucket& into) const;
 
-    std::vector<Bucket> levels_[kLevels];
+    Level levels_[kLevels];
     std::size_t dirtyFrom_ = 0; // level-0 position from which the upper levels are stale
     bool dirty_ = false;
 };

@@ -31,6 +31,13 @@ void drawText(HDC dc, int x, int y, const std::string& utf8, UINT align, COLORRE
     TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
 }
 
+int textWidth(HDC dc, const std::string& utf8) {
+    const std::wstring text = widen(utf8);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
 void drawTrace(HDC dc, const RECT& area, const std::vector<TracePoint>& points, const Scale& scale, COLORREF colour) {
     GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, colour));
     SelectGuard keepPen(dc, pen.get());
@@ -137,10 +144,23 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
         drawText(dc, options.temperature ? area.left + width / 2 : area.left, 4,
                  "Wilgotność: " + statsText(data.stats.humidity, "%"), TA_LEFT | TA_TOP, kHumidityColour);
     }
-    drawText(dc, area.right, 24,
-             formatStamp(zone.toLocal(static_cast<std::int64_t>(std::floor(data.view.t0)))) + " – " +
-                 formatStamp(zone.toLocal(static_cast<std::int64_t>(std::ceil(data.view.t1)))),
-             TA_RIGHT | TA_TOP, kAxisColour);
+    // Below the temperature's and the humidity's figures, those of the dew point and the absolute humidity; the
+    // range shown at the right end, where it leaves them room.
+    int used = area.left;
+    const auto drawFigures = [&](int x, const std::string& text, COLORREF colour) {
+        drawText(dc, x, 24, text, TA_LEFT | TA_TOP, colour);
+        used = std::max(used, x + textWidth(dc, text));
+    };
+    if (options.dewPoint)
+        drawFigures(area.left, "Punkt rosy: " + moistAirText(data.stats.moistAir, true), kDewPointColour);
+    if (options.absoluteHumidity) {
+        drawFigures(options.dewPoint ? area.left + width / 2 : area.left,
+                    "Wilg. bezwzgl.: " + moistAirText(data.stats.moistAir, false), kAbsoluteColour);
+    }
+    const std::string range = formatStamp(zone.toLocal(static_cast<std::int64_t>(std::floor(data.view.t0)))) + " – " +
+                              formatStamp(zone.toLocal(static_cast<std::int64_t>(std::ceil(data.view.t1))));
+    if (area.right - textWidth(dc, range) > used + 12)
+        drawText(dc, area.right, 24, range, TA_RIGHT | TA_TOP, kAxisColour);
 
     const int saved = SaveDC(dc);
     IntersectClipRect(dc, area.left + 1, area.top + 1, area.right, area.bottom);

@@ -41,7 +41,9 @@ LRESULT CStatsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             LVCOLUMNW info{};
             info.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
             info.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_RIGHT;
-            info.cx = column == 0 ? 130 : 110;
+            // The minima and maxima carry their times, the range's with the date.
+            const bool withTime = heading.find("min") != std::string::npos || heading.find("maks") != std::string::npos;
+            info.cx = column == 0 ? 120 : withTime ? 210 : 110;
             info.pszText = text.data();
             SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column++), reinterpret_cast<LPARAM>(&info));
         }

@@ -160,6 +160,15 @@ def body(s, t):
         t.expect(abs(written - record_count(plot_title(s))) <= 2, "Plot.exe keeps up with the file",
                  (written, plot_title(s)))
         s.screenshot("live")
+        # Ctrl+T opens "Statystyka" beside the chart.
+        window = subprocess.run(["xdotool", "search", "--name", "^Plot"], env=s.env, capture_output=True,
+                                text=True).stdout.split()[0]
+        subprocess.run(["xdotool", "windowfocus", window], env=s.env, check=True)
+        subprocess.run(["xdotool", "key", "ctrl+t"], env=s.env, check=True)
+        wait_until(lambda: subprocess.run(["xdotool", "search", "--name", "^Statystyka$"], env=s.env,
+                                          capture_output=True, text=True).stdout.strip(), 15, "the Statystyka window")
+        t.passed("Ctrl+T opens the statistics of the visible range")
+        s.screenshot("statistics")
     finally:
         s.win("close", check=False)
         subprocess.run(["xdotool", "search", "--name", "^Plot", "windowclose"], env=s.env,

@@ -29,15 +29,7 @@ double now() {
 }
 
 const CTimeZone& centralEurope() {
-    static const CTimeZone zone([](int) {
-        ZoneYear rules;
-        rules.standardMinutes = 60;
-        rules.daylight = true;
-        rules.daylightMinutes = 120;
-        rules.toDaylight = {0, 3, 5, 0, 2, 0, 0};
-        rules.toStandard = {0, 10, 5, 0, 3, 0, 0};
-        return rules;
-    });
+    static const CTimeZone zone(centralEuropeanRules);
     return zone;
 }
 

@@ -46,6 +46,16 @@ std::int64_t januaryOffset(const ZoneYear& rules, int year) {
 
 } // namespace
 
+ZoneYear centralEuropeanRules(int) {
+    ZoneYear rules;
+    rules.standardMinutes = 60;
+    rules.daylight = true;
+    rules.daylightMinutes = 120;
+    rules.toDaylight = {0, 3, 5, 0, 2, 0, 0};
+    rules.toStandard = {0, 10, 5, 0, 3, 0, 0};
+    return rules;
+}
+
 const ZoneYear& CTimeZone::rulesOf(int year) const {
     auto found = yearRules_.find(year);
     if (found == yearRules_.end())

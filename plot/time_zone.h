@@ -31,6 +31,11 @@ struct ZoneYear {
 
 using ZoneRules = std::function<ZoneYear(int year)>;
 
+// Central European Time as the system gives it: UTC+1, and UTC+2 from the last Sunday of March at 02:00 to the last
+// Sunday of October at 03:00. A zone with fixed rules, where the computer's are not asked for (the tests and the
+// benchmark).
+ZoneYear centralEuropeanRules(int year);
+
 // Up to two absolute times that one local time stands for, earliest first: none in the hour skipped when the
 // clock goes forward, two in the hour repeated when it goes back.
 struct ZoneCandidates {

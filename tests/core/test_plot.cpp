@@ -46,18 +46,8 @@ CPlotModel modelOf(const std::vector<const std::string*>& files, int threads = 1
     return model;
 }
 
-// Central European rules, as the system gives them: UTC+1, and UTC+2 from the last Sunday of March at 02:00 to the
-// last Sunday of October at 03:00.
 const CTimeZone& warsaw() {
-    static const CTimeZone zone([](int) {
-        ZoneYear rules;
-        rules.standardMinutes = 60;
-        rules.daylight = true;
-        rules.daylightMinutes = 120;
-        rules.toDaylight = {0, 3, 5, 0, 2, 0, 0};
-        rules.toStandard = {0, 10, 5, 0, 3, 0, 0};
-        return rules;
-    });
+    static const CTimeZone zone(centralEuropeanRules);
     return zone;
 }
 

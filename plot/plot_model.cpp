@@ -298,7 +298,8 @@ bool CPlotModel::forEachFileRecord(std::size_t file, std::int64_t t0, std::int64
     }
     CTimeResolver resolver(*zone_);
     std::string bytes;
-    for (const auto& [first, last] : runs) {
+    for (const auto& run : runs) {
+        const std::size_t first = run.first, last = run.second;
         const std::uint64_t from = spans[first].offset;
         const std::uint64_t to = last < spans.size() ? spans[last].offset : scan.recordsEnd();
         if (!reader(file, from, to - from, bytes))

@@ -1,9 +1,13 @@
-// plot-bench: the grapher core's timings on large recording files.
+// plot-bench: the grapher core's timings on large recording files, in Central European time (the clock goes
+// forward an hour in March and back in October).
 //   plot-bench gen FILE SECONDS     writes one record a second from 2024-01-01 (every 3600th without values)
-//   plot-bench open FILE            reads it as Plot.exe does (mapped views, two threads) and times redraws
+//   plot-bench open FILE            reads it as Plot.exe does (mapped views, two threads) and times redraws and the
+//                                   statistics: the table of every day, and the visible range at several zooms
 #include "plot/plot_model.h"
 #include "plot/plot_view.h"
+#include "plot/statistics.h"
 #include "plot/time_axis.h"
+#include "plot/time_zone.h"
 #include "recording/record_format.h"
 
 #include <fcntl.h>
@@ -24,6 +28,11 @@ double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+const CTimeZone& centralEurope() {
+    static const CTimeZone zone(centralEuropeanRules);
+    return zone;
+}
+
 long peakKb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -34,16 +43,17 @@ int generate(const char* path, long seconds) {
     FILE* out = std::fopen(path, "wb");
     if (!out)
         return 1;
-    const std::int64_t start = civilSeconds({2024, 1, 1, 0, 0, 0});
+    // Stamped as a clock that follows the zone: an hour skipped in March, one repeated in October.
+    const std::int64_t start = centralEurope().firstAt(civilSeconds({2024, 1, 1, 0, 0, 0}));
     std::string buffer;
     for (long i = 0; i < seconds; ++i) {
-        ValueDisplayState t, h;
+        QuantityReading t, h;
         const bool lost = i % 3600 == 1800;
-        t.noData = h.noData = lost ? 1 : 0;
+        t.noData = h.noData = lost;
         const double day = std::sin(i * 2 * M_PI / 86400), year = std::sin(i * 2 * M_PI / (365 * 86400.0));
         t.rawValue = 15 + 8 * year + 4 * day + (i % 7) * 0.1;
         h.rawValue = 50 - 15 * year - 10 * day + (i % 5) * 0.1;
-        buffer += buildBinaryRecord(t, h, 4660, 4660, civilTime(start + i));
+        buffer += buildBinaryRecord(t, h, 4660, 4660, civilTime(centralEurope().toLocal(start + i)));
         if (buffer.size() > (1u << 22)) {
             std::fwrite(buffer.data(), 1, buffer.size(), out);
             buffer.clear();
@@ -72,8 +82,8 @@ int open(const char* path) {
     };
     const long before = peakKb();
     double t = now();
-    CPlotModel model;
-    model.addFile(path, loadFile(size, view, 2, nullptr, nullptr));
+    CPlotModel model(centralEurope());
+    model.addFile(path, loadFile(size, view, 2, nullptr, nullptr, centralEurope()));
     const double opening = now() - t;
     const ByteReader reader = [fd](std::size_t, std::uint64_t offset, std::uint64_t length, std::string& out) {
         out.resize(length);
@@ -105,16 +115,44 @@ int open(const char* path) {
             worstSpan = span;
         }
     }
+    // The statistics window and --summary: every day of the file, then the visible range at zooms from the whole
+    // file down to an hour, each at a place that cuts through days (whose cut ends are read from the records).
+    AnalysisSettings settings;
+    parseLimits("18:25:40:60", settings);
+    RangeStats total;
+    std::vector<DayStats> days;
+    t = now();
+    rangeStatistics(model, settings, model.firstTime(), model.lastTime(), reader, total, &days);
+    const double table = now() - t;
+    double worstRange = 0, worstRangeSpan = 0;
+    for (double span = last - first; span >= 3600; span /= 4) {
+        const double t0 = first + std::fmod(span * 5.7 + 43210, std::max(1.0, last - first - span));
+        t = now();
+        RangeStats part;
+        std::vector<DayStats> partDays;
+        rangeStatistics(model, settings, static_cast<std::int64_t>(t0), static_cast<std::int64_t>(t0 + span), reader,
+                        part, &partDays);
+        const double took = now() - t;
+        if (took > worstRange) {
+            worstRange = took;
+            worstRangeSpan = span;
+        }
+    }
     const double records = static_cast<double>(model.validCount());
     std::printf("file=%s bytes=%llu records=%llu damaged=%llu\n", path, static_cast<unsigned long long>(size),
                 static_cast<unsigned long long>(model.validCount()),
                 static_cast<unsigned long long>(model.damagedCount()));
     std::printf("open_s=%.3f full_redraw_ms=%.2f worst_zoom_redraw_ms=%.2f worst_zoom_span_s=%.0f\n", opening,
                 full * 1000, worst * 1000, worstSpan);
-    std::printf("summary_bytes=%zu index_bytes=%zu summary_per_record=%.3f index_per_record=%.3f "
+    std::printf("summary_bytes=%zu index_bytes=%zu profile_bytes=%zu summary_per_record=%.3f index_per_record=%.3f "
                 "peak_rss_growth_kb=%ld\n",
-                model.summary().memoryBytes(), model.indexBytes(), model.summary().memoryBytes() / records,
-                model.indexBytes() / records, peakKb() - before);
+                model.summary().memoryBytes(), model.indexBytes(), model.profileBytes(),
+                model.summary().memoryBytes() / records, (model.indexBytes() + model.profileBytes()) / records,
+                peakKb() - before);
+    std::printf("day_table_ms=%.1f days=%zu worst_range_statistics_ms=%.1f worst_range_span_s=%.0f mkt=%.2f "
+                "above_s=%lld\n",
+                table * 1000, days.size(), worstRange * 1000, worstRangeSpan, total.temperature.kinetic,
+                static_cast<long long>(total.temperature.secondsAbove));
     std::printf("points=%zu mean_temperature_tenths=%lld\n", trace.temperature.size(),
                 stats.temperature.count ? static_cast<long long>(stats.temperature.sum / stats.temperature.count) : 0);
     close(fd);

@@ -7,8 +7,71 @@
 
 namespace {
 
-const Aggregate& quantity(const Bucket& bucket, bool temperature) {
-    return temperature ? bucket.temperature : bucket.humidity;
+enum class Line { Temperature, Humidity, DewPoint, AbsoluteHumidity };
+
+std::int32_t tenthsOf(double value) {
+    return static_cast<std::int32_t>(std::lround(value * 10));
+}
+
+// A line's values in a bucket: false when it has none.
+bool valuesOf(const Bucket& bucket, Line line, std::int32_t& low, std::int32_t& high) {
+    switch (line) {
+    case Line::Temperature:
+        low = bucket.temperature.min;
+        high = bucket.temperature.max;
+        return bucket.temperature.count > 0;
+    case Line::Humidity:
+        low = bucket.humidity.min;
+        high = bucket.humidity.max;
+        return bucket.humidity.count > 0;
+    case Line::DewPoint:
+        low = tenthsOf(bucket.moistAir.dewMin);
+        high = tenthsOf(bucket.moistAir.dewMax);
+        return bucket.moistAir.count > 0;
+    case Line::AbsoluteHumidity:
+        low = tenthsOf(bucket.moistAir.absoluteMin);
+        high = tenthsOf(bucket.moistAir.absoluteMax);
+        return bucket.moistAir.count > 0;
+    }
+    return false;
+}
+
+bool valueOf(const Sample& sample, Line line, std::int32_t& value) {
+    switch (line) {
+    case Line::Temperature:
+        value = sample.temperature;
+        return sample.hasTemperature;
+    case Line::Humidity:
+        value = sample.humidity;
+        return sample.hasHumidity;
+    case Line::DewPoint:
+    case Line::AbsoluteHumidity: {
+        const MoistAir air = moistAirOf(sample);
+        value = tenthsOf(line == Line::DewPoint ? air.dewPoint : air.absoluteHumidity);
+        return air.valid;
+    }
+    }
+    return false;
+}
+
+std::vector<TracePoint>& pointsOf(Trace& trace, Line line) {
+    switch (line) {
+    case Line::Temperature:
+        return trace.temperature;
+    case Line::Humidity:
+        return trace.humidity;
+    case Line::DewPoint:
+        return trace.dewPoint;
+    case Line::AbsoluteHumidity:
+        break;
+    }
+    return trace.absoluteHumidity;
+}
+
+std::vector<Line> linesOf(bool moistAir) {
+    if (moistAir)
+        return {Line::Temperature, Line::Humidity, Line::DewPoint, Line::AbsoluteHumidity};
+    return {Line::Temperature, Line::Humidity};
 }
 
 void addPoint(std::vector<TracePoint>& points, double x, std::int32_t low, std::int32_t high, bool joined) {
@@ -29,7 +92,8 @@ bool needsRecords(double t0, double t1, int columns) {
     return columns > 0 && (t1 - t0) / columns < kBucketSeconds;
 }
 
-Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit) {
+Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit,
+                       bool moistAir) {
     Trace trace;
     if (columns <= 0 || !(t1 > t0))
         return trace;
@@ -42,21 +106,21 @@ Trace traceFromSummary(const CSummary& summary, double t0, double t1, int column
     const auto range = summary.range(n, static_cast<std::int64_t>(std::floor(t0)) - 2 * width,
                                      static_cast<std::int64_t>(std::ceil(t1)) + width);
     const auto& level = summary.level(n);
-    for (const bool temperature : {true, false}) {
-        auto& points = temperature ? trace.temperature : trace.humidity;
+    for (const Line line : linesOf(moistAir)) {
+        auto& points = pointsOf(trace, line);
         bool broken = true;
         std::int64_t lastEnd = 0;
         for (std::size_t i = range.first; i < range.second; ++i) {
             const Bucket& bucket = level[i];
-            const Aggregate& values = quantity(bucket, temperature);
+            std::int32_t low = 0, high = 0;
             const std::int64_t start = bucket.index * width;
-            if (values.count == 0) {
+            if (!valuesOf(bucket, line, low, high)) {
                 broken = broken || bucket.records > 0;
                 continue;
             }
             const bool joined = !broken && start - lastEnd <= gapLimit;
             const double x = std::floor((static_cast<double>(start) - t0) / perColumn) + 0.5;
-            addPoint(points, x, values.min, values.max, joined);
+            addPoint(points, x, low, high, joined);
             broken = false;
             lastEnd = start + width;
         }
@@ -64,21 +128,22 @@ Trace traceFromSummary(const CSummary& summary, double t0, double t1, int column
     return trace;
 }
 
-Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit) {
+Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit,
+                       bool moistAir) {
     Trace trace;
     if (columns <= 0 || !(t1 > t0))
         return trace;
     const double perColumn = (t1 - t0) / columns;
-    for (const bool temperature : {true, false}) {
-        auto& points = temperature ? trace.temperature : trace.humidity;
+    for (const Line line : linesOf(moistAir)) {
+        auto& points = pointsOf(trace, line);
         bool broken = true;
         std::int64_t lastTime = 0;
         for (const Sample& sample : samples) {
-            if (!(temperature ? sample.hasTemperature : sample.hasHumidity)) {
+            std::int32_t value = 0;
+            if (!valueOf(sample, line, value)) {
                 broken = true;
                 continue;
             }
-            const std::int32_t value = temperature ? sample.temperature : sample.humidity;
             const bool joined = !broken && sample.time - lastTime <= gapLimit;
             addPoint(points, (static_cast<double>(sample.time) - t0) / perColumn, value, value, joined);
             broken = false;
@@ -110,14 +175,23 @@ std::string statsText(const Aggregate& aggregate, const char* unit) {
            "  śr. " + formatFixed(mean, 2) + " " + unit;
 }
 
-void axisRange(const Aggregate& aggregate, double defaultLow, double defaultHigh, double& low, double& high) {
-    if (aggregate.count == 0) {
+std::string moistAirText(const MoistAirAggregate& air, bool dewPoint) {
+    if (air.count == 0)
+        return "brak wartości";
+    const double mean = (dewPoint ? air.dewSum : air.absoluteSum) / air.count;
+    return "min " + formatFixed(dewPoint ? air.dewMin : air.absoluteMin, 1) + "  maks. " +
+           formatFixed(dewPoint ? air.dewMax : air.absoluteMax, 1) + "  śr. " + formatFixed(mean, 2) +
+           (dewPoint ? " °C" : " g/m³");
+}
+
+void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, double& low, double& high) {
+    if (!any) {
         low = defaultLow;
         high = defaultHigh;
         return;
     }
-    low = aggregate.min / 10.0;
-    high = aggregate.max / 10.0;
+    low = min;
+    high = max;
     const double middle = (low + high) / 2;
     const double half = std::max((high - low) / 2 * 1.1, 1.0);
     low = middle - half;

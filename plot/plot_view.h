@@ -15,9 +15,13 @@ struct TracePoint {
     bool joined = false;
 };
 
+// The lines of the chart; the dew point (°C) and the absolute humidity (g/m3) are drawn when asked for, also in
+// tenths.
 struct Trace {
     std::vector<TracePoint> temperature;
     std::vector<TracePoint> humidity;
+    std::vector<TracePoint> dewPoint;
+    std::vector<TracePoint> absoluteHumidity;
 };
 
 // True when [t0, t1] over `columns` pixels is finer than the summary's buckets, so the records themselves are
@@ -26,8 +30,10 @@ bool needsRecords(double t0, double t1, int columns);
 
 // A line breaks where records carry no value of the quantity, and where consecutive values lie more than
 // `gapLimit` seconds apart (the program was not recording).
-Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit);
-Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit);
+Trace traceFromSummary(const CSummary& summary, double t0, double t1, int columns, std::int64_t gapLimit,
+                       bool moistAir = false);
+Trace traceFromSamples(const std::vector<Sample>& samples, double t0, double t1, int columns, std::int64_t gapLimit,
+                       bool moistAir = false);
 
 // Records, minimum, maximum and sum of both quantities in [t0, t1]: from the summary to the minute, from records
 // exactly.
@@ -36,9 +42,12 @@ Bucket statsFromSamples(const std::vector<Sample>& samples, double t0, double t1
 
 // "min 21.0  maks. 23.4  śr. 22.17 °C" (UTF-8), or "brak wartości" for a quantity without values.
 std::string statsText(const Aggregate& aggregate, const char* unit);
+// The same of the dew point (°C) or of the absolute humidity (g/m³).
+std::string moistAirText(const MoistAirAggregate& air, bool dewPoint);
 
-// The value range shown on a quantity's axis: its values with some room, 2 °C or 2 % at least.
-void axisRange(const Aggregate& aggregate, double defaultLow, double defaultHigh, double& low, double& high);
+// The value range shown on an axis: the values from `min` to `max` with some room, 2 units at least; the defaults
+// when there are none.
+void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, double& low, double& high);
 
 // The visible time range. `following` holds while the user has not moved the view: new records then scroll it.
 struct ViewRange {

@@ -1,5 +1,6 @@
 #include "plot/summary.h"
 
+#include "plot/moist_air.h"
 #include "plot/time_axis.h"
 
 #include <algorithm>
@@ -7,26 +8,31 @@
 
 namespace {
 
-constexpr unsigned char kStoredMarker = 0xC0;
-
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
+// A value beyond what tenths in 32 bits hold (a file may carry any number of digits) is held at the nearest end.
 std::int32_t tenths(double value) {
-    return static_cast<std::int32_t>(std::llround(value * 10));
+    const double scaled = value * 10;
+    if (!(scaled > -2147483647.0))
+        return -2147483647;
+    if (!(scaled < 2147483647.0))
+        return 2147483647;
+    return static_cast<std::int32_t>(std::llround(scaled));
 }
 
-std::vector<Bucket>::const_iterator lowerBound(const std::vector<Bucket>& level, std::int64_t index) {
+CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::int64_t index) {
     return std::lower_bound(level.begin(), level.end(), index,
                             [](const Bucket& bucket, std::int64_t i) { return bucket.index < i; });
 }
 
 } // namespace
 
-Sample sampleOf(const HxgRecord& record) {
+Sample sampleOf(const HxgRecord& record, std::int64_t time) {
     Sample sample;
-    sample.time = civilSeconds(record.time);
+    sample.time = time;
+    sample.offset = static_cast<std::int32_t>(civilSeconds(record.time) - time);
     sample.hasTemperature = record.hasTemperature;
     sample.hasHumidity = record.hasHumidity;
     sample.temperature = record.hasTemperature ? tenths(record.temperature) : 0;
@@ -34,42 +40,131 @@ Sample sampleOf(const HxgRecord& record) {
     return sample;
 }
 
-void Aggregate::add(std::int32_t value) {
-    min = std::min(min, value);
-    max = std::max(max, value);
+MoistAir moistAirOf(const Sample& sample) {
+    MoistAir air;
+    const double temperature = sample.temperature / 10.0, humidity = sample.humidity / 10.0;
+    if (sample.hasTemperature && sample.hasHumidity && moistAirDefined(temperature, humidity)) {
+        air.valid = true;
+        air.dewPoint = dewPoint(temperature, humidity);
+        air.absoluteHumidity = absoluteHumidity(temperature, humidity);
+    }
+    return air;
+}
+
+void Aggregate::add(std::int32_t value, std::int64_t time) {
+    if (value < min || (value == min && time < minAt)) {
+        min = value;
+        minAt = time;
+    }
+    if (value > max || (value == max && time < maxAt)) {
+        max = value;
+        maxAt = time;
+    }
     ++count;
     sum += value;
+    squares += static_cast<double>(value) * value;
 }
 
 void Aggregate::merge(const Aggregate& other) {
-    min = std::min(min, other.min);
-    max = std::max(max, other.max);
+    if (other.count == 0)
+        return;
+    if (other.min < min || (other.min == min && other.minAt < minAt)) {
+        min = other.min;
+        minAt = other.minAt;
+    }
+    if (other.max > max || (other.max == max && other.maxAt < maxAt)) {
+        max = other.max;
+        maxAt = other.maxAt;
+    }
     count += other.count;
     sum += other.sum;
+    squares += other.squares;
 }
 
-void Bucket::add(const Sample& sample) {
+void MoistAirAggregate::add(const MoistAir& air) {
+    if (!air.valid)
+        return;
+    const auto dew = static_cast<float>(air.dewPoint), absolute = static_cast<float>(air.absoluteHumidity);
+    dewMin = count ? std::min(dewMin, dew) : dew;
+    dewMax = count ? std::max(dewMax, dew) : dew;
+    absoluteMin = count ? std::min(absoluteMin, absolute) : absolute;
+    absoluteMax = count ? std::max(absoluteMax, absolute) : absolute;
+    ++count;
+    dewSum += air.dewPoint;
+    absoluteSum += air.absoluteHumidity;
+}
+
+void MoistAirAggregate::merge(const MoistAirAggregate& other) {
+    if (other.count == 0)
+        return;
+    dewMin = count ? std::min(dewMin, other.dewMin) : other.dewMin;
+    dewMax = count ? std::max(dewMax, other.dewMax) : other.dewMax;
+    absoluteMin = count ? std::min(absoluteMin, other.absoluteMin) : other.absoluteMin;
+    absoluteMax = count ? std::max(absoluteMax, other.absoluteMax) : other.absoluteMax;
+    count += other.count;
+    dewSum += other.dewSum;
+    absoluteSum += other.absoluteSum;
+}
+
+void Bucket::add(const Sample& sample, const MoistAir& air) {
+    if (records == 0) {
+        first = last = sample.time;
+    } else if (sample.time >= last) {
+        longestStep =
+            std::max(longestStep, static_cast<std::uint32_t>(std::min<std::int64_t>(sample.time - last, UINT32_MAX)));
+        last = sample.time;
+    } else {
+        first = std::min(first, sample.time);
+    }
     ++records;
     if (sample.hasTemperature)
-        temperature.add(sample.temperature);
+        temperature.add(sample.temperature, sample.time);
     if (sample.hasHumidity)
-        humidity.add(sample.humidity);
+        humidity.add(sample.humidity, sample.time);
+    moistAir.add(air);
 }
 
 void Bucket::merge(const Bucket& other) {
+    if (other.records == 0)
+        return;
+    if (records == 0) {
+        const std::int64_t keep = index;
+        *this = other;
+        index = keep;
+        return;
+    }
+    std::int64_t step = 0;
+    if (last <= other.first)
+        step = other.first - last;
+    else if (other.last <= first)
+        step = first - other.last;
+    longestStep = std::max(
+        {longestStep, other.longestStep, static_cast<std::uint32_t>(std::min<std::int64_t>(step, UINT32_MAX))});
+    first = std::min(first, other.first);
+    last = std::max(last, other.last);
     records += other.records;
     temperature.merge(other.temperature);
     humidity.merge(other.humidity);
+    moistAir.merge(other.moistAir);
 }
 
 std::int64_t bucketOf(std::int64_t time) {
     return floorDiv(time, kBucketSeconds);
 }
 
-void CSummary::add(const Sample& sample) {
+void CSummary::add(const Sample& sample, const MoistAir& air) {
+    // Records nearly always come in time order: most go into the newest bucket, which is then the first changed.
+    auto& level0 = levels_[0];
+    if (!level0.empty() && level0.back().index == bucketOf(sample.time)) {
+        level0.back().add(sample, air);
+        const std::size_t position = level0.size() - 1;
+        dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
+        dirty_ = true;
+        return;
+    }
     Bucket bucket;
     bucket.index = bucketOf(sample.time);
-    bucket.add(sample);
+    bucket.add(sample, air);
     addBucket(bucket);
 }
 
@@ -138,12 +233,19 @@ void CSummary::addLevelRange(int n, std::int64_t first, std::int64_t last, Bucke
 }
 
 // Each level takes the ragged ends that its parent cannot cover whole, so a range of any length costs at most
-// 14 buckets a level.
+// 14 buckets a level. The left ends are taken on the way up and the right ones on the way down, so the buckets are
+// merged in time order and the steps between them are the steps between consecutive records.
 Bucket CSummary::combine(std::int64_t b0, std::int64_t b1) const {
     Bucket result;
     std::int64_t first = b0;
     std::int64_t last = b1 + 1;
     const std::int64_t fanout = std::int64_t{1} << kFanoutBits;
+    struct Part {
+        int level;
+        std::int64_t first, last;
+    };
+    Part right[kLevels];
+    int rights = 0;
     for (int n = 0; n < kLevels && first < last; ++n) {
         const std::int64_t alignedFirst = floorDiv(first + fanout - 1, fanout) * fanout;
         const std::int64_t alignedLast = floorDiv(last, fanout) * fanout;
@@ -152,92 +254,43 @@ Bucket CSummary::combine(std::int64_t b0, std::int64_t b1) const {
             break;
         }
         addLevelRange(n, first, alignedFirst, result);
-        addLevelRange(n, alignedLast, last, result);
+        right[rights++] = {n, alignedLast, last};
         first = alignedFirst / fanout;
         last = alignedLast / fanout;
     }
+    while (rights > 0) {
+        const Part& part = right[--rights];
+        addLevelRange(part.level, part.first, part.last, result);
+    }
     return result;
+}
+
+bool CSummary::lastBefore(std::int64_t b, std::int64_t& time) const {
+    const auto& level0 = levels_[0];
+    const auto at = lowerBound(level0, b);
+    if (at == level0.begin())
+        return false;
+    time = (at - 1)->last;
+    return true;
+}
+
+bool CSummary::firstAfter(std::int64_t b, std::int64_t& time) const {
+    const auto& level0 = levels_[0];
+    const auto at = lowerBound(level0, b + 1);
+    if (at == level0.end())
+        return false;
+    time = at->first;
+    return true;
+}
+
+void CSummary::compact() {
+    for (auto& level : levels_)
+        level.shrink_to_fit();
 }
 
 std::size_t CSummary::memoryBytes() const {
     std::size_t bytes = 0;
     for (const auto& level : levels_)
-        bytes += level.capacity() * sizeof(Bucket);
+        bytes += level.size() * sizeof(Bucket);
     return bytes;
-}
-
-std::size_t findRecordStart(std::string_view bytes, std::size_t from) {
-    for (std::size_t at = std::max<std::size_t>(from, 5); at <= bytes.size(); ++at) {
-        if (static_cast<unsigned char>(bytes[at - 3]) == kStoredMarker &&
-            static_cast<unsigned char>(bytes[at - 4]) != kStoredMarker &&
-            static_cast<unsigned char>(bytes[at - 5]) != kStoredMarker) {
-            return at;
-        }
-    }
-    return bytes.size();
-}
-
-CFileScan::CFileScan(CSummary& summary, std::uint64_t base)
-    : summary_(&summary), base_(base), scanner_([this](const HxgEntry& entry) { take(entry); }) {}
-
-void CFileScan::take(const HxgEntry& entry) {
-    if (!entry.valid)
-        return;
-    const Sample sample = sampleOf(entry.record);
-    summary_->add(sample);
-    const std::int64_t bucket = bucketOf(sample.time);
-    if (spans_.empty() || spans_.back().bucket != bucket) {
-        if (!spans_.empty() && bucket < spans_.back().bucket)
-            ordered_ = false;
-        spans_.push_back({bucket, base_ + entry.offset});
-    }
-    noteTime(sample.time);
-}
-
-void CFileScan::noteTime(std::int64_t time) {
-    if (!haveTimes_) {
-        haveTimes_ = true;
-        firstTime_ = lastTime_ = minTime_ = maxTime_ = time;
-        return;
-    }
-    const std::int64_t step = time - lastTime_;
-    if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
-        smallestStep_ = step;
-    lastTime_ = time;
-    minTime_ = std::min(minTime_, time);
-    maxTime_ = std::max(maxTime_, time);
-}
-
-void CFileScan::prepend(const CFileScan& earlier) {
-    earlierValid_ += earlier.validCount();
-    earlierDamaged_ += earlier.damagedCount();
-    std::vector<FileSpan> spans = earlier.spans_;
-    auto mine = spans_.begin();
-    // The earlier part's last span runs on to this part's first entry; one of the same bucket adds nothing.
-    if (!spans.empty() && mine != spans_.end() && mine->bucket == spans.back().bucket)
-        ++mine;
-    if (!spans.empty() && mine != spans_.end() && mine->bucket < spans.back().bucket)
-        ordered_ = false;
-    ordered_ = ordered_ && earlier.ordered_;
-    spans.insert(spans.end(), mine, spans_.end());
-    spans_ = std::move(spans);
-
-    if (!earlier.haveTimes_)
-        return;
-    if (!haveTimes_) {
-        haveTimes_ = true;
-        firstTime_ = earlier.firstTime_;
-        lastTime_ = earlier.lastTime_;
-        minTime_ = earlier.minTime_;
-        maxTime_ = earlier.maxTime_;
-        smallestStep_ = earlier.smallestStep_;
-        return;
-    }
-    for (const std::int64_t step : {earlier.smallestStep_, firstTime_ - earlier.lastTime_}) {
-        if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
-            smallestStep_ = step;
-    }
-    firstTime_ = earlier.firstTime_;
-    minTime_ = std::min(minTime_, earlier.minTime_);
-    maxTime_ = std::max(maxTime_, earlier.maxTime_);
 }

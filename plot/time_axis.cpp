@@ -1,6 +1,7 @@
 #include "plot/time_axis.h"
 
 #include "base/number_format.h"
+#include "plot/time_zone.h"
 
 #include <cmath>
 #include <cstdio>
@@ -50,10 +51,10 @@ constexpr int kMonthSteps[] = {1, 2, 3, 6, 12, 24, 60, 120, 240, 600, 1200};
 
 enum class Unit { Second, Minute, Day, Month, Year };
 
-TimeTick makeTick(std::int64_t t, Unit unit, const LocalTime& previous, bool first) {
+TimeTick makeTick(std::int64_t t, std::int64_t local, Unit unit, const LocalTime& previous, bool first) {
     TimeTick tick;
     tick.time = t;
-    const LocalTime lt = civilTime(t);
+    const LocalTime lt = civilTime(local);
     char date[32];
     switch (unit) {
     case Unit::Second:
@@ -110,7 +111,20 @@ std::string formatStamp(std::int64_t seconds) {
     return text;
 }
 
-std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth) {
+std::string zoneStamp(const CTimeZone& zone, std::int64_t absolute) {
+    const std::int64_t offset = zone.offsetAt(absolute);
+    std::string stamp = formatStamp(absolute + offset);
+    if (zone.candidates(absolute + offset).count == 2) {
+        const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
+        char text[48];
+        std::snprintf(text, sizeof text, " UTC%c%02lld:%02lld", offset < 0 ? '-' : '+',
+                      static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
+        stamp += text;
+    }
+    return stamp;
+}
+
+std::vector<TimeTick> timeTicks(const CTimeZone& zone, double t0, double t1, int width, int labelWidth) {
     std::vector<TimeTick> ticks;
     if (!(t1 > t0) || width <= 0 || labelWidth <= 0)
         return ticks;
@@ -125,9 +139,21 @@ std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth)
         const Unit unit = step < 60 ? Unit::Second : step < kDay ? Unit::Minute : Unit::Day;
         // A week starts on Monday: 1970-01-05 is one, four days after the count's start.
         const std::int64_t phase = step == 7 * kDay ? 4 * kDay : 0;
-        for (std::int64_t t = floorDiv(first - phase + step - 1, step) * step + phase; t <= last; t += step) {
-            ticks.push_back(makeTick(t, unit, previous, ticks.empty()));
-            previous = civilTime(t);
+        // The next whole step of the local clock after each mark; where the clock changes on the way, the search
+        // goes on from there with the new offset.
+        for (std::int64_t t = first; t <= last;) {
+            const std::int64_t local = zone.toLocal(t);
+            const std::int64_t next = floorDiv(local - phase + step - 1, step) * step + phase;
+            const std::int64_t at = t + (next - local);
+            if (at > last)
+                break;
+            if (zone.toLocal(at) != next) {
+                t = at;
+                continue;
+            }
+            ticks.push_back(makeTick(at, next, unit, previous, ticks.empty()));
+            previous = civilTime(next);
+            t = at + 1;
         }
         return ticks;
     }
@@ -135,7 +161,7 @@ std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth)
         if (months * 30.44 * kDay < wanted && months != kMonthSteps[std::size(kMonthSteps) - 1])
             continue;
         const Unit unit = months < 12 ? Unit::Month : Unit::Year;
-        const LocalTime start = civilTime(first);
+        const LocalTime start = civilTime(zone.toLocal(first));
         std::int64_t index = static_cast<std::int64_t>(start.year) * 12 + start.month - 1;
         index = floorDiv(index + months - 1, months) * months;
         for (;; index += months) {
@@ -143,12 +169,13 @@ std::vector<TimeTick> timeTicks(double t0, double t1, int width, int labelWidth)
             at.year = static_cast<int>(floorDiv(index, 12));
             at.month = static_cast<int>(index - floorDiv(index, 12) * 12) + 1;
             at.day = 1;
-            const std::int64_t t = civilSeconds(at);
+            const std::int64_t local = civilSeconds(at);
+            const std::int64_t t = zone.firstAt(local);
             if (t < first)
                 continue;
             if (t > last)
                 break;
-            ticks.push_back(makeTick(t, unit, previous, ticks.empty()));
+            ticks.push_back(makeTick(t, local, unit, previous, ticks.empty()));
             previous = at;
         }
         break;

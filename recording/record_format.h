@@ -5,9 +5,6 @@
 
 #include <string>
 
-// The grapher's export builds its records from readings under this former name.
-using ValueDisplayState = QuantityReading;
-
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };

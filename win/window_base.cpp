@@ -117,6 +117,45 @@ void cancelThreadDialogs(HWND keep) {
     }
 }
 
+CWindowBase::~CWindowBase() {
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+bool CWindowBase::registerClass(WNDCLASSEXW windowClass) {
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProc;
+    WNDCLASSEXW existing{};
+    return GetClassInfoExW(windowClass.hInstance, windowClass.lpszClassName, &existing) ||
+           RegisterClassExW(&windowClass) != 0;
+}
+
+bool CWindowBase::createWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, SIZE size,
+                               HWND owner) {
+    return CreateWindowExW(exStyle, className, title, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, owner,
+                           nullptr, GetModuleHandleW(nullptr), this) != nullptr;
+}
+
+LRESULT CALLBACK CWindowBase::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<CWindowBase*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        if (self)
+            self->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<CWindowBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    const LRESULT result = self->handleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
 std::wstring windowText(HWND window) {
     if (!window)
         return {};

@@ -40,6 +40,33 @@ private:
 // back.
 void cancelThreadDialogs(HWND keep);
 
+// Base of a top-level window of a class of its own: the same guard as CDialogBase, for a window procedure. `this`
+// is stored at WM_NCCREATE, checked for null on every message (WM_GETMINMAXINFO comes before WM_NCCREATE) and
+// cleared at WM_NCDESTROY; the destructor unhooks the object before it destroys a window still open.
+class CWindowBase {
+public:
+    CWindowBase() = default;
+    virtual ~CWindowBase();
+    CWindowBase(const CWindowBase&) = delete;
+    CWindowBase& operator=(const CWindowBase&) = delete;
+
+    HWND hwnd() const { return hwnd_; }
+
+protected:
+    // Registers `windowClass` with the base's window procedure, once per class name.
+    static bool registerClass(WNDCLASSEXW windowClass);
+    bool createWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, SIZE size,
+                      HWND owner);
+    virtual LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    LRESULT defaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND hwnd_ = nullptr;
+};
+
 // The text of a window or control of this process; empty for none.
 std::wstring windowText(HWND window);
 

@@ -35,10 +35,10 @@ double nowMs() {
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-ValueDisplayState shown(double value) {
-    ValueDisplayState state;
+QuantityReading shown(double value) {
+    QuantityReading state;
     state.rawValue = value;
-    state.noData = 0;
+    state.noData = false;
     return state;
 }
 
@@ -74,15 +74,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     // The settings keep file names as Windows-1250 bytes, and so does the host.
     const std::string name = utf8ToCp1250(narrow(argv[1]));
-    CRecordingHost host([] { return HWND{}; },
-                        [] {
-                            RecordingSample sample;
-                            sample.temperature = shown(23.4);
-                            sample.humidity = shown(45.6);
-                            sample.serialNumber = sample.humiditySerialNumber = 4660;
-                            return sample;
-                        },
-                        [] {});
+    CurrentReading reading;
+    reading.temperature = shown(23.4);
+    reading.humidity = shown(45.6);
+    reading.serialNumber = reading.humiditySerialNumber = 4660;
+    CRecordingHost host([] { return HWND{}; }, reading, [] {});
     bool existed = false;
     std::uint64_t firstSize = 0;
     {

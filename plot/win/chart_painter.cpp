@@ -11,6 +11,8 @@ namespace {
 
 const COLORREF kTemperatureColour = RGB(200, 40, 40);
 const COLORREF kHumidityColour = RGB(30, 90, 200);
+const COLORREF kDewPointColour = RGB(190, 110, 0);
+const COLORREF kAbsoluteColour = RGB(20, 140, 60);
 const COLORREF kGridColour = RGB(225, 225, 225);
 const COLORREF kAxisColour = RGB(90, 90, 90);
 
@@ -27,6 +29,13 @@ void drawText(HDC dc, int x, int y, const std::string& utf8, UINT align, COLORRE
     SetTextAlign(dc, align);
     SetTextColor(dc, colour);
     TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+int textWidth(HDC dc, const std::string& utf8) {
+    const std::wstring text = widen(utf8);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
 }
 
 void drawTrace(HDC dc, const RECT& area, const std::vector<TracePoint>& points, const Scale& scale, COLORREF colour) {
@@ -54,6 +63,17 @@ void drawTrace(HDC dc, const RECT& area, const std::vector<TracePoint>& points, 
     }
 }
 
+// A limit: a dashed line across the plot in its quantity's colour.
+void drawLimit(HDC dc, const RECT& area, bool has, std::int32_t hundredths, const Scale& scale, COLORREF colour) {
+    if (!has)
+        return;
+    GdiObject<HPEN> pen(CreatePen(PS_DASH, 1, colour));
+    SelectGuard keepPen(dc, pen.get());
+    const int y = scale.y(hundredths / 100.0);
+    MoveToEx(dc, area.left, y, nullptr);
+    LineTo(dc, area.right, y);
+}
+
 } // namespace
 
 RECT plotArea(const RECT& client) {
@@ -61,29 +81,8 @@ RECT plotArea(const RECT& client) {
             std::max(client.top + 45, client.bottom - 44)};
 }
 
-ChartData chartData(const CPlotModel& model, const ViewRange& view, int columns, const ByteReader& reader,
-                    RecordCache& cache) {
-    ChartData data;
-    data.view = view;
-    if (!needsRecords(view.t0, view.t1, columns)) {
-        data.trace = traceFromSummary(model.summary(), view.t0, view.t1, columns, model.gapLimit());
-        data.stats = statsFromSummary(model.summary(), view.t0, view.t1);
-        return data;
-    }
-    if (view.t0 < cache.t0 || view.t1 > cache.t1) {
-        const double span = view.t1 - view.t0;
-        cache.t0 = std::floor(view.t0 - span);
-        cache.t1 = std::ceil(view.t1 + span);
-        cache.samples = model.samples(static_cast<std::int64_t>(cache.t0), static_cast<std::int64_t>(cache.t1), reader);
-    }
-    data.fromRecords = true;
-    data.trace = traceFromSamples(cache.samples, view.t0, view.t1, columns, model.gapLimit());
-    data.stats = statsFromSamples(cache.samples, view.t0, view.t1);
-    return data;
-}
-
-void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOptions& options, const RECT& band,
-                int cursorX) {
+void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOptions& options, const CTimeZone& zone,
+                const RECT& band, int cursorX) {
     const RECT area = plotArea(client);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SetBkMode(dc, TRANSPARENT);
@@ -92,14 +91,15 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
     GdiObject<HPEN> grid(CreatePen(PS_SOLID, 1, kGridColour));
     GdiObject<HPEN> axis(CreatePen(PS_SOLID, 1, kAxisColour));
 
-    Scale temperature{0, 0, area.top, area.bottom}, humidity{0, 0, area.top, area.bottom};
-    axisRange(data.stats.temperature, 0, 40, temperature.low, temperature.high);
-    axisRange(data.stats.humidity, 0, 100, humidity.low, humidity.high);
+    const ChartScales scales = chartScales(data, options);
+    const Scale temperature{scales.leftLow, scales.leftHigh, area.top, area.bottom};
+    const Scale humidity{scales.rightLow, scales.rightHigh, area.top, area.bottom};
+    const bool left = options.temperature || options.dewPoint, right = options.humidity || options.absoluteHumidity;
     const int height = area.bottom - area.top, width = area.right - area.left;
 
     {
         SelectGuard keepPen(dc, grid.get());
-        for (const TimeTick& tick : timeTicks(data.view.t0, data.view.t1, width, 90)) {
+        for (const TimeTick& tick : timeTicks(zone, data.view.t0, data.view.t1, width, 90)) {
             const int x =
                 area.left +
                 static_cast<int>(std::lround((tick.time - data.view.t0) / (data.view.t1 - data.view.t0) * width));
@@ -110,7 +110,7 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
                 drawText(dc, x, area.bottom + 22, tick.context, TA_CENTER | TA_TOP, kAxisColour);
         }
         // Horizontal lines follow the first quantity shown, so they meet its labels.
-        const bool byTemperature = options.temperature;
+        const bool byTemperature = left;
         const Scale& gridScale = byTemperature ? temperature : humidity;
         for (const ValueTick& tick : valueTicks(gridScale.low, gridScale.high, height, 28)) {
             const int y = gridScale.y(tick.value);
@@ -118,17 +118,18 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
             LineTo(dc, area.right, y);
         }
     }
-    if (options.temperature) {
+    if (left) {
         for (const ValueTick& tick : valueTicks(temperature.low, temperature.high, height, 28)) {
             drawText(dc, area.left - 6, temperature.y(tick.value) - 7, tick.label, TA_RIGHT | TA_TOP,
                      kTemperatureColour);
         }
         drawText(dc, area.left - 6, area.top - 20, "°C", TA_RIGHT | TA_TOP, kTemperatureColour);
     }
-    if (options.humidity) {
+    if (right) {
         for (const ValueTick& tick : valueTicks(humidity.low, humidity.high, height, 28))
             drawText(dc, area.right + 6, humidity.y(tick.value) - 7, tick.label, TA_LEFT | TA_TOP, kHumidityColour);
-        drawText(dc, area.right + 6, area.top - 20, "%", TA_LEFT | TA_TOP, kHumidityColour);
+        const char* unit = !options.absoluteHumidity ? "%" : options.humidity ? "%, g/m³" : "g/m³";
+        drawText(dc, area.right + 6, area.top - 20, unit, TA_LEFT | TA_TOP, kHumidityColour);
     }
     {
         SelectGuard keepPen(dc, axis.get());
@@ -143,13 +144,40 @@ void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOp
         drawText(dc, options.temperature ? area.left + width / 2 : area.left, 4,
                  "Wilgotność: " + statsText(data.stats.humidity, "%"), TA_LEFT | TA_TOP, kHumidityColour);
     }
-    drawText(dc, area.right, 24,
-             formatStamp(static_cast<std::int64_t>(std::floor(data.view.t0))) + " – " +
-                 formatStamp(static_cast<std::int64_t>(std::ceil(data.view.t1))),
-             TA_RIGHT | TA_TOP, kAxisColour);
+    // Below the temperature's and the humidity's figures, those of the dew point and the absolute humidity; the
+    // range shown at the right end, where it leaves them room.
+    int used = area.left;
+    const auto drawFigures = [&](int x, const std::string& text, COLORREF colour) {
+        drawText(dc, x, 24, text, TA_LEFT | TA_TOP, colour);
+        used = std::max(used, x + textWidth(dc, text));
+    };
+    if (options.dewPoint)
+        drawFigures(area.left, "Punkt rosy: " + moistAirText(data.stats.moistAir, true), kDewPointColour);
+    if (options.absoluteHumidity) {
+        drawFigures(options.dewPoint ? area.left + width / 2 : area.left,
+                    "Wilg. bezwzgl.: " + moistAirText(data.stats.moistAir, false), kAbsoluteColour);
+    }
+    const std::string range = formatStamp(zone.toLocal(static_cast<std::int64_t>(std::floor(data.view.t0)))) + " – " +
+                              formatStamp(zone.toLocal(static_cast<std::int64_t>(std::ceil(data.view.t1))));
+    if (area.right - textWidth(dc, range) > used + 12)
+        drawText(dc, area.right, 24, range, TA_RIGHT | TA_TOP, kAxisColour);
 
     const int saved = SaveDC(dc);
     IntersectClipRect(dc, area.left + 1, area.top + 1, area.right, area.bottom);
+    if (options.temperature) {
+        drawLimit(dc, area, options.temperatureLimits.hasLow, options.temperatureLimits.low, temperature,
+                  kTemperatureColour);
+        drawLimit(dc, area, options.temperatureLimits.hasHigh, options.temperatureLimits.high, temperature,
+                  kTemperatureColour);
+    }
+    if (options.humidity) {
+        drawLimit(dc, area, options.humidityLimits.hasLow, options.humidityLimits.low, humidity, kHumidityColour);
+        drawLimit(dc, area, options.humidityLimits.hasHigh, options.humidityLimits.high, humidity, kHumidityColour);
+    }
+    if (options.absoluteHumidity)
+        drawTrace(dc, area, data.trace.absoluteHumidity, humidity, kAbsoluteColour);
+    if (options.dewPoint)
+        drawTrace(dc, area, data.trace.dewPoint, temperature, kDewPointColour);
     if (options.humidity)
         drawTrace(dc, area, data.trace.humidity, humidity, kHumidityColour);
     if (options.temperature)

@@ -31,7 +31,7 @@ bool readAt(HANDLE file, std::uint64_t offset, std::size_t length, std::string& 
 } // namespace
 
 bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const ProgressFn& progress,
-                       const std::atomic<bool>* cancel) {
+                       const std::atomic<bool>* cancel, const CTimeZone& zone) {
     FileHandle file = openShared(path, FILE_FLAG_SEQUENTIAL_SCAN);
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size))
@@ -64,7 +64,7 @@ bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const Progr
     };
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
-    loaded = loadFile(bytes, view, info.dwNumberOfProcessors >= 2 ? 2 : 1, progress, cancel);
+    loaded = loadFile(bytes, view, info.dwNumberOfProcessors >= 2 ? 2 : 1, progress, cancel, zone);
     return true;
 }
 
@@ -81,6 +81,20 @@ bool recordingFileSize(const std::wstring& path, std::uint64_t& size) {
 bool readRecordingBytes(const std::wstring& path, std::uint64_t offset, std::uint64_t length, std::string& out) {
     FileHandle file = openShared(path, 0);
     return file && readAt(file.get(), offset, static_cast<std::size_t>(length), out);
+}
+
+bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::size_t done = 0;
+    while (file && done < bytes.size()) {
+        DWORD written = 0;
+        const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
+        if (!WriteFile(file.get(), bytes.data() + done, piece, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return static_cast<bool>(file);
 }
 
 bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0, std::int64_t t1, int separator,

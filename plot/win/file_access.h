@@ -7,11 +7,14 @@
 // Reads a whole recording file through mapped views (or plain reads where a view cannot be made), sharing it with
 // the program that writes it. False when the file cannot be opened.
 bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const ProgressFn& progress,
-                       const std::atomic<bool>* cancel);
+                       const std::atomic<bool>* cancel, const CTimeZone& zone);
 // The file's size now; false when it is missing.
 bool recordingFileSize(const std::wstring& path, std::uint64_t& size);
 // `length` bytes at `offset`, shared with the writer.
 bool readRecordingBytes(const std::wstring& path, std::uint64_t offset, std::uint64_t length, std::string& out);
+
+// Writes `bytes` as the whole file at `path`.
+bool writeWholeFile(const std::wstring& path, const std::string& bytes);
 
 // Writes the records of [t0, t1] as the text recording's table (header line first), streamed in batches.
 bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0, std::int64_t t1, int separator,

@@ -1,15 +1,18 @@
 #include "plot/win/plot_window.h"
 
 #include "base/settings_store.h"
-#include "base/number_format.h"
-#include "plot/win/file_access.h"
 #include "plot/plot_command.h"
+#include "plot/plot_settings.h"
+#include "plot/plot_texts.h"
+#include "plot/report.h"
+#include "plot/time_axis.h"
+#include "plot/win/chart_painter.h"
+#include "plot/win/file_access.h"
+#include "plot/win/limits_dialog.h"
 #include "plot/win/png_export.h"
 #include "plot/win/resource.h"
-#include "plot/time_axis.h"
 #include "win/gdi.h"
 #include "win/text.h"
-#include "win/unique_handle.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -22,28 +25,59 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"HX350.Plot";
 constexpr UINT WM_APP_PROGRESS = WM_APP + 1;
-constexpr UINT WM_APP_LOADED = WM_APP + 2;
+constexpr UINT WM_APP_LOADED = WM_APP + 2; // lParam: the loader's LoadResult, which the window then owns
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowPeriodMs = 400; // new records within a second of being written
+// The statistics follow the view once it has stood still this long, not at every step of a drag.
+constexpr UINT_PTR kStatisticsTimer = 2;
+constexpr UINT kStatisticsDelayMs = 250;
 constexpr std::size_t kRecentFiles = 6;
 constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
+constexpr SIZE kReportChart = {1200, 600};
 
 std::wstring programFolder() {
-    wchar_t path[MAX_PATH * 2] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+    const std::wstring path = modulePath();
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 std::string settingsPath() {
     return narrow(programFolder() + L"plot.ini");
 }
 
-std::wstring fileTitle(const std::wstring& path) {
-    return path.substr(path.find_last_of(L"\\/") + 1);
+std::vector<std::string> narrowAll(const std::vector<std::wstring>& paths) {
+    std::vector<std::string> result;
+    for (const auto& path : paths)
+        result.push_back(narrow(path));
+    return result;
+}
+
+std::wstring askSaveName(HWND owner, const wchar_t* filter, const wchar_t* extension, const wchar_t* title) {
+    std::wstring buffer(MAX_PATH * 4, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrDefExt = extension;
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameW(&ofn))
+        return {};
+    return buffer.c_str();
+}
+
+void cannotWrite(HWND owner, const std::wstring& path) {
+    MessageBoxW(owner, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
 }
 
 } // namespace
+
+struct CPlotWindow::LoadResult {
+    std::unique_ptr<CPlotModel> model;
+    std::vector<std::wstring> loaded;
+    std::vector<std::wstring> failed;
+};
 
 CPlotWindow::~CPlotWindow() {
     cancel_ = true;
@@ -53,15 +87,12 @@ CPlotWindow::~CPlotWindow() {
 
 bool CPlotWindow::create(int show) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PLOT));
-    wc.hCursor = LoadCursorW(nullptr, IDC_CROSS);
-    wc.lpszMenuName = MAKEINTRESOURCEW(IDR_PLOT_MENU);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
+    WNDCLASSEXW windowClass{};
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PLOT));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_CROSS);
+    windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_PLOT_MENU);
+    windowClass.lpszClassName = kClassName;
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_PLOT_KEYS));
 
     CSettingsStore store(10);
@@ -71,46 +102,24 @@ bool CPlotWindow::create(int show) {
             if (!path.empty())
                 recent_.push_back(path);
         }
+        readAnalysis(store, analysis_);
     }
-    hwnd_ = CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, L"Plot", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                            CW_USEDEFAULT, CW_USEDEFAULT, 1000, 640, nullptr, nullptr, instance, this);
-    if (!hwnd_)
+    options_.temperatureLimits = analysis_.temperature;
+    options_.humidityLimits = analysis_.humidity;
+    if (!registerClass(windowClass) || !createWindow(WS_EX_ACCEPTFILES, kClassName, L"Plot",
+                                                     WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, SIZE{1000, 640}, nullptr)) {
         return false;
-    ShowWindow(hwnd_, show);
-    UpdateWindow(hwnd_);
+    }
+    stats_.create(hwnd());
+    ShowWindow(hwnd(), show);
+    UpdateWindow(hwnd());
     return true;
-}
-
-LRESULT CALLBACK CPlotWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<CPlotWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        if (self)
-            self->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<CPlotWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    const LRESULT result = self->handleMessage(message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-    }
-    return result;
 }
 
 LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-        progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, status_, nullptr,
-                                    GetModuleHandleW(nullptr), nullptr);
-        SendMessageW(progress_, PBM_SETRANGE32, 0, 1000);
-        SetTimer(hwnd_, kFollowTimer, kFollowPeriodMs, nullptr);
-        updateRecentMenu();
-        updateMenu();
-        updateStatus();
+        onCreate();
         return 0;
     case WM_SIZE:
         onSize();
@@ -126,26 +135,20 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kFollowTimer)
             onTimer();
+        if (wParam == kStatisticsTimer) {
+            KillTimer(hwnd(), kStatisticsTimer);
+            updateStatistics();
+        }
         return 0;
     case WM_APP_PROGRESS:
         SendMessageW(progress_, PBM_SETPOS, wParam, 0);
         return 0;
     case WM_APP_LOADED:
-        onLoaded();
+        onLoaded(std::unique_ptr<LoadResult>(reinterpret_cast<LoadResult*>(lParam)));
         return 0;
-    case WM_DROPFILES: {
-        const auto drop = reinterpret_cast<HDROP>(wParam);
-        std::vector<std::wstring> paths;
-        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        for (UINT i = 0; i < count; ++i) {
-            std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-            path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-            paths.push_back(path);
-        }
-        DragFinish(drop);
-        open(paths);
+    case WM_DROPFILES:
+        onDropFiles(wParam);
         return 0;
-    }
     case WM_MOUSEWHEEL:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -163,21 +166,55 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_CLOSE:
-        DestroyWindow(hwnd_);
+        DestroyWindow(hwnd());
         return 0;
-    case WM_DESTROY:
-        KillTimer(hwnd_, kFollowTimer);
+    case WM_DESTROY: {
+        KillTimer(hwnd(), kFollowTimer);
+        KillTimer(hwnd(), kStatisticsTimer);
+        // A result the loader has posted but the window has not taken is freed here, while it is still queued.
+        cancel_ = true;
+        if (loader_.joinable())
+            loader_.join();
+        MSG pending;
+        while (PeekMessageW(&pending, hwnd(), WM_APP_LOADED, WM_APP_LOADED, PM_REMOVE))
+            delete reinterpret_cast<LoadResult*>(pending.lParam);
         PostQuitMessage(0);
         return 0;
+    }
     default:
         break;
     }
-    return DefWindowProcW(hwnd_, message, wParam, lParam);
+    return defaultProc(message, wParam, lParam);
+}
+
+void CPlotWindow::onCreate() {
+    status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+    progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, status_, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(progress_, PBM_SETRANGE32, 0, 1000);
+    SetTimer(hwnd(), kFollowTimer, kFollowPeriodMs, nullptr);
+    updateRecentMenu();
+    updateMenu();
+    updateStatus();
+}
+
+void CPlotWindow::onDropFiles(WPARAM wParam) {
+    const auto drop = reinterpret_cast<HDROP>(wParam);
+    std::vector<std::wstring> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(path);
+    }
+    DragFinish(drop);
+    open(paths);
 }
 
 RECT CPlotWindow::clientRect() const {
     RECT client{};
-    GetClientRect(hwnd_, &client);
+    GetClientRect(hwnd(), &client);
     RECT bar{};
     if (status_ && GetWindowRect(status_, &bar))
         client.bottom -= bar.bottom - bar.top;
@@ -192,14 +229,14 @@ double CPlotWindow::timeAt(int x) const {
 void CPlotWindow::onSize() {
     SendMessageW(status_, WM_SIZE, 0, 0);
     RECT client{};
-    GetClientRect(hwnd_, &client);
+    GetClientRect(hwnd(), &client);
     const int width = client.right;
     const int parts[3] = {width * 2 / 5, width * 4 / 5, -1};
     SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
     RECT cell{};
     SendMessageW(status_, SB_GETRECT, 2, reinterpret_cast<LPARAM>(&cell));
     MoveWindow(progress_, cell.left + 2, cell.top + 2, cell.right - cell.left - 20, cell.bottom - cell.top - 4, TRUE);
-    InvalidateRect(hwnd_, nullptr, FALSE);
+    InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 ByteReader CPlotWindow::reader() const {
@@ -210,7 +247,7 @@ ByteReader CPlotWindow::reader() const {
 }
 
 void CPlotWindow::onPaint() {
-    PaintDc paint(hwnd_);
+    PaintDc paint(hwnd());
     const RECT client = clientRect();
     if (client.right <= 0 || client.bottom <= 0)
         return;
@@ -218,19 +255,18 @@ void CPlotWindow::onPaint() {
     const HDC dc = memory.valid() ? memory.get() : paint.get();
     if (model_ && model_->haveData()) {
         const RECT area = plotArea(client);
-        lastData_ = chartData(*model_, view_, area.right - area.left, reader(), cache_);
+        lastData_ = chartData(*model_, view_, area.right - area.left, reader(), cache_,
+                              options_.dewPoint || options_.absoluteHumidity);
         RECT band{};
         if (drag_ == Drag::Band)
             band = {std::min(dragStartX_, dragX_), 0, std::max(dragStartX_, dragX_), 0};
-        paintChart(dc, client, lastData_, options_, band, cursorX_);
+        paintChart(dc, client, lastData_, options_, zone_, band, cursorX_);
     } else {
         FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        const wchar_t* text = loader_.joinable()          ? L"Wczytywanie…"
-                              : model_ && !paths_.empty() ? L"Plik nie zawiera jeszcze rekordów."
-                                                          : L"Plik → Otwórz… albo przeciągnij tu plik .hxg.";
+        const std::wstring text = widen(emptyChartText(loading(), model_ && !paths_.empty()));
         SetBkMode(dc, TRANSPARENT);
         SetTextAlign(dc, TA_CENTER | TA_TOP);
-        TextOutW(dc, client.right / 2, client.bottom / 2 - 8, text, static_cast<int>(wcslen(text)));
+        TextOutW(dc, client.right / 2, client.bottom / 2 - 8, text.c_str(), static_cast<int>(text.size()));
     }
     if (memory.valid())
         BitBlt(paint.get(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
@@ -240,34 +276,43 @@ void CPlotWindow::setView(const ViewRange& view) {
     if (!model_)
         return;
     view_ = view;
-    InvalidateRect(hwnd_, nullptr, FALSE);
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    dataChanged();
+}
+
+// The title, the status bar and, a moment later, the statistics follow what the chart shows.
+void CPlotWindow::dataChanged() {
     updateStatus();
+    if (stats_.visible())
+        SetTimer(hwnd(), kStatisticsTimer, kStatisticsDelayMs, nullptr);
 }
 
 void CPlotWindow::open(std::vector<std::wstring> paths) {
-    if (paths.empty() || loader_.joinable())
+    if (paths.empty() || loading())
         return;
     for (auto& path : paths) {
         wchar_t full[MAX_PATH * 4] = {};
         if (GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr))
             path = full;
     }
-    loadingPaths_ = paths;
     cancel_ = false;
     ShowWindow(progress_, SW_SHOW);
     SendMessageW(progress_, PBM_SETPOS, 0, 0);
     SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"Wczytywanie…"));
-    const HWND window = hwnd_;
-    loader_ = std::thread([this, window, paths] {
-        auto model = std::make_unique<CPlotModel>();
-        std::vector<std::wstring> failed;
+    const HWND window = hwnd();
+    const std::atomic<bool>* cancel = &cancel_;
+    const CTimeZone* zone = &zone_;
+    // The worker shares nothing with the window but the cancel flag: everything it makes goes into one result,
+    // which the window takes from the message (or which is freed here when the window is gone).
+    loader_ = std::thread([window, paths, cancel, zone] {
+        auto result = std::make_unique<LoadResult>();
+        result->model = std::make_unique<CPlotModel>(*zone);
         std::uint64_t total = 0, before = 0;
         for (const auto& path : paths) {
             std::uint64_t size = 0;
             total += recordingFileSize(path, size) ? size : 0;
         }
         std::atomic<int> lastShown{-1};
-        std::vector<std::wstring> loaded;
         for (const auto& path : paths) {
             LoadedFile file;
             const ProgressFn progress = [&](std::uint64_t done) {
@@ -275,33 +320,21 @@ void CPlotWindow::open(std::vector<std::wstring> paths) {
                 if (permille != lastShown.exchange(permille))
                     PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(permille), 0);
             };
-            if (!loadRecordingFile(path, file, progress, &cancel_)) {
-                failed.push_back(path);
+            if (!loadRecordingFile(path, file, progress, cancel, *zone)) {
+                result->failed.push_back(path);
                 continue;
             }
             before += file.scan->fedTo();
-            model->addFile(narrow(path), std::move(file));
-            loaded.push_back(path);
+            result->model->addFile(narrow(path), std::move(file));
+            result->loaded.push_back(path);
         }
-        loading_ = std::move(model);
-        loadingPaths_ = loaded;
-        failed_ = failed;
-        PostMessageW(window, WM_APP_LOADED, 0, 0);
+        LoadResult* handed = result.release();
+        if (!PostMessageW(window, WM_APP_LOADED, 0, reinterpret_cast<LPARAM>(handed)))
+            delete handed;
     });
 }
 
-void CPlotWindow::onLoaded() {
-    if (loader_.joinable())
-        loader_.join();
-    ShowWindow(progress_, SW_HIDE);
-    model_ = std::move(loading_);
-    paths_ = loadingPaths_;
-    cache_.clear();
-    if (!keepViewAfterLoad_ || !view_.following)
-        view_ = model_->haveData() ? fullView(model_->firstTime(), model_->lastTime()) : ViewRange{};
-    else
-        view_ = followData(view_, model_->lastTime());
-    keepViewAfterLoad_ = false;
+void CPlotWindow::saveRecentFiles() {
     for (const auto& path : paths_)
         recent_ = rememberFile(recent_, narrow(path), kRecentFiles);
     CSettingsStore store(10);
@@ -311,21 +344,35 @@ void CPlotWindow::onLoaded() {
         store.save(false);
     }
     updateRecentMenu();
+}
+
+void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
+    if (loader_.joinable())
+        loader_.join();
+    ShowWindow(progress_, SW_HIDE);
+    model_ = std::move(result->model);
+    paths_ = result->loaded;
+    cache_.clear();
+    if (!keepViewAfterLoad_ || !view_.following)
+        view_ = model_->haveData() ? fullView(model_->firstTime(), model_->lastTime()) : ViewRange{};
+    else
+        view_ = followData(view_, model_->lastTime());
+    const bool reload = keepViewAfterLoad_;
+    keepViewAfterLoad_ = false;
+    saveRecentFiles();
     updateMenu();
-    updateStatus();
-    InvalidateRect(hwnd_, nullptr, FALSE);
-    if (!failed_.empty()) {
-        std::wstring text = L"Nie można otworzyć pliku:";
-        for (const auto& path : failed_)
-            text += L"\n" + path;
-        MessageBoxW(hwnd_, text.c_str(), L"Plot", MB_OK | MB_ICONWARNING);
-    }
+    dataChanged();
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    // A file read again because it changed on disk is nothing the user asked for: the title then shows what was
+    // read, and no box waits for a click.
+    if (!result->failed.empty() && !reload)
+        MessageBoxW(hwnd(), widen(openFailedText(narrowAll(result->failed))).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
 }
 
 // Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
 // only its new records. A file that became shorter was emptied or replaced: everything is read again.
 void CPlotWindow::onTimer() {
-    if (!model_ || loader_.joinable())
+    if (!model_ || loading())
         return;
     bool grown = false;
     for (std::size_t i = 0; i < paths_.size(); ++i) {
@@ -357,8 +404,8 @@ void CPlotWindow::onTimer() {
             view_ = fullView(model_->firstTime(), model_->lastTime());
         else if (model_->haveData())
             view_ = followData(view_, model_->lastTime());
-        InvalidateRect(hwnd_, nullptr, FALSE);
-        updateStatus();
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        dataChanged();
     }
 }
 
@@ -369,28 +416,28 @@ void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_MOUSEWHEEL: {
         POINT at{x, GET_Y_LPARAM(lParam)};
-        ScreenToClient(hwnd_, &at);
+        ScreenToClient(hwnd(), &at);
         const double center = at.x >= area.left && at.x < area.right ? timeAt(at.x) : (view_.t0 + view_.t1) / 2;
         setView(zoomView(view_, center, GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? 0.8 : 1.25));
         return;
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-        SetFocus(hwnd_);
-        SetCapture(hwnd_);
+        SetFocus(hwnd());
+        SetCapture(hwnd());
         drag_ = message == WM_RBUTTONDOWN || (wParam & MK_SHIFT) ? Drag::Band : Drag::Pan;
         dragStartX_ = dragX_ = x;
         dragView_ = view_;
         return;
     case WM_MOUSEMOVE: {
-        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd(), 0};
         TrackMouseEvent(&track);
         cursorX_ = x >= area.left && x < area.right ? x : -1;
         if (drag_ == Drag::Pan && x != dragStartX_) {
             setView(panView(dragView_, -(x - dragStartX_) * width / std::max<LONG>(1, area.right - area.left)));
         } else {
             dragX_ = std::clamp<int>(x, area.left, area.right);
-            InvalidateRect(hwnd_, nullptr, FALSE);
+            InvalidateRect(hwnd(), nullptr, FALSE);
         }
         updateStatus();
         return;
@@ -403,11 +450,11 @@ void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
             setView(selectView(view_, timeAt(dragStartX_), timeAt(dragX_)));
         }
         drag_ = Drag::None;
-        InvalidateRect(hwnd_, nullptr, FALSE);
+        InvalidateRect(hwnd(), nullptr, FALSE);
         return;
     case WM_MOUSELEAVE:
         cursorX_ = -1;
-        InvalidateRect(hwnd_, nullptr, FALSE);
+        InvalidateRect(hwnd(), nullptr, FALSE);
         updateStatus();
         return;
     default:
@@ -415,63 +462,54 @@ void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// The title names the files and counts the records, so that a glance at the task bar shows a recording grow.
 void CPlotWindow::updateStatus() {
     if (!status_)
         return;
-    std::wstring title = L"Plot";
-    if (model_ && !paths_.empty()) {
-        title += L" - " + fileTitle(paths_[0]);
-        if (paths_.size() > 1)
-            title += L" (+" + std::to_wstring(paths_.size() - 1) + L")";
-        title += L" - " + std::to_wstring(model_->validCount()) + L" rek.";
-    }
-    SetWindowTextW(hwnd_, title.c_str());
+    SetWindowTextW(hwnd(),
+                   widen(windowTitle(narrowAll(paths_), model_ != nullptr, model_ ? model_->validCount() : 0)).c_str());
     if (model_) {
-        std::wstring text = L"Pliki: " + std::to_wstring(paths_.size()) + L", rekordy: " +
-                            std::to_wstring(model_->validCount()) + L", uszkodzone: " +
-                            std::to_wstring(model_->damagedCount());
-        if (view_.following)
-            text += L", śledzenie końca";
+        const std::wstring text =
+            widen(statusText(paths_.size(), model_->validCount(), model_->damagedCount(), view_.following));
         SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
     std::wstring readout;
     if (cursorX_ >= 0 && model_ && model_->haveData()) {
         const RECT area = plotArea(clientRect());
-        const double column = cursorX_ - area.left;
-        readout = widen(formatStamp(static_cast<std::int64_t>(std::floor(timeAt(cursorX_)))));
-        const auto value = [&](const std::vector<TracePoint>& points, const char* unit) {
-            const TracePoint* point = pointAt(points, column);
-            if (!point)
-                return std::wstring(L"  ---");
-            std::string text = "  " + formatFixed(point->low / 10.0, 1);
-            if (point->high != point->low)
-                text += "…" + formatFixed(point->high / 10.0, 1);
-            return widen(text + " " + unit);
-        };
-        if (options_.temperature)
-            readout += value(lastData_.trace.temperature, "°C");
-        if (options_.humidity)
-            readout += value(lastData_.trace.humidity, "%");
+        readout = widen(readoutText(zone_, timeAt(cursorX_), lastData_.trace, options_, cursorX_ - area.left));
     }
     SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(readout.c_str()));
 }
 
+void CPlotWindow::updateStatistics() {
+    if (!stats_.visible())
+        return;
+    RangeStats total;
+    std::vector<DayStats> days;
+    if (model_ && model_->haveData()) {
+        rangeStatistics(*model_, analysis_, static_cast<std::int64_t>(std::ceil(view_.t0)),
+                        static_cast<std::int64_t>(std::floor(view_.t1)), reader(), total, &days);
+    }
+    stats_.setStatistics(total, days, zone_);
+}
+
 void CPlotWindow::updateMenu() {
-    const HMENU menu = GetMenu(hwnd_);
+    const HMENU menu = GetMenu(hwnd());
     const int shown = options_.temperature && options_.humidity ? ID_VIEW_BOTH
                       : options_.temperature                    ? ID_VIEW_TEMPERATURE
                                                                 : ID_VIEW_HUMIDITY;
     CheckMenuRadioItem(menu, ID_VIEW_BOTH, ID_VIEW_HUMIDITY, shown, MF_BYCOMMAND);
+    CheckMenuItem(menu, ID_VIEW_DEW_POINT, MF_BYCOMMAND | (options_.dewPoint ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_VIEW_ABSOLUTE, MF_BYCOMMAND | (options_.absoluteHumidity ? MF_CHECKED : MF_UNCHECKED));
     CheckMenuRadioItem(menu, ID_CSV_SEMICOLON, ID_CSV_TAB, separator_ == 0 ? ID_CSV_TAB : ID_CSV_SEMICOLON,
                        MF_BYCOMMAND);
     const UINT haveData = model_ && model_->haveData() ? MF_ENABLED : MF_GRAYED;
     EnableMenuItem(menu, ID_FILE_EXPORT_CSV, MF_BYCOMMAND | haveData);
     EnableMenuItem(menu, ID_FILE_EXPORT_PNG, MF_BYCOMMAND | haveData);
+    EnableMenuItem(menu, ID_FILE_REPORT, MF_BYCOMMAND | haveData);
 }
 
 void CPlotWindow::updateRecentMenu() {
-    const HMENU file = GetSubMenu(GetMenu(hwnd_), 0);
+    const HMENU file = GetSubMenu(GetMenu(hwnd()), 0);
     const HMENU recent = GetSubMenu(file, ID_RECENT_MENU_POSITION);
     if (!recent)
         return;
@@ -489,15 +527,14 @@ std::vector<std::wstring> CPlotWindow::askFiles() {
     std::wstring buffer(32768, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd_;
+    ofn.hwndOwner = hwnd();
     ofn.lpstrFilter = L"Pliki rejestracji (*.hxg)\0*.hxg\0Wszystkie pliki (*.*)\0*.*\0";
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrTitle = L"Otwórz plik rejestracji";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn)) {
+    if (!GetOpenFileNameW(&ofn))
         return {};
-    }
     // Several files come as the folder, then each name, separated by NULs.
     std::vector<std::wstring> parts;
     for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1)
@@ -510,45 +547,66 @@ std::vector<std::wstring> CPlotWindow::askFiles() {
     return paths;
 }
 
-namespace {
-
-std::wstring askSaveName(HWND owner, const wchar_t* filter, const wchar_t* extension, const wchar_t* title) {
-    std::wstring buffer(MAX_PATH * 4, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrDefExt = extension;
-    ofn.lpstrTitle = title;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&ofn)) {
-        return {};
-    }
-    return buffer.c_str();
-}
-
-} // namespace
-
 void CPlotWindow::exportCsv() {
     const std::wstring path =
-        askSaveName(hwnd_, L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
+        askSaveName(hwnd(), L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
     if (path.empty())
         return;
     if (!writeCsv(path, *model_, static_cast<std::int64_t>(std::ceil(view_.t0)),
                   static_cast<std::int64_t>(std::floor(view_.t1)), separator_, reader())) {
-        MessageBoxW(hwnd_, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
+        cannotWrite(hwnd(), path);
     }
 }
 
 void CPlotWindow::exportPngFile() {
-    const std::wstring path = askSaveName(hwnd_, L"Obraz PNG (*.png)\0*.png\0", L"png", L"Eksport do PNG");
+    const std::wstring path = askSaveName(hwnd(), L"Obraz PNG (*.png)\0*.png\0", L"png", L"Eksport do PNG");
     if (path.empty())
         return;
     const RECT client = clientRect();
-    if (!exportPng(path, client.right, client.bottom, lastData_, options_))
-        MessageBoxW(hwnd_, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
+    std::string png;
+    if (!encodePng(client.right, client.bottom, lastData_, options_, zone_, png) || !writeWholeFile(path, png))
+        cannotWrite(hwnd(), path);
+}
+
+// The report of the visible range: its chart, limits and statistics, and the files read.
+void CPlotWindow::writeReport() {
+    const std::wstring path =
+        askSaveName(hwnd(), L"Strona HTML (*.html)\0*.html;*.htm\0", L"html", L"Raport do pliku HTML");
+    if (path.empty())
+        return;
+    ReportContent report;
+    report.settings = analysis_;
+    const ByteReader read = reader();
+    const auto t0 = static_cast<std::int64_t>(std::ceil(view_.t0)),
+               t1 = static_cast<std::int64_t>(std::floor(view_.t1));
+    RecordCache cache;
+    const RECT area = plotArea(RECT{0, 0, kReportChart.cx, kReportChart.cy});
+    const ChartData data =
+        chartData(*model_, view_, area.right - area.left, read, cache, options_.dewPoint || options_.absoluteHumidity);
+    for (std::size_t f = 0; f < model_->fileCount(); ++f)
+        report.files.push_back({model_->fileName(f), model_->scan(f).validCount(), model_->scan(f).damagedCount()});
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    report.made = civilSeconds({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+    if (!rangeStatistics(*model_, analysis_, t0, t1, read, report.total, &report.days) ||
+        !encodePng(kReportChart.cx, kReportChart.cy, data, options_, zone_, report.png) ||
+        !writeWholeFile(path, reportHtml(report, zone_))) {
+        cannotWrite(hwnd(), path);
+    }
+}
+
+void CPlotWindow::editLimits() {
+    if (!runLimitsDialog(hwnd(), analysis_))
+        return;
+    options_.temperatureLimits = analysis_.temperature;
+    options_.humidityLimits = analysis_.humidity;
+    CSettingsStore store(10);
+    if (store.open(settingsPath(), true, true, true, false)) {
+        writeAnalysis(store, analysis_);
+        store.save(false);
+    }
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    dataChanged();
 }
 
 void CPlotWindow::onCommand(int id) {
@@ -578,8 +636,12 @@ void CPlotWindow::onCommand(int id) {
         if (haveData)
             exportPngFile();
         break;
+    case ID_FILE_REPORT:
+        if (haveData)
+            writeReport();
+        break;
     case ID_FILE_CLOSE:
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        PostMessageW(hwnd(), WM_CLOSE, 0, 0);
         break;
     case ID_VIEW_ALL:
         if (haveData)
@@ -601,7 +663,22 @@ void CPlotWindow::onCommand(int id) {
         options_.temperature = id != ID_VIEW_HUMIDITY;
         options_.humidity = id != ID_VIEW_TEMPERATURE;
         updateMenu();
-        InvalidateRect(hwnd_, nullptr, FALSE);
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        break;
+    case ID_VIEW_DEW_POINT:
+    case ID_VIEW_ABSOLUTE: {
+        bool& shown = id == ID_VIEW_DEW_POINT ? options_.dewPoint : options_.absoluteHumidity;
+        shown = !shown;
+        updateMenu();
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        break;
+    }
+    case ID_VIEW_LIMITS:
+        editLimits();
+        break;
+    case ID_VIEW_STATISTICS:
+        stats_.show();
+        updateStatistics();
         break;
     case ID_CSV_SEMICOLON:
     case ID_CSV_TAB:

@@ -1,7 +1,10 @@
 #pragma once
 
-#include "plot/win/chart_painter.h"
+#include "plot/chart_data.h"
 #include "plot/plot_model.h"
+#include "plot/statistics.h"
+#include "plot/win/stats_window.h"
+#include "win/window_base.h"
 
 #include <windows.h>
 
@@ -12,59 +15,66 @@
 #include <vector>
 
 // The grapher's main window: the chart of the open recordings, menu, status bar with the loading progress, mouse
-// and keyboard zoom and pan, and the periodic look at the files for new records.
-class CPlotWindow {
+// and keyboard zoom and pan, the periodic look at the files for new records, and the statistics window.
+class CPlotWindow : public CWindowBase {
 public:
-    CPlotWindow() = default;
-    ~CPlotWindow();
-    CPlotWindow(const CPlotWindow&) = delete;
-    CPlotWindow& operator=(const CPlotWindow&) = delete;
+    explicit CPlotWindow(const CTimeZone& zone) : zone_(zone) {}
+    ~CPlotWindow() override;
 
     bool create(int show);
     void open(std::vector<std::wstring> paths);
-    HWND hwnd() const { return hwnd_; }
     HACCEL accelerators() const { return accelerators_; }
 
-private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+protected:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+private:
+    struct LoadResult;
+
+    void onCreate();
     void onCommand(int id);
     void onPaint();
     void onSize();
-    void onLoaded();
+    void onLoaded(std::unique_ptr<LoadResult> result);
     void onTimer();
     void onMouse(UINT message, WPARAM wParam, LPARAM lParam);
+    void onDropFiles(WPARAM drop);
     void setView(const ViewRange& view);
+    void dataChanged();
     void updateStatus();
     void updateMenu();
     void updateRecentMenu();
+    void updateStatistics();
+    void saveRecentFiles();
     void exportCsv();
     void exportPngFile();
+    void writeReport();
+    void editLimits();
     std::vector<std::wstring> askFiles();
     ByteReader reader() const;
     RECT clientRect() const;
     double timeAt(int x) const;
+    bool loading() const { return loader_.joinable(); }
 
-    HWND hwnd_ = nullptr;
+    const CTimeZone& zone_;
     HWND status_ = nullptr;
     HWND progress_ = nullptr;
     HACCEL accelerators_ = nullptr;
+    CStatsWindow stats_;
 
     std::unique_ptr<CPlotModel> model_;
     std::vector<std::wstring> paths_;
     ViewRange view_;
     ChartOptions options_;
+    AnalysisSettings analysis_;
     int separator_ = 2;
     RecordCache cache_;
     ChartData lastData_;
 
-    // Loading happens on a worker; the window keeps answering and shows its progress.
+    // Loading happens on a worker, which hands the window its result in a message; the window keeps answering and
+    // shows the progress meanwhile.
     std::thread loader_;
     std::atomic<bool> cancel_{false};
-    std::unique_ptr<CPlotModel> loading_;
-    std::vector<std::wstring> loadingPaths_;
-    std::vector<std::wstring> failed_;
     bool keepViewAfterLoad_ = false;
 
     // Mouse: a drag pans, a drag with the right button or Shift selects a range to show.

@@ -4,5 +4,6 @@
 
 #include <string>
 
-// Draws the chart at `width` x `height` pixels and saves it as a PNG file through GDI+.
-bool exportPng(const std::wstring& path, int width, int height, const ChartData& data, const ChartOptions& options);
+// Draws the chart at `width` x `height` pixels and encodes it as PNG through GDI+.
+bool encodePng(int width, int height, const ChartData& data, const ChartOptions& options, const CTimeZone& zone,
+               std::string& png);

@@ -22,3 +22,17 @@
 // The recent files are commands ID_RECENT_FIRST + 0 ... + 5.
 #define ID_RECENT_FIRST 40100
 #define ID_RECENT_MENU_POSITION 3
+
+#define ID_FILE_REPORT 40006
+#define ID_VIEW_DEW_POINT 40017
+#define ID_VIEW_ABSOLUTE 40018
+#define ID_VIEW_LIMITS 40022
+#define ID_VIEW_STATISTICS 40023
+
+// The limits dialog.
+#define IDD_LIMITS 200
+#define IDC_T_LOW 201
+#define IDC_T_HIGH 202
+#define IDC_RH_LOW 203
+#define IDC_RH_HIGH 204
+#define IDC_MKT_DH 205

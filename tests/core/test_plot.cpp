@@ -1,7 +1,13 @@
+#include "base/cp1250.h"
+#include "plot/chart_data.h"
+#include "plot/moist_air.h"
 #include "plot/plot_command.h"
 #include "plot/plot_model.h"
+#include "plot/plot_texts.h"
 #include "plot/plot_view.h"
+#include "plot/statistics.h"
 #include "plot/time_axis.h"
+#include "plot/time_zone.h"
 #include "recording/record_format.h"
 
 #include <gtest/gtest.h>
@@ -32,11 +38,40 @@ ByteReader readerOf(const std::vector<const std::string*>& files) {
     };
 }
 
-CPlotModel modelOf(const std::vector<const std::string*>& files, int threads = 1, std::size_t chunk = kLoadChunk) {
-    CPlotModel model;
+CPlotModel modelOf(const std::vector<const std::string*>& files, int threads = 1, std::size_t chunk = kLoadChunk,
+                   const CTimeZone& zone = noZone()) {
+    CPlotModel model(zone);
     for (const std::string* file : files)
-        model.addFile("f", loadFile(file->size(), viewOf(*file), threads, nullptr, nullptr, chunk));
+        model.addFile("f", loadFile(file->size(), viewOf(*file), threads, nullptr, nullptr, zone, chunk));
     return model;
+}
+
+const CTimeZone& warsaw() {
+    static const CTimeZone zone(centralEuropeanRules);
+    return zone;
+}
+
+// One record a `step` seconds from the local time `start`, a value of `temperatures` each (humidity 50.0).
+std::string recordsFrom(const LocalTime& start, std::int64_t step, const std::vector<double>& temperatures) {
+    std::string file;
+    for (std::size_t i = 0; i < temperatures.size(); ++i) {
+        QuantityReading t, h;
+        t.noData = h.noData = false;
+        t.rawValue = temperatures[i];
+        h.rawValue = 50;
+        file +=
+            buildBinaryRecord(t, h, 4660, 4660, civilTime(civilSeconds(start) + static_cast<std::int64_t>(i) * step));
+    }
+    return file;
+}
+
+RangeStats statsOf(const CPlotModel& model, const std::vector<const std::string*>& files, const std::string& limits,
+                   std::vector<DayStats>* days = nullptr) {
+    AnalysisSettings settings;
+    EXPECT_TRUE(parseLimits(limits, settings));
+    RangeStats total;
+    EXPECT_TRUE(rangeStatistics(model, settings, model.firstTime(), model.lastTime(), readerOf(files), total, days));
+    return total;
 }
 
 std::string csvOf(const CPlotModel& model, const std::vector<const std::string*>& files, int separator) {
@@ -49,8 +84,8 @@ std::string csvOf(const CPlotModel& model, const std::vector<const std::string*>
 }
 
 std::string record(int second, double temperature, double humidity) {
-    ValueDisplayState t, h;
-    t.noData = h.noData = 0;
+    QuantityReading t, h;
+    t.noData = h.noData = false;
     t.rawValue = temperature;
     h.rawValue = humidity;
     return buildBinaryRecord(t, h, 4660, 4660, civilTime(civilSeconds({2024, 3, 5, 0, 0, 0}) + second));
@@ -105,19 +140,30 @@ std::string largeFile() {
     return file;
 }
 
+// The second file runs through the hour that the clock repeats in autumn, where the second part cannot start.
 TEST(PlotLoad, TwoThreadsReadAsOnePass) {
-    const std::string file = largeFile();
-    const CPlotModel one = modelOf({&file}, 1, 4096);
-    for (const std::size_t chunk : {4096u, 5000u, 77777u}) {
-        SCOPED_TRACE(chunk);
-        const CPlotModel two = modelOf({&file}, 2, chunk);
-        EXPECT_EQ(two.validCount(), one.validCount());
-        EXPECT_EQ(two.damagedCount(), one.damagedCount());
-        EXPECT_EQ(two.gapLimit(), 3);
-        EXPECT_EQ(csvOf(two, {&file}, Tab), csvOf(one, {&file}, Tab));
-        const Bucket a = two.summary().combine(0, INT64_C(1) << 40), b = one.summary().combine(0, INT64_C(1) << 40);
-        EXPECT_EQ(a.records, b.records);
-        EXPECT_EQ(a.temperature.sum, b.temperature.sum);
+    std::vector<double> values;
+    for (int i = 0; i < 8000; ++i)
+        values.push_back(20 + (i * 7 % 90) / 10.0);
+    const std::string repeated =
+        recordsFrom({2026, 10, 25, 2, 0, 0}, 1, std::vector<double>(values.begin(), values.begin() + 3600)) +
+        recordsFrom({2026, 10, 25, 2, 0, 0}, 1, std::vector<double>(values.begin() + 3600, values.end()));
+    for (const std::string& file : {largeFile(), repeated}) {
+        const CPlotModel one = modelOf({&file}, 1, 4096, warsaw());
+        std::vector<DayStats> oneDays;
+        const RangeStats oneTotal = statsOf(one, {&file}, "21:25:45:55", &oneDays);
+        for (const std::size_t chunk : {4096u, 5000u, 77777u}) {
+            SCOPED_TRACE(chunk);
+            const CPlotModel two = modelOf({&file}, 2, chunk, warsaw());
+            EXPECT_EQ(two.validCount(), one.validCount());
+            EXPECT_EQ(two.damagedCount(), one.damagedCount());
+            EXPECT_EQ(two.gapLimit(), 3);
+            EXPECT_EQ(csvOf(two, {&file}, Tab), csvOf(one, {&file}, Tab));
+            std::vector<DayStats> twoDays;
+            const RangeStats twoTotal = statsOf(two, {&file}, "21:25:45:55", &twoDays);
+            EXPECT_EQ(summaryCsv(twoTotal, twoDays), summaryCsv(oneTotal, oneDays));
+            EXPECT_EQ(twoTotal.temperature.excursionsAbove, oneTotal.temperature.excursionsAbove);
+        }
     }
 }
 
@@ -134,7 +180,8 @@ TEST(PlotLive, GrowingFileReadsAsAWholeOne) {
         ASSERT_EQ(live.summary().level(level).size(), whole.summary().level(level).size()) << level;
     const Bucket range = live.summary().combine(bucketOf(civilSeconds({2024, 3, 5, 0, 10, 0})),
                                                 bucketOf(civilSeconds({2024, 3, 5, 0, 29, 59})));
-    EXPECT_EQ(range.records, 1197u); // three records lost to the garbage inserted
+    EXPECT_EQ(range.records, 1197u);  // three records lost to the garbage inserted
+    EXPECT_EQ(range.longestStep, 2u); // across each of them, in buckets merged in time order
 }
 
 TEST(PlotLive, FollowSteps) {
@@ -185,13 +232,13 @@ TEST(TimeAxis, LabelsAdaptFromSecondsToMonths) {
     const double t0 = civilSeconds({2024, 3, 5, 14, 7, 9});
     for (const Row& row : rows) {
         SCOPED_TRACE(row.span);
-        const auto ticks = timeTicks(t0, t0 + row.span, 1000, 80);
+        const auto ticks = timeTicks(noZone(), t0, t0 + row.span, 1000, 80);
         ASSERT_EQ(ticks.size(), row.count);
         EXPECT_EQ(ticks[0].label, row.first);
         EXPECT_EQ(ticks[0].context, row.context);
         EXPECT_EQ(ticks[1].label, row.second);
     }
-    EXPECT_EQ(timeTicks(t0, t0 + 86400, 1000, 80)[4].context, "06.03.2024");
+    EXPECT_EQ(timeTicks(noZone(), t0, t0 + 86400, 1000, 80)[4].context, "06.03.2024");
     EXPECT_EQ(formatStamp(civilSeconds({2024, 2, 29, 23, 59, 59}) + 1), "2024.03.01 00:00:00");
 }
 
@@ -232,6 +279,32 @@ TEST(PlotCommand, CommandLines) {
         {{"--size", "800x600", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
         {{"--csv", "o.csv", "--png", "p.png", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
         {{"--bogus", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
+        {{"--summary", "s.csv", "--limits", "2:8::", "--mkt-dh", "83.144", "a.hxg"},
+         PlotCommand::Summary,
+         "s.csv",
+         1200,
+         700,
+         Semicolon,
+         1},
+        {{"--report", "r.html", "--from", "2026-10-25", "--to", "2026-10-25 02:30", "a.hxg"},
+         PlotCommand::Report,
+         "r.html",
+         1200,
+         700,
+         Semicolon,
+         1},
+        {{"--csv", "o.csv", "--limits", ":::", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
+        {{"--summary", "s.csv", "--limits", "9:8::", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
+        {{"--summary", "s.csv", "--limits", "2:8:", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
+        {{"--png", "o.png", "--from", "2026-02-30", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
+        {{"--png", "o.png", "--from", "2026-10-26", "--to", "2026-10-25", "a.hxg"},
+         PlotCommand::Usage,
+         "",
+         1200,
+         700,
+         Semicolon,
+         0},
+        {{"--from", "2026-10-25", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
     };
     for (const Row& row : rows) {
         const PlotCommand command = parsePlotCommand(row.args);
@@ -242,8 +315,171 @@ TEST(PlotCommand, CommandLines) {
         EXPECT_EQ(command.separator, row.separator);
         EXPECT_EQ(command.files.size(), row.files);
     }
+    const PlotCommand ranged = parsePlotCommand(rows[11].args);
+    EXPECT_EQ(ranged.from, civilSeconds({2026, 10, 25, 0, 0, 0}));
+    EXPECT_EQ(ranged.to, civilSeconds({2026, 10, 25, 2, 30, 59}));
+    const PlotCommand limited = parsePlotCommand(rows[10].args);
+    EXPECT_TRUE(limited.analysis.temperature.hasLow && limited.analysis.temperature.hasHigh);
+    EXPECT_EQ(limited.analysis.temperature.high, 800);
+    EXPECT_FALSE(limited.analysis.humidity.hasLow || limited.analysis.humidity.hasHigh);
+    EXPECT_DOUBLE_EQ(limited.analysis.activation, 83.144);
     EXPECT_EQ(rememberFile({"C:\\a.hxg", "C:\\b.hxg", "C:\\c.hxg"}, "c:\\B.HXG", 3),
               (std::vector<std::string>{"c:\\B.HXG", "C:\\a.hxg", "C:\\c.hxg"}));
+}
+
+// Worked by hand: ΔH/R = 83144 / 8.3144 = 10000 K; exp(-10000/293.15) and exp(-10000/303.15) held for equal times
+// average to exp(-32.98697) * (1 + exp(-1.12526)) / 2 = exp(-33.39903), and 10000 / 33.39903 = 299.4099 K.
+TEST(PlotStatistics, MeanKineticTemperatureOfTwoTemperaturesHeldForEqualTimes) {
+    std::vector<double> values(60, 20.0);
+    values.resize(120, 30.0);
+    const std::string file = recordsFrom({2026, 6, 1, 8, 0, 0}, 60, values);
+    const RangeStats stats = statsOf(modelOf({&file}), {&file}, ":::");
+    ASSERT_TRUE(stats.temperature.haveKinetic);
+    EXPECT_NEAR(stats.temperature.kinetic, 26.2599, 1e-4);
+    EXPECT_DOUBLE_EQ(stats.temperature.mean, 25);
+    EXPECT_DOUBLE_EQ(stats.temperature.deviation, 5);
+    EXPECT_EQ(stats.temperature.values.maxAt, civilSeconds({2026, 6, 1, 9, 0, 0}));
+    EXPECT_FALSE(stats.temperature.haveAbove);
+}
+
+// Worked by hand for 25 °C and 60 %: γ = ln 0.6 + 17.62 * 25 / 268.12 = 1.132095, dew point 243.12 γ / (17.62 - γ)
+// = 16.6931 °C; vapour 0.6 * 6.112 * exp(1.642921) = 18.9603 hPa, 216.7 * 18.9603 / 298.15 = 13.7807 g/m3.
+TEST(PlotStatistics, DewPointAndAbsoluteHumidity) {
+    Sample sample;
+    sample.hasTemperature = sample.hasHumidity = true;
+    sample.temperature = 250;
+    sample.humidity = 600;
+    const MoistAir air = moistAirOf(sample);
+    ASSERT_TRUE(air.valid);
+    EXPECT_NEAR(air.dewPoint, 16.6931, 1e-4);
+    EXPECT_NEAR(air.absoluteHumidity, 13.7807, 1e-4);
+    sample.temperature = 601;
+    EXPECT_FALSE(moistAirOf(sample).valid);
+    sample.temperature = -450;
+    EXPECT_TRUE(moistAirOf(sample).valid);
+}
+
+// An hour of records a minute with minutes 20 to 29 missing: 50 of 60 records, the longest gap 660 s between two
+// records less one interval. Above 25 °C at minutes 5, 6 and 40 (two excursions, 180 s), below 15 °C at 45 and 46.
+TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
+    std::string file;
+    for (int minute = 0; minute < 60; ++minute) {
+        if (minute >= 20 && minute < 30)
+            continue;
+        const double value = minute == 5 || minute == 6     ? 26
+                             : minute == 40                 ? 27
+                             : minute == 45 || minute == 46 ? 14
+                                                            : 20;
+        file += recordsFrom({2026, 6, 1, 8, minute, 0}, 60, {value});
+    }
+    const CPlotModel model = modelOf({&file});
+    std::vector<DayStats> days;
+    const RangeStats total = statsOf(model, {&file}, "15:25::40", &days);
+    EXPECT_EQ(total.temperature.excursionsAbove, 2u);
+    EXPECT_EQ(total.temperature.excursionsBelow, 1u);
+    EXPECT_EQ(total.humidity.excursionsAbove, 1u); // past the limit from the first record on
+    const std::string line =
+        ";50;83.33;600;14.00;27.00;20.14;20.36;1.96;180;120;50.00;50.00;50.00;3000;???;9.38;8.74\r\n";
+    const std::string header =
+        utf8ToCp1250("Dzień;Rekordy;Pokrycie %;Najdłuższa przerwa s;T min;T maks;T średnia;T MKT;T odch. std.;"
+                     "T powyżej s;T poniżej s;RH min;RH maks;RH średnia;RH powyżej s;RH poniżej s;"
+                     "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3\r\n");
+    EXPECT_EQ(summaryCsv(total, days), header + "2026.06.01" + line + "Razem" + line);
+    // Half an hour read from the records: minutes 0 to 19, the gap from 19 runs to the range's end at 30.
+    RangeStats part;
+    AnalysisSettings settings;
+    ASSERT_TRUE(parseLimits("15:25::", settings));
+    ASSERT_TRUE(rangeStatistics(model, settings, civilSeconds({2026, 6, 1, 8, 0, 0}),
+                                civilSeconds({2026, 6, 1, 8, 29, 59}), readerOf({&file}), part, nullptr));
+    EXPECT_EQ(part.records, 20u);
+    EXPECT_EQ(part.longestGap, 660 - 60);
+    EXPECT_EQ(part.temperature.secondsAbove, 120);
+
+    // Over many buckets of several levels the steps are those between consecutive records only.
+    const std::string longer = recordsFrom({2026, 6, 1, 0, 0, 0}, 60, std::vector<double>(2000, 20));
+    const CPlotModel many = modelOf({&longer});
+    EXPECT_EQ(many.summary().combine(bucketOf(many.firstTime()) + 3, bucketOf(many.lastTime()) - 5).longestStep, 60u);
+}
+
+// A fault of the merging by local time: the hour repeated when the clock goes back was mixed into the first, so the
+// export alternated between the two minute by minute and the chart went back and forth.
+TEST(PlotTime, RepeatedHourFollowsTheFirstAndTheSkippedOneIsNoGap) {
+    const std::string autumn = recordsFrom({2026, 10, 25, 1, 58, 0}, 60, std::vector<double>(62, 22.4)) +
+                               recordsFrom({2026, 10, 25, 2, 0, 0}, 60, std::vector<double>(62, 22.6));
+    const std::string spring =
+        recordsFrom({2026, 3, 29, 1, 58, 0}, 60, {20, 20}) + recordsFrom({2026, 3, 29, 3, 0, 0}, 60, {20, 20});
+    EXPECT_EQ(warsaw().candidates(civilSeconds({2026, 10, 25, 2, 30, 0})).count, 2);
+    EXPECT_EQ(warsaw().candidates(civilSeconds({2026, 3, 29, 2, 30, 0})).count, 0);
+    for (const std::string* file : {&autumn, &spring}) {
+        const CPlotModel model = modelOf({file}, 1, kLoadChunk, warsaw());
+        const std::vector<Sample> samples = model.samples(model.firstTime(), model.lastTime(), readerOf({file}));
+        for (std::size_t i = 1; i < samples.size(); ++i)
+            ASSERT_EQ(samples[i].time - samples[i - 1].time, 60) << i;
+        const RangeStats stats = statsOf(model, {file}, ":::");
+        EXPECT_EQ(stats.longestGap, 0);
+        EXPECT_DOUBLE_EQ(stats.coverage, 100);
+        const Trace trace = traceFromSamples(samples, model.firstTime(), model.lastTime(), 1000, model.gapLimit());
+        for (std::size_t i = 1; i < trace.temperature.size(); ++i)
+            ASSERT_TRUE(trace.temperature[i].joined && trace.temperature[i].x > trace.temperature[i - 1].x) << i;
+    }
+    const CPlotModel model = modelOf({&autumn}, 1, kLoadChunk, warsaw());
+    const std::string csv = csvOf(model, {&autumn}, Semicolon);
+    EXPECT_NE(csv.find("2024"), 0u);
+    const std::string order = "2026.10.25 02:59:00;22.4;50.0\r\n2026.10.25 02:00:00;22.6;50.0\r\n";
+    EXPECT_NE(csv.find(order), std::string::npos);
+    EXPECT_EQ(csv.find("22.4", csv.find(order) + 30), std::string::npos);
+    // The day lasted 25 hours: 124 records a minute from 01:58 to 03:01 of the second 02:00.
+    std::vector<DayStats> days;
+    statsOf(model, {&autumn}, ":::", &days);
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].stats.records, 124u);
+    EXPECT_EQ(timeTicks(warsaw(), model.firstTime(), model.lastTime(), 1000, 80)[0].label, "02:00");
+}
+
+// The chart of a coarse view comes from the summary; a fine one reads its records once and keeps them for small
+// moves.
+TEST(PlotChart, SummaryOrRecords) {
+    const std::string file = largeFile();
+    const CPlotModel model = modelOf({&file});
+    int reads = 0;
+    const ByteReader reader = [&](std::size_t f, std::uint64_t offset, std::uint64_t length, std::string& out) {
+        ++reads;
+        return readerOf({&file})(f, offset, length, out);
+    };
+    RecordCache cache;
+    const double t0 = model.firstTime();
+    EXPECT_FALSE(chartData(model, fullView(model.firstTime(), model.lastTime()), 10, reader, cache, false).fromRecords);
+    EXPECT_EQ(reads, 0);
+    const ChartData fine = chartData(model, {t0 + 600, t0 + 900, false}, 1000, reader, cache, true);
+    EXPECT_TRUE(fine.fromRecords);
+    EXPECT_EQ(fine.stats.records, 300u); // one of the 301 lost to the garbage after record 750
+    EXPECT_FALSE(fine.trace.dewPoint.empty());
+    const int first = reads;
+    EXPECT_GT(first, 0);
+    chartData(model, {t0 + 650, t0 + 950, false}, 1000, reader, cache, false);
+    EXPECT_EQ(reads, first);
+    chartData(model, {t0 + 3000, t0 + 3300, false}, 1000, reader, cache, false);
+    EXPECT_GT(reads, first);
+
+    ChartOptions options;
+    options.temperatureLimits.hasHigh = true;
+    options.temperatureLimits.high = 4000;
+    EXPECT_GE(chartScales(fine, options).leftHigh, 40);
+}
+
+TEST(PlotTexts, TitleStatusAndReadout) {
+    EXPECT_EQ(windowTitle({}, false, 0), "Plot");
+    EXPECT_EQ(windowTitle({"C:\\dane\\a.hxg"}, true, 12), "Plot - a.hxg - 12 rek.");
+    EXPECT_EQ(windowTitle({"C:\\a.hxg", "b.hxg", "c.hxg"}, true, 0), "Plot - a.hxg (+2) - 0 rek.");
+    EXPECT_EQ(statusText(2, 12, 1, true), "Pliki: 2, rekordy: 12, uszkodzone: 1, śledzenie końca");
+    EXPECT_EQ(statusText(1, 5, 0, false), "Pliki: 1, rekordy: 5, uszkodzone: 0");
+    Trace trace;
+    trace.temperature = {{10.5, 214, 216, false}};
+    ChartOptions options;
+    EXPECT_EQ(readoutText(warsaw(), civilSeconds({2026, 10, 25, 0, 30, 0}), trace, options, 10.2),
+              "2026.10.25 02:30:00 UTC+02:00  21.4…21.6 °C  ---");
+    EXPECT_EQ(readoutText(warsaw(), civilSeconds({2026, 10, 25, 1, 30, 0}), trace, options, 11),
+              "2026.10.25 02:30:00 UTC+01:00  ---  ---");
 }
 
 } // namespace

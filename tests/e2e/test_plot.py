@@ -1,26 +1,103 @@
 """Plot.exe under Wine: the command-line exports, and a recording followed live.
 
 The exports read a file built here (records of two runs, a damaged record, records without values) and must give
-the text recording's bytes and a PNG of the asked size. Then HX350.exe records every second from the simulator into
-a binary file, Plot.exe is started on that file, and its title's record count must grow as the program writes."""
+the text recording's bytes and a PNG of the asked size. A recording through the night the clocks go back, read in
+Central European time, keeps its file order, and its statistics (--summary) and report (--report, rendered by
+headless Chromium) follow from its records. Then HX350.exe records every second from the simulator into a binary
+file, Plot.exe is started on that file, and its title's record count must grow as the program writes."""
 
+import base64
+import math
+import re
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 
 from harness import Scenario, settings_file, wait_until
-from records import binary_record, split_binary
+from records import binary_record, split_binary, text_records
 
 SETTINGS = settings_file(PORT_NR=7, FILE_LOG_BIN=1, FILE_INTERVAL=1, FILE_NAME_BIN="live.hxg")
 HEADER = "Data i Godzina;Temperatura °C;Wilgotność %\r\n".encode("cp1250")
 
 
-def plot(s, *args, timeout=60):
-    """Runs Plot.exe (from the session's folder) to its end; returns its exit code."""
+def plot(s, *args, timeout=60, tz=None):
+    """Runs Plot.exe (from the session's folder) to its end, in the time zone `tz` (Wine takes it from the TZ of
+    each process); returns its exit code."""
+    env = dict(s.env, TZ=tz) if tz else s.env
     with open(s.folder / "plot.log", "ab") as log:
         return subprocess.run(["wine", str(s.folder / "Plot.exe")] + [str(a) for a in args], cwd=s.folder,
-                              env=s.env, stdout=log, stderr=subprocess.STDOUT, timeout=timeout).returncode
+                              env=env, stdout=log, stderr=subprocess.STDOUT, timeout=timeout).returncode
+
+
+def moist_air(temperature, humidity):
+    """Dew point (°C) and absolute humidity (g/m3) by the Magnus formula with 17.62 and 243.12 °C."""
+    gamma = math.log(humidity / 100) + 17.62 * temperature / (243.12 + temperature)
+    vapour = humidity / 100 * 6.112 * math.exp(17.62 * temperature / (243.12 + temperature))
+    return 243.12 * gamma / (17.62 - gamma), 216.7 * vapour / (273.15 + temperature)
+
+
+def daylight_saving(s, t):
+    """Records a minute from 01:58 summer time through the repeated hour to 03:01 winter time: 22.4 °C before the
+    clocks go back, 22.6 °C after, one damaged record between."""
+    first = [((2026, 10, 25, 1 + (58 + i) // 60, (58 + i) % 60, 0), 22.4) for i in range(62)]
+    second = [((2026, 10, 25, 2 + i // 60, i % 60, 0), 22.6) for i in range(62)]
+    damaged = bytearray(binary_record((2026, 10, 25, 2, 59, 30), 22.5, 50.0))
+    damaged[-1] ^= 0x55
+    s.folder.joinpath("dst.hxg").write_bytes(b"".join(binary_record(stamp, value, 50.0) for stamp, value in first)
+                                             + bytes(damaged)
+                                             + b"".join(binary_record(stamp, value, 50.0) for stamp, value in second))
+    warsaw = "Europe/Warsaw"
+
+    t.step("daylight saving: the repeated hour follows the first, in file order (TZ=Europe/Warsaw)")
+    t.equal(plot(s, "--csv", "dst.csv", "dst.hxg", tz=warsaw), 0, "exit code")
+    written = text_records(s.folder.joinpath("dst.csv").read_bytes())
+    t.equal([stamp for stamp, _ in written], [stamp for stamp, _ in first + second], "the stamps in file order")
+    t.equal(written[61:63], [((2026, 10, 25, 2, 59, 0), "22.4;50.0"), ((2026, 10, 25, 2, 0, 0), "22.6;50.0")],
+            "02:59 summer time, then 02:00 winter time")
+    t.equal(plot(s, "--csv", "late.csv", "--from", "2026-10-25 03:00", "dst.hxg", tz=warsaw), 0, "--from")
+    t.equal([stamp for stamp, _ in text_records(s.folder.joinpath("late.csv").read_bytes())],
+            [(2026, 10, 25, 3, 0, 0), (2026, 10, 25, 3, 1, 0)], "from 03:00 winter time on")
+
+    t.step("--summary: 124 records, all covered, no gap, 62 minutes above 22.5 °C")
+    t.equal(plot(s, "--summary", "dst_summary.csv", "--limits", ":22.5::", "dst.hxg", tz=warsaw), 0, "exit code")
+    lines = s.folder.joinpath("dst_summary.csv").read_bytes().split(b"\r\n")
+    t.equal(lines[0].decode("cp1250"), "Dzień;Rekordy;Pokrycie %;Najdłuższa przerwa s;T min;T maks;T średnia;T MKT;"
+            "T odch. std.;T powyżej s;T poniżej s;RH min;RH maks;RH średnia;RH powyżej s;RH poniżej s;"
+            "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3", "header")
+    activation = 83.144e3 / 8.3144
+    kinetic = activation / -math.log((math.exp(-activation / 295.55) + math.exp(-activation / 295.75)) / 2) - 273.15
+    air = [moist_air(value, 50.0) for value in (22.4, 22.6)]
+    figures = "124;100.00;0;22.40;22.60;22.50;%.2f;0.10;3720;???;50.00;50.00;50.00;???;???;%.2f;%.2f" % (
+        kinetic, (air[0][0] + air[1][0]) / 2, (air[0][1] + air[1][1]) / 2)
+    t.equal(lines[1:], [b"2026.10.25;" + figures.encode(), b"Razem;" + figures.encode(), b""], "the day and the range")
+
+    t.step("--report: one page with the chart, limits, statistics and files, rendered by Chromium")
+    t.equal(plot(s, "--report", "report.html", "--limits", "22:22.5:45:55", "dst.hxg", tz=warsaw), 0, "exit code")
+    page = s.folder.joinpath("report.html").read_text(encoding="utf-8")
+    png = base64.b64decode(re.search(r'src="data:image/png;base64,([A-Za-z0-9+/=]+)"', page).group(1))
+    t.equal(png[:8], b"\x89PNG\r\n\x1a\n", "the chart is an embedded PNG")
+    t.check("<td>dst.hxg</td><td>124</td><td>1</td>" in page, "the file with its records and one damaged", page[-2000:])
+    t.check("<td>2026.10.25</td><td>124</td>" in page and "22.5 °C" in page, "the day and the limits", page[-2000:])
+    shot = render(s, s.folder / "report.html")
+    colours = int(subprocess.run(["identify", "-format", "%k", str(shot)], capture_output=True, text=True,
+                                 check=True).stdout)
+    t.check(colours > 100, "the rendered page is not blank", colours)
+    shutil.copy2(shot, s.config.screenshots / "plot_report.png")
+
+
+def render(s, page):
+    """A screenshot of `page` by headless Chromium (as root, so without its sandbox; without its background
+    connections, which this machine's closed network refuses)."""
+    shot = s.folder / "report.png"
+    profile = tempfile.mkdtemp(prefix="chromium-", dir=s.folder)
+    subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                    "--user-data-dir=" + profile, "--window-size=1280,1800", "--screenshot=" + str(shot),
+                    page.as_uri()], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True)
+    return shot
 
 
 def plot_title(s):
@@ -64,6 +141,8 @@ def body(s, t):
     t.equal(struct.unpack(">II", png[16:24]), (800, 450), "PNG size")
     s.folder.joinpath("out.png").replace(s.config.screenshots / "plot_export.png")
 
+    daylight_saving(s, t)
+
     t.step("a recording followed live")
     live = s.folder / "live.hxg"
     s.wait_visible()
@@ -81,6 +160,15 @@ def body(s, t):
         t.expect(abs(written - record_count(plot_title(s))) <= 2, "Plot.exe keeps up with the file",
                  (written, plot_title(s)))
         s.screenshot("live")
+        # Ctrl+T opens "Statystyka" beside the chart.
+        window = subprocess.run(["xdotool", "search", "--name", "^Plot"], env=s.env, capture_output=True,
+                                text=True).stdout.split()[0]
+        subprocess.run(["xdotool", "windowfocus", window], env=s.env, check=True)
+        subprocess.run(["xdotool", "key", "ctrl+t"], env=s.env, check=True)
+        wait_until(lambda: subprocess.run(["xdotool", "search", "--name", "^Statystyka$"], env=s.env,
+                                          capture_output=True, text=True).stdout.strip(), 15, "the Statystyka window")
+        t.passed("Ctrl+T opens the statistics of the visible range")
+        s.screenshot("statistics")
     finally:
         s.win("close", check=False)
         subprocess.run(["xdotool", "search", "--name", "^Plot", "windowclose"], env=s.env,

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "plot/summary.h"
+
+#include <cstdint>
+#include <vector>
+
+// One value of a quantity within a stretch of records: how long the records carrying it lasted, and where the
+// steps between consecutive values start and end at it, so that excursions past any limit can be counted later.
+struct ValueTime {
+    std::int32_t value = 0;
+    std::int32_t rises = 0; // +1 where a rise starts at this value, -1 where one ends
+    std::int32_t falls = 0; // +1 where a fall ends at this value, -1 where one starts
+    std::int64_t seconds = 0;
+};
+
+// What a stretch of one quantity's values (a calendar day, or the records read for a part of one) holds beyond
+// the summary: the time spent at each value, which gives the mean kinetic temperature for any activation energy
+// and the time past any limit, and the steps between consecutive values, which give the excursions past any
+// limit. Limits are in hundredths (a limit may have two decimals, values have one).
+class CQuantityProfile {
+public:
+    void addTime(std::int32_t value, std::int64_t seconds);
+    // The next value in the order of the readings (file order); it is paired with the one before.
+    void addValue(std::int32_t value, std::int64_t time);
+    // Joins another stretch: the step between the two is counted when one follows the other.
+    void merge(const CQuantityProfile& other);
+
+    bool any() const { return any_; }
+    const std::vector<ValueTime>& values() const { return values_; }
+    std::int64_t secondsAbove(std::int32_t limit) const;
+    std::int64_t secondsBelow(std::int32_t limit) const;
+    // A stretch that starts past the limit counts as one excursion.
+    std::uint32_t excursionsAbove(std::int32_t limit) const;
+    std::uint32_t excursionsBelow(std::int32_t limit) const;
+    // In °C, each value weighted by its time; false when no time is known. `activation` is ΔH / R in kelvin.
+    bool meanKinetic(double activation, double& celsius) const;
+
+private:
+    ValueTime& entry(std::int32_t value);
+    void addStep(std::int32_t from, std::int32_t to);
+
+    std::vector<ValueTime> values_; // by value
+    std::size_t hint_ = 0;          // consecutive readings mostly share or neighbour a value
+    bool any_ = false;
+    std::int32_t first_ = 0, last_ = 0;
+    std::int64_t firstTime_ = 0, lastTime_ = 0;
+};
+
+// The profiles of one local calendar day (days from 1970-01-01).
+struct DayProfile {
+    std::int64_t day = 0;
+    CQuantityProfile temperature;
+    CQuantityProfile humidity;
+
+    void merge(const DayProfile& other);
+};
+
+std::int64_t localDayOf(std::int64_t local);
+
+// The time each record of a file stands for: until the next record of the file; before a gap (a step more than
+// three times the one before it) as long as the step before it; nothing when the next record is not later (a clock
+// set back); the newest record, as long as the step before it. Fed the file's records in file order, it hands out
+// each record once the next one is known. One that starts a part of a file read on its own (`holdFirst`) keeps its
+// first record until the part before it is joined.
+class CRecordDurations {
+public:
+    explicit CRecordDurations(bool holdFirst) : holding_(holdFirst) {}
+
+    template <typename Emit> void feed(const Sample& sample, Emit&& emit) {
+        if (!haveLast_) {
+            haveLast_ = true;
+            last_ = sample;
+            return;
+        }
+        const std::int64_t out = sample.time - last_.time;
+        if (holding_ && !haveHeld_) {
+            haveHeld_ = true;
+            held_ = last_;
+            heldOut_ = out;
+        } else {
+            emit(last_, durationOf(haveIn_, in_, true, out));
+        }
+        haveIn_ = true;
+        in_ = out;
+        last_ = sample;
+    }
+    // Joins the part of the file that ends where this one begins: the records on both sides of the seam.
+    template <typename Emit> void follow(const CRecordDurations& earlier, Emit&& emit) {
+        if (!haveLast_) {
+            *this = earlier;
+            return;
+        }
+        const Sample& first = haveHeld_ ? held_ : last_;
+        if (earlier.haveLast_) {
+            const std::int64_t seam = first.time - earlier.last_.time;
+            emit(earlier.last_, durationOf(earlier.haveIn_, earlier.in_, true, seam));
+            if (haveHeld_)
+                emit(held_, durationOf(true, seam, true, heldOut_));
+            else {
+                haveIn_ = true;
+                in_ = seam;
+            }
+        } else if (haveHeld_) {
+            emit(held_, durationOf(false, 0, true, heldOut_));
+        }
+        holding_ = haveHeld_ = false;
+    }
+    // The newest record and the time it stands for while it is the newest.
+    bool pending(Sample& sample, std::int64_t& seconds) const;
+
+    static std::int64_t durationOf(bool haveIn, std::int64_t in, bool haveOut, std::int64_t out);
+
+private:
+    bool haveLast_ = false;
+    Sample last_;
+    bool haveIn_ = false;
+    std::int64_t in_ = 0;
+    bool holding_;
+    bool haveHeld_ = false;
+    Sample held_;
+    std::int64_t heldOut_ = 0;
+};
+
+// The recording interval of a file: its most common step between records.
+class CStepCounts {
+public:
+    void note(std::int64_t step);
+    void merge(const CStepCounts& other);
+    std::int64_t mostCommon() const;
+
+private:
+    void count(std::int64_t step, std::uint64_t times);
+
+    std::vector<std::pair<std::int64_t, std::uint64_t>> counts_;
+    // Steps come in long runs of the same value: counted here before they reach the list.
+    std::int64_t runStep_ = 0;
+    std::uint64_t runCount_ = 0;
+};

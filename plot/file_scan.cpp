@@ -1,0 +1,153 @@
+#include "plot/file_scan.h"
+
+#include "plot/time_axis.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned char kStoredMarker = 0xC0;
+
+} // namespace
+
+std::size_t findRecordStart(std::string_view bytes, std::size_t from) {
+    for (std::size_t at = std::max<std::size_t>(from, 5); at <= bytes.size(); ++at) {
+        if (static_cast<unsigned char>(bytes[at - 3]) == kStoredMarker &&
+            static_cast<unsigned char>(bytes[at - 4]) != kStoredMarker &&
+            static_cast<unsigned char>(bytes[at - 5]) != kStoredMarker) {
+            return at;
+        }
+    }
+    return bytes.size();
+}
+
+MoistAir CMoistAirCache::of(const Sample& sample) {
+    if (!sample.hasTemperature || !sample.hasHumidity)
+        return {};
+    const auto slot =
+        (static_cast<std::uint32_t>(sample.temperature) * 40503u + static_cast<std::uint32_t>(sample.humidity)) %
+        (sizeof entries_ / sizeof entries_[0]);
+    Entry& entry = entries_[slot];
+    if (!entry.used || entry.temperature != sample.temperature || entry.humidity != sample.humidity) {
+        entry.used = true;
+        entry.temperature = sample.temperature;
+        entry.humidity = sample.humidity;
+        entry.air = moistAirOf(sample);
+    }
+    return entry.air;
+}
+
+CFileScan::CFileScan(CSummary& summary, std::uint64_t base, const CTimeZone& zone)
+    : summary_(&summary), base_(base), resolver_(zone), scanner_([this](const HxgEntry& entry) { take(entry); }),
+      durations_(base > 0) {}
+
+DayProfile& CFileScan::dayOf(std::int64_t day) {
+    if (dayHint_ < days_.size() && days_[dayHint_].day == day)
+        return days_[dayHint_];
+    const auto at = std::lower_bound(days_.begin(), days_.end(), day,
+                                     [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
+    dayHint_ = static_cast<std::size_t>(at - days_.begin());
+    if (at == days_.end() || at->day != day) {
+        DayProfile added;
+        added.day = day;
+        days_.insert(at, std::move(added));
+    }
+    return days_[dayHint_];
+}
+
+void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
+    if (!sample.hasTemperature && !sample.hasHumidity)
+        return;
+    DayProfile& day = dayOf(localDayOf(sample.local()));
+    if (sample.hasTemperature)
+        day.temperature.addTime(sample.temperature, seconds);
+    if (sample.hasHumidity)
+        day.humidity.addTime(sample.humidity, seconds);
+}
+
+void CFileScan::take(const HxgEntry& entry) {
+    if (!entry.valid)
+        return;
+    const Sample sample = sampleOf(entry.record, resolver_.resolve(civilSeconds(entry.record.time)));
+    summary_->add(sample, air_.of(sample));
+    const std::int64_t bucket = bucketOf(sample.time);
+    if (spans_.empty() || spans_.back().bucket != bucket) {
+        if (!spans_.empty() && bucket < spans_.back().bucket)
+            ordered_ = false;
+        spans_.push_back({bucket, base_ + entry.offset});
+    }
+    if (sample.hasTemperature || sample.hasHumidity) {
+        DayProfile& day = dayOf(localDayOf(sample.local()));
+        if (sample.hasTemperature)
+            day.temperature.addValue(sample.temperature, sample.time);
+        if (sample.hasHumidity)
+            day.humidity.addValue(sample.humidity, sample.time);
+    }
+    durations_.feed(sample, [this](const Sample& done, std::int64_t seconds) { addTime(done, seconds); });
+    noteTime(sample.time);
+}
+
+void CFileScan::noteTime(std::int64_t time) {
+    if (!haveTimes_) {
+        haveTimes_ = true;
+        firstTime_ = lastTime_ = minTime_ = maxTime_ = time;
+        return;
+    }
+    const std::int64_t step = time - lastTime_;
+    if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
+        smallestStep_ = step;
+    steps_.note(step);
+    lastTime_ = time;
+    minTime_ = std::min(minTime_, time);
+    maxTime_ = std::max(maxTime_, time);
+}
+
+void CFileScan::prepend(CFileScan& earlier) {
+    earlierValid_ += earlier.validCount();
+    earlierDamaged_ += earlier.damagedCount();
+    std::vector<FileSpan> spans = earlier.spans_;
+    auto mine = spans_.begin();
+    // The earlier part's last span runs on to this part's first entry; one of the same bucket adds nothing.
+    if (!spans.empty() && mine != spans_.end() && mine->bucket == spans.back().bucket)
+        ++mine;
+    if (!spans.empty() && mine != spans_.end() && mine->bucket < spans.back().bucket)
+        ordered_ = false;
+    ordered_ = ordered_ && earlier.ordered_;
+    spans.insert(spans.end(), mine, spans_.end());
+    spans_ = std::move(spans);
+
+    // Day profiles: a day on both sides of the seam is joined, with the step across it.
+    std::vector<DayProfile> days = std::move(earlier.days_);
+    for (DayProfile& day : days_) {
+        const auto at = std::lower_bound(days.begin(), days.end(), day.day,
+                                         [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
+        if (at != days.end() && at->day == day.day)
+            at->merge(day);
+        else
+            days.insert(at, std::move(day));
+    }
+    days_ = std::move(days);
+    dayHint_ = 0;
+    durations_.follow(earlier.durations_, [this](const Sample& done, std::int64_t seconds) { addTime(done, seconds); });
+    steps_.merge(earlier.steps_);
+
+    if (!earlier.haveTimes_)
+        return;
+    if (!haveTimes_) {
+        haveTimes_ = true;
+        firstTime_ = earlier.firstTime_;
+        lastTime_ = earlier.lastTime_;
+        minTime_ = earlier.minTime_;
+        maxTime_ = earlier.maxTime_;
+        smallestStep_ = earlier.smallestStep_;
+        return;
+    }
+    steps_.note(firstTime_ - earlier.lastTime_);
+    for (const std::int64_t step : {earlier.smallestStep_, firstTime_ - earlier.lastTime_}) {
+        if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
+            smallestStep_ = step;
+    }
+    firstTime_ = earlier.firstTime_;
+    minTime_ = std::min(minTime_, earlier.minTime_);
+    maxTime_ = std::max(maxTime_, earlier.maxTime_);
+}

@@ -1,9 +1,15 @@
 """End-to-end harness for HX350.exe under Wine.
 
 One Session is one run of the program: its own Xvfb display, its own working folder with a copy of HX350.exe (so
-its own hx350cfg.ini), the instrument simulator on a pty that the shared Wine prefix sees as COM7, and the program
+its own hx350cfg.ini), the instrument simulator on a pty that the slot's Wine prefix sees as COM7, and the program
 started with the pty preload library. The window is read and driven through hx350-win.exe under the same
 wineserver. Everything is torn down in Session.stop(), also when a check fails.
+
+Two scenarios run at a time, each in a slot of its own: a Wine prefix (so a wineserver), the COM7 symlink and a
+range of display numbers. CTest hands the slot out (resource group "wine", see resources.json); run by hand, a
+scenario takes the first free slot. A lock file keeps a slot to one scenario either way.
+
+HX350_LONG=1 (bash tools/test.sh --long) runs the long scenarios at their full length.
 
 Waiting is always on a condition with a deadline (wait_until); nothing sleeps for a fixed time to "let things
 settle".
@@ -13,6 +19,7 @@ Command line (used by CTest):
 """
 
 import argparse
+import fcntl
 import os
 import shutil
 import signal
@@ -24,8 +31,15 @@ import traceback
 from pathlib import Path
 
 SIM_PORT = 7  # the COM port that the prefix maps to the simulator's pty (through a stable symlink)
-PREFIX_STAMP = "hx350-e2e-prefix v1 COM7"
-FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers
+PREFIX_STAMP = "hx350-e2e-prefix v2 COM7"
+SLOTS = 2  # scenarios that may run at once; tests/e2e/resources.json offers as many
+FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers; each slot has 30 from here on
+LONG = os.environ.get("HX350_LONG") == "1"
+
+
+def length(default, long):
+    """A scenario's length: what finds its faults by default, the full length under HX350_LONG=1."""
+    return long if LONG else default
 
 STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
 CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
@@ -67,7 +81,7 @@ class CheckFailed(Exception):
 class Config:
     """Where the built programs are and where the tests may write."""
 
-    def __init__(self, mingw, sim, shim, work, decode=None):
+    def __init__(self, mingw, sim, shim, work, decode=None, slot=0):
         self.mingw = Path(mingw)
         self.exe = self.mingw / "HX350.exe"
         self.win_tool = self.mingw / "tests" / "win" / "hx350-win.exe"
@@ -76,10 +90,35 @@ class Config:
         self.shim = Path(shim)
         self.decode = Path(decode) if decode else None
         self.work = Path(work)
-        self.prefix = self.work / "prefix"
-        self.ports = self.work / "ports"
-        self.sim_link = self.ports / ("com%d" % SIM_PORT)
         self.screenshots = self.work / "screenshots"
+        self.use_slot(slot)
+
+    def use_slot(self, slot):
+        self.slot = slot
+        self.slot_work = self.work / ("slot%d" % slot)
+        self.prefix = self.slot_work / "prefix"
+        self.ports = self.slot_work / "ports"
+        self.sim_link = self.ports / ("com%d" % SIM_PORT)
+        self.first_display = FIRST_DISPLAY + 30 * slot
+
+    def claim_slot(self):
+        """Takes the slot CTest allocated (or, outside CTest, the first free one) and holds it until exit."""
+        allocated = os.environ.get("CTEST_RESOURCE_GROUP_0_WINE")
+        wanted = [int(dict(p.split(":") for p in allocated.split(","))["id"])] if allocated else range(SLOTS)
+        self.work.mkdir(parents=True, exist_ok=True)
+        while True:
+            for slot in wanted:
+                lock = open(self.work / ("slot%d.lock" % slot), "w")
+                try:
+                    fcntl.flock(lock, fcntl.LOCK_EX | (0 if allocated else fcntl.LOCK_NB))
+                except BlockingIOError:
+                    lock.close()
+                    continue
+                self._slot_lock = lock
+                self.use_slot(slot)
+                log("slot %d: prefix %s" % (slot, self.prefix))
+                return slot
+            time.sleep(1)
 
     @staticmethod
     def add_arguments(parser):
@@ -133,7 +172,7 @@ class Xvfb:
     def __init__(self, first=FIRST_DISPLAY):
         self.process = None
         self.display = None
-        for number in range(first, first + 60):
+        for number in range(first, first + 30):
             if Path("/tmp/.X%d-lock" % number).exists() or Path("/tmp/.X11-unix/X%d" % number).exists():
                 continue
             process = subprocess.Popen(
@@ -175,30 +214,47 @@ def stop_wineserver(env):
 
 
 def make_prefix(config):
-    """Creates the shared Wine prefix once (reused while its stamp matches) with COM7 mapped to the stable
-    symlink that each test points at its own simulator."""
-    stamp = config.prefix / ".hx350-e2e"
-    config.ports.mkdir(parents=True, exist_ok=True)
-    if stamp.exists() and stamp.read_text() == PREFIX_STAMP and (config.prefix / "system.reg").exists():
-        log("reusing Wine prefix %s" % config.prefix)
-        return
-    if config.prefix.exists():
-        shutil.rmtree(config.prefix)
-    xvfb = Xvfb()
+    """Creates each slot's Wine prefix once (reused while its stamp matches) with COM7 mapped to the slot's stable
+    symlink, which each test points at its own simulator. The first is made by Wine, the others are copies of it
+    with their own mapping."""
+    first = None
+    for slot in range(SLOTS):
+        config.use_slot(slot)
+        stamp = config.prefix / ".hx350-e2e"
+        config.ports.mkdir(parents=True, exist_ok=True)
+        if stamp.exists() and stamp.read_text() == PREFIX_STAMP and (config.prefix / "system.reg").exists():
+            log("reusing Wine prefix %s" % config.prefix)
+        else:
+            if config.prefix.exists():
+                shutil.rmtree(config.prefix)
+            started = time.monotonic()
+            if first is None:
+                boot_prefix(config)
+            else:
+                # Not the wineserver's own file: it names the folder of the first prefix's server.
+                shutil.copytree(first.prefix, config.prefix, symlinks=True,
+                                ignore=shutil.ignore_patterns("wineserver"))
+                registry = config.prefix / "system.reg"
+                registry.write_bytes(registry.read_bytes().replace(str(first.sim_link).encode(),
+                                                                   str(config.sim_link).encode()))
+            stamp.write_text(PREFIX_STAMP)
+            log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
+        if first is None:
+            first = Config(config.mingw, config.sim, config.shim, config.work, slot=slot)
+
+
+def boot_prefix(config):
+    xvfb = Xvfb(config.first_display)
     env = wine_environment(config.prefix, xvfb.display)
     try:
-        started = time.monotonic()
         subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         subprocess.run(
             ["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % SIM_PORT, "/d",
              str(config.sim_link), "/f"],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True,
         )
-        # The port mapping takes effect when the wineserver starts again.
-        stop_wineserver(env)
-        stamp.write_text(PREFIX_STAMP)
-        log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
     finally:
+        # The registry is on disk, and the port mapping is read, once the wineserver has ended.
         stop_wineserver(env)
         xvfb.stop()
 
@@ -295,7 +351,7 @@ class Session:
         shutil.copy2(self.config.exe, self.folder / "HX350.exe")
         if self.initial_ini is not None:
             self.ini_path.write_bytes(self.initial_ini)
-        self.xvfb = Xvfb()
+        self.xvfb = Xvfb(self.config.first_display)
         self.env = wine_environment(self.config.prefix, self.xvfb.display)
         if self.with_simulator:
             self.sim = Simulator(self.config, self.folder, self.sim_args)
@@ -633,6 +689,7 @@ class Scenario:
         parser = argparse.ArgumentParser()
         Config.add_arguments(parser)
         config = Config.from_arguments(parser.parse_args(argv))
+        config.claim_slot()
         started = time.monotonic()
         session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator, self.close_info, self.dpi,
                           self.autostart)

@@ -1,4 +1,5 @@
-"""The program killed (SIGKILL to its Wine process) at 30 random moments while it records every second.
+"""The program killed (SIGKILL to its Wine process) at 8 random moments (30 with HX350_LONG=1) while it records
+every second.
 
 After every kill both files still hold every byte that was there just before it, the text file ends with CR LF,
 and every binary record passes its checks; each new run continues the files at launch. The moments are random
@@ -11,10 +12,10 @@ import subprocess
 import sys
 import time
 
-from harness import Scenario, settings_file
+from harness import Scenario, length, settings_file
 from records import binary_record, binary_stamp, split_binary, text_records
 
-KILLS = 30
+KILLS = length(8, 30)
 SETTINGS = settings_file(PORT_NR=7, FILE_LOG=1, FILE_LOG_BIN=1, FILE_INTERVAL=1, FILE_NAME="log.txt",
                          FILE_NAME_BIN="log.hxg")
 
@@ -75,4 +76,4 @@ def body(s, t):
                  for r, stamp in zip(split_binary(binary), binary_stamps)), "binary records hold the values")
 
 if __name__ == "__main__":
-    sys.exit(Scenario("recording_crash", ini=SETTINGS, deadline=1000).run(body))
+    sys.exit(Scenario("recording_crash", ini=SETTINGS, deadline=60 + 30 * KILLS).run(body))

@@ -45,21 +45,20 @@ STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
 CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
 CMD_PLOT, CMD_COLOURS, CMD_FONTS, CMD_ADDITIONAL = 32795, 32780, 32781, 32797
 CMD_HELP, CMD_SOFTWARE_INFO, CMD_ABOUT, SYSCMD_ABOUT = 32778, 32798, 32779, 16
+CMD_RECORDING = 32773
 INFO_TITLE = "Pracownia HX350 - promocja MVX"
+OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
+NO_LINK = "Brak komunikacji z urządzeniem. "
+NO_PORT = "Aktualnie żaden port nie jest używany"
 
 
-# Every key of hx350cfg.ini with the value a first run writes, section by section.
-DEFAULT_SETTINGS = (
-    ("TEMP", (("BACKGROUND_TEMP", 16770250), ("TEXT_TEMP", 8404992), ("FONT_HEIGHT_TEMP", 60),
-              ("FONT_NAME_TEMP", "Arial"), ("FONT_ITALIC_TEMP", 0), ("FONT_WEIGHT_TEMP", 0))),
-    ("RH", (("BACKGROUND_RH", 16767672), ("TEXT_RH", 6566400), ("FONT_HEIGHT_RH", 60), ("FONT_NAME_RH", "Arial"),
-            ("FONT_ITALIC_RH", 0), ("FONT_WEIGHT_RH", 0))),
-    ("GENERAL", (("PORT_NR", 0), ("WINDOW_TOP", 100), ("WINDOW_BOTTOM", 500), ("WINDOW_LEFT", 100),
-                 ("WINDOW_RIGHT", 700), ("TOPMOST", 0), ("SHOW_ADV", 1))),
-    ("LOG", (("FILE_NAME", ""), ("FILE_NAME_BIN", ""), ("FILE_LOG", 0), ("FILE_LOG_BIN", 0), ("FILE_SEP_FORMAT", 0),
-             ("FILE_INTERVAL", 60), ("FILE_TEMP", 1), ("FILE_RH", 1), ("FILE_CHECK_COMMENT", 0),
-             ("FILE_CHECK_COMMENT_SN", 0))),
-)
+# Every key of hx350cfg.ini with the value a first run writes, section by section (the core tests' file).
+DEFAULT_SETTINGS = []
+for _line in (Path(__file__).parent.parent / "data" / "settings" / "first_run.ini").read_bytes().decode().split("\r\n"):
+    if _line.startswith("["):
+        DEFAULT_SETTINGS.append((_line[1:-1], []))
+    elif _line:
+        DEFAULT_SETTINGS[-1][1].append(tuple(_line.split("=", 1)))
 
 
 def settings_file(sections=("TEMP", "RH", "GENERAL", "LOG"), **changes):
@@ -427,6 +426,14 @@ class Session:
             except subprocess.TimeoutExpired:
                 if time.monotonic() >= deadline:
                     raise CheckFailed("HX350.exe did not exit within %d s" % timeout)
+
+    def kill_program(self, timeout=20):
+        """SIGKILL to the Wine processes that run this session's HX350.exe, as a crash or the session's end does;
+        returns once the program has gone."""
+        out = subprocess.run(["pgrep", "-f", str(self.folder / "HX350.exe")], capture_output=True, text=True).stdout
+        for pid in out.split():
+            os.kill(int(pid), signal.SIGKILL)
+        return self.wait_exit(timeout)
 
     def wait_exit(self, timeout=30):
         """Waits for the program to end by itself (after "Zamknij"); True once it has."""

@@ -9,7 +9,6 @@ import time
 from harness import Scenario, length, settings_file
 from records import text_records
 
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 LOG = dict(FILE_LOG=1, FILE_NAME="absurd.txt", PORT_NR=7)
 GARBAGE = bytes(range(256)) * 64
 HUGE = b"".join(b"KEY%07d=%s\r\n" % (i, b"v" * 80) for i in range(110000))

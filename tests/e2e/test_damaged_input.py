@@ -13,11 +13,9 @@ import subprocess
 import sys
 import time
 
-from harness import Scenario, length
+from harness import NO_LINK, OK_4660, Scenario, length
 
 SECONDS = int(os.environ.get("HX350_CHAOS_SECONDS", length(60, 300)))
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
-NO_LINK = "Brak komunikacji z urządzeniem. "
 
 
 def good_values(s):

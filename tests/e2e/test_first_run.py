@@ -8,10 +8,8 @@ table default (the main window's own initial value of 1 second applies only when
 import os
 import sys
 
-from harness import HUMIDITY, Scenario, TEMPERATURE, settings_file
+from harness import HUMIDITY, NO_LINK, NO_PORT, TEMPERATURE, Scenario, settings_file
 
-NO_LINK = "Brak komunikacji z urządzeniem. "
-NO_PORT = "Aktualnie żaden port nie jest używany"
 
 FIRST_RUN_FILE = settings_file()
 

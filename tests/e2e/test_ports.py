@@ -8,11 +8,8 @@ the on-top mode."""
 
 import sys
 
-from harness import CMD_CLOSE, CMD_PORT, CMD_TOPMOST, SIM_PORT, Scenario, settings_file
+from harness import CMD_CLOSE, CMD_PORT, CMD_TOPMOST, NO_LINK, NO_PORT, OK_4660, SIM_PORT, Scenario, settings_file
 
-NO_LINK = "Brak komunikacji z urządzeniem. "
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
-NO_PORT = "Aktualnie żaden port nie jest używany"
 UNMAPPED_PORT = 9  # listed by the port dialog under Wine (COM1..COM9 always answer the probe) but not mapped
 
 # Every menu item works; only the recording item waits for the delayed start.

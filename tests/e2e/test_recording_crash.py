@@ -7,8 +7,6 @@ within the recording second; the seed is printed so that a failure can be repeat
 
 import os
 import random
-import signal
-import subprocess
 import sys
 import time
 
@@ -18,12 +16,6 @@ from records import binary_record, binary_stamp, split_binary, text_records
 KILLS = length(8, 30)
 SETTINGS = settings_file(PORT_NR=7, FILE_LOG=1, FILE_LOG_BIN=1, FILE_INTERVAL=1, FILE_NAME="log.txt",
                          FILE_NAME_BIN="log.hxg")
-
-
-def program_pids(folder):
-    """Unix pids of the Wine processes running this session's HX350.exe."""
-    out = subprocess.run(["pgrep", "-f", str(folder / "HX350.exe")], capture_output=True, text=True).stdout
-    return [int(pid) for pid in out.split()]
 
 
 def valid_binary(data):
@@ -54,9 +46,7 @@ def body(s, t):
         deadline = time.monotonic() + rng.uniform(0, 2)
         s.wait_condition(lambda: time.monotonic() >= deadline, "the moment to kill", timeout=5)
         before = (text_path.read_bytes(), binary_path.read_bytes())
-        for pid in program_pids(s.folder):
-            os.kill(pid, signal.SIGKILL)
-        s.wait_exit(timeout=20)
+        s.kill_program()
         after = (text_path.read_bytes(), binary_path.read_bytes())
         intact = all(a.startswith(b) for a, b in zip(after, before))
         t.check(intact, "kill %d: every byte written before the kill is still there" % (kill + 1))

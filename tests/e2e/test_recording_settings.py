@@ -9,16 +9,14 @@ import datetime
 import re
 import sys
 
-from harness import Scenario, settings_file
+from harness import CMD_RECORDING, OK_4660, Scenario, settings_file
 from records import binary_record, binary_stamp, split_binary, text_records
 
-CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
 TEXT_ON, TEXT_FILE, COMMA, SEMICOLON, HUMIDITY = 1026, 1036, 1124, 1125, 1008
 COMMENT_ON, COMMENT, COMMENT_SERIAL, BINARY_ON, BINARY_FILE, OK = 1115, 1116, 1117, 1027, 1039, 1
 YES, NO = 6, 7
 
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 RECORDING = "Rejestracja do pliku co 01:00:00. "
 TEXT_EXISTS = "Plik rejestracji pomiarów już istnieje."  # the question's first line
 BINARY_UNAVAILABLE = "Wybrany plik binarny jest niedostępny."

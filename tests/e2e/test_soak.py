@@ -12,8 +12,8 @@ line."""
 
 import sys
 
-from harness import CheckFailed, Scenario, length, log, wait_until
-from test_dde import OK_4660, SETTINGS, TEMPERATURE_TOPIC, DdeTool, sim_line_count
+from harness import OK_4660, CheckFailed, Scenario, length, log, wait_until
+from test_dde import SETTINGS, TEMPERATURE_TOPIC, DdeTool, sim_line_count
 
 FAST_LINES = length(4000, 20000)
 FAST_INTERVAL_MS = 8

@@ -2,7 +2,8 @@
 every second.
 
 After every kill both files still hold every byte that was there just before it, the text file ends with CR LF,
-and every binary record passes its checks; each new run continues the files at launch. The moments are random
+and every binary record passes its checks; each new run continues the files at launch and keeps every byte they
+held after the kill before it. The moments are random
 within the recording second; the seed is printed so that a failure can be repeated (HX350_CRASH_SEED)."""
 
 import os
@@ -36,6 +37,7 @@ def body(s, t):
     rng = random.Random(seed)
     text_path, binary_path = s.folder / "log.txt", s.folder / "log.hxg"
     records_before = 0
+    kept = (b"", b"")  # the files after the last kill
     for kill in range(KILLS):
         if kill:
             s.start_program()
@@ -46,6 +48,8 @@ def body(s, t):
         deadline = time.monotonic() + rng.uniform(0, 2)
         s.wait_condition(lambda: time.monotonic() >= deadline, "the moment to kill", timeout=5)
         before = (text_path.read_bytes(), binary_path.read_bytes())
+        t.check(all(b.startswith(k) for b, k in zip(before, kept)),
+                "run %d continued the files with every byte they held" % (kill + 1))
         s.kill_program()
         after = (text_path.read_bytes(), binary_path.read_bytes())
         intact = all(a.startswith(b) for a, b in zip(after, before))
@@ -53,6 +57,7 @@ def body(s, t):
         t.check(after[0].endswith(b"\r\n"), "kill %d: the text file ends with CR LF" % (kill + 1))
         t.check(valid_binary(after[1]), "kill %d: every binary record passes its checks" % (kill + 1))
         records_before = len(text_records(after[0]))
+        kept = after
 
     t.step("the whole recording")
     text, binary = text_path.read_bytes(), binary_path.read_bytes()

@@ -216,7 +216,7 @@ def make_prefix(config):
     """Creates each slot's Wine prefix once (reused while its stamp matches) with COM7 mapped to the slot's stable
     symlink, which each test points at its own simulator. The first is made by Wine, the others are copies of it
     with their own mapping."""
-    first = None
+    first, own = None, config.slot
     for slot in range(SLOTS):
         config.use_slot(slot)
         stamp = config.prefix / ".hx350-e2e"
@@ -240,6 +240,7 @@ def make_prefix(config):
             log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
         if first is None:
             first = Config(config.mingw, config.sim, config.shim, config.work, slot=slot)
+    config.use_slot(own)
 
 
 def boot_prefix(config):
@@ -512,13 +513,6 @@ class Session:
         if self.xvfb:
             self.xvfb.stop()
             self.xvfb = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
-        return False
 
     # ----- reading and driving the window -----
 

@@ -329,8 +329,10 @@ private:
             timespec before{};
             clock_gettime(CLOCK_MONOTONIC_RAW, &before);
             const ssize_t n = write(out_, &byte, 1);
+            if (n < 0 && errno == EINTR)
+                continue;
             const bool full = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            if (n < 0 && !full && errno != EINTR && errno != EIO) {
+            if (n < 0 && !full && errno != EIO) {
                 std::fprintf(stderr, "hx350-sim: write failed: %s\n", std::strerror(errno));
                 return false;
             }

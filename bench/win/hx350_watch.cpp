@@ -8,6 +8,7 @@
 //   hx350-watch appear TITLE       wait (up to 60 s) for a visible top-level window captioned TITLE, checked
 //                                  every millisecond, and print NS, the moment it was found
 
+#include "bench/win/counter.h"
 #include "win/text.h"
 
 #include <windows.h>
@@ -17,14 +18,6 @@
 #include <string>
 
 namespace {
-
-long long counterNanoseconds() {
-    LARGE_INTEGER counter{}, frequency{};
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    const long long ticks = counter.QuadPart, perSecond = frequency.QuadPart;
-    return ticks / perSecond * 1000000000LL + ticks % perSecond * 1000000000LL / perSecond;
-}
 
 void writeUtf8(const std::wstring& line) {
     const std::string bytes = narrow(line) + "\n";

@@ -98,7 +98,9 @@ def body(s, t):
     s.win("dialog-click", TITLE, OK)
     s.wait_no_dialog()
     file_becomes(s, t, text_path, shape(before) + b"D,23.4,45.6\r\n" * 2, "the text file got a record at each OK")
-    records = split_binary(binary_path.read_bytes())
+    # The binary record follows the text record: wait for it rather than read the file at once.
+    records = s.wait_condition(lambda: binary_path.exists() and split_binary(binary_path.read_bytes()),
+                               "the binary record", timeout=10)
     t.equal(len(records), 1, "one binary record")
     stamp = binary_stamp(records[0])
     t.equal(records[0], binary_record(stamp, 23.4, 45.6), "the binary record, byte for byte")

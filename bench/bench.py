@@ -209,6 +209,7 @@ class Bench:
         self.quick = quick
         self.results = {}
         self.dde_tool = config.mingw / "tools" / "hx350-dde.exe"
+        self.watch_tool = config.mingw / "bench" / "hx350-watch.exe"
 
     def lines(self, n):
         return max(20, n // 10) if self.quick else n
@@ -282,7 +283,7 @@ class Bench:
             self.results["private_end_kb"] = sampler.points[-1][1]
             # The window's text, watched in a process of its own, on further lines.
             log("paced: window text latency (load %s)" % load_average())
-            watcher, watch_out = self.wine(session, [self.config.win_tool, "watch", harness.TEMPERATURE, "--poll"],
+            watcher, watch_out = self.wine(session, [self.watch_tool, "text", harness.TEMPERATURE, "--poll"],
                                            "watch")
             harness.wait_until(lambda: read_events(watch_out), 60, "the watcher's first text")
             start = now_ns()
@@ -316,7 +317,7 @@ class Bench:
             self.results["lat_unpaced_dde"] = summary(
                 *latencies(read_stamps(stamps), read_events(dde_out), start, now_ns()))
             log("unpaced: window text latency (load %s)" % load_average())
-            watcher, watch_out = self.wine(session, [self.config.win_tool, "watch", harness.TEMPERATURE, "--poll"],
+            watcher, watch_out = self.wine(session, [self.watch_tool, "text", harness.TEMPERATURE, "--poll"],
                                            "watch")
             harness.wait_until(lambda: read_events(watch_out), 60, "the watcher's first text")
             start, first = now_ns(), sum(1 for _ in open(stamps))
@@ -376,12 +377,12 @@ class Bench:
         blank = self.config.mingw / "bench" / "hx350-blank.exe"
         try:
             session.start()
-            session.win("pid", check=False)  # starts the wineserver and its services before anything is timed
+            session.win("texts", check=False)  # starts the wineserver and its services before anything is timed
             times = {"program": [], "blank": []}
             blank_memory = []
             for attempt in range(runs + 1):  # the first of each is a warm-up
                 for kind, title in (("blank", "HX350 blank"), ("program", "HX350")):
-                    probe, out = self.wine(session, [self.config.win_tool, "appear", title, "--timeout", "60"],
+                    probe, out = self.wine(session, [self.watch_tool, "appear", title],
                                            "appear")
                     time.sleep(1.5)  # the probe is polling by then
                     env = dict(session.env)

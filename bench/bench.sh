@@ -23,7 +23,7 @@ if ((build)); then
     bash "$root/tools/setup.sh"
     cmake -S "$root" -B "$root/build/mingw" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$root/build/mingw" -j "$jobs" --target HX350 hx350-win hx350-dde hx350-floor hx350-blank
+    cmake --build "$root/build/mingw" -j "$jobs" --target HX350 hx350-win hx350-dde hx350-floor hx350-blank hx350-watch
     cmake -S "$root" -B "$root/build/bench-native" -DCMAKE_BUILD_TYPE=Release -DHX350_SANITIZE=OFF >/dev/null
     cmake --build "$root/build/bench-native" -j "$jobs" --target hx350-sim hx350ptyshim decode-bench
 fi

@@ -133,13 +133,16 @@ bool RecordingControl::applyDialog() {
 
 // Nobody may be there to answer at launch, so a file that cannot be opened yet (a network share not mounted, a
 // removable disk not plugged in) is named in the status line and tried again at every tick.
+// Both launch records carry one time stamp, as a tick's do: opening (and checking) the second file may take the
+// clock past a second.
 void RecordingControl::startAtLaunch() {
+    const LocalTime time = host_.localTime();
     for (const RecordingKind kind : kKinds) {
         if (fileName(kind).empty() || !enabled(kind) || isOpen(kind))
             continue;
         bool continued = false;
         if (openKind(kind, fileName(kind), false, continued)) {
-            writeRecord(kind);
+            writeRecord(kind, time);
             restartTimer();
         } else {
             slot(kind).problem = FileProblem::Unavailable;

@@ -5,24 +5,14 @@
 //
 //   hx350-floor PORT [--count N] [--timeout S]
 
+#include "bench/win/counter.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-long long counterNanoseconds() {
-    LARGE_INTEGER counter{}, frequency{};
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    const long long ticks = counter.QuadPart, perSecond = frequency.QuadPart;
-    return ticks / perSecond * 1000000000LL + ticks % perSecond * 1000000000LL / perSecond;
-}
-
-} // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {

@@ -56,39 +56,8 @@ std::string describe(const AppSettings& s) {
     return out.str();
 }
 
-const char kFirstRunFile[] = "[TEMP]\r\n"
-                             "BACKGROUND_TEMP=16770250\r\n"
-                             "TEXT_TEMP=8404992\r\n"
-                             "FONT_HEIGHT_TEMP=60\r\n"
-                             "FONT_NAME_TEMP=Arial\r\n"
-                             "FONT_ITALIC_TEMP=0\r\n"
-                             "FONT_WEIGHT_TEMP=0\r\n"
-                             "[RH]\r\n"
-                             "BACKGROUND_RH=16767672\r\n"
-                             "TEXT_RH=6566400\r\n"
-                             "FONT_HEIGHT_RH=60\r\n"
-                             "FONT_NAME_RH=Arial\r\n"
-                             "FONT_ITALIC_RH=0\r\n"
-                             "FONT_WEIGHT_RH=0\r\n"
-                             "[GENERAL]\r\n"
-                             "PORT_NR=0\r\n"
-                             "WINDOW_TOP=100\r\n"
-                             "WINDOW_BOTTOM=500\r\n"
-                             "WINDOW_LEFT=100\r\n"
-                             "WINDOW_RIGHT=700\r\n"
-                             "TOPMOST=0\r\n"
-                             "SHOW_ADV=1\r\n"
-                             "[LOG]\r\n"
-                             "FILE_NAME=\r\n"
-                             "FILE_NAME_BIN=\r\n"
-                             "FILE_LOG=0\r\n"
-                             "FILE_LOG_BIN=0\r\n"
-                             "FILE_SEP_FORMAT=0\r\n"
-                             "FILE_INTERVAL=60\r\n"
-                             "FILE_TEMP=1\r\n"
-                             "FILE_RH=1\r\n"
-                             "FILE_CHECK_COMMENT=0\r\n"
-                             "FILE_CHECK_COMMENT_SN=0\r\n";
+// Every key in the first-run layout, as the first run writes them (the end-to-end tests build on it too).
+const std::string kFirstRunFile = readBytes(HX350_TEST_DATA_DIR "/settings/first_run.ini");
 
 } // namespace
 

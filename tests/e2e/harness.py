@@ -1,9 +1,15 @@
 """End-to-end harness for HX350.exe under Wine.
 
 One Session is one run of the program: its own Xvfb display, its own working folder with a copy of HX350.exe (so
-its own hx350cfg.ini), the instrument simulator on a pty that the shared Wine prefix sees as COM7, and the program
+its own hx350cfg.ini), the instrument simulator on a pty that the slot's Wine prefix sees as COM7, and the program
 started with the pty preload library. The window is read and driven through hx350-win.exe under the same
 wineserver. Everything is torn down in Session.stop(), also when a check fails.
+
+Two scenarios run at a time, each in a slot of its own: a Wine prefix (so a wineserver), the COM7 symlink and a
+range of display numbers. CTest hands the slot out (resource group "wine", see resources.json); run by hand, a
+scenario takes the first free slot. A lock file keeps a slot to one scenario either way.
+
+HX350_LONG=1 (bash tools/test.sh --long) runs the long scenarios at their full length.
 
 Waiting is always on a condition with a deadline (wait_until); nothing sleeps for a fixed time to "let things
 settle".
@@ -13,6 +19,7 @@ Command line (used by CTest):
 """
 
 import argparse
+import fcntl
 import os
 import shutil
 import signal
@@ -24,28 +31,34 @@ import traceback
 from pathlib import Path
 
 SIM_PORT = 7  # the COM port that the prefix maps to the simulator's pty (through a stable symlink)
-PREFIX_STAMP = "hx350-e2e-prefix v1 COM7"
-FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers
+PREFIX_STAMP = "hx350-e2e-prefix v2 COM7"
+SLOTS = 2  # scenarios that may run at once; tests/e2e/resources.json offers as many
+FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers; each slot has 30 from here on
+LONG = os.environ.get("HX350_LONG") == "1"
+
+
+def length(default, long):
+    """A scenario's length: what finds its faults by default, the full length under HX350_LONG=1."""
+    return long if LONG else default
 
 STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
 CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
 CMD_PLOT, CMD_COLOURS, CMD_FONTS, CMD_ADDITIONAL = 32795, 32780, 32781, 32797
 CMD_HELP, CMD_SOFTWARE_INFO, CMD_ABOUT, SYSCMD_ABOUT = 32778, 32798, 32779, 16
+CMD_RECORDING = 32773
 INFO_TITLE = "Pracownia HX350 - promocja MVX"
+OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
+NO_LINK = "Brak komunikacji z urządzeniem. "
+NO_PORT = "Aktualnie żaden port nie jest używany"
 
 
-# Every key of hx350cfg.ini with the value a first run writes, section by section.
-DEFAULT_SETTINGS = (
-    ("TEMP", (("BACKGROUND_TEMP", 16770250), ("TEXT_TEMP", 8404992), ("FONT_HEIGHT_TEMP", 60),
-              ("FONT_NAME_TEMP", "Arial"), ("FONT_ITALIC_TEMP", 0), ("FONT_WEIGHT_TEMP", 0))),
-    ("RH", (("BACKGROUND_RH", 16767672), ("TEXT_RH", 6566400), ("FONT_HEIGHT_RH", 60), ("FONT_NAME_RH", "Arial"),
-            ("FONT_ITALIC_RH", 0), ("FONT_WEIGHT_RH", 0))),
-    ("GENERAL", (("PORT_NR", 0), ("WINDOW_TOP", 100), ("WINDOW_BOTTOM", 500), ("WINDOW_LEFT", 100),
-                 ("WINDOW_RIGHT", 700), ("TOPMOST", 0), ("SHOW_ADV", 1))),
-    ("LOG", (("FILE_NAME", ""), ("FILE_NAME_BIN", ""), ("FILE_LOG", 0), ("FILE_LOG_BIN", 0), ("FILE_SEP_FORMAT", 0),
-             ("FILE_INTERVAL", 60), ("FILE_TEMP", 1), ("FILE_RH", 1), ("FILE_CHECK_COMMENT", 0),
-             ("FILE_CHECK_COMMENT_SN", 0))),
-)
+# Every key of hx350cfg.ini with the value a first run writes, section by section (the core tests' file).
+DEFAULT_SETTINGS = []
+for _line in (Path(__file__).parent.parent / "data" / "settings" / "first_run.ini").read_bytes().decode().split("\r\n"):
+    if _line.startswith("["):
+        DEFAULT_SETTINGS.append((_line[1:-1], []))
+    elif _line:
+        DEFAULT_SETTINGS[-1][1].append(tuple(_line.split("=", 1)))
 
 
 def settings_file(sections=("TEMP", "RH", "GENERAL", "LOG"), **changes):
@@ -67,7 +80,7 @@ class CheckFailed(Exception):
 class Config:
     """Where the built programs are and where the tests may write."""
 
-    def __init__(self, mingw, sim, shim, work, decode=None):
+    def __init__(self, mingw, sim, shim, work, decode=None, slot=0):
         self.mingw = Path(mingw)
         self.exe = self.mingw / "HX350.exe"
         self.win_tool = self.mingw / "tests" / "win" / "hx350-win.exe"
@@ -76,10 +89,35 @@ class Config:
         self.shim = Path(shim)
         self.decode = Path(decode) if decode else None
         self.work = Path(work)
-        self.prefix = self.work / "prefix"
-        self.ports = self.work / "ports"
-        self.sim_link = self.ports / ("com%d" % SIM_PORT)
         self.screenshots = self.work / "screenshots"
+        self.use_slot(slot)
+
+    def use_slot(self, slot):
+        self.slot = slot
+        self.slot_work = self.work / ("slot%d" % slot)
+        self.prefix = self.slot_work / "prefix"
+        self.ports = self.slot_work / "ports"
+        self.sim_link = self.ports / ("com%d" % SIM_PORT)
+        self.first_display = FIRST_DISPLAY + 30 * slot
+
+    def claim_slot(self):
+        """Takes the slot CTest allocated (or, outside CTest, the first free one) and holds it until exit."""
+        allocated = os.environ.get("CTEST_RESOURCE_GROUP_0_WINE")
+        wanted = [int(dict(p.split(":") for p in allocated.split(","))["id"])] if allocated else range(SLOTS)
+        self.work.mkdir(parents=True, exist_ok=True)
+        while True:
+            for slot in wanted:
+                lock = open(self.work / ("slot%d.lock" % slot), "w")
+                try:
+                    fcntl.flock(lock, fcntl.LOCK_EX | (0 if allocated else fcntl.LOCK_NB))
+                except BlockingIOError:
+                    lock.close()
+                    continue
+                self._slot_lock = lock
+                self.use_slot(slot)
+                log("slot %d: prefix %s" % (slot, self.prefix))
+                return slot
+            time.sleep(1)
 
     @staticmethod
     def add_arguments(parser):
@@ -133,7 +171,7 @@ class Xvfb:
     def __init__(self, first=FIRST_DISPLAY):
         self.process = None
         self.display = None
-        for number in range(first, first + 60):
+        for number in range(first, first + 30):
             if Path("/tmp/.X%d-lock" % number).exists() or Path("/tmp/.X11-unix/X%d" % number).exists():
                 continue
             process = subprocess.Popen(
@@ -175,30 +213,48 @@ def stop_wineserver(env):
 
 
 def make_prefix(config):
-    """Creates the shared Wine prefix once (reused while its stamp matches) with COM7 mapped to the stable
-    symlink that each test points at its own simulator."""
-    stamp = config.prefix / ".hx350-e2e"
-    config.ports.mkdir(parents=True, exist_ok=True)
-    if stamp.exists() and stamp.read_text() == PREFIX_STAMP and (config.prefix / "system.reg").exists():
-        log("reusing Wine prefix %s" % config.prefix)
-        return
-    if config.prefix.exists():
-        shutil.rmtree(config.prefix)
-    xvfb = Xvfb()
+    """Creates each slot's Wine prefix once (reused while its stamp matches) with COM7 mapped to the slot's stable
+    symlink, which each test points at its own simulator. The first is made by Wine, the others are copies of it
+    with their own mapping."""
+    first, own = None, config.slot
+    for slot in range(SLOTS):
+        config.use_slot(slot)
+        stamp = config.prefix / ".hx350-e2e"
+        config.ports.mkdir(parents=True, exist_ok=True)
+        if stamp.exists() and stamp.read_text() == PREFIX_STAMP and (config.prefix / "system.reg").exists():
+            log("reusing Wine prefix %s" % config.prefix)
+        else:
+            if config.prefix.exists():
+                shutil.rmtree(config.prefix)
+            started = time.monotonic()
+            if first is None:
+                boot_prefix(config)
+            else:
+                # Not the wineserver's own file: it names the folder of the first prefix's server.
+                shutil.copytree(first.prefix, config.prefix, symlinks=True,
+                                ignore=shutil.ignore_patterns("wineserver"))
+                registry = config.prefix / "system.reg"
+                registry.write_bytes(registry.read_bytes().replace(str(first.sim_link).encode(),
+                                                                   str(config.sim_link).encode()))
+            stamp.write_text(PREFIX_STAMP)
+            log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
+        if first is None:
+            first = Config(config.mingw, config.sim, config.shim, config.work, slot=slot)
+    config.use_slot(own)
+
+
+def boot_prefix(config):
+    xvfb = Xvfb(config.first_display)
     env = wine_environment(config.prefix, xvfb.display)
     try:
-        started = time.monotonic()
         subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         subprocess.run(
             ["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % SIM_PORT, "/d",
              str(config.sim_link), "/f"],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True,
         )
-        # The port mapping takes effect when the wineserver starts again.
-        stop_wineserver(env)
-        stamp.write_text(PREFIX_STAMP)
-        log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
     finally:
+        # The registry is on disk, and the port mapping is read, once the wineserver has ended.
         stop_wineserver(env)
         xvfb.stop()
 
@@ -295,7 +351,7 @@ class Session:
         shutil.copy2(self.config.exe, self.folder / "HX350.exe")
         if self.initial_ini is not None:
             self.ini_path.write_bytes(self.initial_ini)
-        self.xvfb = Xvfb()
+        self.xvfb = Xvfb(self.config.first_display)
         self.env = wine_environment(self.config.prefix, self.xvfb.display)
         if self.with_simulator:
             self.sim = Simulator(self.config, self.folder, self.sim_args)
@@ -371,6 +427,14 @@ class Session:
             except subprocess.TimeoutExpired:
                 if time.monotonic() >= deadline:
                     raise CheckFailed("HX350.exe did not exit within %d s" % timeout)
+
+    def kill_program(self, timeout=20):
+        """SIGKILL to the Wine processes that run this session's HX350.exe, as a crash or the session's end does;
+        returns once the program has gone."""
+        out = subprocess.run(["pgrep", "-f", str(self.folder / "HX350.exe")], capture_output=True, text=True).stdout
+        for pid in out.split():
+            os.kill(int(pid), signal.SIGKILL)
+        return self.wait_exit(timeout)
 
     def wait_exit(self, timeout=30):
         """Waits for the program to end by itself (after "Zamknij"); True once it has."""
@@ -449,13 +513,6 @@ class Session:
         if self.xvfb:
             self.xvfb.stop()
             self.xvfb = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
-        return False
 
     # ----- reading and driving the window -----
 
@@ -633,6 +690,7 @@ class Scenario:
         parser = argparse.ArgumentParser()
         Config.add_arguments(parser)
         config = Config.from_arguments(parser.parse_args(argv))
+        config.claim_slot()
         started = time.monotonic()
         session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator, self.close_info, self.dpi,
                           self.autostart)

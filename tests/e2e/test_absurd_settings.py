@@ -6,27 +6,35 @@ Each case is one run (two where the file is written back); the simulator feeds C
 import sys
 import time
 
-from harness import Scenario, settings_file
+from harness import Scenario, length, settings_file
 from records import text_records
 
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 LOG = dict(FILE_LOG=1, FILE_NAME="absurd.txt", PORT_NR=7)
-CASES = [
-    # (name, file bytes or None for a folder, the recording interval the status must show, or None)
+GARBAGE = bytes(range(256)) * 64
+HUGE = b"".join(b"KEY%07d=%s\r\n" % (i, b"v" * 80) for i in range(110000))
+ODD = dict(PORT_NR=9999, WINDOW_LEFT=-2147483648, WINDOW_TOP=2147483647, WINDOW_RIGHT=2147483647,
+           WINDOW_BOTTOM=-2147483648, BACKGROUND_TEMP=4294967295, TEXT_RH=-1, FONT_HEIGHT_TEMP=-100000,
+           FONT_HEIGHT_RH=99999999, FONT_WEIGHT_TEMP=-7, FONT_NAME_RH="x" * 200)
+INVERTED = dict(WINDOW_LEFT=900, WINDOW_RIGHT=100, WINDOW_TOP=700, WINDOW_BOTTOM=-300)
+# (name, file bytes or None for a folder, the recording interval the status must show, or None). By default the
+# absurdities that need no run of their own share one; HX350_LONG=1 gives each its own.
+CASES = length([
+    ("interval 0, no newline at the end", settings_file(FILE_INTERVAL=0, **LOG).rstrip(b"\r\n"), "00:00:01"),
+    ("interval 10^9, inverted window", settings_file(FILE_INTERVAL=10 ** 9, **INVERTED, **LOG), "23:59:59"),
+    ("port 9999, huge window, odd colours and fonts", settings_file(**ODD), None),
+    ("binary garbage around 10 MB", GARBAGE + b"\r\n" + settings_file(PORT_NR=7) + HUGE + b"\0\xff\xfe[LOG]", None),
+    ("a folder", None, None),
+], [
     ("interval 0", settings_file(FILE_INTERVAL=0, **LOG), "00:00:01"),
     ("interval -5", settings_file(FILE_INTERVAL=-5, **LOG), "00:00:01"),
     ("interval 10^9", settings_file(FILE_INTERVAL=10 ** 9, **LOG), "23:59:59"),
-    ("port 9999, huge window, odd colours and fonts",
-     settings_file(PORT_NR=9999, WINDOW_LEFT=-2147483648, WINDOW_TOP=2147483647, WINDOW_RIGHT=2147483647,
-                   WINDOW_BOTTOM=-2147483648, BACKGROUND_TEMP=4294967295, TEXT_RH=-1, FONT_HEIGHT_TEMP=-100000,
-                   FONT_HEIGHT_RH=99999999, FONT_WEIGHT_TEMP=-7, FONT_NAME_RH="x" * 200), None),
-    ("port -1, inverted window", settings_file(PORT_NR=-1, WINDOW_LEFT=900, WINDOW_RIGHT=100, WINDOW_TOP=700,
-                                               WINDOW_BOTTOM=-300), None),
-    ("10 MB", settings_file(PORT_NR=7) + b"".join(b"KEY%07d=%s\r\n" % (i, b"v" * 80) for i in range(110000)), None),
-    ("binary garbage", bytes(range(256)) * 64 + b"\r\n[GENERAL]\0PORT_NR=7\r\n\xff\xfe[LOG]", None),
+    ("port 9999, huge window, odd colours and fonts", settings_file(**ODD), None),
+    ("port -1, inverted window", settings_file(PORT_NR=-1, **INVERTED), None),
+    ("10 MB", settings_file(PORT_NR=7) + HUGE, None),
+    ("binary garbage", GARBAGE + b"\r\n[GENERAL]\0PORT_NR=7\r\n\xff\xfe[LOG]", None),
     ("no newline at the end", settings_file(PORT_NR=7).rstrip(b"\r\n"), None),
     ("a folder", None, None),
-]
+])
 
 
 def run_once(s, t, name, interval):

@@ -5,7 +5,20 @@ One program run on the simulator goes through: requests of every item of both to
 ANSI client under a Polish code page, advise loops (the current value at once, a new one after every line, never
 the other topic's value), the loss of the link (the service is withdrawn and an advise client learns it), its
 return under another serial number, and kind-1 lines (two decimals; the humidity topic reports a measurement
-error)."""
+error).
+
+Then the link goes up and down with every pair of a good and a damaged line, several hundred cycles in rounds:
+after each round a line with a new serial number proves that the program read everything and still serves
+requests, and with the service stopped the program's windows (DDEML makes its own for every instance), the global
+atom table and its resident memory must stay flat after a warm-up round. Wine's DdeUninitialize releases the
+string handles and the name registration of an instance by itself, so from outside a leak shows as an instance
+left behind: its windows, its "HX350(0x…)" atom and its memory.
+
+Last, the port goes away while the program reads it and "Porty" is open (the simulator stops, as an unplugged
+USB-serial adapter takes its device away; under Wine every read then fails): the serial worker tells the window
+and ends instead of retrying the dead handle for ever, so its thread leaves the program's Wine process; the status
+line names the port, "Anuluj" leaves it so, and live values return when the simulator is back, with no choice
+made."""
 
 import shutil
 import subprocess
@@ -13,11 +26,10 @@ import sys
 import tempfile
 from pathlib import Path
 
-from harness import CheckFailed, Scenario, log, parse_pairs, wait_until
+from harness import CMD_PORT, NO_LINK, OK_4660, SIM_PORT, CheckFailed, Scenario, Simulator, log, parse_pairs, wait_until
 
 SETTINGS = b"[GENERAL]\r\nPORT_NR=7\r\n"
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
-NO_LINK = "Brak komunikacji z urządzeniem. "
+PORT_GONE = NO_LINK + "Port COM%d jest niedostępny. " % SIM_PORT
 
 TEMPERATURE_TOPIC = "Temperatura"
 HUMIDITY_TOPIC = "Wilgotność"
@@ -170,6 +182,33 @@ class AdviseClient:
         self.err.close()
 
 
+PAIRS_PER_COMMAND = 70  # good + damaged line pairs in one "raw" command (the simulator reads up to 4 KB a line)
+COMMANDS_PER_ROUND = 4
+ROUNDS = 3  # measured rounds after the warm-up
+# Resident memory per measured round of 280 cycles. The pairs go out as one burst (no pacing), which kept this
+# measurement apart from the serial reader's own costs (see test_soak.py). In bursts the program stays flat to the
+# kB; a lost DDEML instance (about 1 kB a cycle) would add some 280 kB a round.
+RSS_TOLERANCE_KB = 128
+
+
+def logged_line(session, kind):
+    """The hex of the last line of this kind ("line" or "damaged") that the simulator logged."""
+    lines = session.sim.log_path.read_text(errors="replace").splitlines()
+    prefix = "hx350-sim: %s " % kind
+    found = [line[len(prefix):].replace(" ", "") for line in lines if line.startswith(prefix)]
+    if not found:
+        raise CheckFailed("the simulator logged no %s line" % kind)
+    return found[-1]
+
+
+def program_rss_kb(session):
+    """Resident memory of the Wine process that runs this session's HX350.exe."""
+    for line in (session.wine_process() / "status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    raise CheckFailed("no resident size of HX350.exe")
+
+
 def sim_line_count(session):
     """Good lines the simulator has queued so far (it logs each one as it queues it)."""
     return session.sim.log_path.read_bytes().count(b"hx350-sim: line ")
@@ -177,6 +216,12 @@ def sim_line_count(session):
 
 def body(s, t):
     dde = DdeTool(s)
+    services(s, t, dde)
+    link_cycles(s, t, dde)
+    port_lost(s, t)
+
+
+def services(s, t, dde):
     temperature, humidity = TEMPERATURE_TOPIC + "#4660", HUMIDITY_TOPIC + "#4660"
 
     t.step("good lines: every item of both topics, exact bytes")
@@ -326,5 +371,101 @@ def body(s, t):
     t.equal(dde.request_bytes(temperature, "Pomiar"), cp1250_item("23.4 °C"), "Pomiar cut to 23.4 °C")
 
 
+def link_cycles(s, t, dde):
+
+    t.step("good lines, then one damaged line: the pair that each cycle repeats")
+    for command in ("kind 0", "temp 23.4", "serial 4660"):
+        s.sim.send(command)
+    s.wait_texts(timeout=20, status=OK_4660)
+    dde.wait_served(TEMPERATURE_TOPIC + "#4660")
+    s.sim.send("silence")
+    s.sim.send("bad")
+    s.wait_texts(status=NO_LINK)
+    pair = logged_line(s, "line") + logged_line(s, "damaged")
+    command = "raw " + pair * PAIRS_PER_COMMAND
+    t.check(len(command) < 4000, "one raw command fits the simulator's line", len(command))
+    s.sim.send("char-ms 0")
+
+    def measure():
+        # Stopped service: its name has left the atom table once the last instance is gone.
+        wait_until(lambda: dde.resources(marker[0]).get("atom HX350") == "0", 15, "the service to stop")
+        names = dde.resources(marker[0])
+        leftovers = sorted(k for k, v in names.items() if k.startswith("atom HX350") and v != "0")
+        return {
+            "windows": int(names["windows"]),
+            "global_atoms": int(names["global_atoms"]),
+            "dde_atoms": leftovers + sorted(k for k, v in names.items() if "#" in k and v != "0"),
+            "rss_kb": program_rss_kb(s),
+        }
+
+    marker = [0]
+
+    def cycle_round(commands):
+        # The pairs go first; the simulator sends its next scheduled line, with the new serial number, only after
+        # them, so a service under that number means the program has read every pair.
+        marker[0] += 1
+        serial = 100 + marker[0]
+        s.sim.send("serial %d" % serial)
+        for _ in range(commands):
+            s.sim.send(command)
+        s.sim.send("resume")
+        dde.wait_served(TEMPERATURE_TOPIC + "#%d" % serial, timeout=commands * PAIRS_PER_COMMAND * 0.2 + 30)
+        marker[0] = serial
+        s.sim.send("silence")
+        s.sim.send("bad")
+        return measure()
+
+    t.step("warm-up round")
+    cycles = PAIRS_PER_COMMAND
+    samples = [cycle_round(1)]
+    log("  after %d cycles: %r" % (cycles, samples[-1]))
+    for number in range(ROUNDS):
+        t.step("round %d" % (number + 1))
+        samples.append(cycle_round(COMMANDS_PER_ROUND))
+        cycles += COMMANDS_PER_ROUND * PAIRS_PER_COMMAND
+        log("  after %d cycles: %r" % (cycles, samples[-1]))
+
+    t.step("flat after %d link up/down cycles" % cycles)
+    first, measured = samples[0], samples[1:]
+    t.equal([m["windows"] for m in measured], [first["windows"]] * ROUNDS, "windows of the program")
+    t.equal([m["global_atoms"] for m in measured], [first["global_atoms"]] * ROUNDS, "global atoms")
+    t.equal([m["dde_atoms"] for m in samples], [[]] * (ROUNDS + 1), "no DDE name atom left while stopped")
+    growth = [later["rss_kb"] - earlier["rss_kb"] for earlier, later in zip(samples, samples[1:])]
+    t.expect(max(growth[1:]) <= RSS_TOLERANCE_KB, "resident memory within %d kB per round after the warm-up" % RSS_TOLERANCE_KB,
+             growth)
+
+    t.step("the program still serves requests")
+    s.sim.send("serial 4660")
+    s.sim.send("char-ms 30")
+    s.sim.send("resume")
+    s.wait_texts(status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
+    dde.wait_served(TEMPERATURE_TOPIC + "#4660")
+    t.equal(dde.request_bytes(TEMPERATURE_TOPIC + "#4660", "Pomiar"), "23.4 °C".encode("cp1250") + b"\0",
+            "Temperatura#4660!Pomiar")
+
+
+def port_lost(s, t):
+    t.step("the simulator stops while Porty is open: the worker ends and the status names the port")
+    s.command(CMD_PORT)
+    s.dialog("Porty")
+    process = s.wine_process()
+    reading = s.thread_count(process)
+    s.sim.stop()
+    s.sim = None
+    wait_until(lambda: s.thread_count(process) < reading, 15, "the serial worker to end", interval=0.2)
+    t.passed("the worker's thread has gone (%d -> %d threads)" % (reading, s.thread_count(process)))
+    t.check(s.running(), "the program still runs")
+    s.wait_texts(timeout=15, status=PORT_GONE)
+    t.passed("status names the lost port under the dialog")
+
+    t.step("Anuluj: the port is still named, and it comes back by itself")
+    s.win("dialog-press", "Porty", "2")
+    s.wait_no_dialog()
+    t.equal(s.texts().get("status"), PORT_GONE, "status after Anuluj")
+    s.screenshot("lost_after_cancel")
+    s.sim = Simulator(s.config, s.folder, ())
+    s.wait_texts(timeout=15, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
+    t.passed("live values again")
+
 if __name__ == "__main__":
-    sys.exit(Scenario("dde", ini=SETTINGS).run(body))
+    sys.exit(Scenario("dde", ini=SETTINGS, deadline=400).run(body))

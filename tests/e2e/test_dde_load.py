@@ -1,6 +1,6 @@
-"""DDE under load: 20 clients with advise links on both topics, requesting every item in a loop (a quarter of a
+"""DDE under load: 10 clients (20 with HX350_LONG=1) with advise links on both topics, requesting every item in a loop (a quarter of a
 second between rounds), while the simulator sends whole lines at once, ten a second (five times the instrument's
-fastest). Seven are killed mid-conversation: the program keeps serving the other thirteen, its memory and window
+fastest). A third of them are killed mid-conversation: the program keeps serving the others, its memory and window
 count stay flat, and a new client is served at once after the killed ones are gone."""
 
 import os
@@ -8,13 +8,11 @@ import signal
 import subprocess
 import sys
 
-from harness import Scenario, parse_pairs
-from test_dde import DdeTool
-from test_dde_leak import program_rss_kb
+from harness import OK_4660, Scenario, length, parse_pairs
+from test_dde import DdeTool, program_rss_kb
 
-CLIENTS = int(os.environ.get("HX350_DDE_CLIENTS", "20"))
+CLIENTS = int(os.environ.get("HX350_DDE_CLIENTS", length(10, 20)))
 KILLED = CLIENTS * 7 // 20
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 
 
 class LoadClient:
@@ -47,16 +45,17 @@ def body(s, t):
     dde.wait_served("Temperatura#4660")
     clients = []
     try:
-        t.step("20 clients served")
-        # One after the other: twenty Wine processes broadcasting their connects at once stall each other.
+        t.step("%d clients served" % CLIENTS)
+        # One after the other: twenty Wine processes broadcasting their connects at once stall each other. On a
+        # loaded 2-core machine a new Wine process among twenty busy ones has taken over a minute to start.
         for index in range(CLIENTS):
             clients.append(LoadClient(dde, index))
             s.wait_condition(lambda: clients[-1].counts().get("updates", 0) > 0, "client %d served" % index,
-                             timeout=60)
+                             timeout=150)
         windows_before = int(dde.resources(4660)["windows"])
         rss_before = program_rss_kb(s)
 
-        t.step("seven killed mid-conversation; the others go on")
+        t.step("%d killed mid-conversation; the others go on" % KILLED)
         for client in clients[:KILLED]:
             client.kill()
         rest = clients[KILLED:]
@@ -66,7 +65,7 @@ def body(s, t):
 
         marks = [answered(c) for c in rest]
         s.wait_condition(lambda: all(answered(c) > m + 20 for c, m in zip(rest, marks)),
-                         "twenty more requests answered for each remaining client", timeout=90)
+                         "twenty more requests answered for each remaining client", timeout=180)
         t.check(all(c.process.poll() is None for c in rest), "the remaining clients are still connected")
         t.equal(s.texts().get("status"), OK_4660, "status (the DDE service never failed to start)")
         # Under Wine some requests are answered DMLERR_NOTPROCESSED: its DdePostAdvise hands every linked client
@@ -91,4 +90,4 @@ def body(s, t):
 
 if __name__ == "__main__":
     sys.exit(Scenario("dde_load", ini=b"[GENERAL]\r\nPORT_NR=7\r\n", sim_args=("--char-ms", "0", "--interval-ms", os.environ.get("HX350_DDE_SIM_MS", "100")),
-                      deadline=400).run(body))
+                      deadline=length(600, 1500)).run(body))

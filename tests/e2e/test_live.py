@@ -8,10 +8,8 @@ import os
 import sys
 import time
 
-from harness import HUMIDITY, Scenario, TEMPERATURE, settings_file
+from harness import HUMIDITY, NO_LINK, OK_4660, TEMPERATURE, Scenario, settings_file
 
-NO_LINK = "Brak komunikacji z urządzeniem. "
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 
 # A comment and a blank line, which a rewrite would not keep.
 SETTINGS = b"; HX350 settings kept by the live test\r\n" + settings_file(PORT_NR=7).replace(b"[RH]", b"\r\n[RH]")

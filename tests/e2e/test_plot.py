@@ -1,10 +1,14 @@
-"""Plot.exe under Wine: the command-line exports, and a recording followed live.
+"""Plot.exe under Wine, and HX350.exe's "Uruchom Plot".
 
-The exports read a file built here (records of two runs, a damaged record, records without values) and must give
-the text recording's bytes and a PNG of the asked size. A recording through the night the clocks go back, read in
-Central European time, keeps its file order, and its statistics (--summary) and report (--report, rendered by
-headless Chromium) follow from its records. Then HX350.exe records every second from the simulator into a binary
-file, Plot.exe is started on that file, and its title's record count must grow as the program writes."""
+Uruchom Plot starts the grapher from the program's own folder by full path, with the binary recording file; one
+planted in the current folder is never started, and a missing one is reported. plot-standin stands in for Plot.exe
+there: it writes the command line it was started with into Plot.exe.args beside itself.
+
+Plot.exe's exports read a file built here (records of two runs, a damaged record, records without values) and must
+give the text recording's bytes and a PNG of the asked size. A recording through the night the clocks go back, read
+in Central European time, keeps its file order, and its statistics (--summary) and report (--report, rendered by
+headless Chromium) follow from its records. Then Uruchom Plot starts the real Plot.exe on the
+binary file that HX350.exe records every second, and its title's record count must grow as the program writes."""
 
 import base64
 import math
@@ -14,12 +18,13 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 
-from harness import Scenario, settings_file, wait_until
+from harness import CMD_PLOT, Scenario, settings_file, wait_until
 from records import binary_record, split_binary, text_records
 
-SETTINGS = settings_file(PORT_NR=7, FILE_LOG_BIN=1, FILE_INTERVAL=1, FILE_NAME_BIN="live.hxg")
+LIVE = "pomiary żółw.hxg"
+SETTINGS = settings_file(PORT_NR=7, SHOW_ADV=0, FILE_LOG_BIN=1, FILE_INTERVAL=1, FILE_NAME_BIN=LIVE)
+MISSING = "Nie można odnaleźć programu Plot.exe"
 HEADER = "Data i Godzina;Temperatura °C;Wilgotność %\r\n".encode("cp1250")
 
 
@@ -115,7 +120,36 @@ def record_count(title):
     return int(words[-1].split()[0]) if len(words) == 3 else -1
 
 
+def missing(s, t, what):
+    s.command(CMD_PLOT)
+    t.equal(s.message_box(press=1).get("text"), MISSING, what)
+    s.wait_no_dialog()
+
+
 def body(s, t):
+    s.wait_visible()
+    t.step("no Plot.exe beside the program")
+    missing(s, t, "message")
+
+    t.step("a Plot.exe in the current folder is not started")
+    s.close_program()
+    elsewhere = s.folder / "elsewhere"
+    elsewhere.mkdir()
+    shutil.copy2(s.config.plot_standin, elsewhere / "Plot.exe")
+    s.start_program(cwd=elsewhere)
+    s.wait_visible()
+    missing(s, t, "message with Plot.exe only in the current folder")
+    t.check(not (elsewhere / "Plot.exe.args").exists(), "the planted program did not run")
+
+    t.step("Plot.exe beside the program is started with the live recording file")
+    shutil.copy2(s.config.plot_standin, s.folder / "Plot.exe")
+    t.equal(s.menu_state(CMD_PLOT).get("enabled"), "1", "Uruchom Plot enabled")
+    s.command(CMD_PLOT)
+    args = s.folder / "Plot.exe.args"
+    line = s.wait_condition(lambda: args.exists() and args.read_bytes().decode("utf-8"), "Plot.exe started", 20)
+    t.check(line.endswith('Plot.exe" "%s"' % LIVE), "quoted path and recording file", line)
+    t.check(line.startswith('"') and "\\Plot.exe" in line and "elsewhere" not in line, "its own full path", line)
+    t.check(s.no_dialog(), "no message")
     s.folder.joinpath("Plot.exe").write_bytes(s.config.mingw.joinpath("Plot.exe").read_bytes())
 
     t.step("--csv: the records of two files in time order, damaged ones skipped")
@@ -143,12 +177,10 @@ def body(s, t):
 
     daylight_saving(s, t)
 
-    t.step("a recording followed live")
-    live = s.folder / "live.hxg"
-    s.wait_visible()
+    t.step("Uruchom Plot: the recording followed live")
+    live = elsewhere / LIVE  # the recording's file name is relative: it is in the program's current folder
     wait_until(lambda: live.exists() and len(split_binary(live.read_bytes())) >= 3, 40, "the recording to start")
-    viewer = subprocess.Popen(["wine", str(s.folder / "Plot.exe"), "live.hxg"], cwd=s.folder, env=s.env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    s.command(CMD_PLOT)
     try:
         first = wait_until(lambda: record_count(plot_title(s)) > 0 and record_count(plot_title(s)), 30,
                            "Plot.exe to show the recording")
@@ -173,11 +205,7 @@ def body(s, t):
         s.win("close", check=False)
         subprocess.run(["xdotool", "search", "--name", "^Plot", "windowclose"], env=s.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            viewer.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            viewer.kill()
 
 
 if __name__ == "__main__":
-    sys.exit(Scenario("plot", ini=SETTINGS, deadline=150).run(body))
+    sys.exit(Scenario("plot", ini=SETTINGS, deadline=240).run(body))

@@ -1,18 +1,22 @@
-"""Choosing the serial port, the menu, and the settings that change on the way.
+"""The first start, choosing the serial port, the menu, and the settings that change on the way.
 
-The settings name COM12, which nothing maps: the program says it cannot open it and offers the port dialog once
+Without hx350cfg.ini and a configured port, the program creates an empty settings file, shows that there is no
+communication (both displays "???" and blinking), opens the port dialog once its window is visible, and after
+Cancel and close writes all 29 settings in the first-run layout (FILE_INTERVAL is 60: the empty file was opened,
+so every key was read with its table default); a second run with nothing changed leaves the file untouched.
+
+Then the settings name COM12, which nothing maps: the program says it cannot open it and offers the port dialog once
 its window is visible. A choice that fails (COM9, listed but unmapped) brings the message and the dialog back;
 choosing the simulator's COM7 opens it and live readings appear. The menu then reopens the dialog on the open
 port, "Zawsze na wierzchu" puts the window on top, and "Zamknij", sent while the port dialog is open, closes the
 dialog and the program, which saves the new port and the on-top mode."""
 
+import os
 import sys
 
-from harness import CMD_CLOSE, CMD_PORT, CMD_TOPMOST, SIM_PORT, Scenario, settings_file
+from harness import (CMD_CLOSE, CMD_PORT, CMD_TOPMOST, HUMIDITY, NO_LINK, NO_PORT, OK_4660, SIM_PORT, TEMPERATURE,
+                     Scenario, Simulator, settings_file)
 
-NO_LINK = "Brak komunikacji z urządzeniem. "
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
-NO_PORT = "Aktualnie żaden port nie jest używany"
 UNMAPPED_PORT = 9  # listed by the port dialog under Wine (COM1..COM9 always answer the probe) but not mapped
 
 # Every menu item works; only the recording item waits for the delayed start.
@@ -21,6 +25,56 @@ ENABLED_ITEMS = {32771: "Port szeregowy", 32783: "Zamknij", 32772: "Zawsze na wi
                  32797: "Ustawienia dodatkowe", 32778: "Pomoc", 32798: "Program MVX", 32779: "O programie"}
 
 SAVED = settings_file(sections=("GENERAL", "TEMP", "RH", "LOG"), PORT_NR=7, TOPMOST=1)
+
+
+def first_run(s, t):
+    t.step("the window appears with no reading")
+    s.wait_visible()
+    t.check(s.ini_path.exists(), "hx350cfg.ini was created at start")
+    t.equal(s.ini_path.read_bytes(), b"", "hx350cfg.ini while the program runs")
+    texts = s.wait_texts(status=NO_LINK, temperature="???", humidity="???")
+    t.equal(texts.get("humidity_visible"), "1", "humidity display shown")
+    t.equal(s.rect(0), (100, 100, 700, 500), "window rectangle (defaults)")
+
+    t.step("the port dialog opens once the window is visible")
+    dialog = s.dialog("Porty")
+    t.equal(dialog["statics"].get(1001), NO_PORT, "current-port text")
+    t.equal(dialog["combo"].get(1000), "", "no entry selected")
+    t.expect(len(dialog["items"].get(1000, [])) > 0, "the port list has entries", dialog["items"])
+    t.equal(dialog["buttons"].get(1), "OK", "OK button")
+    t.equal(dialog["buttons"].get(2), "Anuluj", "Cancel button")
+    s.screenshot("port_dialog")
+
+    t.step("OK without a choice keeps the dialog and says so")
+    s.win("dialog-press", "Porty", "1")
+    box = s.message_box()
+    t.equal(box.get("text"), "Nie wybrano żadnego portu.", "message")
+    s.win("message-box", "--press", "1")
+    t.equal(s.dialog("Porty", timeout=10)["title"], "Porty", "port dialog still open")
+
+    t.step("Cancel leaves the program without a port")
+    s.win("dialog-press", "Porty", "2")
+    t.check(s.wait_no_dialog(), "the dialog closed")
+    t.equal(s.texts().get("status"), NO_LINK, "status")
+    t.check(s.wait_blinking(TEMPERATURE, True), "temperature display blinks")
+    t.check(s.wait_blinking(HUMIDITY, True), "humidity display blinks")
+    s.screenshot("no_link")
+
+    t.step("closing writes every setting in the first-run layout")
+    s.close_program()
+    t.equal(s.ini_path.read_bytes(), settings_file(), "hx350cfg.ini after the first run")
+    first_stat = os.stat(s.ini_path)
+
+    t.step("a second run with nothing changed leaves the file untouched")
+    s.start_program()
+    s.wait_visible()
+    s.wait_texts(status=NO_LINK, temperature="???", humidity="???")
+    t.equal(s.dialog("Porty")["statics"].get(1001), NO_PORT, "port dialog again (still no port)")
+    s.win("dialog-press", "Porty", "2")
+    t.check(s.wait_no_dialog(), "the dialog closed")
+    s.close_program()
+    t.equal(s.ini_path.read_bytes(), settings_file(), "hx350cfg.ini after the second run")
+    t.equal(os.stat(s.ini_path).st_mtime_ns, first_stat.st_mtime_ns, "hx350cfg.ini modification time")
 
 
 def choose_port(s, t, port):
@@ -35,6 +89,10 @@ def choose_port(s, t, port):
 
 
 def body(s, t):
+    first_run(s, t)
+    s.ini_path.write_bytes(b"[GENERAL]\r\nPORT_NR=12\r\n")
+    s.sim = Simulator(s.config, s.folder, ())
+    s.start_program()
     t.check(not (s.config.prefix / "dosdevices" / ("com%d" % UNMAPPED_PORT)).exists(),
             "COM%d is not mapped in the prefix" % UNMAPPED_PORT)
 
@@ -108,4 +166,4 @@ def body(s, t):
 
 
 if __name__ == "__main__":
-    sys.exit(Scenario("ports", ini=b"[GENERAL]\r\nPORT_NR=12\r\n").run(body))
+    sys.exit(Scenario("ports", ini=None, with_simulator=False, deadline=300).run(body))

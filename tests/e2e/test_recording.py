@@ -11,18 +11,15 @@ tries the binary name that failed, not the one just typed in the dialog."""
 
 import sys
 
-from harness import Scenario, settings_file
+from harness import CMD_RECORDING, NO_LINK, OK_4660, Scenario, settings_file
 from records import binary_record, consecutive_seconds, header_line, split_binary, text_records
 
-CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
 COMMA, BINARY_FILE, OK, YES = 1124, 1039, 1, 6
 FOLDER = "pomiary_ćw"
-NO_LINK = "Brak komunikacji z urządzeniem. "
 RECORDING = "Rejestracja do pliku co 00:00:01. "
 BINARY_UNAVAILABLE = "Plik binarny jest niedostępny. "
 UNAVAILABLE = "Plik rejestracji wyników pomiaru jest niedostępny. " + BINARY_UNAVAILABLE
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 
 OLD_TEXT = b"2024.03.05 14:07:09;21.5;45.2\r\n2024.03.05 14:07:10;21."
 OLD_RECORD = binary_record((2024, 3, 5, 14, 7, 9), 21.5, 45.2, serial=1234)

@@ -10,9 +10,8 @@ lacks), and the settings file saved at exit holds it."""
 
 import sys
 
-from harness import CMD_CLOSE, Scenario, settings_file
+from harness import CMD_CLOSE, CMD_RECORDING, Scenario, settings_file
 
-CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
 INTERVAL = 1045
 TEXT_ON, TEXT_LABEL, TEXT_FILE, TEXT_BROWSE = 1026, 1048, 1036, 1038

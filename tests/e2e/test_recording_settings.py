@@ -10,16 +10,14 @@ import datetime
 import re
 import sys
 
-from harness import Scenario, settings_file
+from harness import CMD_RECORDING, OK_4660, Scenario, settings_file
 from records import binary_record, binary_stamp, split_binary, text_records
 
-CMD_RECORDING = 32773
 TITLE = "Rejestracja do pliku"
 TEXT_ON, TEXT_FILE, COMMA, SEMICOLON, DECIMAL, HUMIDITY = 1026, 1036, 1124, 1125, 1126, 1008
 COMMENT_ON, COMMENT, COMMENT_SERIAL, BINARY_ON, BINARY_FILE, OK = 1115, 1116, 1117, 1027, 1039, 1
 YES, NO = 6, 7
 
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 RECORDING = "Rejestracja do pliku co 01:00:00. "
 TEXT_EXISTS = "Plik rejestracji pomiarów już istnieje."  # the question's first line
 BINARY_UNAVAILABLE = "Wybrany plik binarny jest niedostępny."
@@ -107,7 +105,9 @@ def body(s, t):
     s.win("dialog-click", TITLE, OK)
     s.wait_no_dialog()
     file_becomes(s, t, text_path, shape(before) + b"D;23,4;45,6\r\n" * 2, "the text file got a record at each OK")
-    records = split_binary(binary_path.read_bytes())
+    # The binary record follows the text record: wait for it rather than read the file at once.
+    records = s.wait_condition(lambda: binary_path.exists() and split_binary(binary_path.read_bytes()),
+                               "the binary record", timeout=10)
     t.equal(len(records), 1, "one binary record")
     stamp = binary_stamp(records[0])
     t.equal(records[0], binary_record(stamp, 23.4, 45.6), "the binary record, byte for byte")

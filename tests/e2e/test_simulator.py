@@ -3,6 +3,7 @@ of instrument states, through hx350-decode (the program's own line assembly and 
 
 import argparse
 import json
+import os
 import subprocess
 import sys
 import tempfile
@@ -150,6 +151,67 @@ class Pacing(unittest.TestCase):
         # Two intervals, then 14 characters of 10 ms for the last line; never faster than that.
         self.assertGreaterEqual(elapsed, 0.4 + 0.13)
         self.assertLess(elapsed, 5.0)
+
+
+class FullPty(unittest.TestCase):
+    """A receiver that falls behind: the log names exactly the bytes the pty accepted, and --block drops none."""
+
+    def flood(self, block):
+        with tempfile.TemporaryDirectory() as folder:
+            link, control, log = folder + "/tty", folder + "/ctl", folder + "/sim.log"
+            with open(log, "wb") as err:
+                sim = subprocess.Popen([SIM, "--link", link, "--control", control, "--verbose", "--chaos",
+                                        "--interval-ms", "1", "--char-ms", "0"] + (["--block"] if block else []),
+                                       stdout=subprocess.DEVNULL, stderr=err)
+            try:
+                deadline = time.monotonic() + 30
+                while not os.path.exists(control) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                tty = os.open(link, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+                received = bytearray()
+
+                def read_all():
+                    try:
+                        while True:
+                            received.extend(os.read(tty, 65536))
+                    except BlockingIOError:
+                        pass
+
+                def logged():
+                    with open(log, errors="replace") as text:
+                        parts = [line.split() for line in text.read().splitlines()]
+                    return [p for p in parts if len(p) > 1 and p[0] == "hx350-sim:" and p[1] != "command:"]
+
+                # 3 000 lines of up to 300 bytes overflow the pty many times over unless someone reads.
+                while len(logged()) < 3000 and time.monotonic() < deadline:
+                    if block:
+                        read_all()
+                    time.sleep(0.01)
+                with open(control, "w") as fifo:
+                    fifo.write("silence\n")
+                sent = b""
+                while time.monotonic() < deadline:
+                    time.sleep(0.2)
+                    read_all()
+                    lines = logged()
+                    sent = b"".join(bytes.fromhex("".join(p[2:])) for p in lines)
+                    if len(received) == len(sent) and lines == logged():
+                        break
+                os.close(tty)
+            finally:
+                sim.terminate()
+                sim.wait(timeout=10)
+            return lines, bytes(received), sent
+
+    def test_the_log_holds_what_the_pty_accepted(self):
+        lines, received, sent = self.flood(block=False)
+        self.assertTrue(any(p[1].endswith("-short") for p in lines), "nobody read: the pty dropped bytes")
+        self.assertEqual(received, sent)
+
+    def test_block_waits_instead_of_dropping(self):
+        lines, received, sent = self.flood(block=True)
+        self.assertFalse([p for p in lines if p[1].endswith("-short")])
+        self.assertEqual(received, sent)
 
 
 if __name__ == "__main__":

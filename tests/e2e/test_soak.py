@@ -1,7 +1,7 @@
 """Weeks of unattended reading in a few minutes: nothing may grow.
 
-The simulator sends 20 000 lines at full speed (whole lines at once), 2 000 more to a DDE advise client, and then
-500 lines with 5 ms between characters, so that the reader has to wait for every single byte, as it does at the
+The simulator sends 4 000 lines at full speed (whole lines at once), 500 more to a DDE advise client, and then
+200 lines with 5 ms between characters (20 000, 2 000 and 500 with HX350_LONG=1), so that the reader has to wait for every single byte, as it does at the
 instrument's own pace. Meanwhile the private memory of the program's Wine process is sampled against the number of
 lines sent; after a warm-up its slope must be flat. Every line of the advised phases must reach the advise client
 (one update per line), and the program must end each phase with the threads and windows it had at its start.
@@ -12,17 +12,17 @@ line."""
 
 import sys
 
-from harness import CheckFailed, Scenario, log, wait_until
-from test_dde import OK_4660, SETTINGS, TEMPERATURE_TOPIC, DdeTool, sim_line_count
+from harness import OK_4660, CheckFailed, Scenario, length, log, wait_until
+from test_dde import SETTINGS, TEMPERATURE_TOPIC, DdeTool, sim_line_count
 
-FAST_LINES = 20000
+FAST_LINES = length(4000, 20000)
 FAST_INTERVAL_MS = 8
 # With an advise client attached, the program and the client together need more time per line: on a 2-core
 # machine shared with other Wine runs, lines 10 ms apart overflowed the pty now and then (a damaged line stops the
 # DDE service); 20 ms kept up in every run.
-FAST_ADVISED_LINES = 2000
+FAST_ADVISED_LINES = length(500, 2000)
 ADVISED_INTERVAL_MS = 20
-PACED_LINES = 500
+PACED_LINES = length(200, 500)
 PACED_CHAR_MS = 5  # longer than the program needs for a byte: the reader waits for each one
 # Not fitted: at the start of the run caches and heaps settle; later phases only begin an advise conversation.
 WARM_UP_LINES = {"fast": 2000, "fast_advised": 100, "paced": 20}

@@ -9,12 +9,10 @@ open port again in "Porty" (with a partial line in the buffer) reopens it and re
 
 import sys
 
-from harness import CMD_PORT, SIM_PORT, Scenario, Simulator, settings_file
+from harness import CMD_PORT, NO_LINK, OK_4660, SIM_PORT, Scenario, Simulator, settings_file
 from records import text_records
 from test_dde import DdeTool
 
-OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
-NO_LINK = "Brak komunikacji z urządzeniem. "
 PORT_GONE = NO_LINK + "Port COM%d jest niedostępny. " % SIM_PORT
 RECORDING = "Rejestracja do pliku co 00:00:01. "
 

@@ -4,13 +4,20 @@ and F1) opening at its first section in a window of its own beside the main wind
 for while a dialog is open ends the dialog and the program, and the settings are saved.
 
 The settings name no port, so the start schedules the port dialog; it must wait until the information window of
-the start is closed."""
+the start is closed.
 
+Then the settings survive the end of the session: COM7 is chosen in "Porty" and the window is moved, the
+end-of-session pair that Windows sends at logoff arrives and the process is killed, as the session's end does; the
+settings file holds the new port and position. Made read-only, the file is read at the next start (COM7 opens, no
+port dialog) and left byte for byte as it was at exit, with no message."""
+
+import os
 import subprocess
 import sys
 
-from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_HELP, CMD_SOFTWARE_INFO, INFO_TITLE, SYSCMD_ABOUT,
-                     Scenario, settings_file)
+from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_HELP, CMD_SOFTWARE_INFO, CMD_TOPMOST, INFO_TITLE,
+                     OK_4660, SIM_PORT, SYSCMD_ABOUT, Scenario, settings_file)
+
 
 HELP_TITLE = "Pomoc - HX350"
 # The first line of the message; the screenshot shows the rest ("The specified file was not found.").
@@ -136,6 +143,34 @@ def body(s, t):
     t.check(s.win("dialog", "--title", INFO_TITLE, "--timeout", "0", check=False)[0] != 0,
             "no information window at start")
 
+    t.step("a port is chosen and the window moved")
+    s.win("port-dialog-select", "COM%d" % SIM_PORT)
+    s.win("dialog-press", "Porty", "1")
+    s.wait_no_dialog()
+    s.wait_texts(timeout=20, status=OK_4660)
+    s.win("move", "50", "60", "650", "460")
+    s.wait_condition(lambda: s.rect(0) == (50, 60, 650, 460), "the window at its new place")
+
+    t.step("logoff: the session's end is answered, then the process is killed")
+    t.equal(s.win("end-session")[1], ["query=1"], "the program lets the session end")
+    s.kill_program()
+    t.equal(s.ini_path.read_bytes(), settings_file(PORT_NR=SIM_PORT, SHOW_ADV=0, WINDOW_LEFT=50, WINDOW_TOP=60,
+                                                   WINDOW_RIGHT=650, WINDOW_BOTTOM=460),
+            "hx350cfg.ini holds the new port and position")
+
+    t.step("a read-only settings file is read and left as it is")
+    before = s.ini_path.read_bytes()
+    os.chmod(s.ini_path, 0o444)
+    s.start_program()
+    s.wait_visible()
+    s.wait_texts(timeout=20, status=OK_4660)
+    t.check(s.no_dialog(), "COM7 from the file opened: no port dialog")
+    s.command(CMD_TOPMOST)
+    s.command(CMD_CLOSE)
+    s.wait_exit()
+    t.equal(s.ini_path.read_bytes(), before, "hx350cfg.ini unchanged")
+    os.chmod(s.ini_path, 0o644)
+
 
 if __name__ == "__main__":
-    sys.exit(Scenario("windows", ini=settings_file(), close_info=False, deadline=170).run(body))
+    sys.exit(Scenario("windows", ini=settings_file(), close_info=False, deadline=260).run(body))

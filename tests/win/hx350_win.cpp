@@ -32,7 +32,6 @@ const wchar_t kUsageText[] =
     L"usage: hx350-win COMMAND [ARGS]\n"
     L"  wait [--timeout S]           wait until the main window exists and is visible (default 30 s)\n"
     L"  texts                        status, temperature and humidity texts (status=, temperature=, humidity=)\n"
-    L"  get ID                       text of control ID (0: the main window)\n"
     L"  visible ID                   1 if control ID is visible, else 0\n"
     L"  enabled ID                   1 if control ID (0: the main window) takes input, else 0\n"
     L"  rect ID                      screen rectangle of control ID: left top right bottom\n"
@@ -55,7 +54,6 @@ const wchar_t kUsageText[] =
     L"                               entry FILTER (1 is the first; 0 keeps it), type NAME and press Open\n"
     L"  port-dialog-select TEXT      select the entry of the port list that starts with TEXT\n"
     L"  message-box [--timeout S] [--press ID]   print a message box's text (and press a button)\n"
-    L"  pid                          process id of the program\n"
     L"  move L T R B                 place the main window at that screen rectangle\n"
     L"  end-session                  send the end-of-session pair (WM_QUERYENDSESSION, WM_ENDSESSION) as a logoff\n"
     L"  syscommand ID                post WM_SYSCOMMAND ID to the main window (16: the About item)\n"
@@ -63,13 +61,6 @@ const wchar_t kUsageText[] =
     L"  look ID                      background=, bar= (RRGGBB) and ink= (the value's height in pixels) of a display\n"
     L"  colour-dialog R G B [--timeout S]   choose that colour in the open colour dialog and press OK\n"
     L"  font-dialog FACE POINTS [--timeout S]   choose that font in the open font dialog and press OK\n"
-    L"  common-dialog-cancel [--timeout S]   cancel the open colour or font dialog\n"
-    L"  watch ID [--timeout S] [--poll]   print \"NS TEXT\" for the text of control ID and for every change of it,\n"
-    L"                               NS from QueryPerformanceCounter in nanoseconds (under Wine the host's\n"
-    L"                               CLOCK_MONOTONIC_RAW); changes come from a name-change WinEvent hook, or with\n"
-    L"                               --poll from WM_GETTEXT every millisecond; ends when the control goes away\n"
-    L"  appear TITLE [--timeout S]   wait for a visible top-level window captioned TITLE (checked every\n"
-    L"                               millisecond) and print NS, the moment it was found\n"
     L"  foreground-probe SECONDS     open a window of this tool in front and report whether the program took the\n"
     L"                               foreground from it within SECONDS (stolen=0|1)\n";
 
@@ -309,7 +300,6 @@ struct Arguments {
     bool hasTitle = false;
     int press = 0;
     bool hasPress = false;
-    bool poll = false;
 };
 
 bool parseArguments(int argc, wchar_t** argv, Arguments& args) {
@@ -327,23 +317,11 @@ bool parseArguments(int argc, wchar_t** argv, Arguments& args) {
             if (!parseInt(argv[++i], args.press))
                 return false;
             args.hasPress = true;
-        } else if (arg == L"--poll") {
-            args.poll = true;
         } else {
             args.positional.push_back(arg);
         }
     }
     return true;
-}
-
-// Under Wine the performance counter is the host's CLOCK_MONOTONIC_RAW, so these stamps compare with a Linux
-// process's stamps on that clock. Split so that the product cannot overflow.
-long long counterNanoseconds() {
-    LARGE_INTEGER counter{}, frequency{};
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    const long long ticks = counter.QuadPart, perSecond = frequency.QuadPart;
-    return ticks / perSecond * 1000000000LL + ticks % perSecond * 1000000000LL / perSecond;
 }
 
 HWND controlOf(HWND main, int id) {
@@ -696,6 +674,12 @@ int cmdPickerSet(HWND picker, int seconds) {
 // The open-file dialog of the common dialogs (Wine's layout): the file type list is cmb1, the name edt1 (cmb13
 // in some versions). The type is chosen as a user's choice ends, with CBN_SELENDOK, which is when the dialog takes
 // the filter index.
+int pressAndWaitClosed(HWND dialog, int id, double timeout) {
+    pressButton(dialog, id);
+    return waitFor(timeout, [&]() -> HWND { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); }) ? kOk
+                                                                                                       : kNotFound;
+}
+
 int cmdFileDialog(const std::wstring& title, const std::wstring& name, int filterIndex, double timeout) {
     HWND dialog = waitFor(timeout, [&] { return findDialogTitled(title); });
     if (!dialog)
@@ -714,9 +698,7 @@ int cmdFileDialog(const std::wstring& title, const std::wstring& name, int filte
         edit = GetDlgItem(dialog, cmb13);
     if (!edit || cmdDialogSetText(edit, name) != kOk)
         return kNotFound;
-    pressButton(dialog, IDOK);
-    const bool closed = waitFor(timeout, [&]() -> HWND { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); });
-    return closed ? kOk : kNotFound;
+    return pressAndWaitClosed(dialog, IDOK, timeout);
 }
 
 // The program's open common dialog that holds control `marker` (the colour dialog's red edit, the font dialog's
@@ -726,18 +708,6 @@ HWND commonDialogWith(int marker) {
         if (GetDlgItem(hwnd, marker))
             return hwnd;
     return nullptr;
-}
-
-HWND anyCommonDialog() {
-    if (HWND colour = commonDialogWith(COLOR_RED))
-        return colour;
-    return commonDialogWith(cmb3);
-}
-
-int pressAndWaitClosed(HWND dialog, int id, double timeout) {
-    pressButton(dialog, id);
-    return waitFor(timeout, [&]() -> HWND { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); }) ? kOk
-                                                                                                       : kNotFound;
 }
 
 int cmdColourDialog(const std::vector<std::wstring>& positional, double timeout) {
@@ -844,97 +814,6 @@ int cmdEndSession(HWND main) {
 }
 
 // The user works in another program while readings arrive: the program must not take the foreground from it.
-struct TextWatch {
-    HWND control = nullptr;
-    std::wstring last;
-};
-TextWatch g_watch;
-
-// `stamp` < 0: stamped after the read, so that a polled change is never stamped before it happened.
-void reportText(long long stamp) {
-    std::wstring text = windowText(g_watch.control);
-    if (stamp < 0)
-        stamp = counterNanoseconds();
-    if (text == g_watch.last)
-        return;
-    g_watch.last = std::move(text);
-    writeUtf8(std::to_wstring(stamp) + L" " + g_watch.last);
-}
-
-void CALLBACK onNameChange(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
-    // Stamped on arrival: reading the text back is a round trip to the program, which may be busy by then.
-    const long long stamp = counterNanoseconds();
-    if (hwnd == g_watch.control && object == OBJID_WINDOW)
-        reportText(stamp);
-}
-
-// A polled change is stamped after the read that saw it, so a stamp is never earlier than the change; it may be
-// late by up to one period plus the round trip.
-int cmdWatch(HWND main, int id, double timeout, bool poll) {
-    g_watch.control = controlOf(main, id);
-    if (!g_watch.control)
-        return kNotFound;
-    g_watch.last = windowText(g_watch.control);
-    writeUtf8(std::to_wstring(counterNanoseconds()) + L" " + g_watch.last);
-    HWINEVENTHOOK hook = nullptr;
-    if (!poll) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(g_watch.control, &process);
-        hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, onNameChange, process, 0,
-                               WINEVENT_OUTOFCONTEXT);
-        if (!hook)
-            return kNotFound;
-    }
-    const bool bounded = timeout > 0;
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout * 1000.0);
-    while (IsWindow(g_watch.control) && (!bounded || GetTickCount64() < deadline)) {
-        if (poll) {
-            Sleep(1);
-            reportText(-1);
-            continue;
-        }
-        // Out-of-context events arrive as this thread's messages; the timeout only checks the control is alive.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    if (hook)
-        UnhookWinEvent(hook);
-    return kOk;
-}
-
-struct CaptionSearch {
-    const std::wstring* title = nullptr;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK matchCaption(HWND hwnd, LPARAM parameter) {
-    auto* search = reinterpret_cast<CaptionSearch*>(parameter);
-    if (!IsWindowVisible(hwnd) || captionOf(hwnd) != *search->title)
-        return TRUE;
-    search->found = hwnd;
-    return FALSE;
-}
-
-int cmdAppear(const std::wstring& title, double timeout) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout * 1000.0);
-    for (;;) {
-        CaptionSearch search;
-        search.title = &title;
-        EnumWindows(matchCaption, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            writeUtf8(std::to_wstring(counterNanoseconds()));
-            return kOk;
-        }
-        if (GetTickCount64() >= deadline)
-            return kNotFound;
-        Sleep(1);
-    }
-}
-
 int cmdForegroundProbe(HWND main, const std::vector<std::wstring>& positional) {
     double seconds = 0;
     if (positional.size() != 1 || !parseSeconds(positional[0].c_str(), seconds))
@@ -982,11 +861,6 @@ int run(int argc, wchar_t** argv) {
             return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
         });
         return main ? kOk : kNotFound;
-    }
-    if (command == L"appear") {
-        if (args.positional.size() != 1)
-            return usage(L"appear TITLE");
-        return cmdAppear(args.positional[0], args.timeout < 0 ? 30 : args.timeout);
     }
     if (command == L"dialog") {
         HWND dialog = waitFor(args.timeout < 0 ? 10 : args.timeout, [&]() -> HWND {
@@ -1072,10 +946,6 @@ int run(int argc, wchar_t** argv) {
         return cmdColourDialog(args.positional, args.timeout < 0 ? 10 : args.timeout);
     if (command == L"font-dialog")
         return cmdFontDialog(args.positional, args.timeout < 0 ? 10 : args.timeout);
-    if (command == L"common-dialog-cancel") {
-        HWND dialog = waitFor(args.timeout < 0 ? 10 : args.timeout, anyCommonDialog);
-        return dialog ? pressAndWaitClosed(dialog, IDCANCEL, 10) : kNotFound;
-    }
     if (command == L"port-dialog-select") {
         if (args.positional.size() != 1)
             return usage(L"port-dialog-select TEXT");
@@ -1094,14 +964,13 @@ int run(int argc, wchar_t** argv) {
     }
 
     HWND main = findMain();
-    const bool needsId = command == L"get" || command == L"visible" || command == L"enabled" || command == L"rect" ||
+    const bool needsId = command == L"visible" || command == L"enabled" || command == L"rect" ||
                          command == L"blinking" || command == L"command" || command == L"menu-state" ||
-                         command == L"syscommand" || command == L"look" || command == L"watch";
+                         command == L"syscommand" || command == L"look";
     int id = 0;
     if (needsId && !positionalId(id))
         return usage(L"this command needs one numeric ID");
-    if (!needsId && command != L"texts" && command != L"close" && command != L"pid" && command != L"topmost" &&
-        command != L"help-key")
+    if (!needsId && command != L"texts" && command != L"close" && command != L"topmost" && command != L"help-key")
         return usage(L"unknown command");
     if (!main)
         return kNotFound;
@@ -1111,10 +980,6 @@ int run(int argc, wchar_t** argv) {
         writeUtf8(L"temperature=" + windowText(GetDlgItem(main, IDC_TEMPERATURE)));
         writeUtf8(L"humidity=" + windowText(GetDlgItem(main, IDC_HUMIDITY)));
         writeUtf8(L"humidity_visible=" + std::to_wstring(IsWindowVisible(GetDlgItem(main, IDC_HUMIDITY)) ? 1 : 0));
-        return kOk;
-    }
-    if (command == L"pid") {
-        writeUtf8(std::to_wstring(processOf(main)));
         return kOk;
     }
     if (command == L"close") {
@@ -1138,8 +1003,6 @@ int run(int argc, wchar_t** argv) {
     }
     if (command == L"look")
         return cmdLook(main, id);
-    if (command == L"watch")
-        return cmdWatch(main, id, args.timeout, args.poll);
     if (command == L"help-key") {
         // F1 as a user presses it, with the program in front.
         SetForegroundWindow(main);
@@ -1155,9 +1018,7 @@ int run(int argc, wchar_t** argv) {
     HWND control = controlOf(main, id);
     if (!control)
         return kNotFound;
-    if (command == L"get") {
-        writeUtf8(windowText(control));
-    } else if (command == L"visible") {
+    if (command == L"visible") {
         writeUtf8(IsWindowVisible(control) ? L"1" : L"0");
     } else if (command == L"enabled") {
         writeUtf8(IsWindowEnabled(control) ? L"1" : L"0");

@@ -70,8 +70,12 @@ const char kUsage[] =
     "  --control PATH         read commands line by line from PATH (a FIFO, created if missing; '-' = stdin):\n"
     "                         serial N | temp T | rh H | errors B | kind 0|1 | two-decimals 0|1 | drift 0|1 |\n"
     "                         interval MS | char-ms MS | silence | resume | line (one line now) |\n"
-    "                         bad (one damaged line now) | raw HEX... | chaos 0|1 | quit (after what is queued)\n"
-    "  --verbose              log every line sent on stderr\n";
+    "                         bad (one damaged line now) | raw HEX... | chaos 0|1 | block 0|1 |\n"
+    "                         quit (after what is queued)\n"
+    "  --block                wait while the receiver's buffer is full instead of dropping the byte\n"
+    "                         (control: block 0|1)\n"
+    "  --verbose              log on stderr every line as written: its kind and the bytes the receiver\n"
+    "                         accepted; a line that lost bytes to a full buffer is logged as KIND-short\n";
 
 struct Options {
     std::string link;
@@ -90,6 +94,7 @@ struct Options {
     bool ramp = false;
     long long seed = 1;
     long long count = -1;
+    bool block = false;
     bool verbose = false;
 };
 
@@ -192,6 +197,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             ok = intValue(0, 4294967295LL, options.seed);
         else if (arg == "--count")
             ok = intValue(0, 1000000000000LL, options.count);
+        else if (arg == "--block")
+            options.block = true;
         else if (arg == "--verbose")
             options.verbose = true;
         else if (arg == "--help" || arg == "-h") {
@@ -263,6 +270,7 @@ public:
         charMs_ = options.charMs;
         drift_ = options.drift;
         chaos_ = options.chaos;
+        block_ = options.block;
         random_.seed(static_cast<std::uint32_t>(options.seed));
     }
 
@@ -298,7 +306,7 @@ public:
             if (pending_.empty() && (finished() || quit_))
                 break;
             scheduleLineIfDue(now);
-            if (!pending_.empty() && charMs_ == 0)
+            if (!pending_.empty() && charMs_ == 0 && !waitingToWrite_)
                 continue;
             waitForEvent(Clock::now());
         }
@@ -315,19 +323,28 @@ private:
     }
 
     bool sendDueBytes(Clock::time_point now) {
+        waitingToWrite_ = false;
         while (!pending_.empty() && now >= nextByteAt_) {
             const std::uint8_t byte = pending_.front();
-            pending_.pop_front();
             timespec before{};
             clock_gettime(CLOCK_MONOTONIC_RAW, &before);
             const ssize_t n = write(out_, &byte, 1);
-            if (byte == 0x0D)
-                stampCarriageReturn(n == 1, before);
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != EIO) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            const bool full = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            if (n < 0 && !full && errno != EIO) {
                 std::fprintf(stderr, "hx350-sim: write failed: %s\n", std::strerror(errno));
                 return false;
             }
-            // A full buffer (nobody reading the pty) drops the byte, as a real instrument talks to nobody.
+            if (full && block_) {
+                waitingToWrite_ = true; // the byte stays first in the queue until the receiver makes room
+                return true;
+            }
+            pending_.pop_front();
+            if (byte == 0x0D)
+                stampCarriageReturn(n == 1, before);
+            // Otherwise a full buffer (nobody reading the pty) drops the byte, as a real instrument talks to nobody.
+            written(byte, n == 1);
             if (charMs_ == 0) {
                 nextByteAt_ = now;
                 continue;
@@ -339,6 +356,22 @@ private:
             break;
         }
         return true;
+    }
+
+    // The log names what the receiver got, not what was meant: a test that decodes it sees exactly the bytes the
+    // program could read, also when a full buffer dropped some.
+    void written(std::uint8_t byte, bool accepted) {
+        Sending& line = sending_.front();
+        if (accepted)
+            line.accepted.push_back(byte);
+        else
+            line.complete = false;
+        if (--line.remaining > 0)
+            return;
+        if (options_.verbose)
+            std::fprintf(stderr, "hx350-sim: %s%s %s\n", line.what, line.complete ? "" : "-short",
+                         hexText(line.accepted).c_str());
+        sending_.pop_front();
     }
 
     // The clock is read before anything else happens, so that the stamp is the moment the receiver could first
@@ -368,9 +401,10 @@ private:
         const long returns = std::count(line.begin(), line.end(), std::uint8_t{0x0D});
         for (long i = 0; i < returns; ++i)
             lineLabels_.push_back(i + 1 == returns ? label : kNoLabel);
+        if (line.empty())
+            return;
         pending_.insert(pending_.end(), line.begin(), line.end());
-        if (options_.verbose)
-            std::fprintf(stderr, "hx350-sim: %s %s\n", what, hexText(line).c_str());
+        sending_.push_back({what, line.size(), {}, true});
     }
 
     void scheduleLineIfDue(Clock::time_point now) {
@@ -454,6 +488,9 @@ private:
         // Round up so that a wake-up is never a few microseconds early, which would spin.
         if (wake > now + Millis(timeout))
             ++timeout;
+        // A full buffer in blocking mode: try again soon (a pty master does not reliably report room with POLLOUT).
+        if (waitingToWrite_)
+            timeout = 2;
         pollfd fds[1] = {{controlFd_, POLLIN, 0}};
         const int ready = poll(fds, controlFd_ >= 0 ? 1 : 0, static_cast<int>(timeout));
         if (ready > 0)
@@ -509,6 +546,8 @@ private:
             drift_ = number != 0;
         else if (cmd == "chaos" && hasArgument && parseInt(argument, 0, 1, number))
             chaos_ = number != 0;
+        else if (cmd == "block" && hasArgument && parseInt(argument, 0, 1, number))
+            block_ = number != 0;
         else if (cmd == "interval" && hasArgument && parseInt(argument, 1, 3600000, number))
             intervalMs_ = static_cast<int>(number);
         else if (cmd == "char-ms" && hasArgument && parseInt(argument, 0, 10000, number))
@@ -540,6 +579,14 @@ private:
 
     static constexpr int kNoLabel = -1000000;
 
+    // A queued line on its way out: what the log calls it, and what of it the receiver has accepted so far.
+    struct Sending {
+        const char* what;
+        size_t remaining;
+        Line accepted;
+        bool complete;
+    };
+
     const Options& options_;
     int out_;
     std::FILE* stamps_ = nullptr;
@@ -552,6 +599,9 @@ private:
     int charMs_ = 30;
     bool drift_ = false;
     bool chaos_ = false;
+    bool block_ = false;
+    bool waitingToWrite_ = false;
+    std::deque<Sending> sending_;
     std::mt19937 random_;
     bool silenced_ = false;
     bool quit_ = false;

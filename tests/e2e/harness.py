@@ -5,8 +5,8 @@ its own hx350cfg.ini), the instrument simulator on a pty that the slot's Wine pr
 started with the pty preload library. The window is read and driven through hx350-win.exe under the same
 wineserver. Everything is torn down in Session.stop(), also when a check fails.
 
-Two scenarios run at a time, each in a slot of its own: a Wine prefix (so a wineserver), the COM7 symlink and a
-range of display numbers. CTest hands the slot out (resource group "wine", see resources.json); run by hand, a
+Two scenarios run at a time, each in a slot of its own: a Wine prefix (so a wineserver) and the COM7 symlink;
+each session's X server picks a free display itself. CTest hands the slot out (resource group "wine", see resources.json); run by hand, a
 scenario takes the first free slot. A lock file keeps a slot to one scenario either way.
 
 HX350_LONG=1 (bash tools/test.sh --long) runs the long scenarios at their full length.
@@ -33,7 +33,6 @@ from pathlib import Path
 SIM_PORT = 7  # the COM port that the prefix maps to the simulator's pty (through a stable symlink)
 PREFIX_STAMP = "hx350-e2e-prefix v2 COM7"
 SLOTS = 2  # scenarios that may run at once; tests/e2e/resources.json offers as many
-FIRST_DISPLAY = 70  # other tools on this machine use lower display numbers; each slot has 30 from here on
 LONG = os.environ.get("HX350_LONG") == "1"
 
 
@@ -98,7 +97,6 @@ class Config:
         self.prefix = self.slot_work / "prefix"
         self.ports = self.slot_work / "ports"
         self.sim_link = self.ports / ("com%d" % SIM_PORT)
-        self.first_display = FIRST_DISPLAY + 30 * slot
 
     def claim_slot(self):
         """Takes the slot CTest allocated (or, outside CTest, the first free one) and holds it until exit."""
@@ -166,29 +164,26 @@ def wine_environment(prefix, display):
 
 
 class Xvfb:
-    """A private X server on the first free display number from FIRST_DISPLAY on."""
+    """A private X server on a display number that the server picks itself (-displayfd): a number chosen here could
+    be taken by another run between the check and the server's start, and our programs would then draw on that
+    run's server."""
 
-    def __init__(self, first=FIRST_DISPLAY):
-        self.process = None
-        self.display = None
-        for number in range(first, first + 30):
-            if Path("/tmp/.X%d-lock" % number).exists() or Path("/tmp/.X11-unix/X%d" % number).exists():
-                continue
-            process = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL,
-                stderr=subprocess.DEVNULL,
-                start_new_session=True,
-            )
-            socket = Path("/tmp/.X11-unix/X%d" % number)
-            deadline = time.monotonic() + 10
-            while process.poll() is None and not socket.exists() and time.monotonic() < deadline:
-                time.sleep(0.05)
-            if process.poll() is None and socket.exists():
-                self.process, self.display = process, number
-                return
-            stop_process(process)  # lost the race for this number, or it would not start: try the next
-        raise CheckFailed("no free X display from :%d on" % first)
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            pass_fds=(write_end,),
+            start_new_session=True,
+        )
+        os.close(write_end)
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()  # written once the server accepts connections
+        if not number.isdigit() or self.process.poll() is not None:
+            stop_process(self.process)
+            raise CheckFailed("Xvfb did not start")
+        self.display = int(number)
 
     def stop(self):
         stop_process(self.process)
@@ -244,7 +239,7 @@ def make_prefix(config):
 
 
 def boot_prefix(config):
-    xvfb = Xvfb(config.first_display)
+    xvfb = Xvfb()
     env = wine_environment(config.prefix, xvfb.display)
     try:
         subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
@@ -351,7 +346,7 @@ class Session:
         shutil.copy2(self.config.exe, self.folder / "HX350.exe")
         if self.initial_ini is not None:
             self.ini_path.write_bytes(self.initial_ini)
-        self.xvfb = Xvfb(self.config.first_display)
+        self.xvfb = Xvfb()
         self.env = wine_environment(self.config.prefix, self.xvfb.display)
         if self.with_simulator:
             self.sim = Simulator(self.config, self.folder, self.sim_args)

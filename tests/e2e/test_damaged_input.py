@@ -70,7 +70,7 @@ def body(s, t):
     # The noise may have ended inside a line: its carriage return closes that one, as the next line's own would.
     s.sim.send("raw 0D")
     s.sim.send("line")
-    s.wait_texts(timeout=5, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
+    s.wait_texts(timeout=15, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
     t.passed("readings back")
 
 

@@ -12,15 +12,12 @@ void AlarmEventLog::setFile(const std::string& path) {
     path_ = path;
     file_.reset();
     problem_ = FileProblem::None;
-    // Events that no file was asked for stay out of the one named now; those that waited for a file go to the file
-    // that takes its place.
-    if (path_.empty()) {
-        waiting_.clear();
-        return;
-    }
-    flush();
+    // Events that waited for a file that could not take them go to the one named next.
+    if (!path_.empty())
+        flush();
 }
 
+// Without a file name nobody asked for the events to be written down.
 void AlarmEventLog::write(const std::vector<AlarmEvent>& events, char separator) {
     if (path_.empty())
         return;

@@ -25,7 +25,8 @@ public:
     explicit AlarmEventLog(Opener open);
 
     // The file to write, as the opener takes it; empty for none. Another path closes the open file and opens the
-    // new one at once, so that a name that cannot be opened is said before the first alarm needs it.
+    // new one at once, so that a name that cannot be opened is said before the first alarm needs it; events that
+    // still wait go there.
     void setFile(const std::string& path);
     // One line per event, `separator` between the fields; the header goes first into an empty file.
     void write(const std::vector<AlarmEvent>& events, char separator);

@@ -399,7 +399,7 @@ TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
         EXPECT_EQ(eventFilePath(c.name, c.program), c.path) << c.name;
 }
 
-// Files kept in memory by name. A name in `offline` cannot be opened; a write to one in `failing` fails and leaves
+// Files kept in memory by name. No name, or one in `offline`, cannot be opened; a write to one in `failing` fails and leaves
 // half of its bytes behind, as a full disk may.
 struct MemoryFiles {
     struct File : RecordingFile {
@@ -432,7 +432,7 @@ struct MemoryFiles {
 
     AlarmEventLog::Opener opener() {
         return [this](const std::string& path, bool& existed) -> std::unique_ptr<RecordingFile> {
-            if (offline.count(path) != 0)
+            if (path.empty() || offline.count(path) != 0)
                 return nullptr;
             existed = bytes.count(path) != 0;
             return std::make_unique<File>(*this, path);
@@ -475,6 +475,7 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
           {"event", header + old, FileProblem::WriteFailed},
           {"tick", header + old, FileProblem::WriteFailed},
           {"mend", header + old, FileProblem::WriteFailed},
+          {"tick", header + old + start, FileProblem::None},
           {"event", header + old + start + start, FileProblem::None},
           {"tick", header + old + start + start, FileProblem::None}}},
         {"no name: nothing is opened and nothing waits",

@@ -49,12 +49,13 @@ AlarmClock CAlarmRunner::clock() const {
 }
 
 void CAlarmRunner::start() {
-    carryOut(monitor_.applySettings(settings_, clock()));
     applySettings();
 }
 
-// Everything runs only while alarms are on: off, the program opens no event file and starts no timer.
+// The end of an alarm that the new settings remove goes into the file its start went to; the file then follows the
+// settings. Everything runs only while alarms are on: off, the program opens no event file and starts no timer.
 void CAlarmRunner::applySettings() {
+    carryOut(monitor_.applySettings(settings_, clock()));
     const HWND owner = owner_();
     const std::string name = cp1250ToUtf8(settings_.eventFileName);
     eventLog_.setFile(settings_.enabled ? eventFilePath(name, narrow(modulePath())) : std::string());
@@ -62,7 +63,7 @@ void CAlarmRunner::applySettings() {
         SetTimer(owner, IDT_ALARM_TICK, kTickPeriodMs, nullptr);
     else
         KillTimer(owner, IDT_ALARM_TICK);
-    showPlan();
+    statusChanged_();
 }
 
 void CAlarmRunner::onReading(const CurrentReading& reading, bool lineGood) {
@@ -94,7 +95,6 @@ void CAlarmRunner::onSettingsCommand() {
     // A program that could not be started is said until one starts; another program has not failed yet.
     if (actionChanged)
         actionFailed_ = false;
-    carryOut(monitor_.applySettings(settings_, clock()));
     applySettings();
 }
 

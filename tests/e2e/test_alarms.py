@@ -7,7 +7,8 @@ the action is started with the event, and the event file, whose last line a powe
 start closed off, gets the start line. "Potwierdź alarm" marks it acknowledged; a humidity alarm that follows is acknowledged by a click on
 the status line. Each value then comes back inside, the temperature first only to within the hysteresis (the alarm
 stays), then past it: the end reaches the status line, the colours, DDE, the action and the event file. The
-dialog refuses a relative program, and the settings file, which nobody changed, is left as it was."""
+dialog refuses a relative program and keeps a full path to a program that is missing, which the status line then
+names at the next alarm; at exit only that key of the settings file has changed."""
 
 import re
 import shutil
@@ -204,7 +205,7 @@ def body(s, t):
     finally:
         advise.stop()
 
-    t.step("the dialog refuses a program that is not named by its full path")
+    t.step("the dialog refuses a program that is not named by its full path, and keeps one that is")
     s.command(CMD_ALARMS)
     s.dialog("Alarmy")
     t.equal(s.win("dialog-control", "Alarmy", str(ALARM_TEMP_HIGH))[1][0], "text=25.0", "the upper limit shown")
@@ -215,12 +216,25 @@ def body(s, t):
     t.check(box.get("text", "").startswith("Program alarmowy trzeba podać pełną ścieżką"), "refused", box)
     s.win("message-box", "--press", "1")
     t.equal(s.dialog("Alarmy", timeout=10)["title"], "Alarmy", "the dialog stays open")
-    s.win("dialog-press", "Alarmy", "2")
+    missing = wine_path(s.folder / "brak" / ACTION)
+    s.win("dialog-set-text", "Alarmy", str(ALARM_ACTION), missing)
+    s.win("dialog-press", "Alarmy", "1")
     s.wait_no_dialog()
 
-    t.step("closing without a change leaves hx350cfg.ini as it was")
+    t.step("a program that cannot be started is said in the status line, and stays said")
+    s.sim.send("temp 26.0")
+    wait_status(s, re.escape(OK_4660) + r"ALARM: temperatura powyżej 25\.0 °C od \d\d:\d\d\. "
+                + re.escape("Nie można uruchomić programu alarmowego. "), "the failed start in the status line")
+    t.passed("the failed start is said after the alarm")
+    s.sim.send("temp 23.4")
+    s.wait_texts(status=OK_4660 + "Nie można uruchomić programu alarmowego. ")
+    t.passed("still said after the end, whose start failed too")
+    t.equal(events(s).count(b";koniec;temperatura"), 2, "the second alarm's end in the event file")
+
+    t.step("closing saves the new program; everything else in hx350cfg.ini stays as it was")
     s.close_program()
-    t.equal(s.ini_path.read_bytes(), settings, "hx350cfg.ini bytes")
+    t.equal(s.ini_path.read_bytes(), settings.replace(wine_path(s.folder / ACTION).encode(), missing.encode()),
+            "hx350cfg.ini bytes")
 
 
 if __name__ == "__main__":

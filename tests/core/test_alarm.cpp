@@ -399,8 +399,8 @@ TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
         EXPECT_EQ(eventFilePath(c.name, c.program), c.path) << c.name;
 }
 
-// Files kept in memory by name. No name, or one in `offline`, cannot be opened; a write to one in `failing` fails and leaves
-// half of its bytes behind, as a full disk may.
+// Files kept in memory by name. No name, or one in `offline`, cannot be opened; a write to one in `failing` fails and
+// leaves half of its bytes behind, as a full disk may.
 struct MemoryFiles {
     struct File : RecordingFile {
         MemoryFiles& files;

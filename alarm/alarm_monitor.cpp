@@ -220,6 +220,7 @@ AlarmPlan AlarmMonitor::plan(const AlarmClock& clock) {
         if (!s.active)
             continue;
         plan.active.push_back(ActiveAlarm{kind, s.limit, s.acknowledged, s.since});
+        plan.acknowledgeable = plan.acknowledgeable || !s.acknowledged;
         plan.sound = plan.sound || (settings_.sound && !s.acknowledged);
         // A missing reading concerns both displays.
         const bool link = kind == AlarmKind::Link;

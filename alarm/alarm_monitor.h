@@ -58,6 +58,7 @@ struct AlarmPlan {
     std::string dde[2];                    // Windows-1250, by DDE topic: "OK" or the topic's alarms
     bool alarmColours[2] = {false, false}; // by AlarmQuantity
     bool sound = false;
+    bool acknowledgeable = false; // an active alarm waits for its acknowledgement
 };
 
 class AlarmMonitor {

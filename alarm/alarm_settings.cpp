@@ -113,6 +113,10 @@ std::optional<int> parseTenths(const std::string& raw) {
     return static_cast<int>(negative ? -tenths : tenths);
 }
 
+std::optional<std::int64_t> parseWholeNumber(const std::string& text) {
+    return parseWhole(text);
+}
+
 std::string tenthsText(int tenths) {
     return truncateToTenth(tenths / 10.0);
 }

@@ -76,3 +76,6 @@ bool differsFromDefaults(const AlarmSettings& settings);
 std::optional<int> parseTenths(const std::string& text);
 // "25.0", "-0.5": one decimal.
 std::string tenthsText(int tenths);
+// A whole number: an optional sign and digits, blanks around them allowed; none for anything else. Numbers too
+// large for any key saturate far beyond every bound.
+std::optional<std::int64_t> parseWholeNumber(const std::string& text);

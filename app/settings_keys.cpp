@@ -15,6 +15,16 @@ template <auto Holder, auto Member> SettingField subfield(AppSettings& settings)
     return &(settings.*Holder.*Member);
 }
 
+template <AlarmKey Key> SettingField alarmField(AppSettings& settings) {
+    return AlarmField{&settings.alarm, Key};
+}
+
+// The alarm keys take their names and text forms from the alarm settings; the whole section is one optional group,
+// so a user who never sets up alarms keeps the 29 keys of the file as they are.
+template <AlarmKey Key> SettingKey alarmKey() {
+    return {kAlarmSection, alarmKeyName(Key), SettingType::Alarm, 0, "", alarmField<Key>, 0, kAlarmSection};
+}
+
 // The font description keeps a face name in 32 bytes with its terminating zero.
 constexpr std::size_t kFaceNameLength = 31;
 
@@ -60,9 +70,26 @@ const SettingKey kSettingKeys[kSettingCount] = {
     {"GENERAL", "SHOW_ADV", SettingType::Int, 1, "", field<&T::showInfoAtStart>, 0},
     {"LOG", "FILE_DECIMAL_COMMA", SettingType::Int, 0, "", subfield<&T::recording, &R::decimalComma>, 0,
      "FILE_DECIMAL_COMMA"},
+    alarmKey<AlarmKey::Enabled>(),
+    alarmKey<AlarmKey::TemperatureLow>(),
+    alarmKey<AlarmKey::TemperatureHigh>(),
+    alarmKey<AlarmKey::HumidityLow>(),
+    alarmKey<AlarmKey::HumidityHigh>(),
+    alarmKey<AlarmKey::Delay>(),
+    alarmKey<AlarmKey::Hysteresis>(),
+    alarmKey<AlarmKey::LinkMinutes>(),
+    alarmKey<AlarmKey::Sound>(),
+    alarmKey<AlarmKey::Action>(),
+    alarmKey<AlarmKey::EventFile>(),
+    alarmKey<AlarmKey::BackgroundColour>(),
+    alarmKey<AlarmKey::TextColour>(),
 };
 
 namespace {
+
+std::string defaultAlarmText(AlarmKey key) {
+    return alarmKeyText(AlarmSettings{}, key);
+}
 
 void loadSetting(const CSettingsStore& store, const SettingKey& entry, AppSettings& settings) {
     const SettingField holder = entry.field(settings);
@@ -95,14 +122,20 @@ void loadSetting(const CSettingsStore& store, const SettingKey& entry, AppSettin
         *std::get<std::string*>(holder) = std::move(value);
         break;
     }
+    case SettingType::Alarm: {
+        const AlarmField alarm = std::get<AlarmField>(holder);
+        readAlarmKey(*alarm.settings, alarm.key,
+                     store.getString(entry.section, entry.key, defaultAlarmText(alarm.key)));
+        break;
+    }
     }
 }
 
 // The value of a numeric holder as the file writes it.
 std::int64_t numberOf(const SettingField& holder) {
     return std::visit(
-        [](auto* value) -> std::int64_t {
-            if constexpr (std::is_same_v<decltype(value), std::string*>)
+        [](auto value) -> std::int64_t {
+            if constexpr (std::is_same_v<decltype(value), std::string*> || std::is_same_v<decltype(value), AlarmField>)
                 return 0;
             else
                 return static_cast<std::int64_t>(*value);
@@ -114,6 +147,10 @@ bool holdsDefault(const SettingKey& entry, AppSettings& settings) {
     const SettingField holder = entry.field(settings);
     if (entry.type == SettingType::String)
         return *std::get<std::string*>(holder) == entry.defaultText;
+    if (entry.type == SettingType::Alarm) {
+        const AlarmField alarm = std::get<AlarmField>(holder);
+        return alarmKeyText(*alarm.settings, alarm.key) == defaultAlarmText(alarm.key);
+    }
     return numberOf(holder) == entry.defaultNumber;
 }
 
@@ -138,6 +175,11 @@ void saveSetting(CSettingsStore& store, const SettingKey& entry, AppSettings& se
     case SettingType::String:
         store.setString(entry.section, entry.key, *std::get<std::string*>(holder));
         break;
+    case SettingType::Alarm: {
+        const AlarmField alarm = std::get<AlarmField>(holder);
+        store.setString(entry.section, entry.key, alarmKeyText(*alarm.settings, alarm.key));
+        break;
+    }
     }
 }
 
@@ -152,6 +194,7 @@ int wrapToInt(std::int64_t value) {
 void loadSettings(const CSettingsStore& store, AppSettings& settings) {
     for (const SettingKey& entry : kSettingKeys)
         loadSetting(store, entry, settings);
+    boundAlarmSettings(settings.alarm);
 }
 
 void saveSettings(CSettingsStore& store, const AppSettings& settings, int screenWidth, int screenHeight) {

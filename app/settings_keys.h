@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/alarm_settings.h"
 #include "base/dpi_scale.h"
 #include "base/settings_store.h"
 #include "recording/recording_settings.h"
@@ -29,20 +30,29 @@ struct AppSettings {
     RecordingSettings recording;
     int topmost = 0;
     int showInfoAtStart = 1;
+    AlarmSettings alarm;
 };
 
-enum class SettingType { UInt, Int, String };
+// Alarm: a key of section ALARM, whose text form the alarm settings define.
+enum class SettingType { UInt, Int, String, Alarm };
+
+// One key of the alarm settings.
+struct AlarmField {
+    AlarmSettings* settings;
+    AlarmKey key;
+};
 
 // The holder of one setting inside AppSettings: a uint setting lives in a uint32, an int setting in an int or,
-// for the one-byte italic flags, in a uint8, or for a switch in a bool, a string setting in a string.
-using SettingField = std::variant<std::uint32_t*, int*, std::uint8_t*, bool*, std::string*>;
+// for the one-byte italic flags, in a uint8, or for a switch in a bool, a string setting in a string, an alarm
+// setting in the alarm settings.
+using SettingField = std::variant<std::uint32_t*, int*, std::uint8_t*, bool*, std::string*, AlarmField>;
 
 struct SettingKey {
     const char* section;
     const char* key;
     SettingType type;
     std::int64_t defaultNumber;          // UInt and Int
-    const char* defaultText;             // String
+    const char* defaultText;             // String (Alarm: the default settings' text)
     SettingField (*field)(AppSettings&); // where loading puts the value and saving takes it from
     std::size_t maxLength;               // String: longest value the holder keeps (0 = no limit)
     // Null for the 29 keys written at every exit. A key of a feature beyond them names its group (one key, or a
@@ -51,7 +61,7 @@ struct SettingKey {
     const char* optionalGroup = nullptr;
 };
 
-inline constexpr int kSettingCount = 30;
+inline constexpr int kSettingCount = 30 + kAlarmKeyCount;
 // The keys in the order in which they are read and written.
 extern const SettingKey kSettingKeys[kSettingCount];
 

@@ -66,11 +66,12 @@ std::string composeStatusText(const ReadingRecord& record, bool linkUp, const St
                       seconds % 3600 / 60, seconds % 60);
         text += interval;
     }
+    text += notes.alarms;
     // A recording that fails is said until it works again: nobody may be there to see a message box.
     text += problemText(recording.text, {"Plik rejestracji wyników pomiaru jest niedostępny. ",
                                          "Błąd zapisu do pliku rejestracji wyników pomiaru. ",
                                          "Błąd zapisu na dysk pliku rejestracji wyników pomiaru. "});
     text += problemText(recording.binary, {"Plik binarny jest niedostępny. ", "Błąd zapisu do pliku binarnego. ",
                                            "Błąd zapisu na dysk pliku binarnego. "});
-    return text;
+    return text + notes.alarmProblems;
 }

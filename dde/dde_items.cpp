@@ -2,6 +2,12 @@
 
 #include "base/number_format.h"
 
+bool ddeItemServed(int item, bool alarmsOn) {
+    if (item == AlarmItem)
+        return alarmsOn;
+    return item >= 0 && item < kDdeItemCount;
+}
+
 std::string ddeTopicName(int topic, long serialNumber) {
     if (topic != TemperatureTopic && topic != HumidityTopic) {
         return {};

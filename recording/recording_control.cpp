@@ -198,7 +198,7 @@ bool RecordingControl::openKind(RecordingKind kind, const std::string& name, boo
         return false;
     continued = existed && (!ask || host_.askContinue(kind));
     if (continued) {
-        if (!continueAtEnd(open, kind))
+        if (!continueAtEnd(*open.file, kind, open.end))
             return false;
     } else if (!open.file->truncate(0)) {
         return false;
@@ -213,56 +213,58 @@ bool RecordingControl::openKind(RecordingKind kind, const std::string& name, boo
 // tail of zeros. The records that follow must still read correctly, and no complete record may change. Only the
 // file's end is read: this runs on the window's thread at every launch and reopening, and a year of one-second
 // binary records is 1.7 GB.
-bool RecordingControl::continueAtEnd(OpenFile& open, RecordingKind kind) {
+bool continueAtEnd(RecordingFile& file, RecordingKind kind, std::uint64_t& end) {
     std::uint64_t size = 0;
-    if (!open.file->size(size))
+    if (!file.size(size))
         return false;
-    RecordingFile& file = *open.file;
     const TailReader read = [&file](std::uint64_t offset, char* buffer, std::size_t length) {
         return file.readAt(offset, buffer, length);
     };
     TailRepair repair;
     if (!(kind == RecordingKind::Text ? repairTextTail(size, read, repair) : repairBinaryTail(size, read, repair)))
         return false;
-    if (repair.truncateTo != size && !open.file->truncate(repair.truncateTo))
+    if (repair.truncateTo != size && !file.truncate(repair.truncateTo))
         return false;
-    open.end = repair.truncateTo;
+    end = repair.truncateTo;
     if (!repair.append.empty()) {
-        if (open.file->writeAt(open.end, repair.append) == WriteResult::Failed)
+        if (file.writeAt(end, repair.append) == WriteResult::Failed)
             return false;
-        open.end += repair.append.size();
+        end += repair.append.size();
     }
     return true;
+}
+
+// A record whose one write call completed stays, even when the flush after it fails: a share or file system that
+// refuses flushes still holds what was written, and cutting it away would leave such a file empty for ever.
+WriteResult appendAtEnd(RecordingFile& file, std::uint64_t& end, bool& torn, const std::string& bytes) {
+    if (torn) {
+        if (!file.truncate(end))
+            return WriteResult::Failed;
+        torn = false;
+    }
+    const WriteResult result = file.writeAt(end, bytes);
+    if (result == WriteResult::Failed) {
+        torn = !file.truncate(end);
+        return result;
+    }
+    end += bytes.size();
+    return result;
 }
 
 void RecordingControl::close(RecordingKind kind) {
     slot(kind) = OpenFile{};
 }
 
-// A failed write (disk full, share gone) must not leave a partial record for the next one to follow: the file is
-// cut back to its last complete record before anything else is written. A record whose one write call completed
-// stays, even when the flush after it fails: a share or file system that refuses flushes still holds what was
-// written, and cutting it away would leave such a file empty for ever.
+// A failed write (disk full, share gone) must not leave a partial record for the next one to follow.
 bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
     OpenFile& open = slot(kind);
     if (!open.file)
         return false;
-    if (open.torn) {
-        if (!open.file->truncate(open.end)) {
-            open.problem = FileProblem::WriteFailed;
-            return false;
-        }
-        open.torn = false;
-    }
-    const WriteResult result = open.file->writeAt(open.end, bytes);
-    if (result == WriteResult::Failed) {
-        open.problem = FileProblem::WriteFailed;
-        open.torn = !open.file->truncate(open.end);
-        return false;
-    }
-    open.end += bytes.size();
-    open.problem = result == WriteResult::FlushFailed ? FileProblem::FlushFailed : FileProblem::None;
-    return true;
+    const WriteResult result = appendAtEnd(*open.file, open.end, open.torn, bytes);
+    open.problem = result == WriteResult::Failed        ? FileProblem::WriteFailed
+                   : result == WriteResult::FlushFailed ? FileProblem::FlushFailed
+                                                        : FileProblem::None;
+    return result != WriteResult::Failed;
 }
 
 void RecordingControl::writeRecord(RecordingKind kind) {

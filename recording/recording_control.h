@@ -28,6 +28,16 @@ public:
     virtual WriteResult writeAt(std::uint64_t offset, const std::string& bytes) = 0;
 };
 
+// Prepares an existing file for appending: a tail torn by a power cut (a text line without its CR LF, a binary
+// record cut short, a run of NULs) is closed off; `end` is where the next record goes. False when the file cannot
+// be read, cut or written.
+bool continueAtEnd(RecordingFile& file, RecordingKind kind, std::uint64_t& end);
+
+// Appends `bytes` at `end` in one write with its flush, and moves `end` past them unless the write failed. A failed
+// write is cut back to `end`, before anything else is written when that cut failed too (`torn`), so the next record
+// never follows a partial one.
+WriteResult appendAtEnd(RecordingFile& file, std::uint64_t& end, bool& torn, const std::string& bytes);
+
 // What the control needs from the window that runs it.
 class RecordingHost {
 public:
@@ -107,7 +117,6 @@ private:
     bool applyDialog();
     bool needsReopen(RecordingKind kind, const RecordingSettings& before) const;
     bool openKind(RecordingKind kind, const std::string& name, bool ask, bool& continued);
-    bool continueAtEnd(OpenFile& open, RecordingKind kind);
     void close(RecordingKind kind);
     bool write(RecordingKind kind, const std::string& bytes);
     void writeRecord(RecordingKind kind);

@@ -16,6 +16,7 @@
 #define IDD_SOFTWARE_INFO 157
 #define IDD_ADDITIONAL_SETTINGS 159
 #define IDD_HELP 161
+#define IDD_ALARMS 180
 #define IDB_LOGO 148
 #define IDR_HELP_DOCUMENT 170 // RTF documents (RCDATA)
 #define IDR_INFO_DOCUMENT 171
@@ -86,6 +87,22 @@
 #define IDC_HELP_SECTIONS 1140
 #define IDC_HELP_DOCUMENT 1141
 
+// Alarms dialog controls
+#define IDC_ALARM_ENABLED 1150
+#define IDC_ALARM_TEMP_LOW 1151
+#define IDC_ALARM_TEMP_HIGH 1152
+#define IDC_ALARM_RH_LOW 1153
+#define IDC_ALARM_RH_HIGH 1154
+#define IDC_ALARM_DELAY 1155
+#define IDC_ALARM_HYSTERESIS 1156
+#define IDC_ALARM_LINK_MINUTES 1157
+#define IDC_ALARM_SOUND 1158
+#define IDC_ALARM_ACTION 1159
+#define IDC_ALARM_ACTION_BROWSE 1160
+#define IDC_ALARM_EVENT_FILE 1161
+#define IDC_ALARM_SWATCH_BACKGROUND 1162
+#define IDC_ALARM_SWATCH_TEXT 1163
+
 // Menu commands
 #define ID_APP_PLOT 32795
 #define ID_APP_CLOSE 32783
@@ -95,6 +112,8 @@
 #define ID_SETTINGS_PORT 32771
 #define ID_SETTINGS_RECORDING 32773
 #define ID_SETTINGS_ADDITIONAL 32797
+#define ID_SETTINGS_ALARMS 32799
+#define ID_ALARM_ACKNOWLEDGE 32800 // also a click on the status line
 #define ID_HELP_HELP 32778
 #define ID_HELP_SOFTWARE_INFO 32798
 #define ID_HELP_ABOUT 32779
@@ -108,6 +127,8 @@
 #define IDT_PORT_RETRY 1069
 #define IDT_SOFTWARE_INFO 1070
 #define IDT_PORT_REOPEN 1071 // retries a port that went away or has not appeared yet
+#define IDT_ALARM_TICK 1072  // once a second while alarms are on: the missing-reading alarm, the event file's retry
+#define IDT_ALARM_SOUND 1073 // repeats the alarm sound until the alarm is acknowledged
 
 // Window messages
 #define WM_RXBYTE_ID 1028    // WM_USER + 4: one received byte in wParam

@@ -6,6 +6,7 @@ const std::vector<HelpSection>& helpSections() {
         {110, "Wiersz stanu"},
         {120, "Wybór portu szeregowego"},
         {130, "Rejestracja do pliku"},
+        {135, "Alarmy"},
         {140, "Kolory i czcionki"},
         {150, "Łącza DDE dla arkuszy kalkulacyjnych"},
         {160, "Program Plot"},

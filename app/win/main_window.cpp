@@ -68,7 +68,9 @@ void placeChild(HWND child, int x, int y, int width, int height) {
 CMainWindow::CMainWindow()
     : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_),
       recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
-      recording_(recordingHost_, settings_.recording) {
+      recording_(recordingHost_, settings_.recording),
+      alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording, temperature_, humidity_, dde_,
+              [this] { composeStatus(); }) {
     humidity_.setColours(0xFFDAB8, 0x643200);
     temperature_.setReading(&reading_.temperature);
     humidity_.setReading(&reading_.humidity);
@@ -162,6 +164,7 @@ BOOL CMainWindow::onInitDialog() {
     temperature_.bind(item(IDC_TEMPERATURE));
     humidity_.bind(item(IDC_HUMIDITY));
     status_ = item(IDC_STATUS);
+    statusLine_.attach(status_);
 
     // The size events of the window's creation came before this object was attached; the later relayouts need
     // a client size even if placing the window below does not change it.
@@ -212,6 +215,7 @@ BOOL CMainWindow::onInitDialog() {
     applyTopmost(settings_.topmost);
 
     dde_.setReading(&reading_, temperature_.view(), humidity_.view());
+    alarms_.start();
 
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
     if (settings_.showInfoAtStart)
@@ -315,6 +319,7 @@ void CMainWindow::carryOut(PortSteps steps) {
 // as cancelled, nothing new is opened, and the modal run returns, after which the application saves the settings.
 void CMainWindow::close(INT_PTR result) {
     closing_ = true;
+    alarms_.stop();
     carryOut(portSession_.shutDown());
     cancelThreadDialogs(hwnd());
     endDialog(result);
@@ -341,6 +346,8 @@ void CMainWindow::updateReading(bool linkUp) {
     if (linkUp)
         carryOut(portSession_.goodLine());
 
+    // The alarms' status, colours and DDE item follow the same reading.
+    alarms_.onReading(reading_, linkUp);
     composeStatus();
     temperature_.readingChanged();
     humidity_.readingChanged();
@@ -350,7 +357,8 @@ void CMainWindow::updateReading(bool linkUp) {
 void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
-    const StatusNotes notes{recording_.status(), portSession_.unavailablePort(), updateState_.ddeStartFailed};
+    const StatusNotes notes{recording_.status(), portSession_.unavailablePort(), updateState_.ddeStartFailed,
+                            alarms_.statusText(), alarms_.problemText()};
     std::string text = composeStatusText(record_, updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
@@ -373,6 +381,8 @@ void CMainWindow::killWatchdogTimer(unsigned timerId) {
 void CMainWindow::onTimer(UINT_PTR id) {
     // Nothing new starts while the modal run ends.
     if (closing_)
+        return;
+    if (alarms_.onTimer(id))
         return;
     switch (id) {
     case IDT_WATCHDOG:
@@ -439,6 +449,12 @@ bool CMainWindow::onCommand(int id) {
         return true;
     case ID_VIEW_FONTS:
         runFontsCommand(hwnd(), temperature_, humidity_);
+        return true;
+    case ID_SETTINGS_ALARMS:
+        alarms_.onSettingsCommand();
+        return true;
+    case ID_ALARM_ACKNOWLEDGE:
+        alarms_.acknowledge();
         return true;
     case ID_SETTINGS_ADDITIONAL:
         runAdditionalSettings(hwnd(), settings_.showInfoAtStart);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "alarm/alarm_settings.h"
+#include "alarm/win/alarm_runner.h"
 #include "app/port_session.h"
 #include "app/reading_update.h"
+#include "app/win/status_line.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
 #include "protocol/current_reading.h"
@@ -28,11 +31,13 @@ struct MainWindowSettings {
     bool topmost = false;
     bool showInfoAtStart = true;
     RecordingSettings recording;
+    AlarmSettings alarm;
 };
 
 // "HX350": the program's only top-level window and its controller. Owns the serial port, the line assembly and
 // its watchdog, the reading record and the current reading, the two value displays that paint it, the status
-// line and the DDE service. What happens to the port is decided by its PortSession; this window carries it out.
+// line and the DDE service. What happens to the port is decided by its PortSession, the alarms by the monitor that
+// its CAlarmRunner carries out; this window carries it out and passes the events on.
 class CMainWindow : public CDialogBase, private ILinkHost {
 public:
     CMainWindow();
@@ -85,6 +90,7 @@ private:
     CurrentReading reading_;
     CValueDisplay temperature_;
     CValueDisplay humidity_;
+    CStatusLine statusLine_;
     HWND status_ = nullptr;
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
@@ -107,6 +113,7 @@ private:
     std::function<void()> onSessionEnd_;
     CRecordingHost recordingHost_;
     RecordingControl recording_;
+    CAlarmRunner alarms_;
 
     // Declared last so that it is destroyed first: its worker sends bytes to this window.
     std::unique_ptr<CComPort> serialPort_;

@@ -67,6 +67,7 @@ void applySettings(CMainWindow& window, const AppSettings& settings) {
     own.topmost = settings.topmost != 0;
     own.showInfoAtStart = settings.showInfoAtStart != 0;
     own.recording = settings.recording;
+    own.alarm = settings.alarm;
 }
 
 // A flag keeps the number the file held while its meaning is the same (a file may say 4 for "on"), so a file whose
@@ -88,6 +89,7 @@ AppSettings gatherSettings(CMainWindow& window, const AppSettings& loaded) {
     settings.topmost = storedFlag(loaded.topmost, own.topmost);
     settings.showInfoAtStart = storedFlag(loaded.showInfoAtStart, own.showInfoAtStart);
     settings.recording = own.recording;
+    settings.alarm = own.alarm;
     return settings;
 }
 

@@ -22,7 +22,8 @@ constexpr DWORD kInitFlags =
 constexpr size_t kMaxItemBytes = 1024;
 
 constexpr int kTopicCount = 2;
-constexpr int kItemCount = 3;
+// The reading's items; "Alarm" follows them.
+constexpr int kReadingItemCount = 3;
 
 } // namespace
 
@@ -68,10 +69,11 @@ bool CDdeService::start(long serialNumber) {
             DdeCreateStringHandleW(instance, widen(ddeTopicName(topic, serialNumber)).c_str(), CP_WINUNICODE);
         allNamed = allNamed && topicHandles_[topic] != nullptr;
     }
-    for (int item = 0; item < kItemCount; ++item) {
+    for (int item = 0; item < kReadingItemCount; ++item) {
         itemHandles_[item] = DdeCreateStringHandleW(instance, widen(kDdeItemNames[item]).c_str(), CP_WINUNICODE);
         allNamed = allNamed && itemHandles_[item] != nullptr;
     }
+    nameAlarmItem();
     // A missing handle would make a null name look like one of ours; like a failed registration, the instance
     // stays until stop releases it.
     if (!allNamed)
@@ -117,8 +119,39 @@ void CDdeService::postAdvise() {
     if (instanceId_ == 0)
         return;
     for (HSZ topic : topicHandles_)
-        for (HSZ item : itemHandles_)
-            DdePostAdvise(instanceId_, topic, item);
+        for (int item = 0; item < kReadingItemCount; ++item)
+            DdePostAdvise(instanceId_, topic, itemHandles_[item]);
+}
+
+// The name "Alarm" exists only while the item is served: with alarms off the service holds the names, and answers
+// the items, it always did.
+void CDdeService::nameAlarmItem() {
+    HSZ& handle = itemHandles_[AlarmItem];
+    const bool served = ddeItemServed(AlarmItem, alarmServed_);
+    if (instanceId_ == 0 || served == (handle != nullptr))
+        return;
+    if (served) {
+        handle = DdeCreateStringHandleW(instanceId_, widen(kDdeItemNames[AlarmItem]).c_str(), CP_WINUNICODE);
+        return;
+    }
+    for (bool(&topic)[kDdeItemCount] : adviseScheduled_)
+        topic[AlarmItem] = false;
+    DdeFreeStringHandle(instanceId_, handle);
+    handle = nullptr;
+}
+
+// The texts change between readings too (a tick starts the missing-reading alarm, an acknowledgement marks the
+// alarm), so each topic's link is told when its own text changes, and only then.
+void CDdeService::setAlarm(bool served, const std::string (&texts)[2]) {
+    alarmServed_ = served;
+    nameAlarmItem();
+    for (int topic = 0; topic < kTopicCount; ++topic) {
+        if (texts[topic] == alarmTexts_[topic])
+            continue;
+        alarmTexts_[topic] = texts[topic];
+        if (instanceId_ != 0 && itemHandles_[AlarmItem] != nullptr)
+            DdePostAdvise(instanceId_, topicHandles_[topic], itemHandles_[AlarmItem]);
+    }
 }
 
 int CDdeService::topicIndex(HSZ topic) const {
@@ -133,7 +166,7 @@ int CDdeService::topicIndex(HSZ topic) const {
 int CDdeService::itemIndex(HSZ item) const {
     if (item == nullptr)
         return -1;
-    for (int index = 0; index < kItemCount; ++index)
+    for (int index = 0; index < kDdeItemCount; ++index)
         if (itemHandles_[index] != nullptr && DdeCmpStringHandles(item, itemHandles_[index]) == 0)
             return index;
     return -1;
@@ -211,7 +244,8 @@ HDDEDATA CDdeService::itemData(int topic, int item) {
     if (reading_ == nullptr)
         return nullptr;
     const QuantityReading& quantity = topic == TemperatureTopic ? reading_->temperature : reading_->humidity;
-    std::string bytes = utf8ToCp1250(formatDdeItem(item, quantity, views_[topic]));
+    std::string bytes =
+        item == AlarmItem ? alarmTexts_[topic] : utf8ToCp1250(formatDdeItem(item, quantity, views_[topic]));
     if (bytes.size() > kMaxItemBytes - 1)
         bytes.resize(kMaxItemBytes - 1);
     return DdeCreateDataHandle(instanceId_, reinterpret_cast<LPBYTE>(bytes.data()),
@@ -237,7 +271,7 @@ void CALLBACK CDdeService::adviseTimerProc(HWND, UINT, UINT_PTR timer, DWORD) {
 
 void CDdeService::postScheduledAdvises() {
     for (int topic = 0; topic < kTopicCount; ++topic)
-        for (int item = 0; item < kItemCount; ++item)
+        for (int item = 0; item < kDdeItemCount; ++item)
             if (adviseScheduled_[topic][item]) {
                 adviseScheduled_[topic][item] = false;
                 if (instanceId_ != 0)

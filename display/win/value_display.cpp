@@ -60,7 +60,7 @@ void CValueDisplay::setDpi(int dpi) {
     repaint();
 }
 
-bool CValueDisplay::chooseColour(HWND owner, COLORREF& colour) {
+bool chooseColour(HWND owner, COLORREF& colour) {
     CHOOSECOLORW choice{};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = owner;
@@ -165,6 +165,16 @@ void CValueDisplay::setColours(COLORREF background, COLORREF text) {
     repaint();
 }
 
+void CValueDisplay::setAlarmColours(bool on, COLORREF background, COLORREF text) {
+    const COLORREF shownBackground = paintedBackground();
+    const COLORREF shownText = paintedText();
+    alarm_ = on;
+    alarmBackground_ = background;
+    alarmText_ = text;
+    if (paintedBackground() != shownBackground || paintedText() != shownText)
+        repaint();
+}
+
 void CValueDisplay::setLogFont(const LOGFONTW& logFont) {
     storeLogFont(logFont);
     buildValueFont();
@@ -250,18 +260,18 @@ void CValueDisplay::paint(HDC target, const RECT& client) {
     SetWindowOrgEx(dc, client.left, client.top, nullptr);
 
     fill(dc, client, GetBkColor(target));
-    fill(dc, client, backgroundColour_);
+    fill(dc, client, paintedBackground());
 
     // Caption bar: background colour on the text colour, one caption line high, as wide as the control.
     RECT bar{};
     {
         SelectGuard font(dc, captionFont_.get());
-        SetTextColor(dc, backgroundColour_);
-        SetBkColor(dc, textColour_);
+        SetTextColor(dc, paintedBackground());
+        SetBkColor(dc, paintedText());
         RECT measured{0, 0, 90, kCaptionFontHeight};
         DrawTextW(dc, caption_.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE | DT_VCENTER | DT_CENTER);
         bar = RECT{0, 0, client.right, measured.bottom};
-        fill(dc, bar, textColour_);
+        fill(dc, bar, paintedText());
         DrawTextW(dc, caption_.c_str(), -1, &bar, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     }
 
@@ -276,8 +286,8 @@ void CValueDisplay::paint(HDC target, const RECT& client) {
 
 void CValueDisplay::drawValue(HDC dc, const RECT& valueArea) {
     SelectGuard font(dc, valueFont_.get());
-    SetBkColor(dc, backgroundColour_);
-    SetTextColor(dc, textColour_);
+    SetBkColor(dc, paintedBackground());
+    SetTextColor(dc, paintedText());
     if (shownText_.empty())
         return;
     RECT area = valueArea;

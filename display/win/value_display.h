@@ -6,6 +6,10 @@
 
 #include <string>
 
+// The platform's colour choice, starting from `colour`, with the custom colours that every colour choice of the
+// program shares while it runs; true when the user chose one (it is then in `colour`).
+bool chooseColour(HWND owner, COLORREF& colour);
+
 // The large value display: a caption bar and one quantity of the current reading with its unit, "???" without
 // data, blinking while there is no data or the value is flagged. It only paints the reading, which the main
 // window owns. Subclasses a static control of the main dialog. Its window text follows the value area's text.
@@ -25,6 +29,9 @@ public:
     const QuantityView& view() const { return view_; }
     void setCaption(const std::wstring& caption);
     void setColours(COLORREF background, COLORREF text);
+    // While `on`, the display paints in these colours instead of its own, which stay what the colour choices and
+    // the settings see.
+    void setAlarmColours(bool on, COLORREF background, COLORREF text);
     // Rebuilds the value font from `logFont` (used at start and by the fonts dialog).
     void setLogFont(const LOGFONTW& logFont);
     // Only stores the font description; buildValueFont makes the font from it (settings load, then start-up).
@@ -55,13 +62,17 @@ private:
     const QuantityReading& reading() const;
     bool updateShownText();
     void updateBlinking();
-    bool chooseColour(HWND owner, COLORREF& colour);
     void buildCaptionFont();
+    COLORREF paintedBackground() const { return alarm_ ? alarmBackground_ : backgroundColour_; }
+    COLORREF paintedText() const { return alarm_ ? alarmText_ : textColour_; }
 
     const QuantityReading* reading_ = nullptr;
     QuantityView view_;
     COLORREF backgroundColour_ = 0xFFE4CA;
     COLORREF textColour_ = 0x804000;
+    bool alarm_ = false;
+    COLORREF alarmBackground_ = 0;
+    COLORREF alarmText_ = 0;
     LOGFONTW valueLogFont_{}; // height in 96-DPI units, as the settings file holds it
     int dpi_ = 96;
     std::wstring shownText_; // the value area's text, which is also the control's window text

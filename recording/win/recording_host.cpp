@@ -66,19 +66,22 @@ CRecordingHost::CRecordingHost(std::function<HWND()> owner, const CurrentReading
                                std::function<void()> statusChanged)
     : owner_(std::move(owner)), reading_(reading), statusChanged_(std::move(statusChanged)) {}
 
-// The settings keep file names as Windows-1250 bytes whatever the system's code page, so the name is widened
-// from that code page, never from the ANSI one.
-std::unique_ptr<RecordingFile> CRecordingHost::openFile(const std::string& name, bool& existed) {
+std::unique_ptr<RecordingFile> openRecordingFile(const std::wstring& path, bool& existed) {
     existed = false;
-    if (name.empty())
+    if (path.empty())
         return nullptr;
-    const std::wstring path = widen(cp1250ToUtf8(name));
     FileHandle handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle)
         return nullptr;
     existed = GetLastError() == ERROR_ALREADY_EXISTS;
     return std::make_unique<CRecordingFile>(std::move(handle));
+}
+
+// The settings keep file names as Windows-1250 bytes whatever the system's code page, so the name is widened
+// from that code page, never from the ANSI one.
+std::unique_ptr<RecordingFile> CRecordingHost::openFile(const std::string& name, bool& existed) {
+    return openRecordingFile(widen(cp1250ToUtf8(name)), existed);
 }
 
 bool CRecordingHost::askContinue(RecordingKind kind) {

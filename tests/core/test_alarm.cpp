@@ -1,11 +1,17 @@
 #include "alarm/alarm_action.h"
+#include "alarm/alarm_event_log.h"
+#include "alarm/alarm_fields.h"
 #include "alarm/alarm_monitor.h"
 #include "alarm/alarm_texts.h"
 #include "base/cp1250.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -330,6 +336,175 @@ TEST(AlarmAction, OnlyFullPathsAreStarted) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(isFullProgramPath(c.path), c.full) << c.path;
+}
+
+TEST(AlarmFields, WhatTheDialogKeepsOrRefuses) {
+    const struct {
+        AlarmKey key;
+        std::string typed;
+        const char* kept;    // the key's text afterwards
+        const char* refusal; // the start of the message; empty when taken
+    } cases[] = {
+        {AlarmKey::TemperatureHigh, " 25,46 ", "25.5", ""},
+        {AlarmKey::TemperatureHigh, "", "", ""},
+        {AlarmKey::TemperatureHigh, "-9999.9", "-9999.9", ""},
+        {AlarmKey::TemperatureHigh, "abc", "30.0", "Granica musi być liczbą"},
+        {AlarmKey::HumidityLow, "10000", "", "Granica musi być liczbą"}, // the file would read it as no limit
+        {AlarmKey::Delay, "0", "0", ""},
+        {AlarmKey::Delay, "86401", "60", "Opóźnienie musi być"}, // the file would bring it to 86400
+        {AlarmKey::Delay, "1.5", "60", "Opóźnienie musi być"},
+        {AlarmKey::Hysteresis, "0,2", "0.2", ""},
+        {AlarmKey::Hysteresis, "-0.1", "0.5", "Histereza musi być"},
+        {AlarmKey::Hysteresis, "", "0.5", "Histereza musi być"},
+        {AlarmKey::LinkMinutes, "10080", "10080", ""},
+        {AlarmKey::LinkMinutes, "10081", "0", "Czas bez prawidłowego pomiaru"},
+        {AlarmKey::Action, R"(C:\Alarmy\sms.exe)", R"(C:\Alarmy\sms.exe)", ""},
+        {AlarmKey::Action, "", "", ""},
+        {AlarmKey::Action, "sms.exe", "", "Program alarmowy trzeba podać pełną ścieżką"},
+        {AlarmKey::Action, R"(C:\a;b.exe)", "", "Nazwa pliku zawiera średnik"},
+        {AlarmKey::Action, R"(C:\Alarmy\ñ.exe)", "", "Nazwa pliku zawiera znaki"},
+        {AlarmKey::EventFile, "zdarzenia_ćw.csv", "zdarzenia_\xE6w.csv", ""},
+        {AlarmKey::EventFile, "zdarzenia;1.csv", "", "Nazwa pliku zawiera średnik"},
+    };
+    for (const auto& c : cases) {
+        AlarmSettings settings = withKeys({}, "TEMP_HIGH=30");
+        const std::string refusal = takeAlarmField(settings, c.key, c.typed);
+        EXPECT_EQ(alarmKeyText(settings, c.key), c.kept) << alarmKeyName(c.key) << " " << c.typed;
+        EXPECT_EQ(refusal.substr(0, std::string(c.refusal).size()), c.refusal) << alarmKeyName(c.key) << " " << c.typed;
+        EXPECT_EQ(refusal.empty(), *c.refusal == '\0') << alarmKeyName(c.key) << " " << c.typed;
+    }
+    EXPECT_EQ(alarmFieldText(withKeys({}, "EVENT_FILE=\x9C.csv"), AlarmKey::EventFile), "ś.csv");
+
+    AlarmKey key = AlarmKey::Delay;
+    EXPECT_EQ(checkAlarmLimits(withKeys({}, "TEMP_LOW=20 TEMP_HIGH=20 RH_LOW=30"), key), "");
+    AlarmSettings crossed = withKeys({}, "RH_HIGH=30");
+    takeAlarmField(crossed, AlarmKey::HumidityLow, "40");
+    EXPECT_EQ(checkAlarmLimits(crossed, key), "Dolna granica wilgotności jest większa od górnej.");
+    EXPECT_EQ(key, AlarmKey::HumidityLow);
+}
+
+TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
+    const struct {
+        const char *name, *program, *path;
+    } cases[] = {
+        {"zdarzenia.csv", R"(C:\HX350\HX350.exe)", R"(C:\HX350\zdarzenia.csv)"},
+        {R"(alarmy\z.csv)", R"(\\serwer\hx\HX350.exe)", R"(\\serwer\hx\alarmy\z.csv)"},
+        {R"(D:\z.csv)", R"(C:\HX350\HX350.exe)", R"(D:\z.csv)"},
+        {R"(\\serwer\udzial\z.csv)", R"(C:\HX350\HX350.exe)", R"(\\serwer\udzial\z.csv)"},
+        {"C:z.csv", R"(C:\HX350\HX350.exe)", "C:z.csv"},
+        {"z.csv", "HX350.exe", "z.csv"},
+        {"", R"(C:\HX350\HX350.exe)", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(eventFilePath(c.name, c.program), c.path) << c.name;
+}
+
+// Files kept in memory by name. No name, or one in `offline`, cannot be opened; a write to one in `failing` fails and
+// leaves half of its bytes behind, as a full disk may.
+struct MemoryFiles {
+    struct File : RecordingFile {
+        MemoryFiles& files;
+        std::string name;
+        File(MemoryFiles& files, std::string name) : files(files), name(std::move(name)) {}
+        std::string& bytes() { return files.bytes[name]; }
+        bool size(std::uint64_t& size) override {
+            size = bytes().size();
+            return true;
+        }
+        bool readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
+            return offset + length <= bytes().size() && bytes().copy(buffer, length, offset) == length;
+        }
+        bool truncate(std::uint64_t size) override {
+            bytes().resize(size, '\0');
+            return true;
+        }
+        WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
+            const bool fail = files.failing.count(name) != 0;
+            bytes().resize(offset);
+            bytes() += fail ? data.substr(0, data.size() / 2) : data;
+            return fail ? WriteResult::Failed : WriteResult::Done;
+        }
+    };
+
+    std::map<std::string, std::string> bytes;
+    std::set<std::string> offline;
+    std::set<std::string> failing;
+
+    AlarmEventLog::Opener opener() {
+        return [this](const std::string& path, bool& existed) -> std::unique_ptr<RecordingFile> {
+            if (path.empty() || offline.count(path) != 0)
+                return nullptr;
+            existed = bytes.count(path) != 0;
+            return std::make_unique<File>(*this, path);
+        };
+    }
+};
+
+// Each step: an input ("open NAME", "event", "tick", "offline", "online", "fail", "mend"), then the file's bytes
+// (UTF-8, as Windows-1250 text) and the problem the status line says.
+TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
+    const std::string header = "Data i Godzina;Zdarzenie;Alarm;Granica;Wartość skrajna;Czas trwania\r\n";
+    const std::string start = "2024.03.05 14:00:03;początek;temperatura powyżej;25.0;26.0;00:00:03\r\n";
+    const std::string old = "2024.01.01 10:00:00;koniec;wilgotność poniżej;30.0;20.0;00:10:00\r\n";
+    const struct {
+        const char* name;
+        std::string before; // the file at the start; "-" when it does not exist
+        std::vector<std::tuple<const char*, std::string, FileProblem>> steps;
+    } cases[] = {
+        {"a new file gets the header with its first event",
+         "-",
+         {{"open", "", FileProblem::None}, {"event", header + start, FileProblem::None}}},
+        {"an empty one too", "", {{"open", "", FileProblem::None}, {"event", header + start, FileProblem::None}}},
+        {"a continued file's torn tail is closed off at once",
+         header + old + "2024.01.01 10:00:01;pocz" + std::string(3, '\0'),
+         {{"open", header + old + "2024.01.01 10:00:01;pocz\r\n", FileProblem::None},
+          {"event", header + old + "2024.01.01 10:00:01;pocz\r\n" + start, FileProblem::None}}},
+        {"an unavailable file is said, and the events wait for it",
+         "-",
+         {{"offline", "-", FileProblem::None},
+          {"open", "-", FileProblem::Unavailable},
+          {"event", "-", FileProblem::Unavailable},
+          {"tick", "-", FileProblem::Unavailable},
+          {"online", "-", FileProblem::Unavailable},
+          {"tick", header + start, FileProblem::None},
+          {"tick", header + start, FileProblem::None}}},
+        {"a failed write leaves nothing behind and is tried again",
+         header + old,
+         {{"open", header + old, FileProblem::None},
+          {"fail", header + old, FileProblem::None},
+          {"event", header + old, FileProblem::WriteFailed},
+          {"tick", header + old, FileProblem::WriteFailed},
+          {"mend", header + old, FileProblem::WriteFailed},
+          {"tick", header + old + start, FileProblem::None},
+          {"event", header + old + start + start, FileProblem::None},
+          {"tick", header + old + start + start, FileProblem::None}}},
+        {"no name: nothing is opened and nothing waits",
+         "-",
+         {{"event", "-", FileProblem::None}, {"open", "", FileProblem::None}, {"tick", "", FileProblem::None}}},
+    };
+    const AlarmEvent event{AlarmEventType::Start, AlarmKind::TemperatureAbove, 250, 26.0, 3000, {2024, 3, 5, 14, 0, 3}};
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        if (c.before != "-")
+            files.bytes["z.csv"] = utf8ToCp1250(c.before);
+        AlarmEventLog log(files.opener());
+        for (const auto& [input, bytes, problem] : c.steps) {
+            const std::string step = input;
+            if (step == "open")
+                log.setFile("z.csv");
+            else if (step == "event")
+                log.write({event}, ';');
+            else if (step == "tick")
+                log.retry();
+            else if (step == "offline" || step == "online")
+                step == "offline" ? (void)files.offline.insert("z.csv") : (void)files.offline.erase("z.csv");
+            else
+                step == "fail" ? (void)files.failing.insert("z.csv") : (void)files.failing.erase("z.csv");
+            const auto file = files.bytes.find("z.csv");
+            EXPECT_EQ(file == files.bytes.end() ? "-" : cp1250ToUtf8(file->second), bytes) << c.name << ": " << step;
+            EXPECT_EQ(log.problem(), problem) << c.name << ": " << step;
+        }
+    }
 }
 
 } // namespace

@@ -27,6 +27,20 @@ TEST(DdeTopicName, CarriesTheSerialNumber) {
     EXPECT_EQ(ddeTopicName(2, 1), "");
 }
 
+// With alarms off the service answers exactly the three items it always did.
+TEST(DdeItemServed, AlarmOnlyWhileAlarmsAreOn) {
+    const struct {
+        int item;
+        bool alarmsOn, served;
+    } cases[] = {
+        {ResultItem, false, true}, {StatusItem, false, true}, {AlarmItem, false, false}, {AlarmItem, true, true},
+        {StatusItem, true, true},  {4, true, false},          {-1, false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ddeItemServed(c.item, c.alarmsOn), c.served) << c.item << " " << c.alarmsOn;
+    EXPECT_STREQ(kDdeItemNames[AlarmItem], "Alarm");
+}
+
 TEST(FormatDdeItem, ResultAndMeasurementForEveryKind) {
     const struct {
         double value;
@@ -58,7 +72,7 @@ TEST(FormatDdeItem, ResultAndMeasurementForEveryKind) {
         EXPECT_EQ(formatDdeItem(MeasurementItem, reading, kind(c.kind)), c.measurement)
             << c.value << " kind " << c.kind;
     }
-    EXPECT_EQ(formatDdeItem(3, shown(23.4), kind(DegreesCelsius)), "");
+    EXPECT_EQ(formatDdeItem(AlarmItem, shown(23.4), kind(DegreesCelsius)), "");
 }
 
 TEST(FormatDdeItem, StatusFollowsNoDataAndTheFlag) {

@@ -128,20 +128,31 @@ TEST(SettingsKeysSession, ChangedValueKeepsTheFilesLetterCaseAndEverythingElse) 
 }
 
 // A key beyond the 29 is written once the user has set it, and from then on at every exit, also when set back to
-// its default; until then the file keeps its bytes.
+// its default; until then the file keeps its bytes. The alarm keys are one group, written as a whole section.
 TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
     TempDir dir;
     const std::string path = dir.file(kSettingsFileName);
     const std::string firstRun = kFirstRunFile;
+    const std::string comma = firstRun + "FILE_DECIMAL_COMMA=0\r\n";
+    const auto alarms = [](const char* enabled, const char* high, const char* sound) {
+        return std::string("[ALARM]\r\nENABLED=") + enabled + "\r\nTEMP_LOW=\r\nTEMP_HIGH=" + high +
+               "\r\nRH_LOW=\r\nRH_HIGH=\r\nDELAY=60\r\nHYSTERESIS=0.5\r\nLINK_MINUTES=0\r\nSOUND=" + sound +
+               "\r\nACTION=\r\nEVENT_FILE=\r\nBACKGROUND_ALARM=255\r\nTEXT_ALARM=16777215\r\n";
+    };
     const struct {
         std::function<void(AppSettings&)> change;
         std::string file;
     } runs[] = {
         {nullptr, firstRun},
         {[](AppSettings& s) { s.recording.decimalComma = false; }, firstRun},
+        {[](AppSettings& s) { s.alarm = AlarmSettings{}; }, firstRun},
         {[](AppSettings& s) { s.recording.decimalComma = true; }, firstRun + "FILE_DECIMAL_COMMA=1\r\n"},
         {nullptr, firstRun + "FILE_DECIMAL_COMMA=1\r\n"},
-        {[](AppSettings& s) { s.recording.decimalComma = false; }, firstRun + "FILE_DECIMAL_COMMA=0\r\n"},
+        {[](AppSettings& s) { s.recording.decimalComma = false; }, comma},
+        {[](AppSettings& s) { s.alarm.sound = true; }, comma + alarms("0", "", "1")},
+        {[](AppSettings& s) { s.alarm.limits[AlarmTemperature].highTenths = 250; }, comma + alarms("0", "25.0", "1")},
+        {[](AppSettings& s) { s.alarm = AlarmSettings{}; }, comma + alarms("0", "", "0")},
+        {nullptr, comma + alarms("0", "", "0")},
     };
     for (const auto& run : runs) {
         runSession(path, run.change);
@@ -193,6 +204,10 @@ TEST(SettingsKeysValues, ReadAsTheirTypeAndHolderAllow) {
     const auto port = [](const AppSettings& s) { return std::to_string(s.portNumber); };
     const auto fileName = [](const AppSettings& s) { return s.recording.textFileName; };
     const auto decimalComma = [](const AppSettings& s) { return std::to_string(s.recording.decimalComma); };
+    const auto alarmLimits = [](const AppSettings& s) {
+        return alarmKeyText(s.alarm, AlarmKey::TemperatureLow) + " " + alarmKeyText(s.alarm, AlarmKey::TemperatureHigh);
+    };
+    const auto alarmDelay = [](const AppSettings& s) { return std::to_string(s.alarm.delaySeconds); };
     const Case cases[] = {
         {"FONT_ITALIC_TEMP=257", "TEMP", italic, "1", "FONT_ITALIC_TEMP=1"},
         {"FONT_ITALIC_TEMP=255", "TEMP", italic, "255", "FONT_ITALIC_TEMP=255"},
@@ -209,6 +224,10 @@ TEST(SettingsKeysValues, ReadAsTheirTypeAndHolderAllow) {
          "C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv",
          "FILE_NAME=C:\\Pomiary\\ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.csv"}, // only face names are cut
         {"FILE_DECIMAL_COMMA=2", "LOG", decimalComma, "1", "FILE_DECIMAL_COMMA=1"},
+        // The alarm keys read as the alarm settings read them, bounds and the swap of crossed limits included.
+        {"TEMP_HIGH=25,46", "ALARM", alarmLimits, " 25.5", "TEMP_HIGH=25.5"},
+        {"TEMP_LOW=30\r\nTEMP_HIGH=20", "ALARM", alarmLimits, "20.0 30.0", "TEMP_LOW=20.0"},
+        {"DELAY=999999", "ALARM", alarmDelay, "86400", "DELAY=86400"},
     };
     for (const Case& c : cases) {
         TempDir dir;

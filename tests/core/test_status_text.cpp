@@ -84,6 +84,14 @@ TEST(ComposeStatusText, NotesFollowTheVerdictUntilMended) {
          {{true, 60, P::None, P::None}, 3, true},
          "Brak komunikacji z urządzeniem. Port COM3 jest niedostępny. Rejestracja do pliku co 00:01:00. "},
         {1, {{false, 60, P::None, P::None}, 0, true}, "HX-350 nr 4660. Pomiar prawidłowy. Błąd inicjalizacji DDE! "},
+        // The alarms follow the reading's and the recording's texts; what they could not carry out comes last.
+        {1,
+         {{true, 60, P::WriteFailed, P::None}, 0, false, "ALARM: a. ALARM: b. ", "Plik zdarzeń c. "},
+         "HX-350 nr 4660. Pomiar prawidłowy. Rejestracja do pliku co 00:01:00. ALARM: a. ALARM: b. Błąd zapisu do "
+         "pliku rejestracji wyników pomiaru. Plik zdarzeń c. "},
+        {0,
+         {{false, 60, P::None, P::None}, 3, false, "ALARM: a. ", ""},
+         "Brak komunikacji z urządzeniem. Port COM3 jest niedostępny. ALARM: a. "},
     };
     for (const auto& c : cases)
         EXPECT_EQ(composeStatusText(thermoHygro(4660, 0, 0, 0), c.linkUp, c.notes), c.expected);

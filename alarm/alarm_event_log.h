@@ -1,0 +1,54 @@
+#pragma once
+
+#include "alarm/alarm_monitor.h"
+#include "recording/recording_control.h"
+#include "recording/recording_status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The event file: one line per event, each appended with one write and flushed at once, as the recordings are; the
+// file is continued across runs, a torn tail closed off first. A file that cannot be opened or written is said
+// (problem()) and tried again at every tick, and the events meanwhile wait for it.
+class AlarmEventLog {
+public:
+    // Opens the file, creating it when absent; null when it cannot be opened.
+    using Opener = std::function<std::unique_ptr<RecordingFile>(const std::string& path, bool& existed)>;
+    // Events kept for a file that stays unavailable; beyond it the oldest go.
+    static constexpr std::size_t kMaxWaiting = 1000;
+
+    explicit AlarmEventLog(Opener open);
+
+    // The file to write, as the opener takes it; empty for none. Another path closes the open file and opens the
+    // new one at once, so that a name that cannot be opened is said before the first alarm needs it; events that
+    // still wait go there.
+    void setFile(const std::string& path);
+    // One line per event, `separator` between the fields; the header goes first into an empty file.
+    void write(const std::vector<AlarmEvent>& events, char separator);
+    // The tick: a file that could not be opened, or lines that could not be written, are tried again.
+    void retry();
+
+    FileProblem problem() const { return problem_; }
+
+private:
+    struct Line {
+        std::string bytes;
+        char separator = '\t';
+    };
+
+    bool open();
+    void flush();
+
+    Opener open_;
+    std::string path_;
+    std::unique_ptr<RecordingFile> file_;
+    std::uint64_t end_ = 0;
+    bool torn_ = false;
+    std::deque<Line> waiting_; // not yet in the file
+    FileProblem problem_ = FileProblem::None;
+};

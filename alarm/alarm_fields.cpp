@@ -1,0 +1,113 @@
+#include "alarm/alarm_fields.h"
+
+#include "alarm/alarm_action.h"
+#include "base/cp1250.h"
+#include "recording/recording_choices.h"
+
+namespace {
+
+bool isPath(AlarmKey key) {
+    return key == AlarmKey::Action || key == AlarmKey::EventFile;
+}
+
+bool isLimit(AlarmKey key) {
+    return key == AlarmKey::TemperatureLow || key == AlarmKey::TemperatureHigh || key == AlarmKey::HumidityLow ||
+           key == AlarmKey::HumidityHigh;
+}
+
+bool isBlankText(const std::string& text) {
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+// The settings file keeps the name as Windows-1250 bytes and reads it only up to its last semicolon.
+std::string takeName(std::string& name, const std::string& typed) {
+    const StorableFileName storable = storableFileName(typed);
+    if (storable.problem != FileNameProblem::None)
+        return fileNameRefusalText(storable);
+    name = storable.cp1250;
+    return {};
+}
+
+// A number within [low, high], or the refusal.
+std::string takeWhole(int& value, const std::string& typed, int low, int high, const std::string& refusal) {
+    const auto number = parseWholeNumber(typed);
+    if (!number || *number < low || *number > high)
+        return refusal;
+    value = static_cast<int>(*number);
+    return {};
+}
+
+} // namespace
+
+std::string alarmFieldText(const AlarmSettings& settings, AlarmKey key) {
+    const std::string text = alarmKeyText(settings, key);
+    return isPath(key) ? cp1250ToUtf8(text) : text;
+}
+
+std::string takeAlarmField(AlarmSettings& settings, AlarmKey key, const std::string& typed) {
+    if (isLimit(key)) {
+        AlarmSettings probe;
+        readAlarmKey(probe, key, typed);
+        // A text that reads as no limit is taken only when it is empty: "abc" or 12345678 must not silently end the
+        // watch on that side.
+        if (alarmKeyText(probe, key).empty() && !isBlankText(typed))
+            return "Granica musi być liczbą od -9999.9 do 9999.9, na przykład 25.0, albo pozostać pusta.";
+        readAlarmKey(settings, key, typed);
+        return {};
+    }
+    switch (key) {
+    case AlarmKey::Delay:
+        return takeWhole(settings.delaySeconds, typed, 0, kMaxAlarmDelaySeconds,
+                         "Opóźnienie musi być liczbą całkowitą sekund od 0 do 86400.");
+    case AlarmKey::Hysteresis: {
+        const auto tenths = parseTenths(typed);
+        if (!tenths || *tenths < 0 || *tenths > kMaxAlarmHysteresisTenths)
+            return "Histereza musi być liczbą od 0.0 do 100.0, na przykład 0.5.";
+        settings.hysteresisTenths = *tenths;
+        return {};
+    }
+    case AlarmKey::LinkMinutes:
+        return takeWhole(settings.linkMinutes, typed, 0, kMaxAlarmLinkMinutes,
+                         "Czas bez prawidłowego pomiaru musi być liczbą całkowitą minut od 0 (bez alarmu) do 10080.");
+    case AlarmKey::Action: {
+        std::string path;
+        if (std::string refusal = takeName(path, typed); !refusal.empty())
+            return refusal;
+        // Only a full path is ever started: nothing is looked up in the current folder or along PATH.
+        if (!path.empty() && !isFullProgramPath(path))
+            return "Program alarmowy trzeba podać pełną ścieżką, na przykład C:\\Alarmy\\powiadom.exe; program nie "
+                   "jest szukany w bieżącym folderze.";
+        settings.actionPath = path;
+        return {};
+    }
+    case AlarmKey::EventFile:
+        return takeName(settings.eventFileName, typed);
+    default:
+        return {};
+    }
+}
+
+std::string checkAlarmLimits(const AlarmSettings& settings, AlarmKey& key) {
+    const AlarmLimits& temperature = settings.limits[AlarmTemperature];
+    const AlarmLimits& humidity = settings.limits[AlarmHumidity];
+    if (temperature.lowTenths && temperature.highTenths && *temperature.lowTenths > *temperature.highTenths) {
+        key = AlarmKey::TemperatureLow;
+        return "Dolna granica temperatury jest większa od górnej.";
+    }
+    if (humidity.lowTenths && humidity.highTenths && *humidity.lowTenths > *humidity.highTenths) {
+        key = AlarmKey::HumidityLow;
+        return "Dolna granica wilgotności jest większa od górnej.";
+    }
+    return {};
+}
+
+std::string eventFilePath(const std::string& name, const std::string& programPath) {
+    if (name.empty())
+        return {};
+    const bool drive = name.size() >= 2 && name[1] == ':';
+    const bool rooted = name[0] == '\\' || name[0] == '/';
+    if (drive || rooted)
+        return name;
+    const std::size_t slash = programPath.find_last_of("\\/");
+    return slash == std::string::npos ? name : programPath.substr(0, slash + 1) + name;
+}

@@ -248,6 +248,7 @@ TEST(HxgTailRepair, EndsThatHideWhereRecordsBeginLoseNoRecord) {
     for (std::size_t cut = 0; cut <= golden.size(); ++cut)
         tails.push_back(golden.substr(0, cut));
     tails.push_back(std::string(5000, '\xCE'));             // no marker in the window
+    tails.push_back(std::string(4098, '\xC0') + kWorked);   // the window's only certain marker is its last record's
     for (const std::size_t markers : {5000u, 5001u, 5002u}) // nothing but marker bytes, ending in every state
         tails.push_back(std::string(markers, '\xC0'));
     // The window begins at the marker of a record whose last check byte is the marker byte, then only markers.

@@ -38,6 +38,7 @@ class FakeHost : public RecordingHost {
             return true;
         }
         WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
+            host.now += host.slowMs;
             const bool fail = host.failWrites.count(name) != 0;
             const std::string written = fail ? data.substr(0, data.size() / 2) : data;
             if (bytes().size() < offset + written.size())
@@ -59,11 +60,13 @@ public:
     std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
     std::vector<std::string> events;
     std::int64_t now = kStartMs;
+    std::int64_t slowMs = 0; // how far the clock moves while a file opens or is written
     unsigned armedDelay = 0;
     bool armed = false;
     CurrentReading current;
 
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
+        now += slowMs;
         if (name.empty() || name.find("missing/") == 0 || offline.count(name) != 0)
             return nullptr;
         existed = files.count(name) != 0;
@@ -118,7 +121,7 @@ struct Fixture {
     RecordingControl control{host, settings};
 
     Fixture() {
-        host.current = {value(21.5), value(45.2), 1234, 1234};
+        host.current = {value(21.5), value(45.2), 1, 1}; // the lowest serial number a decoded line carries
         settings.textFileName = "log.csv";
         settings.binaryFileName = "log.hxg";
         settings.separator = Semicolon;
@@ -171,20 +174,20 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
          "old\r\n",
          {withComment},
          {true},
-         "old\r\n\r\nPok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09,
+         "old\r\n\r\nPok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09,
          {"dialog", "ask text"}},
         {"unchanged dialog: record only",
          nullptr,
          {withComment, unchanged},
          {},
-         "Pok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09 + kLine09,
+         "Pok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09 + kLine09,
          {"dialog", "dialog"}},
         {"separator change reopens and asks",
          nullptr,
          {withComment, [](RecordingSettings& s) { s.separator = Comma; }},
          {true},
-         "Pok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09 +
-             "\r\nPok\xF3j 12\r\nHX-350 nr 1234\r\nData i Godzina,Temperatura \xB0"
+         "Pok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09 +
+             "\r\nPok\xF3j 12\r\nHX-350 nr 1\r\nData i Godzina,Temperatura \xB0"
              "C,Wilgotno\x9C\xE6 %\r\n"
              "2024.03.05 14:07:09,21.5,45.2\r\n",
          {"dialog", "dialog", "ask text"}},
@@ -318,6 +321,20 @@ TEST(RecordingControl, ScenariosGiveTheirFilesTimerAndStatus) {
           {kLaunch, "log.csv=?,H,09 timer1300 binary:unavailable T B [enable]"},
           {kOnline, "log.csv=?,H,09 timer1300 binary:unavailable T B"},
           {tick(), "log.csv=?,H,09,10 log.hxg=10 timer1000 T B"}}},
+        // Regression: each launch record took the clock for itself, and opening the binary file could take it past a
+        // second: for one moment the text file held one time stamp and the binary file the next.
+        {"the records of launch and of a tick carry one time stamp in both files however slow the files are",
+         {{[](Fixture& f) { f.settings.textEnabled = f.settings.binaryEnabled = 1, f.host.slowMs = 600; }, "T B"},
+          {kLaunch, "log.csv=H,09 log.hxg=09 timer900 T B [enable]"},
+          {tick(), "log.csv=H,09,12 log.hxg=09,12 timer1 T B"}}},
+        {"a file to be emptied that cannot be cut: its message, then the dialog again",
+         {{[](Fixture& f) {
+               f.host.files["log.csv"] = "old\r\n", f.host.answers = {false}, f.host.failTruncates = {"log.csv"};
+           },
+           "log.csv=?"},
+          {dialog([](RecordingSettings& s) { s.textEnabled = 1; },
+                  [](RecordingSettings& s) { s.textFileName = "new.csv"; }),
+           "log.csv=? new.csv=H,09 timer1300 T [dialog, ask text, unavailable text, dialog]"}}},
         {"nothing opens at launch: retried at the ticks, which the timer keeps coming, until Cancel",
          {{[](Fixture& f) {
                f.settings.textEnabled = f.settings.binaryEnabled = 1, f.host.offline = {"log.csv", "log.hxg"};
@@ -388,7 +405,9 @@ TEST(RecordingControl, ScenariosGiveTheirFilesTimerAndStatus) {
           {kOnline, "log.csv= log.hxg= timer1300 text:write-failed binary:write-failed T B"},
           {tick(), "log.csv=H,10 log.hxg= timer1000 binary:write-failed T B"},
           {[](Fixture& f) { f.host.failTruncates.clear(); }, "log.csv=H,10 log.hxg= timer1000 binary:write-failed T B"},
-          {tick(), "log.csv=H,10,11 log.hxg=11 timer1000 T B"}}},
+          {tick(), "log.csv=H,10,11 log.hxg=11 timer1000 T B"},
+          {[](Fixture& f) { f.host.failTruncates = {"log.hxg"}; }, "log.csv=H,10,11 log.hxg=11 timer1000 T B"},
+          {tick(), "log.csv=H,10,11,12 log.hxg=11,12 timer1000 T B"}}},
         // Regression: a flush that failed after the write had completed cut the record away, so on a share that
         // refuses flushes every record was written and removed, and the file never grew.
         {"a record written whose flush failed is kept and said",

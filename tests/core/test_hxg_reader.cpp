@@ -43,25 +43,21 @@ std::size_t validCount(const std::vector<HxgEntry>& entries) {
     return std::count_if(entries.begin(), entries.end(), [](const HxgEntry& entry) { return entry.valid; });
 }
 
+// The worked examples as written and read back, and which serial number is whose: the temperature's group carries
+// the current one, the humidity's the one of the last line with both values.
 TEST(HxgReader, WorkedExamples) {
+    HxgRecord both{{2024, 3, 5, 14, 7, 9}, true, 21.5, 1234, true, 45.2, 1234};
+    EXPECT_EQ(reencode(both), kWorked);
+    EXPECT_EQ(reencode(HxgRecord{both.time}), kNoValue);
     const auto entries = readHxg(kWorked + kNoValue);
     ASSERT_EQ(entries.size(), 2u);
-    const HxgEntry& both = entries[0];
-    EXPECT_TRUE(both.valid);
-    EXPECT_EQ(both.offset, 0u);
-    EXPECT_EQ(both.length, 54u);
-    const LocalTime& t = both.record.time;
-    EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute, t.second}),
-              std::vector<int>({2024, 3, 5, 14, 7, 9}));
-    EXPECT_TRUE(both.record.hasTemperature && both.record.hasHumidity);
-    EXPECT_EQ(both.record.temperature, 21.5);
-    EXPECT_EQ(both.record.humidity, 45.2);
-    EXPECT_EQ(both.record.temperatureSerial, 1234);
-    EXPECT_EQ(both.record.humiditySerial, 1234);
-    EXPECT_TRUE(entries[1].valid);
-    EXPECT_EQ(entries[1].offset, 54u);
-    EXPECT_EQ(entries[1].length, 18u);
-    EXPECT_FALSE(entries[1].record.hasTemperature || entries[1].record.hasHumidity);
+    EXPECT_TRUE(entries[0].valid && entries[1].valid);
+    EXPECT_EQ(reencode(entries[0].record) + reencode(entries[1].record), kWorked + kNoValue);
+    both.temperatureSerial = 7;
+    const auto serials = readHxg(reencode(both));
+    ASSERT_EQ(serials.size(), 1u);
+    EXPECT_EQ(std::make_pair(serials[0].record.temperatureSerial, serials[0].record.humiditySerial),
+              std::make_pair(7, 1234));
 }
 
 TEST(HxgReader, AcceptsExactlyTheWritersGrammar) {
@@ -100,12 +96,14 @@ TEST(HxgReader, AcceptsExactlyTheWritersGrammar) {
         {t + "21,1234,25,-03.4,1$", false},
         {t + "21,1234,25,+3.4,1$", false},
         {t + "21,1234,25,123456789012345678.9,1$", false}, // more digits than a double keeps
+        {t + "21,1234,25,999999999999999.2,1$", false},    // read back as .3
         {t + "22,1234,25,21.5,1$", false},
         {t + "21,1234,25,21.5,2$", false},
         {t + "21,1234,27,21.5,1$", false},
         {t + "21,1234,25,21.5,1", false},
         {t + "21,1234,26,45.2,1$21,1234,25,21.5,1$", false}, // humidity before temperature
-        {t + "21,1234,25,21.5,1$21,1234,25,21.5,1$", false},
+        {t + "21,1234,25,21.5,1$21,1234,25,21.5,1$", false}, // a quantity twice
+        {t + "21,1234,26,45.2,1$21,1234,26,45.2,1$", false},
         {t + "21,1234,25,21.5,1$x", false},
     };
     for (const auto& c : cases) {
@@ -131,6 +129,8 @@ TEST(HxgReader, RejectsWrongCheckBytes) {
         HxgRecord parsed;
         EXPECT_FALSE(parseHxgRecord(record, parsed)) << c.at << " " << int(c.value);
     }
+    HxgRecord parsed;
+    EXPECT_FALSE(parseHxgRecord(kWorked.substr(51, 2), parsed)); // shorter than a marker and its check bytes
 }
 
 // Valid records, one whose check byte is the marker byte, damaged ones and a torn tail.
@@ -248,8 +248,11 @@ TEST(HxgTailRepair, EndsThatHideWhereRecordsBeginLoseNoRecord) {
     for (std::size_t cut = 0; cut <= golden.size(); ++cut)
         tails.push_back(golden.substr(0, cut));
     tails.push_back(std::string(5000, '\xCE'));             // no marker in the window
+    tails.push_back(std::string(4098, '\xC0') + kWorked);   // the window's only certain marker is its last record's
     for (const std::size_t markers : {5000u, 5001u, 5002u}) // nothing but marker bytes, ending in every state
         tails.push_back(std::string(markers, '\xC0'));
+    // The window begins at the marker of a record whose last check byte is the marker byte, then only markers.
+    tails.push_back(std::string(4093, '\xC0'));
     // Pieces in a random order: records, their torn beginnings, markers, NULs and stray bytes.
     const std::string pieces[] = {kWorked,
                                   kNoValue,

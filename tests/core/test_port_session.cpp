@@ -110,6 +110,7 @@ const Sequence kSequences[] = {
          {OpenFailed, 0, 3000, "", 7, 0},
          {Retry, 0, 5000, "open7#3", 7, 0},
          {Opened, 0, 0, "retry- status", 7, 7},     // named until good lines come
+         {Retry, 0, 5000, "retry-", 7, 7},          // a tick already queued: the open port is not opened again
          {Lost, 7, 3, "close retry+ status", 7, 0}, // opened but failed at once: the start's deadline still holds
          {Retry, 0, 30999, "open7#4", 7, 0},
          {OpenFailed, 0, 30999, "", 7, 0},
@@ -135,6 +136,7 @@ const Sequence kSequences[] = {
          {Opened, 0, 0, "", 0, 7},
          {Ask, 1, 0, "ask- dialog", 0, 7},
          {Lost, 7, 1, "close retry+ status", 7, 0},
+         {GoodLine, 0, 0, "", 7, 0}, // read before the port went
          {Closed, 0, 0, "", 7, 0},
          {Retry, 0, 2000, "open7#2", 7, 0},
          {OpenFailed, 0, 2000, "", 7, 0},
@@ -216,6 +218,18 @@ const Sequence kSequences[] = {
          {OpenFailed, 0, 2000, "", 7, 0},
          {Retry, 0, 30000, "retry- status", 0, 0},
          {Closed, 0, 0, "", 0, 0},
+     },
+     7},
+    {"the start's patience ends while the dialog waits for the information window: the message comes first",
+     {
+         {Start, 7, 0, "open7#1", 0, 0},
+         {OpenFailed, 0, 0, "retry+ status", 7, 0},
+         {InfoOpen, 0, 0, "", 7, 0},
+         {Ask, 1, 0, "ask+", 7, 0},
+         {Retry, 0, 30000, "retry- status report7", 0, 0},
+         {InfoClose, 1, 0, "", 0, 0},
+         {AskTick, 1, 0, "ask-", 0, 0},
+         {Reported, 1, 0, "ask- dialog", 0, 0},
      },
      7},
     {"a port chosen at start that fails brings the message, then the dialog once the window is back",

@@ -56,6 +56,7 @@ TEST(WithFilterExtension, BareNameTakesTheSelectedFilterEntrysExtension) {
         {"C:\\Dane\\pomiar", 0, 3, BrowsedFile::Text, "C:\\Dane\\pomiar"},
         {"C:\\Dane\\pomiar", 0, 0, BrowsedFile::Text, "C:\\Dane\\pomiar"}, // a custom filter
         {"C:\\Dane\\pomiar.dat", 15, 2, BrowsedFile::Text, "C:\\Dane\\pomiar.dat"},
+        {".dat", 1, 2, BrowsedFile::Text, ".dat"}, // a name that is only an extension
         {"C:\\Dane\\pomiar", 0, 1, BrowsedFile::Binary, "C:\\Dane\\pomiar.hxg"},
         {"C:\\Dane\\pomiar", 0, 2, BrowsedFile::Binary, "C:\\Dane\\pomiar"},
         {"C:\\Dane\\pomiar.txt", 15, 1, BrowsedFile::Binary, "C:\\Dane\\pomiar.txt"},

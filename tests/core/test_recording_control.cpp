@@ -16,7 +16,8 @@ namespace {
 constexpr std::int64_t kStartMs = 1709647629200;
 
 // The host, with files kept in memory by name. A write to a file named in failWrites fails and leaves half of its
-// bytes behind, as a full disk may; one to a file named in failFlushes is written, but its flush fails.
+// bytes behind, as a full disk may; one to a file named in failFlushes is written, but its flush fails. A file named
+// in failTruncates cannot be cut.
 class FakeHost : public RecordingHost {
     struct File : RecordingFile {
         FakeHost& host;
@@ -31,10 +32,13 @@ class FakeHost : public RecordingHost {
             return offset + length <= bytes().size() && bytes().copy(buffer, length, offset) == length;
         }
         bool truncate(std::uint64_t size) override {
+            if (host.failTruncates.count(name) != 0)
+                return false;
             bytes().resize(size, '\0');
             return true;
         }
         WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
+            host.now += host.slowMs;
             const bool fail = host.failWrites.count(name) != 0;
             const std::string written = fail ? data.substr(0, data.size() / 2) : data;
             if (bytes().size() < offset + written.size())
@@ -49,17 +53,20 @@ public:
     std::map<std::string, std::string> files;
     std::set<std::string> failWrites;
     std::set<std::string> failFlushes;
+    std::set<std::string> failTruncates;
     std::set<std::string> offline;        // names that cannot be opened for now, besides those in missing/
     std::deque<bool> answers;             // to the existing-file questions
     std::function<void()> duringQuestion; // what happens while a question is open
     std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
     std::vector<std::string> events;
     std::int64_t now = kStartMs;
+    std::int64_t slowMs = 0; // how far the clock moves while a file opens or is written
     unsigned armedDelay = 0;
     bool armed = false;
     CurrentReading current;
 
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
+        now += slowMs;
         if (name.empty() || name.find("missing/") == 0 || offline.count(name) != 0)
             return nullptr;
         existed = files.count(name) != 0;
@@ -78,6 +85,8 @@ public:
     }
     bool runDialog(RecordingSettings& settings) override {
         events.push_back("dialog");
+        if (dialogs.empty())
+            return false; // a dialog the scenario did not expect: its events say so
         const auto run = dialogs.front();
         dialogs.pop_front();
         return run(settings);
@@ -112,14 +121,15 @@ struct Fixture {
     RecordingControl control{host, settings};
 
     Fixture() {
-        host.current = {value(21.5), value(45.2), 1234, 1234};
+        host.current = {value(21.5), value(45.2), 1, 1}; // the lowest serial number a decoded line carries
         settings.textFileName = "log.csv";
         settings.binaryFileName = "log.hxg";
         settings.separator = Semicolon;
         settings.intervalSeconds = 1;
     }
-    // One timer expiry at the time the timer was armed for.
+    // One expiry of the one-shot timer at the time it was armed for.
     void tick() {
+        host.armed = false;
         host.now += host.armedDelay;
         control.onTimer();
     }
@@ -164,20 +174,20 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
          "old\r\n",
          {withComment},
          {true},
-         "old\r\n\r\nPok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09,
+         "old\r\n\r\nPok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09,
          {"dialog", "ask text"}},
         {"unchanged dialog: record only",
          nullptr,
          {withComment, unchanged},
          {},
-         "Pok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09 + kLine09,
+         "Pok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09 + kLine09,
          {"dialog", "dialog"}},
         {"separator change reopens and asks",
          nullptr,
          {withComment, [](RecordingSettings& s) { s.separator = Comma; }},
          {true},
-         "Pok\xF3j 12\r\nHX-350 nr 1234\r\n" + kHeader + kLine09 +
-             "\r\nPok\xF3j 12\r\nHX-350 nr 1234\r\nData i Godzina,Temperatura \xB0"
+         "Pok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09 +
+             "\r\nPok\xF3j 12\r\nHX-350 nr 1\r\nData i Godzina,Temperatura \xB0"
              "C,Wilgotno\x9C\xE6 %\r\n"
              "2024.03.05 14:07:09,21.5,45.2\r\n",
          {"dialog", "dialog", "ask text"}},
@@ -195,13 +205,14 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
              "Data i Godzina;Temperatura \xB0"
              "C\r\n2024.03.05 14:07:09;21.5\r\n",
          {"dialog", "dialog"}},
-        {"missing folder: message, dialog again",
+        {"decimal comma under comma separators: no change, no reopen",
          nullptr,
-         {[](RecordingSettings& s) { s.textEnabled = 1, s.textFileName = "missing/log.csv"; },
-          [](RecordingSettings& s) { s.textFileName = "log.csv"; }},
+         {[](RecordingSettings& s) { s.textEnabled = 1, s.separator = Comma; },
+          [](RecordingSettings& s) { s.decimalComma = true; }},
          {},
-         kHeader + kLine09,
-         {"dialog", "unavailable text", "dialog"}},
+         "Data i Godzina,Temperatura \xB0"
+         "C,Wilgotno\x9C\xE6 %\r\n2024.03.05 14:07:09,21.5,45.2\r\n2024.03.05 14:07:09,21.5,45.2\r\n",
+         {"dialog", "dialog"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -211,7 +222,7 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
         f.host.answers = c.answers;
         for (const Edit& edit : c.dialogs)
             f.accept(edit);
-        for (std::size_t run = 0; run < c.dialogs.size() && !f.host.dialogs.empty(); ++run)
+        for (std::size_t run = 0; run < c.dialogs.size(); ++run)
             f.control.onSettingsCommand();
         EXPECT_TRUE(f.host.dialogs.empty());
         EXPECT_EQ(f.host.files["log.csv"], c.expected);
@@ -220,103 +231,206 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
     }
 }
 
-TEST(RecordingControl, BothKindsOffStopsTheTimerAndCancelSwitchesOffKindsWithoutFile) {
-    Fixture f;
-    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
-    f.control.onSettingsCommand();
-    EXPECT_TRUE(f.host.armed);
-    f.accept([](RecordingSettings& s) { s.textEnabled = 0, s.binaryEnabled = 0; });
-    f.control.onSettingsCommand();
-    EXPECT_FALSE(f.host.armed);
-    EXPECT_FALSE(f.control.status().timerRunning);
-    EXPECT_FALSE(f.control.isOpen(RecordingKind::Text));
+// The state after a step, as words: each file with its lines ("H" a header, "09" the record of second 9, "?" any
+// other line, "~" an unfinished last line) or its binary records ("09", "x" a damaged one); "timer1300" while
+// recording, with the delay armed ("timer?" with none armed), or "armed!" for a timer armed while stopped; the
+// files' problems; "T" and "B" for the kinds switched on; and in brackets what the user was shown since the last
+// step.
+std::string describe(Fixture& f) {
+    std::string out;
+    const auto add = [&out](const std::string& word) { out += (out.empty() ? "" : " ") + word; };
+    for (const auto& [name, bytes] : f.host.files) {
+        std::string items;
+        const auto item = [&items](const std::string& word) { items += (items.empty() ? "" : ",") + word; };
+        if (name.find(".hxg") != std::string::npos) {
+            for (const HxgEntry& entry : readHxg(bytes))
+                item(entry.valid ? std::to_string(100 + entry.record.time.second).substr(1) : "x");
+        } else {
+            std::size_t at = 0;
+            for (std::size_t end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2) {
+                const std::string line = bytes.substr(at, end - at);
+                item(line.rfind("Data i Godzina", 0) == 0      ? "H"
+                     : line.rfind("2024.03.05 14:07:", 0) == 0 ? line.substr(17, 2)
+                                                               : "?");
+            }
+            if (at < bytes.size())
+                item("~");
+        }
+        add(name + "=" + items);
+    }
+    const RecordingStatus status = f.control.status();
+    if (status.timerRunning)
+        add(f.host.armed ? "timer" + std::to_string(f.host.armedDelay) : "timer?");
+    else if (f.host.armed)
+        add("armed!");
+    const char* const problems[] = {"", "unavailable", "write-failed", "flush-failed"};
+    if (status.text != FileProblem::None)
+        add(std::string("text:") + problems[static_cast<int>(status.text)]);
+    if (status.binary != FileProblem::None)
+        add(std::string("binary:") + problems[static_cast<int>(status.binary)]);
+    if (f.settings.textEnabled != 0)
+        add("T");
+    if (f.settings.binaryEnabled != 0)
+        add("B");
+    std::string seen;
+    for (const std::string& event : f.host.events)
+        seen += (seen.empty() ? "" : ", ") + event;
+    if (!seen.empty())
+        add("[" + seen + "]");
+    f.host.events.clear();
+    return out;
+}
 
-    // Switched on but never opened (an empty name at launch): Cancel turns it off.
-    f.settings.textEnabled = 1;
-    f.settings.textFileName.clear();
+using Act = std::function<void(Fixture&)>;
+using Edit = std::function<void(RecordingSettings&)>;
+// The settings command, with `edit` in its dialog (and `again` in the dialog that comes back, if any).
+Act dialog(Edit edit, Edit again = nullptr) {
+    return [edit, again](Fixture& f) {
+        f.accept(edit);
+        if (again)
+            f.accept(again);
+        f.control.onSettingsCommand();
+    };
+}
+const Act kCancel = [](Fixture& f) {
     f.host.dialogs.push_back([](RecordingSettings&) { return false; });
     f.control.onSettingsCommand();
-    EXPECT_EQ(f.settings.textEnabled, 0);
-}
-
-// Launch: the files named in the settings are continued at their end without a question; one that cannot be
-// opened is said in the status and tried again at the ticks, with no message box.
-TEST(RecordingControl, LaunchContinuesSilentlyAndRetriesUnavailableFiles) {
-    Fixture f;
-    f.settings.textEnabled = 1;
-    f.settings.binaryEnabled = 1;
-    f.host.offline = {"log.hxg"};
-    f.host.files["log.csv"] = "old\r\n";
-    f.control.startAtLaunch();
-    EXPECT_EQ(f.host.files["log.csv"], "old\r\n" + kHeader + kLine09);
-    EXPECT_EQ(f.host.events, std::vector<std::string>{"enable"});
-    EXPECT_EQ(f.control.status().binary, FileProblem::Unavailable);
-
-    f.host.offline.clear(); // the share is back
-    f.tick();
-    EXPECT_EQ(f.control.status().binary, FileProblem::None);
-    EXPECT_EQ(f.host.files["log.csv"], "old\r\n" + kHeader + kLine09 + kLine10);
-    const auto records = readHxg(f.host.files["log.hxg"]);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_TRUE(records[0].valid);
-    EXPECT_EQ(records[0].record.time.second, 10);
-}
-
-// Regression: a tick during the existing-file question retried the binary file that launch could not open under
-// the name the dialog had just set, so it was created and written before its turn in the dialog's application.
-TEST(RecordingControl, TickDuringAQuestionOpensNothingUnderANameNotYetAnswered) {
-    Fixture f;
-    f.settings.binaryEnabled = 1;
-    f.settings.binaryFileName = "missing/log.hxg";
-    f.control.startAtLaunch();
-    f.host.files["log.csv"] = "old\r\n";
-    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryFileName = "new.hxg"; });
-    f.host.answers = {true, true};
-    f.host.duringQuestion = [&f] {
+};
+const Act kLaunch = [](Fixture& f) { f.control.startAtLaunch(); };
+// The timer's expiry `early` ms before the time it was armed for.
+Act tick(std::int64_t early = 0) {
+    return [early](Fixture& f) {
+        f.host.now -= early;
         f.tick();
-        EXPECT_EQ(f.host.files.count("new.hxg"), 0u);
     };
-    f.control.onSettingsCommand();
-    EXPECT_EQ(f.host.events, (std::vector<std::string>{"enable", "dialog", "ask text"}));
-    EXPECT_EQ(readHxg(f.host.files["new.hxg"]).size(), 1u);
-    EXPECT_EQ(f.control.status().binary, FileProblem::None);
 }
+const Act kOnline = [](Fixture& f) { f.host.offline.clear(), f.host.failWrites.clear(); };
 
-TEST(RecordingControl, FailedWriteIsReportedCutBackAndRetriedAtTheNextTick) {
-    Fixture f;
-    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
-    f.host.failWrites = {"log.csv", "log.hxg"};
-    f.control.onSettingsCommand();
-    EXPECT_EQ(f.control.status().text, FileProblem::WriteFailed);
-    EXPECT_EQ(f.control.status().binary, FileProblem::WriteFailed);
-    EXPECT_EQ(f.host.files["log.csv"], "");
-    EXPECT_EQ(f.host.files["log.hxg"], "");
-
-    f.host.failWrites.clear();
-    f.tick();
-    EXPECT_EQ(f.control.status().text, FileProblem::None);
-    // The header went with the failed record, so it comes again.
-    EXPECT_EQ(f.host.files["log.csv"], kHeader + kLine10);
-    EXPECT_EQ(readHxg(f.host.files["log.hxg"]).size(), 1u);
-}
-
-// Regression: a flush that failed after the write had completed cut the record away, so on a share that refuses
-// flushes every record was written and removed, and the file never grew.
-TEST(RecordingControl, RecordWrittenButNotFlushedIsKeptAndSaid) {
-    Fixture f;
-    f.accept([](RecordingSettings& s) { s.textEnabled = 1, s.binaryEnabled = 1; });
-    f.host.failFlushes = {"log.csv", "log.hxg"};
-    f.control.onSettingsCommand();
-    f.tick();
-    EXPECT_EQ(f.control.status().text, FileProblem::FlushFailed);
-    EXPECT_EQ(f.control.status().binary, FileProblem::FlushFailed);
-    EXPECT_EQ(f.host.files["log.csv"], kHeader + kLine09 + kLine10);
-    EXPECT_EQ(readHxg(f.host.files["log.hxg"]).size(), 2u);
-
-    f.host.failFlushes.clear();
-    f.tick();
-    EXPECT_EQ(f.control.status().text, FileProblem::None);
-    EXPECT_EQ(f.control.status().binary, FileProblem::None);
+// The recording's course through launch, dialogs, Cancel, ticks and failing files, one scenario a table.
+TEST(RecordingControl, ScenariosGiveTheirFilesTimerAndStatus) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<Act, const char*>> steps;
+    } scenarios[] = {
+        {"launch continues a torn file silently and retries one that is unavailable at the ticks",
+         {{[](Fixture& f) {
+               f.settings.textEnabled = f.settings.binaryEnabled = 1, f.host.files["log.csv"] = "old",
+               f.host.offline = {"log.hxg"};
+           },
+           "log.csv=~ T B"},
+          {kLaunch, "log.csv=?,H,09 timer1300 binary:unavailable T B [enable]"},
+          {kOnline, "log.csv=?,H,09 timer1300 binary:unavailable T B"},
+          {tick(), "log.csv=?,H,09,10 log.hxg=10 timer1000 T B"}}},
+        // Regression: each launch record took the clock for itself, and opening the binary file could take it past a
+        // second: for one moment the text file held one time stamp and the binary file the next.
+        {"the records of launch and of a tick carry one time stamp in both files however slow the files are",
+         {{[](Fixture& f) { f.settings.textEnabled = f.settings.binaryEnabled = 1, f.host.slowMs = 600; }, "T B"},
+          {kLaunch, "log.csv=H,09 log.hxg=09 timer900 T B [enable]"},
+          {tick(), "log.csv=H,09,12 log.hxg=09,12 timer1 T B"}}},
+        {"a file to be emptied that cannot be cut: its message, then the dialog again",
+         {{[](Fixture& f) {
+               f.host.files["log.csv"] = "old\r\n", f.host.answers = {false}, f.host.failTruncates = {"log.csv"};
+           },
+           "log.csv=?"},
+          {dialog([](RecordingSettings& s) { s.textEnabled = 1; },
+                  [](RecordingSettings& s) { s.textFileName = "new.csv"; }),
+           "log.csv=? new.csv=H,09 timer1300 T [dialog, ask text, unavailable text, dialog]"}}},
+        {"nothing opens at launch: retried at the ticks, which the timer keeps coming, until Cancel",
+         {{[](Fixture& f) {
+               f.settings.textEnabled = f.settings.binaryEnabled = 1, f.host.offline = {"log.csv", "log.hxg"};
+           },
+           "T B"},
+          {kLaunch, "timer1300 text:unavailable binary:unavailable T B [enable]"},
+          {tick(400), "timer400 text:unavailable binary:unavailable T B"},
+          {kCancel, "[dialog]"}}},
+        {"a file whose repair cannot be written is unavailable, not continued behind a gap",
+         {{[](Fixture& f) {
+               f.settings.textEnabled = 1, f.host.files["log.csv"] = "old", f.host.failWrites = {"log.csv"};
+           },
+           "log.csv=~ T"},
+          {kLaunch, "log.csv=~ timer1300 text:unavailable T [enable]"},
+          {kOnline, "log.csv=~ timer1300 text:unavailable T"},
+          {tick(), "log.csv=?,H,10 timer1000 T"}}},
+        {"a file that cannot be opened: its message, then the dialog again with the settings just accepted",
+         {{dialog([](RecordingSettings& s) { s.textEnabled = 1, s.textFileName = "missing/log.csv"; },
+                  [](RecordingSettings& s) { s.textFileName = "log.csv"; }),
+           "log.csv=H,09 timer1300 T [dialog, unavailable text, dialog]"}}},
+        // Regression: a tick during the existing-file question retried the binary file that launch could not open
+        // under the name the dialog had just set, so it was created and written before its turn.
+        {"a tick during the question opens nothing under a name not yet answered",
+         {{[](Fixture& f) {
+               f.settings.binaryEnabled = 1, f.settings.binaryFileName = "missing/log.hxg";
+               f.host.files["log.csv"] = "old\r\n", f.host.answers = {true, true},
+               f.host.duringQuestion = [&f] { f.tick(); };
+           },
+           "log.csv=? B"},
+          {kLaunch, "log.csv=? timer1300 binary:unavailable B [enable]"},
+          {dialog([](RecordingSettings& s) { s.textEnabled = 1, s.binaryFileName = "new.hxg"; }),
+           "log.csv=?,H,10 new.hxg=10 timer1000 T B [dialog, ask text]"}}},
+        {"an empty name at launch opens nothing and says nothing; Cancel switches it off",
+         {{[](Fixture& f) { f.settings.textEnabled = 1, f.settings.textFileName.clear(); }, "T"},
+          {kLaunch, "T [enable]"},
+          {kCancel, "[dialog]"}}},
+        {"Cancel while recording, a kind switched off, the binary file renamed, the interval changed, both off",
+         {{dialog([](RecordingSettings& s) { s.textEnabled = s.binaryEnabled = 1; }),
+           "log.csv=H,09 log.hxg=09 timer1300 T B [dialog]"},
+          {kCancel, "log.csv=H,09 log.hxg=09 timer1300 T B [dialog]"},
+          {tick(), "log.csv=H,09,10 log.hxg=09,10 timer1000 T B"},
+          {dialog([](RecordingSettings& s) { s.textEnabled = 0; }),
+           "log.csv=H,09,10 log.hxg=09,10,10 timer1000 B [dialog]"},
+          {tick(), "log.csv=H,09,10 log.hxg=09,10,10,11 timer1000 B"},
+          {dialog([](RecordingSettings& s) { s.binaryFileName = "new.hxg"; }),
+           "log.csv=H,09,10 log.hxg=09,10,10,11 new.hxg=11 timer1000 B [dialog]"},
+          {dialog([](RecordingSettings& s) { s.intervalSeconds = 60; }),
+           "log.csv=H,09,10 log.hxg=09,10,10,11 new.hxg=11,11 timer60000 B [dialog]"},
+          {dialog([](RecordingSettings& s) { s.binaryEnabled = 0; }),
+           "log.csv=H,09,10 log.hxg=09,10,10,11 new.hxg=11,11 [dialog]"},
+          {[](Fixture& f) { f.control.onTimer(); }, "log.csv=H,09,10 log.hxg=09,10,10,11 new.hxg=11,11"}}},
+        {"a tick while the file being reopened is asked about writes into neither",
+         {{dialog([](RecordingSettings& s) { s.textEnabled = 1; }), "log.csv=H,09 timer1300 T [dialog]"},
+          {[](Fixture& f) {
+               f.host.files["old.csv"] = "old\r\n", f.host.answers = {true}, f.host.duringQuestion = [&f] { f.tick(); };
+           },
+           "log.csv=H,09 old.csv=? timer1300 T"},
+          {dialog([](RecordingSettings& s) { s.textFileName = "old.csv"; }),
+           "log.csv=H,09 old.csv=?,H,10 timer1000 T [dialog, ask text]"}}},
+        {"a failed write is cut back and tried again; one whose cut fails too is not written over",
+         {{[](Fixture& f) {
+               f.host.files["log.hxg"] = "", f.host.answers = {true};
+               f.host.failWrites = {"log.csv", "log.hxg"}, f.host.failTruncates = {"log.hxg"};
+           },
+           "log.hxg="},
+          {dialog([](RecordingSettings& s) { s.textEnabled = s.binaryEnabled = 1; }),
+           "log.csv= log.hxg= timer1300 text:write-failed binary:write-failed T B [dialog, ask binary]"},
+          {kOnline, "log.csv= log.hxg= timer1300 text:write-failed binary:write-failed T B"},
+          {tick(), "log.csv=H,10 log.hxg= timer1000 binary:write-failed T B"},
+          {[](Fixture& f) { f.host.failTruncates.clear(); }, "log.csv=H,10 log.hxg= timer1000 binary:write-failed T B"},
+          {tick(), "log.csv=H,10,11 log.hxg=11 timer1000 T B"},
+          {[](Fixture& f) { f.host.failTruncates = {"log.hxg"}; }, "log.csv=H,10,11 log.hxg=11 timer1000 T B"},
+          {tick(), "log.csv=H,10,11,12 log.hxg=11,12 timer1000 T B"}}},
+        // Regression: a flush that failed after the write had completed cut the record away, so on a share that
+        // refuses flushes every record was written and removed, and the file never grew.
+        {"a record written whose flush failed is kept and said",
+         {{[](Fixture& f) {
+               f.host.failFlushes = {"log.csv", "log.hxg"};
+           },
+           ""},
+          {dialog([](RecordingSettings& s) { s.textEnabled = s.binaryEnabled = 1; }),
+           "log.csv=H,09 log.hxg=09 timer1300 text:flush-failed binary:flush-failed T B [dialog]"},
+          {[](Fixture& f) { f.host.failFlushes.clear(); },
+           "log.csv=H,09 log.hxg=09 timer1300 text:flush-failed binary:flush-failed T B"},
+          {tick(), "log.csv=H,09,10 log.hxg=09,10 timer1000 T B"}}},
+    };
+    for (const auto& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        Fixture f;
+        int index = 0;
+        for (const auto& [act, state] : scenario.steps) {
+            SCOPED_TRACE(index++);
+            act(f);
+            EXPECT_EQ(describe(f), state);
+        }
+    }
 }
 
 // A year of one-second records (1.7 GB) whose last record a power cut tore and followed with 3 MB of zeros, longer
@@ -367,12 +481,13 @@ TEST(RecordingControl, ContinuingAYearLongBinaryFileReadsOnlyItsTornEnd) {
     settings.binaryEnabled = 1;
     settings.binaryFileName = "year.hxg";
     Host host;
-    host.current = {value(21.5), value(45.2), 1234, 1234};
+    host.current = {value(21.5), value(45.2), 1234, 77};
     RecordingControl control(host, settings);
     control.startAtLaunch();
     ASSERT_TRUE(control.isOpen(RecordingKind::Binary));
     EXPECT_LE(host.year->bytesRead, 3000000u + 70000u);
-    const std::string next = buildBinaryRecord(value(21.5), value(45.2), 1234, 1234, {2024, 3, 5, 14, 7, 9});
+    // The temperature carries the current serial number, the humidity the one of the last line with both values.
+    const std::string next = buildBinaryRecord(value(21.5), value(45.2), 1234, 77, {2024, 3, 5, 14, 7, 9});
     EXPECT_EQ(host.year->appended, std::string("\xC0\0\0", 3) + next);
 }
 
@@ -380,13 +495,15 @@ TEST(RecordingControl, IntervalOutOfRangeIsClampedBeforeTheTimer) {
     const struct {
         int interval;
         unsigned firstDelay; // from 14:07:09.200 to the middle of the second the interval leads to
-    } cases[] = {{0, 1300}, {-5, 1300}, {1000000000, 86399300}, {90, 90300}};
+        int shown;           // in the status line
+    } cases[] = {{0, 1300, 1}, {-5, 1300, 1}, {1000000000, 86399300, 86399}, {90, 90300, 90}};
     for (const auto& c : cases) {
         Fixture f;
         f.settings.intervalSeconds = c.interval;
         f.accept([](RecordingSettings& s) { s.textEnabled = 1; });
         f.control.onSettingsCommand();
         EXPECT_EQ(f.host.armedDelay, c.firstDelay) << c.interval;
+        EXPECT_EQ(f.control.status().intervalSeconds, c.shown) << c.interval;
     }
 }
 
@@ -397,11 +514,15 @@ TEST(TickSchedule, TicksStayOnTheirSecondsDespiteJitterAndClockChanges) {
         bool due;
         unsigned nextDelay;
     } steps[] = {
-        {1497, true, 1003},                          // slightly early: still the tick of second 1
-        {1499, false, 1001},                         // a second message for the same tick writes nothing
-        {2520, true, 980},                           // late
-        {5900, true, 600},                           // very late: one record, then back on the grid
-        {6510, true, 990},    {-60000, false, 1500}, // clock set back a minute: restarts at that moment
+        {1497, true, 1003},  // slightly early: still the tick of second 1
+        {1499, false, 1001}, // a second message for the same tick writes nothing
+        {2250, true, 1250},  // as early as may be
+        {4300, true, 1200},  // late, and so near the next tick that it is that one: no second gets two records
+        {7900, true, 600},   // very late: one record, then back on the grid
+        {8510, true, 990},
+        {7800, false, 1700}, // clock set back by 0.7 s: the grid stays, so second 8 gets no second record
+        {9500, true, 1000},
+        {-60000, false, 1500}, // clock set back a minute: restarts at that moment
         {-58500, true, 1000},
     };
     TickSchedule schedule;

@@ -141,7 +141,8 @@ if [ -z "${DISPLAY:-}" ]; then
         if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
             continue
         fi
-        setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        # -noreset: a server that resets when its last client goes turns away whoever connects meanwhile.
+        setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
         xvfb_pid=$!
         for _ in $(seq 1 100); do
             [ -e "/tmp/.X11-unix/X$n" ] && break

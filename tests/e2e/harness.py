@@ -166,12 +166,17 @@ def wine_environment(prefix, display):
 class Xvfb:
     """A private X server on a display number that the server picks itself (-displayfd): a number chosen here could
     be taken by another run between the check and the server's start, and our programs would then draw on that
-    run's server."""
+    run's server.
+
+    -noreset: by default the server resets when its last client disconnects, and a client connecting during the
+    reset is turned away; Wine then ends that process with exit code 1 and, under WINEDEBUG=-all, says nothing
+    (seen as a Plot.exe export or an hx350-win call that failed at once, right after the program was killed)."""
 
     def __init__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+             "-noreset"],
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
             pass_fds=(write_end,),

@@ -30,7 +30,7 @@ def main():
         with open(output, "w") as out:
             result = subprocess.run(
                 ["wine", str(Path(args.mingw) / "bench" / "hx350-continue.exe"),
-                 "Z:" + str(Path(args.file).resolve()).replace("/", "\\"), str(args.runs), "--full-scan"],
+                 harness.windows_path(Path(args.file).resolve()), str(args.runs), "--full-scan"],
                 env=env, stdout=out, stderr=subprocess.STDOUT, timeout=900)
     finally:
         harness.stop_wineserver(env)

@@ -1,21 +1,14 @@
 """End-to-end harness for HX350.exe under Wine.
 
-One Session is one run of the program: its own Xvfb display, its own working folder with a copy of HX350.exe (so
-its own hx350cfg.ini), the instrument simulator on a pty that the slot's Wine prefix sees as COM7, and the program
-started with the pty preload library. The window is read and driven through hx350-win.exe under the same
-wineserver. Everything is torn down in Session.stop(), also when a check fails.
+A Session is one run of the program: its own Xvfb display, its own folder with a copy of HX350.exe (so its own
+hx350cfg.ini), the instrument simulator on a pty that the slot's Wine prefix sees as COM7, and the program
+started with the pty preload library; it is read and driven through hx350-win.exe under the same wineserver, and
+torn down in Session.stop(), also when a check fails. Two scenarios run at a time, each in a slot (a Wine prefix,
+so a wineserver, and its COM7 symlink) that CTest hands out (resource "wine", resources.json); run by hand, a
+scenario takes the first free slot. HX350_LONG=1 (bash tools/test.sh --long) runs the long scenarios at their
+full length. Waiting is always on a condition with a deadline (wait_until), never a fixed sleep.
 
-Two scenarios run at a time, each in a slot of its own: a Wine prefix (so a wineserver) and the COM7 symlink;
-each session's X server picks a free display itself. CTest hands the slot out (resource group "wine", see resources.json); run by hand, a
-scenario takes the first free slot. A lock file keeps a slot to one scenario either way.
-
-HX350_LONG=1 (bash tools/test.sh --long) runs the long scenarios at their full length.
-
-Waiting is always on a condition with a deadline (wait_until); nothing sleeps for a fixed time to "let things
-settle".
-
-Command line (used by CTest):
-    harness.py make-prefix --mingw DIR --sim PATH --shim PATH --work DIR
+Command line (used by CTest): harness.py make-prefix --mingw DIR --sim PATH --shim PATH --work DIR
 """
 
 import argparse
@@ -40,6 +33,7 @@ def length(default, long):
     """A scenario's length: what finds its faults by default, the full length under HX350_LONG=1."""
     return long if LONG else default
 
+
 STATUS, TEMPERATURE, HUMIDITY = 1002, 1003, 1007
 CMD_PORT, CMD_CLOSE, CMD_TOPMOST = 32771, 32783, 32772
 CMD_PLOT, CMD_COLOURS, CMD_FONTS, CMD_ADDITIONAL = 32795, 32780, 32781, 32797
@@ -49,7 +43,8 @@ INFO_TITLE = "Pracownia HX350 - promocja MVX"
 OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 NO_LINK = "Brak komunikacji z urządzeniem. "
 NO_PORT = "Aktualnie żaden port nie jest używany"
-
+PORT_GONE = NO_LINK + "Port COM%d jest niedostępny. " % SIM_PORT
+MINIMAL_SETTINGS = b"[GENERAL]\r\nPORT_NR=7\r\n"
 
 # Every key of hx350cfg.ini with the value a first run writes, section by section (the core tests' file).
 DEFAULT_SETTINGS = []
@@ -84,8 +79,8 @@ class Config:
         self.exe = self.mingw / "HX350.exe"
         self.win_tool = self.mingw / "tests" / "win" / "hx350-win.exe"
         self.plot_standin = self.mingw / "tests" / "win" / "plot-standin.exe"
-        self.sim = Path(sim)
-        self.shim = Path(shim)
+        self.dde_tool = self.mingw / "tools" / "hx350-dde.exe"
+        self.sim, self.shim = Path(sim), Path(shim)
         self.decode = Path(decode) if decode else None
         self.work = Path(work)
         self.screenshots = self.work / "screenshots"
@@ -93,10 +88,8 @@ class Config:
 
     def use_slot(self, slot):
         self.slot = slot
-        self.slot_work = self.work / ("slot%d" % slot)
-        self.prefix = self.slot_work / "prefix"
-        self.ports = self.slot_work / "ports"
-        self.sim_link = self.ports / ("com%d" % SIM_PORT)
+        self.prefix = self.work / ("slot%d" % slot) / "prefix"
+        self.sim_link = self.work / ("slot%d" % slot) / "ports" / ("com%d" % SIM_PORT)
 
     def claim_slot(self):
         """Takes the slot CTest allocated (or, outside CTest, the first free one) and holds it until exit."""
@@ -138,7 +131,6 @@ def wait_until(predicate, timeout, what, interval=0.2):
     """Polls predicate() until it returns a true value, which is returned; raises CheckFailed after timeout
     seconds, naming what was awaited and the last value seen."""
     deadline = time.monotonic() + timeout
-    last = None
     while True:
         last = predicate()
         if last:
@@ -149,18 +141,59 @@ def wait_until(predicate, timeout, what, interval=0.2):
 
 
 def wine_environment(prefix, display):
-    env = dict(os.environ)
-    env.update(
-        {
-            "WINEPREFIX": str(prefix),
-            "WINEDEBUG": "-all",
-            "WINEARCH": "win64",
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
-            "DISPLAY": ":%d" % display,
-        }
-    )
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEARCH="win64",
+               WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=":%d" % display)
     env.pop("LD_PRELOAD", None)
     return env
+
+
+def run_wine(env, args, timeout=60):
+    """Runs a Windows program to its end: (exit code, output lines without CR, stderr text). Its output goes
+    through files, not pipes: if this happens to be the Wine process that starts the wineserver and its services,
+    they inherit its stdout and stderr, and a pipe would never see its end."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        process = subprocess.Popen(["wine"] + [str(a) for a in args], env=env, stdout=out, stderr=err,
+                                   stdin=subprocess.DEVNULL)
+        try:
+            code = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            raise CheckFailed("%s did not finish within %d s" % (" ".join(map(str, args)), timeout))
+        out.seek(0)
+        err.seek(0)
+        stdout, stderr = (f.read().decode("utf-8", "replace") for f in (out, err))
+    return code, [line.rstrip("\r") for line in stdout.split("\n") if line.strip()], stderr.replace("\r", "")
+
+
+class Background:
+    """A Windows program running while the scenario goes on, its output read from a file."""
+
+    def __init__(self, env, folder, name, args):
+        self.out_path, self.err_path = folder / (name + ".out"), folder / (name + ".err")
+        self.out, self.err = open(self.out_path, "wb"), open(self.err_path, "wb")
+        self.process = subprocess.Popen(["wine"] + [str(a) for a in args], env=env, stdout=self.out, stderr=self.err,
+                                        stdin=subprocess.DEVNULL, start_new_session=True)
+
+    def lines(self):
+        return [line.rstrip("\r") for line in self.out_path.read_bytes().decode("utf-8", "replace").split("\n")
+                if line.strip()]
+
+    def stderr(self):
+        return self.err_path.read_bytes().decode("utf-8", "replace").replace("\r", "")
+
+    def wait_exit(self, timeout=30):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise CheckFailed("%s did not end within %d s" % (self.out_path.stem, timeout))
+
+    def stop(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        self.out.close()
+        self.err.close()
 
 
 class Xvfb:
@@ -175,13 +208,8 @@ class Xvfb:
     def __init__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
-             "-noreset"],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-            pass_fds=(write_end,),
-            start_new_session=True,
-        )
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,), start_new_session=True)
         os.close(write_end)
         with os.fdopen(read_end) as announced:
             number = announced.readline().strip()  # written once the server accepts connections
@@ -207,9 +235,14 @@ def stop_process(process, timeout=10):
         process.wait(timeout=timeout)
 
 
+def quiet(args, env, timeout=60, check=False):
+    return subprocess.run(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout,
+                          check=check)
+
+
 def stop_wineserver(env):
-    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    quiet(["wineserver", "-k"], env)
+    quiet(["wineserver", "-w"], env)
 
 
 def make_prefix(config):
@@ -220,7 +253,7 @@ def make_prefix(config):
     for slot in range(SLOTS):
         config.use_slot(slot)
         stamp = config.prefix / ".hx350-e2e"
-        config.ports.mkdir(parents=True, exist_ok=True)
+        config.sim_link.parent.mkdir(parents=True, exist_ok=True)
         if stamp.exists() and stamp.read_text() == PREFIX_STAMP and (config.prefix / "system.reg").exists():
             log("reusing Wine prefix %s" % config.prefix)
         else:
@@ -247,12 +280,9 @@ def boot_prefix(config):
     xvfb = Xvfb()
     env = wine_environment(config.prefix, xvfb.display)
     try:
-        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
-        subprocess.run(
-            ["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % SIM_PORT, "/d",
-             str(config.sim_link), "/f"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True,
-        )
+        quiet(["wineboot", "-i"], env, timeout=300)
+        quiet(["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % SIM_PORT, "/d",
+               str(config.sim_link), "/f"], env, timeout=120, check=True)
     finally:
         # The registry is on disk, and the port mapping is read, once the wineserver has ended.
         stop_wineserver(env)
@@ -275,30 +305,36 @@ class Simulator:
 
     def __init__(self, config, folder, args):
         self.config = config
-        self.control = folder / "sim.ctl"
-        self.log_path = folder / "sim.log"
+        self.control, self.log_path = folder / "sim.ctl", folder / "sim.log"
         if config.sim_link.is_symlink() or config.sim_link.exists():
             config.sim_link.unlink()
         self.log_file = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            [str(config.sim), "--link", str(config.sim_link), "--control", str(self.control), "--verbose"]
-            + list(args),
-            stdout=subprocess.PIPE,
-            stderr=self.log_file,
-            start_new_session=True,
-        )
+            [str(config.sim), "--link", str(config.sim_link), "--control", str(self.control), "--verbose"] + list(args),
+            stdout=subprocess.PIPE, stderr=self.log_file, start_new_session=True)
         self.pty = self.process.stdout.readline().decode().strip()
         if not self.pty.startswith("/dev/") or os.readlink(config.sim_link) != self.pty:
             raise CheckFailed("the simulator did not start (see %s)" % self.log_path)
         wait_until(self.control.exists, 5, "the simulator's control FIFO")
 
-    def send(self, command):
-        """One command line to the running simulator (see hx350-sim --help)."""
+    def send(self, *commands):
+        """Command lines to the running simulator (see hx350-sim --help)."""
         fd = os.open(self.control, os.O_WRONLY | os.O_NONBLOCK)
         try:
-            os.write(fd, (command + "\n").encode())
+            for command in commands:  # one write each: a raw command may fill most of a pipe buffer
+                os.write(fd, (command + "\n").encode())
         finally:
             os.close(fd)
+
+    def logged(self, kind):
+        """The hex of the lines of this kind ("line", "damaged", ...) that the simulator logged as written."""
+        prefix = "hx350-sim: %s " % kind
+        return [line[len(prefix):].replace(" ", "") for line in self.log_path.read_text(errors="replace").splitlines()
+                if line.startswith(prefix)]
+
+    def line_count(self):
+        """Good lines the simulator has written so far."""
+        return self.log_path.read_bytes().count(b"hx350-sim: line ")
 
     def stop(self):
         """Ends the simulator: its pty goes away, and the COM mapping then leads to no device."""
@@ -321,23 +357,13 @@ class Session:
 
     def __init__(self, config, name, ini=None, sim_args=(), with_simulator=True, close_info=True, dpi=96,
                  autostart=True):
-        self.config = config
-        self.name = name
+        self.config, self.name = config, name
         self.folder = config.work / "tests" / name
         self.ini_path = self.folder / "hx350cfg.ini"
-        self.initial_ini = ini
-        self.sim_args = sim_args
-        self.with_simulator = with_simulator
-        self.autostart = autostart
+        self.initial_ini, self.sim_args, self.with_simulator = ini, sim_args, with_simulator
         # Scenarios about other things close the software information window that a start may show.
-        self.close_info = close_info
-        self.dpi = dpi
-        self.xvfb = None
-        self.sim = None
-        self.program = None
-        self.program_log = None
-        self.env = None
-        self.exit_code = None
+        self.close_info, self.dpi, self.autostart = close_info, dpi, autostart
+        self.xvfb = self.sim = self.program = self.program_log = self.env = self.exit_code = None
 
     # ----- lifecycle -----
 
@@ -365,24 +391,8 @@ class Session:
 
     def set_dpi(self, dpi):
         """The prefix's screen DPI (what the display settings set on Windows); read by each program at its start."""
-        subprocess.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
-                        "/d", str(dpi), "/f"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=120, check=True)
-
-    def shows_info_at_start(self):
-        ini = self.ini_path.read_bytes() if self.ini_path.is_file() else b""
-        return b"SHOW_ADV=0" not in ini
-
-    def close_info_window(self, timeout=30):
-        """Waits for the software information window and closes it with its "Zamknij" button."""
-        self.dialog(INFO_TITLE, timeout=timeout)
-
-        # A press may miss the window while it is still being built: press until it is gone.
-        def closed():
-            self.win("dialog-press", INFO_TITLE, "1", check=False)
-            return self.win("dialog", "--title", INFO_TITLE, "--timeout", "1", check=False)[0] != 0
-
-        wait_until(closed, 20, "the software information window to close")
+        quiet(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+               str(dpi), "/f"], self.env, timeout=120, check=True)
 
     def start_program(self, cwd=None):
         """Starts HX350.exe from the session's folder (again, after it has exited, for a second run), in that
@@ -391,20 +401,20 @@ class Session:
             raise CheckFailed("HX350.exe is still running")
         if self.program_log:
             self.program_log.close()
-        program_env = dict(self.env)
-        program_env["LD_PRELOAD"] = str(self.config.shim)
         self.program_log = open(self.folder / "wine.log", "ab")
-        self.program = subprocess.Popen(
-            ["wine", str(self.folder / "HX350.exe")],
-            cwd=cwd or self.folder,
-            env=program_env,
-            stdout=self.program_log,
-            stderr=subprocess.STDOUT,
-            start_new_session=True,
-        )
+        self.program = subprocess.Popen(["wine", str(self.folder / "HX350.exe")], cwd=cwd or self.folder,
+                                        env=dict(self.env, LD_PRELOAD=str(self.config.shim)), stdout=self.program_log,
+                                        stderr=subprocess.STDOUT, start_new_session=True)
         log("started HX350.exe in %s on display :%d" % (self.folder, self.xvfb.display))
-        if self.close_info and self.shows_info_at_start():
-            self.close_info_window()
+        ini = self.ini_path.read_bytes() if self.ini_path.is_file() else b""
+        if self.close_info and b"SHOW_ADV=0" not in ini:
+            # A press may miss the window while it is still being built: pressed until it is gone.
+            self.dialog(INFO_TITLE, timeout=30)
+            def gone():
+                self.win("dialog-press", INFO_TITLE, "1", check=False)
+                return self.win("dialog", "--title", INFO_TITLE, "--timeout", "1", check=False)[0] != 0
+
+            wait_until(gone, 20, "the software information window to close")
 
     def running(self):
         return self.program is not None and self.program.poll() is None
@@ -447,18 +457,14 @@ class Session:
 
     def wine_process(self):
         """/proc entry of the Wine process that runs this session's HX350.exe (found by its display and prefix)."""
-        display = ("DISPLAY=:%d" % self.xvfb.display).encode()
-        prefix = ("WINEPREFIX=%s" % self.config.prefix).encode()
+        wanted = {("DISPLAY=:%d" % self.xvfb.display).encode(), ("WINEPREFIX=%s" % self.config.prefix).encode()}
         for entry in Path("/proc").iterdir():
-            if not entry.name.isdigit():
-                continue
             try:
-                environment = (entry / "environ").read_bytes().split(b"\0")
-                command = (entry / "cmdline").read_bytes()
+                command = (entry / "cmdline").read_bytes().split(b"\0")[0] if entry.name.isdigit() else b""
+                if command.endswith(b"HX350.exe") and wanted <= set((entry / "environ").read_bytes().split(b"\0")):
+                    return entry
             except OSError:
                 continue
-            if command.split(b"\0")[0].endswith(b"HX350.exe") and display in environment and prefix in environment:
-                return entry
         raise CheckFailed("no process of HX350.exe on display :%d" % self.xvfb.display)
 
     def thread_count(self, process):
@@ -467,6 +473,15 @@ class Session:
             return len(os.listdir(process / "task"))
         except OSError:
             raise CheckFailed("the process of HX350.exe has gone")
+
+    def memory_kb(self, field="VmRSS", process=None):
+        """A size of the program's Wine process in kB: "VmRSS" (resident) from status, "Anonymous" (private) from
+        smaps_rollup."""
+        process = process or self.wine_process()
+        for line in (process / ("status" if field == "VmRSS" else "smaps_rollup")).read_text().splitlines():
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+        raise CheckFailed("no %s of HX350.exe" % field)
 
     def wait_condition(self, predicate, what, timeout=10):
         return wait_until(predicate, timeout, what)
@@ -517,31 +532,11 @@ class Session:
     # ----- reading and driving the window -----
 
     def win(self, *args, check=True, timeout=60):
-        """Runs hx350-win.exe under the session's wineserver; returns (exit code, output lines without CR).
-
-        Its output goes through files, not pipes: if this happens to be the Wine process that starts the
-        wineserver and its services, they inherit its stdout and stderr, and a pipe would never see its end."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.Popen(
-                ["wine", str(self.config.win_tool)] + [str(a) for a in args],
-                env=self.env, stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-            )
-            try:
-                returncode = process.wait(timeout=timeout)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-                raise CheckFailed("hx350-win %s did not finish within %d s" % (" ".join(map(str, args)), timeout))
-            out.seek(0)
-            err.seek(0)
-            stdout, stderr = out.read(), err.read()
-        lines = [line.rstrip("\r") for line in stdout.decode("utf-8", "replace").split("\n") if line.strip()]
-        if check and returncode != 0:
-            raise CheckFailed(
-                "hx350-win %s failed with %d: %s %s"
-                % (" ".join(map(str, args)), returncode, lines, stderr.decode("utf-8", "replace"))
-            )
-        return returncode, lines
+        """Runs hx350-win.exe under the session's wineserver; returns (exit code, output lines)."""
+        code, lines, stderr = run_wine(self.env, [self.config.win_tool] + list(args), timeout)
+        if check and code != 0:
+            raise CheckFailed("hx350-win %s failed with %d: %s %s" % (" ".join(map(str, args)), code, lines, stderr))
+        return code, lines
 
     def wait_visible(self, timeout=60):
         self.win("wait", "--timeout", str(timeout), timeout=timeout + 30)
@@ -561,8 +556,7 @@ class Session:
         return wait_until(matches, timeout, "window texts %r" % expected, interval=0.3)
 
     def blinking(self, control):
-        rc, lines = self.win("blinking", control)
-        return parse_pairs(lines).get("blinking") == "1"
+        return parse_pairs(self.win("blinking", control)[1]).get("blinking") == "1"
 
     def wait_blinking(self, control, state, timeout=15):
         return wait_until(lambda: self.blinking(control) == state, timeout,
@@ -577,8 +571,17 @@ class Session:
     def rect(self, control):
         return tuple(int(v) for v in self.win("rect", control)[1][0].split())
 
+    def look(self, control):
+        """{"background", "bar", "ink"} of a display as it shows on the screen."""
+        return parse_pairs(self.win("look", control)[1])
+
     def menu_state(self, item):
         return parse_pairs(self.win("menu-state", item)[1])
+
+    def wait_menu_enabled(self, item, timeout=30):
+        # A probe may go unanswered while the program is busy starting: polled without failing on one.
+        wait_until(lambda: "enabled=1" in self.win("menu-state", item, check=False)[1], timeout,
+                   "menu item %d enabled" % item)
 
     def command(self, item):
         self.win("command", item)
@@ -590,6 +593,25 @@ class Session:
         if rc != 0:
             raise CheckFailed("no dialog %s appeared within %d s" % (repr(title) if title else "", timeout))
         return parse_dialog(lines)
+
+    def open_dialog(self, item, title):
+        """Opens a dialog with a menu command; returns its parsed contents."""
+        self.command(item)
+        return self.dialog(title)
+
+    def control(self, title, ident):
+        """{"text", "checked" (buttons), "enabled", "focused"} of a dialog's control."""
+        return parse_pairs(self.win("dialog-control", title, ident)[1])
+
+    def closed(self, title, timeout=15):
+        """Waits until the dialog titled `title` has gone."""
+        return wait_until(lambda: self.win("dialog", "--title", title, "--timeout", "0", check=False)[0] != 0,
+                          timeout, "%s closed" % title)
+
+    def close_dialog(self, title, button=2):
+        """Presses a button of the dialog (Cancel by default) and waits until it has gone."""
+        self.win("dialog-press", title, button)
+        return self.closed(title)
 
     def no_dialog(self):
         return self.win("dialog", "--timeout", "0", check=False)[0] != 0
@@ -604,21 +626,84 @@ class Session:
             raise CheckFailed("no message box appeared within %d s" % timeout)
         return parse_pairs(lines)
 
+    def answer(self, button=1):
+        """The text of the open message box, which is answered with `button` (OK) and waited out."""
+        text = self.message_box(press=button).get("text")
+        wait_until(lambda: self.win("message-box", "--timeout", "0", check=False)[0] != 0, 10, "the message box gone")
+        return text
+
     def screenshot(self, state):
         path = self.config.screenshots / ("%s_%s.png" % (self.name, state))
-        subprocess.run(["import", "-display", ":%d" % self.xvfb.display, "-window", "root", str(path)],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        quiet(["import", "-display", ":%d" % self.xvfb.display, "-window", "root", str(path)], None)
         log("screenshot %s" % path)
         return path
 
+    # ----- the DDE service, through hx350-dde.exe -----
+
+    def dde(self, *args, extra_env=None, timeout=60):
+        """(exit code, stdout lines, stderr) of hx350-dde; a Western system (ANSI code page 1252) unless
+        `extra_env` says otherwise (Wine takes the code page from LC_ALL)."""
+        return run_wine(dict(self.env, **dict({"LC_ALL": "C.UTF-8"}, **(extra_env or {}))),
+                        [self.config.dde_tool] + list(args), timeout)
+
+    def dde_request(self, topic, item, *options, extra_env=None):
+        """The bytes of one request, or (exit code, message) when it failed."""
+        code, lines, err = self.dde("request", topic, item, "--hex", *options, extra_env=extra_env)
+        if code != DDE_OK:
+            return code, err.strip()
+        return bytes.fromhex(lines[0]) if lines and lines[0] else b""
+
+    def wait_served(self, topic, item="Wynik", timeout=20):
+        return wait_until(lambda: isinstance(self.dde_request(topic, item), bytes), timeout,
+                          "the DDE service to answer on %s" % topic, interval=0.3)
+
+    def dde_resources(self, serial=None):
+        """What the service holds: "windows" of the program, "global_atoms", "atom NAME" counts."""
+        code, lines, err = self.dde("resources", *(["--serial", str(serial)] if serial is not None else []))
+        if code != DDE_OK:
+            raise CheckFailed("hx350-dde resources failed: %s" % err)
+        return parse_pairs(lines)
+
+    def dde_advise(self, name, topic, item, *options):
+        return Advise(dict(self.env, LC_ALL="C.UTF-8"), self.folder, "advise_" + name,
+                      [self.config.dde_tool, "advise", topic, item] + list(options))
+
+
+# hx350-dde's exit codes
+DDE_OK, DDE_NO_CONVERSATION, DDE_REFUSED, DDE_SERVICE_GONE, DDE_NOT_FOUND = 0, 2, 3, 5, 6
+
+
+def dde_refused(topic):
+    """What hx350-dde says of a topic that the service does not offer."""
+    return DDE_NO_CONVERSATION, "hx350-dde: no conversation with HX350|%s: DMLERR_NO_CONV_ESTABLISHED" % topic
+
+
+def cp1250_item(text):
+    """The bytes a DDE client must receive for an item text."""
+    return text.encode("cp1250") + b"\0"
+
+
+class Advise(Background):
+    """hx350-dde advise: one "TIME VALUE" line per update."""
+
+    def values(self):
+        return [line.split(" ", 1)[1] for line in self.lines() if " " in line]
+
+    def wait_values(self, count, timeout=20):
+        return wait_until(lambda: self.values() if len(self.values()) >= count else None, timeout,
+                          "%d advise update(s) in %s" % (count, self.out_path.name), interval=0.1)
+
+    def wait_value(self, value, timeout=20):
+        return wait_until(lambda: value in self.values(), timeout, "advise update %r" % value, interval=0.1)
+
+
+def windows_path(path):
+    """The Windows name of a Linux path in the prefix (drive Z: is the root)."""
+    return "Z:" + str(path).replace("/", "\\")
+
 
 def parse_pairs(lines):
-    result = {}
-    for line in lines:
-        key, sep, value = line.partition("=")
-        if sep:
-            result[key] = value
-    return result
+    return dict(line.split("=", 1) for line in lines if "=" in line)
 
 
 def parse_dialog(lines):
@@ -647,14 +732,9 @@ class Scenario:
 
     def __init__(self, name, ini=None, sim_args=(), with_simulator=True, deadline=180, close_info=True, dpi=96,
                  autostart=True):
-        self.name = name
-        self.close_info = close_info
-        self.dpi = dpi
-        self.deadline = deadline  # seconds; below the CTest TIMEOUT
-        self.ini = ini
-        self.sim_args = sim_args
-        self.with_simulator = with_simulator
-        self.autostart = autostart
+        self.name, self.deadline = name, deadline  # seconds; below the CTest TIMEOUT
+        self.session_args = dict(ini=ini, sim_args=sim_args, with_simulator=with_simulator, close_info=close_info,
+                                 dpi=dpi, autostart=autostart)
         self.failures = []
 
     def check(self, condition, message, detail=None):
@@ -692,8 +772,7 @@ class Scenario:
         config = Config.from_arguments(parser.parse_args(argv))
         config.claim_slot()
         started = time.monotonic()
-        session = Session(config, self.name, self.ini, self.sim_args, self.with_simulator, self.close_info, self.dpi,
-                          self.autostart)
+        session = Session(config, self.name, **self.session_args)
 
         # A scenario that hangs still tears down: its own deadline comes before CTest's, and a termination request
         # becomes an exception too.
@@ -735,10 +814,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("action", choices=["make-prefix"])
     Config.add_arguments(parser)
-    args = parser.parse_args()
-    config = Config.from_arguments(args)
-    if args.action == "make-prefix":
-        make_prefix(config)
+    make_prefix(Config.from_arguments(parser.parse_args()))
     return 0
 
 

@@ -16,8 +16,7 @@ import subprocess
 import sys
 import time
 
-from harness import HUMIDITY, TEMPERATURE, STATUS, Scenario, settings_file, wait_until
-from test_dde import DdeTool, cp1250_item
+from harness import HUMIDITY, TEMPERATURE, STATUS, Scenario, cp1250_item, settings_file, wait_until, windows_path
 
 CMD_ACKNOWLEDGE, CMD_ALARMS = 32800, 32799
 ALARM_ACTION, ALARM_TEMP_HIGH = 1159, 1152
@@ -38,10 +37,6 @@ ALARM_COLOURS = {"background": "FF0000", "bar": "FFFFFF"}
 STAMP = r"\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d"
 
 
-def wine_path(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def alarm_section(action):
     """The [ALARM] section as the program writes it, so that a run that changes nothing leaves it as it is."""
     keys = [("ENABLED", 1), ("TEMP_LOW", ""), ("TEMP_HIGH", "25.0"), ("RH_LOW", "30.0"), ("RH_HIGH", ""),
@@ -50,12 +45,8 @@ def alarm_section(action):
     return ("[ALARM]\r\n" + "".join("%s=%s\r\n" % key for key in keys)).encode("cp1250")
 
 
-def look(s, control):
-    return dict(line.split("=", 1) for line in s.win("look", control)[1] if "=" in line)
-
-
 def wait_look(s, control, expected, what):
-    return wait_until(lambda: all(look(s, control).get(k) == v for k, v in expected.items()), 10, what)
+    return wait_until(lambda: all(s.look(control).get(k) == v for k, v in expected.items()), 10, what)
 
 
 def wait_status(s, pattern, what, timeout=20):
@@ -83,7 +74,7 @@ def wait_event(s, pattern, what):
 def wait_action(s, pattern, what):
     """Waits for the stand-in's command line to match `pattern` after the program's quoted path."""
     args = s.folder / (ACTION + ".args")
-    regex = re.compile(re.escape('"%s" ' % wine_path(s.folder / ACTION)) + pattern + "$")
+    regex = re.compile(re.escape('"%s" ' % windows_path(s.folder / ACTION)) + pattern + "$")
 
     def found():
         text = args.read_bytes().decode("utf-8", "replace") if args.exists() else ""
@@ -101,22 +92,21 @@ def click(s, control):
 
 def body(s, t):
     shutil.copy2(s.config.plot_standin, s.folder / ACTION)
-    settings = settings_file(PORT_NR=7, SHOW_ADV=0, FILE_SEP_FORMAT=2) + alarm_section(wine_path(s.folder / ACTION))
+    settings = settings_file(PORT_NR=7, SHOW_ADV=0, FILE_SEP_FORMAT=2) + alarm_section(windows_path(s.folder / ACTION))
     s.ini_path.write_bytes(settings)
     (s.folder / EVENT_FILE).write_bytes(OLD_EVENTS)
     s.start_program()
-    dde = DdeTool(s)
 
     t.step("values inside the limits: no alarm, the item Alarm says OK")
     s.wait_visible()
     s.wait_texts(timeout=20, status=OK_4660, temperature="23.4 °C", humidity="45.6 %")
-    dde.wait_served(TEMPERATURE_TOPIC, "Alarm")
-    t.equal(dde.request_bytes(TEMPERATURE_TOPIC, "Alarm"), cp1250_item("OK"), "temperature Alarm")
-    t.equal(dde.request_bytes(HUMIDITY_TOPIC, "Alarm"), cp1250_item("OK"), "humidity Alarm")
+    s.wait_served(TEMPERATURE_TOPIC, "Alarm")
+    t.equal(s.dde_request(TEMPERATURE_TOPIC, "Alarm"), cp1250_item("OK"), "temperature Alarm")
+    t.equal(s.dde_request(HUMIDITY_TOPIC, "Alarm"), cp1250_item("OK"), "humidity Alarm")
     wait_look(s, TEMPERATURE, NORMAL_TEMPERATURE, "the temperature display's own colours")
     t.equal(s.menu_state(CMD_ACKNOWLEDGE).get("enabled"), "0", "nothing to acknowledge")
     t.equal(events(s), OLD_EVENTS + b"\r\n", "the event file continued at the start: its torn line closed")
-    advise = dde.advise("alarm", TEMPERATURE_TOPIC, "Alarm", "--timeout", "150")
+    advise = s.dde_advise("alarm", TEMPERATURE_TOPIC, "Alarm", "--timeout", "150")
 
     try:
         t.step("above the upper limit for longer than the delay: the alarm starts")
@@ -138,13 +128,13 @@ def body(s, t):
         wait_action(s, r'start temperature 25\.0 26\.0 "%s"' % re.escape(started_at), "the action's start")
         t.passed("the action got start, quantity, limit, value and time")
         wait_look(s, TEMPERATURE, ALARM_COLOURS, "the temperature display in the alarm colours")
-        humidity = look(s, HUMIDITY)
+        humidity = s.look(HUMIDITY)
         t.equal({key: humidity.get(key) for key in NORMAL_HUMIDITY}, NORMAL_HUMIDITY, "humidity display unchanged")
         t.equal(s.texts().get("temperature"), "26.0 °C", "the value still shown")
         s.screenshot("alarm")
         piece = "ALARM: temperatura powyżej 25.0 °C od %s." % onset
-        t.equal(dde.request_bytes(TEMPERATURE_TOPIC, "Alarm"), cp1250_item(piece), "temperature Alarm")
-        t.equal(dde.request_bytes(HUMIDITY_TOPIC, "Alarm"), cp1250_item("OK"), "humidity Alarm")
+        t.equal(s.dde_request(TEMPERATURE_TOPIC, "Alarm"), cp1250_item(piece), "temperature Alarm")
+        t.equal(s.dde_request(HUMIDITY_TOPIC, "Alarm"), cp1250_item("OK"), "humidity Alarm")
         advise.wait_value(piece)
         t.equal(s.menu_state(CMD_ACKNOWLEDGE).get("enabled"), "1", "the alarm can be acknowledged")
 
@@ -166,7 +156,7 @@ def body(s, t):
         wait_event(s, STAMP + r";początek;wilgotność poniżej;30\.0;20\.0;\d\d:\d\d:\d\d", "the humidity start")
         wait_action(s, r'start humidity 30\.0 20\.0 "%s"' % STAMP, "the action's humidity start")
         wait_look(s, HUMIDITY, ALARM_COLOURS, "the humidity display in the alarm colours")
-        t.equal(dde.request_bytes(TEMPERATURE_TOPIC, "Alarm"), cp1250_item(acknowledged.strip()),
+        t.equal(s.dde_request(TEMPERATURE_TOPIC, "Alarm"), cp1250_item(acknowledged.strip()),
                 "the temperature topic names its own alarm only")
         click(s, STATUS)
         wait_status(s, re.escape(OK_4660 + acknowledged + "ALARM (potwierdzony): wilgotność poniżej 30.0 % od ")
@@ -196,7 +186,7 @@ def body(s, t):
         wait_action(s, r'end temperature 25\.0 26\.0 "%s"' % re.escape(end.group(1).decode()), "the action's end")
         t.passed("the action got the end")
         wait_look(s, TEMPERATURE, NORMAL_TEMPERATURE, "the temperature display's own colours again")
-        t.equal(dde.request_bytes(TEMPERATURE_TOPIC, "Alarm"), cp1250_item("OK"), "temperature Alarm")
+        t.equal(s.dde_request(TEMPERATURE_TOPIC, "Alarm"), cp1250_item("OK"), "temperature Alarm")
         advise.wait_value("OK")
         values = advise.values()
         t.equal(values[-1], "OK", "the advise link's last value")
@@ -216,7 +206,7 @@ def body(s, t):
     t.check(box.get("text", "").startswith("Program alarmowy trzeba podać pełną ścieżką"), "refused", box)
     s.win("message-box", "--press", "1")
     t.equal(s.dialog("Alarmy", timeout=10)["title"], "Alarmy", "the dialog stays open")
-    missing = wine_path(s.folder / "brak" / ACTION)
+    missing = windows_path(s.folder / "brak" / ACTION)
     s.win("dialog-set-text", "Alarmy", str(ALARM_ACTION), missing)
     s.win("dialog-press", "Alarmy", "1")
     s.wait_no_dialog()
@@ -233,7 +223,7 @@ def body(s, t):
 
     t.step("closing saves the new program; everything else in hx350cfg.ini stays as it was")
     s.close_program()
-    t.equal(s.ini_path.read_bytes(), settings.replace(wine_path(s.folder / ACTION).encode(), missing.encode()),
+    t.equal(s.ini_path.read_bytes(), settings.replace(windows_path(s.folder / ACTION).encode(), missing.encode()),
             "hx350cfg.ini bytes")
 
 

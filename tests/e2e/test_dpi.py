@@ -3,28 +3,18 @@ gaps scaled with it, every window laid out at that size, and the settings file s
 
 import sys
 
-from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_COLOURS, CMD_FONTS, CMD_HELP, INFO_TITLE, STATUS,
-                     TEMPERATURE, Scenario, settings_file)
+from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_COLOURS, CMD_FONTS, CMD_HELP, CMD_PORT, INFO_TITLE,
+                     STATUS, TEMPERATURE, Scenario, settings_file)
 
 SETTINGS = settings_file(PORT_NR=7)
-INK_AT_96 = 39  # the temperature "23.4 °C" in Arial 60 at 96 DPI (the appearance scenario measures it)
-
-
-def window(s, t, command, title, shot):
-    s.command(command)
-    s.dialog(title)
-    s.screenshot(shot)
-    s.win("dialog-press", title, "2" if title != "Pomoc - HX350" else "1")
-    s.wait_condition(lambda: s.win("dialog", "--title", title, "--timeout", "0", check=False)[0] != 0,
-                     "%s closed" % title, timeout=15)
-    t.passed(title)
+INK_AT_96 = 39  # the temperature "23.4 °C" in Arial 60 at 96 DPI
 
 
 def body(s, t):
     t.step("the start-up information window at 144 DPI")
     s.dialog(INFO_TITLE, timeout=30)
     s.screenshot("info")
-    s.win("dialog-press", INFO_TITLE, "1")
+    s.close_dialog(INFO_TITLE, 1)
     s.wait_texts(timeout=30, temperature="23.4 °C")
 
     t.step("the main window: rectangle, gaps and fonts scaled by 1.5")
@@ -32,17 +22,18 @@ def body(s, t):
     t.equal((left, top, right - left, bottom - top), (150, 150, 900, 600), "window rectangle")
     status = s.rect(STATUS)
     t.equal(status[0] - left >= 4, True, "the gap is scaled")
-    ink = int(dict(line.split("=", 1) for line in s.win("look", TEMPERATURE)[1])["ink"])
+    ink = int(s.look(TEMPERATURE)["ink"])
     t.check(abs(ink - INK_AT_96 * 1.5) <= 4, "the value font is scaled", ink)
     s.screenshot("main")
 
     t.step("every window at 144 DPI")
-    window(s, t, CMD_ABOUT, "O programie", "about")
-    window(s, t, CMD_COLOURS, "Kolory", "colours")
-    window(s, t, CMD_FONTS, "Czcionki", "fonts")
-    window(s, t, CMD_ADDITIONAL, "Ustawienia dodatkowe", "additional")
-    window(s, t, CMD_HELP, "Pomoc - HX350", "help")
-    window(s, t, 32771, "Porty", "ports")
+    for command, title, shot in ((CMD_ABOUT, "O programie", "about"), (CMD_COLOURS, "Kolory", "colours"),
+                                 (CMD_FONTS, "Czcionki", "fonts"), (CMD_ADDITIONAL, "Ustawienia dodatkowe", "additional"),
+                                 (CMD_HELP, "Pomoc - HX350", "help"), (CMD_PORT, "Porty", "ports")):
+        s.open_dialog(command, title)
+        s.screenshot(shot)
+        s.close_dialog(title, 1 if command == CMD_HELP else 2)
+        t.passed(title)
 
     t.step("the settings file keeps 96-DPI units")
     s.command(CMD_CLOSE)

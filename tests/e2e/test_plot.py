@@ -1,4 +1,7 @@
-"""Plot.exe under Wine, and HX350.exe's "Uruchom Plot".
+"""Colours and fonts, Plot.exe under Wine, and HX350.exe's "Uruchom Plot".
+
+Colours and fonts: each choice shows on the display behind the dialog at once; "Anuluj" and the close box put back
+what was there, OK keeps it; the choices are saved at exit and shown again at the next start.
 
 Uruchom Plot starts the grapher from the program's own folder by full path, with the binary recording file; one
 planted in the current folder is never started, and a missing one is reported. plot-standin stands in for Plot.exe
@@ -19,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from harness import CMD_PLOT, Scenario, settings_file, wait_until
+from harness import CMD_CLOSE, CMD_COLOURS, CMD_FONTS, CMD_PLOT, TEMPERATURE, Scenario, settings_file, wait_until
 from records import binary_record, split_binary, text_records
 
 LIVE = "pomiary żółw.hxg"
@@ -120,6 +123,76 @@ def record_count(title):
     return int(words[-1].split()[0]) if len(words) == 3 else -1
 
 
+def wait_look(s, what, **expected):
+    def matches():
+        look = s.look(TEMPERATURE)
+        return look if all(look.get(k) == v for k, v in expected.items()) else None
+
+    return s.wait_condition(matches, what, timeout=10)
+
+
+def appearance(s, t):
+    """Returns a check that the display shows the kept colour and font."""
+    s.wait_texts(timeout=30, temperature="23.4 °C")
+    before = wait_look(s, "the settings' colours", background="CAE4FF", bar="004080")
+    t.passed("starting colours")
+
+    def choose_background(rgb):
+        s.win("dialog-click", "Kolory", "1040")
+        s.win("colour-dialog", *rgb)
+
+    def close_box():
+        s.win("dialog-close", "Kolory")
+        s.closed("Kolory")
+
+    t.step("Kolory: a choice shows at once; Anuluj and the close box restore it")
+    for close in (lambda: s.close_dialog("Kolory"), close_box):
+        s.open_dialog(CMD_COLOURS, "Kolory")
+        choose_background((255, 0, 0))
+        wait_look(s, "the new background behind the dialog", background="FF0000")
+        s.screenshot("colours_preview")
+        close()
+        wait_look(s, "the background restored", background="CAE4FF")
+
+    t.step("Kolory: OK keeps the choice")
+    s.open_dialog(CMD_COLOURS, "Kolory")
+    choose_background((0, 128, 0))
+    s.close_dialog("Kolory", 1)
+    wait_look(s, "the kept background", background="008000")
+
+    t.step("Czcionki: a choice shows at once; Anuluj restores it, OK keeps it")
+    def larger():
+        look = s.look(TEMPERATURE)
+        return look if int(look["ink"]) > int(before["ink"]) * 1.4 else None
+
+    for button in (2, 1):
+        s.open_dialog(CMD_FONTS, "Czcionki")
+        s.screenshot("fonts_dialog")
+        s.win("dialog-click", "Czcionki", "1039")
+        s.win("font-dialog", "DejaVu Serif", "72")
+        s.wait_condition(larger, "the larger font behind the dialog (before: %s)" % before["ink"])
+        s.screenshot("fonts_preview")
+        s.close_dialog("Czcionki", button)
+        if button == 2:
+            wait_look(s, "the font restored by Anuluj", ink=before["ink"])
+    # (The dialog's top edge lies over the display's lower rows until it is gone: a wait, not one measurement.)
+    s.wait_condition(larger, "the kept font")
+    s.screenshot("kept")
+    s.command(CMD_CLOSE)
+    s.wait_exit()
+    ini = s.ini_path.read_bytes()
+    t.check(b"BACKGROUND_TEMP=32768\r\n" in ini, "background saved")
+    t.check(b"FONT_NAME_TEMP=DejaVu Serif\r\n" in ini and b"FONT_HEIGHT_TEMP=-96\r\n" in ini, "font saved", ini)
+
+    def kept():
+        s.wait_texts(timeout=30, temperature="23.4 °C")
+        wait_look(s, "the saved colour at the next start", background="008000")
+        s.wait_condition(larger, "the saved font at the next start")
+        t.passed("colour and font loaded at start")
+
+    return kept
+
+
 def missing(s, t, what):
     s.command(CMD_PLOT)
     t.equal(s.message_box(press=1).get("text"), MISSING, what)
@@ -130,14 +203,15 @@ def body(s, t):
     s.wait_visible()
     t.step("no Plot.exe beside the program")
     missing(s, t, "message")
+    kept = appearance(s, t)
 
-    t.step("a Plot.exe in the current folder is not started")
-    s.close_program()
+    t.step("the next start: colour and font kept; a Plot.exe in the current folder is not started")
     elsewhere = s.folder / "elsewhere"
     elsewhere.mkdir()
     shutil.copy2(s.config.plot_standin, elsewhere / "Plot.exe")
     s.start_program(cwd=elsewhere)
     s.wait_visible()
+    kept()
     missing(s, t, "message with Plot.exe only in the current folder")
     t.check(not (elsewhere / "Plot.exe.args").exists(), "the planted program did not run")
 
@@ -208,4 +282,4 @@ def body(s, t):
 
 
 if __name__ == "__main__":
-    sys.exit(Scenario("plot", ini=SETTINGS, deadline=240).run(body))
+    sys.exit(Scenario("plot", ini=SETTINGS, deadline=360).run(body))

@@ -47,14 +47,11 @@ def first_run(s, t):
 
     t.step("OK without a choice keeps the dialog and says so")
     s.win("dialog-press", "Porty", "1")
-    box = s.message_box()
-    t.equal(box.get("text"), "Nie wybrano żadnego portu.", "message")
-    s.win("message-box", "--press", "1")
+    t.equal(s.answer(), "Nie wybrano żadnego portu.", "message")
     t.equal(s.dialog("Porty", timeout=10)["title"], "Porty", "port dialog still open")
 
     t.step("Cancel leaves the program without a port")
-    s.win("dialog-press", "Porty", "2")
-    t.check(s.wait_no_dialog(), "the dialog closed")
+    t.check(s.close_dialog("Porty"), "the dialog closed")
     t.equal(s.texts().get("status"), NO_LINK, "status")
     t.check(s.wait_blinking(TEMPERATURE, True), "temperature display blinks")
     t.check(s.wait_blinking(HUMIDITY, True), "humidity display blinks")
@@ -70,8 +67,7 @@ def first_run(s, t):
     s.wait_visible()
     s.wait_texts(status=NO_LINK, temperature="???", humidity="???")
     t.equal(s.dialog("Porty")["statics"].get(1001), NO_PORT, "port dialog again (still no port)")
-    s.win("dialog-press", "Porty", "2")
-    t.check(s.wait_no_dialog(), "the dialog closed")
+    t.check(s.close_dialog("Porty"), "the dialog closed")
     s.close_program()
     t.equal(s.ini_path.read_bytes(), settings_file(), "hx350cfg.ini after the second run")
     t.equal(os.stat(s.ini_path).st_mtime_ns, first_stat.st_mtime_ns, "hx350cfg.ini modification time")
@@ -97,10 +93,9 @@ def body(s, t):
             "COM%d is not mapped in the prefix" % UNMAPPED_PORT)
 
     t.step("the configured COM12 cannot be opened")
-    box = s.message_box(timeout=30)
-    t.equal(box.get("text"), "Nie można otworzyć portu COM12", "message")
+    s.message_box(timeout=30)
     s.screenshot("cannot_open")
-    s.win("message-box", "--press", "1")
+    t.equal(s.answer(), "Nie można otworzyć portu COM12", "message")
 
     t.step("the port dialog follows once the window is visible")
     s.wait_visible()
@@ -113,9 +108,7 @@ def body(s, t):
     t.step("a port that fails to open brings the message and the dialog back")
     s.win("port-dialog-select", "COM%d" % UNMAPPED_PORT)
     s.win("dialog-press", "Porty", "1")
-    box = s.message_box()
-    t.equal(box.get("text"), "Nie można otworzyć portu COM%d" % UNMAPPED_PORT, "message")
-    s.win("message-box", "--press", "1")
+    t.equal(s.answer(), "Nie można otworzyć portu COM%d" % UNMAPPED_PORT, "message")
     t.equal(s.dialog("Porty")["statics"].get(1001), NO_PORT, "dialog again, still no port")
 
     t.step("choosing the simulator's port brings live readings")
@@ -127,14 +120,12 @@ def body(s, t):
     s.screenshot("chosen")
 
     t.step("the menu reopens the dialog on the open port; Cancel and the same port change nothing")
-    s.command(CMD_PORT)
-    dialog = s.dialog("Porty")
+    dialog = s.open_dialog(CMD_PORT, "Porty")
     t.equal(dialog["statics"].get(1001), "Aktualnie używany port: COM%d" % SIM_PORT, "current-port text")
     t.equal(dialog["combo"].get(1000), "COM%d" % SIM_PORT, "the open port is selected")
     s.screenshot("menu_port_dialog")
     t.equal(s.enabled(0), False, "main window disabled under the port dialog")
-    s.win("dialog-press", "Porty", "2")
-    s.wait_no_dialog()
+    s.close_dialog("Porty")
     s.sim.send("temp 24.5")
     s.wait_texts(status=OK_4660, temperature="24.5 °C")
     t.passed("readings go on after Cancel")
@@ -146,7 +137,7 @@ def body(s, t):
     t.passed("readings go on after choosing the open port again")
 
     t.step("menu items")
-    s.wait_condition(lambda: s.menu_state(32773).get("enabled") == "1", "recording offered after the delayed start")
+    s.wait_menu_enabled(32773)
     for item, name in ENABLED_ITEMS.items():
         t.equal(s.menu_state(item).get("enabled"), "1", "%s enabled" % name)
 
@@ -158,8 +149,7 @@ def body(s, t):
     t.equal(s.menu_state(CMD_TOPMOST).get("checked"), "1", "checked")
 
     t.step("Zamknij with the port dialog open closes the program, which saves the new port and the on-top mode")
-    s.command(CMD_PORT)
-    s.dialog("Porty")
+    s.open_dialog(CMD_PORT, "Porty")
     s.command(CMD_CLOSE)
     t.check(s.wait_exit(), "the program exited")
     t.equal(s.ini_path.read_bytes(), SAVED, "hx350cfg.ini")

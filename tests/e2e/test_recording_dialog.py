@@ -10,7 +10,7 @@ lacks), and the settings file saved at exit holds it."""
 
 import sys
 
-from harness import CMD_CLOSE, CMD_RECORDING, Scenario, settings_file
+from harness import CMD_CLOSE, CMD_RECORDING, Scenario, settings_file, windows_path
 
 TITLE = "Rejestracja do pliku"
 INTERVAL = 1045
@@ -38,17 +38,13 @@ SETTINGS = settings_file(PORT_NR=7, FILE_NAME=LOADED_NAME, FILE_SEP_FORMAT=1, FI
                          FILE_CHECK_COMMENT=1)
 
 
-def windows_path(path):
-    """The Windows name of a Linux path in the default prefix (drive Z: is the root)."""
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def control(s, ident):
-    return dict(line.split("=", 1) for line in s.win("dialog-control", TITLE, ident)[1] if "=" in line)
+    return s.control(TITLE, ident)
 
 
-def click(s, ident):
-    s.win("dialog-click", TITLE, ident)
+def click(s, *idents):
+    for ident in idents:
+        s.win("dialog-click", TITLE, ident)
 
 
 def states(s, idents, key):
@@ -67,21 +63,14 @@ def picker(s):
 def refused(s, t, message, what):
     """OK is refused with `message`; the dialog stays open."""
     click(s, OK)
-    box = s.message_box()
-    t.equal(box.get("text"), message, what)
+    s.message_box()
     s.screenshot(what.replace(" ", "_"))
-    s.win("message-box", "--press", "1")
-    s.wait_condition(lambda: s.win("message-box", "--timeout", "0", check=False)[0] != 0, "the message box to close")
+    t.equal(s.answer(), message, what)
     t.check(s.win("dialog", "--title", TITLE, "--timeout", "0", check=False)[0] == 0, "the dialog is still open")
 
 
 def ini_values(data):
-    values = {}
-    for line in data.split(b"\r\n"):
-        key, sep, value = line.partition(b"=")
-        if sep:
-            values[key.decode("ascii")] = value
-    return values
+    return {key.decode(): value for key, value in (line.split(b"=", 1) for line in data.split(b"\r\n") if b"=" in line)}
 
 
 def body(s, t):
@@ -89,11 +78,8 @@ def body(s, t):
 
     t.step("the menu item comes with the delayed start and opens the dialog")
     s.wait_visible()
-    # A probe may go unanswered while the program is busy starting: poll without failing on one.
-    s.wait_condition(lambda: "enabled=1" in s.win("menu-state", CMD_RECORDING, check=False)[1],
-                     "Rejestracja do pliku enabled", 30)
-    s.command(CMD_RECORDING)
-    s.dialog(TITLE)
+    s.wait_menu_enabled(CMD_RECORDING)
+    s.open_dialog(CMD_RECORDING, TITLE)
     s.screenshot("open")
 
     t.step("the settings as loaded")
@@ -123,16 +109,12 @@ def body(s, t):
     t.equal(control(s, TEXT_FILE).get("text"), LOADED_NAME, "text file name kept")
     t.equal(states(s, (COMMA, TEMPERATURE, HUMIDITY), "checked"), {COMMA: "1", TEMPERATURE: "1", HUMIDITY: "1"},
             "separator and columns kept")
-    click(s, BINARY_ON)
-    expect_enabled(s, t, BINARY_GROUP, True, "binary group enabled")
-    click(s, BINARY_ON)
-    expect_enabled(s, t, BINARY_GROUP, False, "binary group disabled")
-    click(s, BINARY_ON)
-    expect_enabled(s, t, BINARY_GROUP, True, "binary group enabled again")
+    for enabled in (True, False, True):
+        click(s, BINARY_ON)
+        expect_enabled(s, t, BINARY_GROUP, enabled, "binary group %s" % ("enabled" if enabled else "disabled"))
 
     t.step("OK asks for a column while text recording is on")
-    click(s, TEMPERATURE)
-    click(s, HUMIDITY)
+    click(s, TEMPERATURE, HUMIDITY)
     refused(s, t, NO_COLUMN, "no column")
 
     t.step("the picker turns 00:00:00 into 00:00:01 when it loses the focus")
@@ -153,14 +135,12 @@ def body(s, t):
 
     t.step("names the settings cannot keep are refused, the focus back on the name")
     click(s, TEMPERATURE)
-    s.win("dialog-set-text", TITLE, TEXT_FILE, folder + "\\жара.csv")
-    refused(s, t, UNSUPPORTED, "character outside Windows-1250")
-    s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
-    t.passed("focus on the text file name")
-    s.win("dialog-set-text", TITLE, TEXT_FILE, folder + "\\a;b.csv")
-    refused(s, t, SEMICOLON_REFUSED, "semicolon")
-    s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
-    t.passed("focus on the text file name")
+    for name, message, what in ((folder + "\\жара.csv", UNSUPPORTED, "character outside Windows-1250"),
+                                (folder + "\\a;b.csv", SEMICOLON_REFUSED, "semicolon")):
+        s.win("dialog-set-text", TITLE, TEXT_FILE, name)
+        refused(s, t, message, what)
+        s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
+        t.passed("focus on the text file name")
     s.win("dialog-set-text", TITLE, TEXT_FILE, browsed)
     click(s, BINARY_ON)
     s.win("dialog-set-text", TITLE, BINARY_FILE, folder + "\\a;b.hxg")
@@ -174,19 +154,16 @@ def body(s, t):
     expect_enabled(s, t, (DECIMAL,), True, "a decimal comma offered with the semicolon")
     click(s, COMMENT_SERIAL)
     s.win("dialog-set-text", TITLE, COMMENT, "Hala № 5 – pomiar ąę")
-    click(s, TEMPERATURE)
-    click(s, TEXT_ON)
+    click(s, TEMPERATURE, TEXT_ON)
     binary = folder + "\\Pomiary łódź.hxg"
     s.win("dialog-set-text", TITLE, BINARY_FILE, binary)
     s.win("dialog-enter", TITLE, BINARY_FILE)
-    s.wait_condition(lambda: s.win("dialog", "--title", TITLE, "--timeout", "0", check=False)[0] != 0,
-                     "the dialog to close")
+    s.closed(TITLE)
     t.passed("the dialog closed with OK")
 
     t.step("the dialog opened again shows what was accepted")
     s.wait_no_dialog()
-    s.command(CMD_RECORDING)
-    s.dialog(TITLE)
+    s.open_dialog(CMD_RECORDING, TITLE)
     s.screenshot("reopened")
     t.equal(control(s, BINARY_FILE).get("text"), binary, "binary file name")
     t.equal(control(s, TEXT_FILE).get("text"), browsed, "text file name")
@@ -195,8 +172,7 @@ def body(s, t):
     t.equal(states(s, (TEXT_ON, BINARY_ON, TEMPERATURE, HUMIDITY, COMMENT_ON, COMMENT_SERIAL, SEMICOLON), "checked"),
             {TEXT_ON: "0", BINARY_ON: "1", TEMPERATURE: "0", HUMIDITY: "0", COMMENT_ON: "1", COMMENT_SERIAL: "1",
              SEMICOLON: "1"}, "check boxes and separator")
-    s.win("dialog-press", TITLE, "2")
-    s.wait_no_dialog()
+    s.close_dialog(TITLE)
 
     t.step("the settings file keeps the accepted values as Windows-1250 bytes")
     s.command(CMD_CLOSE)

@@ -44,22 +44,17 @@ def file_becomes(s, t, path, expected, what):
 
 def accept(s, t, *actions, answer=None, message=None):
     """Opens the dialog, clicks or types (ID or (ID, text)), presses OK and answers what follows."""
-    s.command(CMD_RECORDING)
-    s.dialog(TITLE)
+    s.open_dialog(CMD_RECORDING, TITLE)
     for action in actions:
         if isinstance(action, tuple):
             s.win("dialog-set-text", TITLE, *action)
         else:
             s.win("dialog-click", TITLE, action)
     s.win("dialog-click", TITLE, OK)
-    if message is not None:
-        t.equal(s.message_box().get("text"), message, "message")
-        s.win("message-box", "--press", "1")
-        return
-    if answer is not None:
-        t.equal(s.message_box().get("text"), TEXT_EXISTS, "existing-file question")
-        s.win("message-box", "--press", answer)
-    s.wait_no_dialog()
+    if message is not None or answer is not None:
+        t.equal(s.answer(answer or 1), message or TEXT_EXISTS, "message" if message else "existing-file question")
+    if message is None:
+        s.wait_no_dialog()
 
 
 def body(s, t):
@@ -67,8 +62,7 @@ def body(s, t):
     text_path.write_bytes(b"old\r\n")
     s.wait_visible()
     s.wait_texts(timeout=20, status=OK_4660)
-    s.wait_condition(lambda: "enabled=1" in s.win("menu-state", CMD_RECORDING, check=False)[1],
-                     "Rejestracja do pliku enabled", 30)
+    s.wait_menu_enabled(CMD_RECORDING)
 
     t.step("an existing file continued: empty line, comment block, header, one record")
     accept(s, t, TEXT_ON, (TEXT_FILE, "rec.csv"), SEMICOLON, COMMENT_ON, (COMMENT, "Hala 1"), COMMENT_SERIAL,

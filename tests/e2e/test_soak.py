@@ -1,10 +1,10 @@
 """Weeks of unattended reading in a few minutes: nothing may grow.
 
 The simulator sends 4 000 lines at full speed (whole lines at once), 500 more to a DDE advise client, and then
-200 lines with 5 ms between characters (20 000, 2 000 and 500 with HX350_LONG=1), so that the reader has to wait for every single byte, as it does at the
-instrument's own pace. Meanwhile the private memory of the program's Wine process is sampled against the number of
-lines sent; after a warm-up its slope must be flat. Every line of the advised phases must reach the advise client
-(one update per line), and the program must end each phase with the threads and windows it had at its start.
+200 lines with 5 ms between characters (20 000, 2 000 and 500 with HX350_LONG=1), so that the reader waits for
+every single byte, as at the instrument's own pace. The private memory of the program's Wine process, sampled
+against the lines sent, must have a flat slope after a warm-up; every line of the advised phases must reach the
+advise client, and each phase must end with the threads and windows it began with.
 
 Under Debian's Wine 8.0 a reader that waits in WaitCommEvent grows by a few kB for every wait (Wine starts a
 thread for it and ends it without its clean-up); this test measures that as a slope of several kB per paced
@@ -12,8 +12,7 @@ line."""
 
 import sys
 
-from harness import OK_4660, CheckFailed, Scenario, length, log, wait_until
-from test_dde import SETTINGS, TEMPERATURE_TOPIC, DdeTool, sim_line_count
+from harness import MINIMAL_SETTINGS, OK_4660, Scenario, length, log, wait_until
 
 FAST_LINES = length(4000, 20000)
 FAST_INTERVAL_MS = 8
@@ -32,14 +31,6 @@ WARM_UP_LINES = {"fast": 2000, "fast_advised": 100, "paced": 20}
 FLAT_KB = 300
 
 
-def private_kb(process):
-    """Anonymous (private) memory of the process in kB: heaps, thread stacks and everything a leak would grow."""
-    for line in (process / "smaps_rollup").read_text().splitlines():
-        if line.startswith("Anonymous:"):
-            return int(line.split()[1])
-    raise CheckFailed("no Anonymous line in %s/smaps_rollup" % process)
-
-
 def slope(samples):
     """Least-squares slope of kB over lines."""
     n = len(samples)
@@ -50,20 +41,18 @@ def slope(samples):
 
 
 def body(s, t):
-    dde = DdeTool(s)
-    topic = TEMPERATURE_TOPIC + "#4660"
+    topic = "Temperatura#4660"
 
     t.step("the link is up and the DDE service answers")
     s.wait_visible()
     s.wait_texts(timeout=30, status=OK_4660)
-    dde.wait_served(topic)
+    s.wait_served(topic)
     process = s.wine_process()
 
     def keep_link_up():
         # Between the phases the instrument goes on at its own rate: after 5 s of silence the link would count as
         # lost and the DDE service would stop, ending the advise client's conversation.
-        s.sim.send("char-ms 0")
-        s.sim.send("interval 1000")
+        s.sim.send("char-ms 0", "interval 1000")
 
     def catch_up():
         # A line with another serial number comes after everything sent before it: once the window shows it, the
@@ -73,33 +62,31 @@ def body(s, t):
         s.wait_texts(timeout=120, status=OK_4660.replace("4660", "4661"))
         s.sim.send("serial 4660")
         s.wait_texts(timeout=30, status=OK_4660)
-        dde.wait_served(topic)
+        s.wait_served(topic)
 
     def run_phase(name, lines, interval_ms, char_ms, advised):
         t.step("%s: %d lines, %d ms apart, %d ms a character" % (name, lines, interval_ms, char_ms))
         catch_up()
-        windows = int(dde.resources()["windows"])
+        windows = int(s.dde_resources()["windows"])
         threads = s.thread_count(process)
-        advise = dde.advise(name, topic, "Wynik", "--count", str(1 + lines), "--timeout", "600") if advised else None
+        advise = s.dde_advise(name, topic, "Wynik", "--count", str(1 + lines), "--timeout", "600") if advised else None
         try:
             if advise:
                 # The current value comes at once; after it, one update per line.
                 advise.wait_values(1)
-            start = sim_line_count(s)
-            s.sim.send("char-ms %d" % char_ms)
-            s.sim.send("interval %d" % interval_ms)
-            s.sim.send("resume")
+            start = s.sim.line_count()
+            s.sim.send("char-ms %d" % char_ms, "interval %d" % interval_ms, "resume")
             samples = []
 
             def sample():
-                sent = sim_line_count(s) - start
-                samples.append((sent, private_kb(process)))
+                sent = s.sim.line_count() - start
+                samples.append((sent, s.memory_kb("Anonymous", process)))
                 return sent >= lines
 
             wait_until(sample, lines * (interval_ms + 14 * char_ms) / 1000.0 * 2 + 30, "%d lines sent" % lines,
                        interval=0.5)
             keep_link_up()
-            sent = sim_line_count(s) - start
+            sent = s.sim.line_count() - start
             if advise:
                 # It ends by itself once it has had the first value and one per line.
                 code = advise.wait_exit(timeout=60)
@@ -118,19 +105,16 @@ def body(s, t):
         t.expect(growth <= FLAT_KB, "private memory flat within %d kB after the warm-up" % FLAT_KB,
                  "%.3f kB/line" % per_line)
         t.equal(s.thread_count(process), threads, "threads after the %s phase" % name)
-        t.equal(int(dde.resources()["windows"]), windows, "windows after the %s phase" % name)
+        t.equal(int(s.dde_resources()["windows"]), windows, "windows after the %s phase" % name)
 
     run_phase("fast", FAST_LINES, FAST_INTERVAL_MS, 0, advised=False)
     run_phase("fast_advised", FAST_ADVISED_LINES, ADVISED_INTERVAL_MS, 0, advised=True)
     run_phase("paced", PACED_LINES, 1, PACED_CHAR_MS, advised=True)
 
     t.step("the program still reads at the instrument's pace")
-    s.sim.send("char-ms 30")
-    s.sim.send("interval 1000")
-    s.sim.send("temp 24.5")
-    s.sim.send("resume")
+    s.sim.send("char-ms 30", "interval 1000", "temp 24.5", "resume")
     s.wait_texts(status=OK_4660, temperature="24.5 °C")
 
 
 if __name__ == "__main__":
-    sys.exit(Scenario("soak", ini=SETTINGS, deadline=420).run(body))
+    sys.exit(Scenario("soak", ini=MINIMAL_SETTINGS, deadline=420).run(body))

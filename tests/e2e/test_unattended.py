@@ -9,11 +9,8 @@ open port again in "Porty" (with a partial line in the buffer) reopens it and re
 
 import sys
 
-from harness import CMD_PORT, NO_LINK, OK_4660, SIM_PORT, Scenario, Simulator, settings_file
+from harness import CMD_PORT, NO_LINK, OK_4660, PORT_GONE, SIM_PORT, Scenario, Simulator, settings_file
 from records import text_records
-from test_dde import DdeTool
-
-PORT_GONE = NO_LINK + "Port COM%d jest niedostępny. " % SIM_PORT
 RECORDING = "Rejestracja do pliku co 00:00:01. "
 
 SETTINGS = settings_file(PORT_NR=SIM_PORT, WINDOW_LEFT=5000, WINDOW_RIGHT=5600, FILE_LOG=1, FILE_INTERVAL=1,
@@ -44,16 +41,14 @@ def body(s, t):
     t.passed("live readings")
 
     t.step("another program in front keeps the foreground while the status line changes")
-    s.sim.send("errors 6")
-    s.sim.send("line")
+    s.sim.send("errors 6", "line")
     rc, lines = s.win("foreground-probe", "4", check=False)
     t.equal(lines, ["front=1", "stolen=0"], "the probe window stayed in front")
     s.sim.send("errors 0")
     s.wait_texts(status=OK_4660 + RECORDING, timeout=20)
 
     t.step("the adapter is unplugged and plugged back in: readings, DDE and recording resume")
-    dde = DdeTool(s)
-    dde.wait_served("Temperatura#4660")
+    s.wait_served("Temperatura#4660")
     s.sim.stop()
     s.wait_texts(timeout=15, status=PORT_GONE + RECORDING)
     t.passed("status names the lost port")
@@ -61,7 +56,7 @@ def body(s, t):
     s.sim = Simulator(s.config, s.folder, ())
     s.wait_texts(timeout=10, status=OK_4660 + RECORDING, temperature="23.4 °C")
     t.passed("readings back within 10 s")
-    t.check(dde.wait_served("Temperatura#4660", timeout=10), "the DDE service answers again")
+    t.check(s.wait_served("Temperatura#4660", timeout=10), "the DDE service answers again")
     s.wait_condition(lambda: text_records(text_path.read_bytes())[-1][1] == "23.4\t45.6", "records with values")
     t.expect(len(text_records(text_path.read_bytes())) > records, "recording went on throughout")
 
@@ -69,8 +64,7 @@ def body(s, t):
     s.sim.send("silence")
     s.wait_texts(timeout=15, status=NO_LINK + RECORDING)
     s.sim.send(PARTIAL_LINE)
-    s.command(CMD_PORT)
-    s.dialog("Porty")
+    s.open_dialog(CMD_PORT, "Porty")
     s.win("port-dialog-select", "COM%d" % SIM_PORT)
     s.win("dialog-press", "Porty", "1")
     s.wait_no_dialog()

@@ -111,6 +111,7 @@ Writes nothing() {
 Writes kindOnly(int kind) {
     return [kind](ReadingRecord& r) { r.kind = kind; };
 }
+
 // A line and what the record holds afterwards: the sentinel with the line's writes applied.
 struct Case {
     const char* name;

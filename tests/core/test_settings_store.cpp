@@ -205,25 +205,17 @@ TEST(SettingsStoreReading, NumericLookUps) {
 // Opening
 
 TEST(SettingsStoreOpening, CreateIfMissingCreatesAnEmptyFileAndTruncatesNone) {
-    const struct {
-        const char* name;
-        const char* fixture; // none: the file is missing
-        int portNumber;
-    } cases[] = {
-        {"missing", nullptr, 5},
-        {"existing", "worked_example.ini", 2},
-    };
-    for (const auto& c : cases) {
+    for (const char* fixture : {"", "worked_example.ini"}) {
         TempDir dir;
-        const std::string path = c.fixture ? copyFixture(dir, c.fixture) : dir.file("new.ini");
+        const std::string path = *fixture ? copyFixture(dir, fixture) : dir.file("new.ini");
         const std::string before = readBytes(path);
         {
             CSettingsStore store(4);
-            ASSERT_TRUE(store.open(path, true, true, true, false)) << c.name;
-            EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 5), c.portNumber) << c.name;
+            ASSERT_TRUE(store.open(path, true, true, true, false)) << fixture;
+            EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 5), *fixture ? 2 : 5) << fixture;
         }
-        EXPECT_TRUE(fs::is_regular_file(path)) << c.name;
-        EXPECT_EQ(readBytes(path), before) << c.name;
+        EXPECT_TRUE(fs::is_regular_file(path)) << fixture;
+        EXPECT_EQ(readBytes(path), before) << fixture;
     }
 }
 

@@ -261,10 +261,12 @@ TEST(AlarmTexts, StatusPiecesWithAcknowledgementAndAnOnsetOnAnotherDay) {
     const std::vector<ActiveAlarm> active = {
         {AlarmKind::TemperatureBelow, -35, true, {2024, 3, 5, 8, 5, 59}},
         {AlarmKind::HumidityAbove, 605, false, {2024, 3, 4, 23, 59, 0}},
+        {AlarmKind::Link, 15, false, {2023, 3, 5, 9, 0, 0}},
     };
     EXPECT_EQ(alarmStatusText(active, {2024, 3, 5, 9, 0, 0}),
               "ALARM (potwierdzony): temperatura poniżej -3.5 °C od 08:05. "
-              "ALARM: wilgotność powyżej 60.5 % od 2024.03.04 23:59. ");
+              "ALARM: wilgotność powyżej 60.5 % od 2024.03.04 23:59. "
+              "ALARM: brak prawidłowego pomiaru od 2023.03.05 09:00. ");
     EXPECT_EQ(alarmStatusText({}, {}), "");
 }
 

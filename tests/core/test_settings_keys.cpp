@@ -139,10 +139,8 @@ TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
                "\r\nRH_LOW=\r\nRH_HIGH=\r\nDELAY=60\r\nHYSTERESIS=0.5\r\nLINK_MINUTES=0\r\nSOUND=" + sound +
                "\r\nACTION=\r\nEVENT_FILE=\r\nBACKGROUND_ALARM=255\r\nTEXT_ALARM=16777215\r\n";
     };
-    const struct {
-        std::function<void(AppSettings&)> change;
-        std::string file;
-    } runs[] = {
+    // What the user changes in each run, and the file afterwards.
+    const std::pair<std::function<void(AppSettings&)>, std::string> runs[] = {
         {nullptr, firstRun},
         {[](AppSettings& s) { s.recording.decimalComma = false; }, firstRun},
         {[](AppSettings& s) { s.alarm = AlarmSettings{}; }, firstRun},
@@ -154,9 +152,9 @@ TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
         {[](AppSettings& s) { s.alarm = AlarmSettings{}; }, comma + alarms("0", "", "0")},
         {nullptr, comma + alarms("0", "", "0")},
     };
-    for (const auto& run : runs) {
-        runSession(path, run.change);
-        EXPECT_EQ(readBytes(path), run.file);
+    for (const auto& [change, file] : runs) {
+        runSession(path, change);
+        EXPECT_EQ(readBytes(path), file);
     }
 }
 

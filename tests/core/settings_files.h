@@ -15,26 +15,22 @@ namespace settings_test {
 namespace fs = std::filesystem;
 
 // A fresh folder per test, removed with everything in it afterwards.
-class TempDir {
-public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        path_ = fs::temp_directory_path() /
-                ("hx350-settings-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
+struct TempDir {
+    const fs::path root = fs::temp_directory_path() /
+                          ("hx350-settings-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+    TempDir() { fs::remove_all(root), fs::create_directories(root); }
     ~TempDir() {
-        std::error_code error;
-        fs::remove_all(path_, error);
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+    std::string file(const std::string& name) const { return (root / name).string(); }
+    const fs::path& path() const { return root; }
+    static std::atomic<int>& counter() {
+        static std::atomic<int> next{0};
+        return next;
+    }
 };
 
 inline std::string readBytes(const std::string& path) {
@@ -43,15 +39,13 @@ inline std::string readBytes(const std::string& path) {
 }
 
 inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Fixtures are copied before use: the store rewrites what it opens.
 inline std::string copyFixture(const TempDir& dir, const std::string& name) {
-    const std::string target = dir.file(name);
-    fs::copy_file(fs::path(HX350_TEST_DATA_DIR) / "settings" / name, target);
-    return target;
+    fs::copy_file(fs::path(HX350_TEST_DATA_DIR) / "settings" / name, dir.file(name));
+    return dir.file(name);
 }
 
 } // namespace settings_test

@@ -206,50 +206,47 @@ TEST(AlarmMonitor, SeveralAlarmsAtOnceAreAllSaid) {
     EXPECT_EQ(AlarmMonitor().onTick({}).dde[AlarmHumidity], "OK");
 }
 
+// Each key's text as the file has it, and the text written back.
 TEST(AlarmSettings, KeyTextsReadLenientlyWithinBounds) {
-    const struct {
-        AlarmKey key;
-        std::string text;
-        const char* read; // the text written back
-    } cases[] = {
-        {AlarmKey::Enabled, "1", "1"},
-        {AlarmKey::Enabled, "7", "1"},
-        {AlarmKey::Enabled, "yes", "0"},
-        {AlarmKey::TemperatureHigh, "25", "25.0"},
-        {AlarmKey::TemperatureHigh, " 25.25 ", "25.3"},
-        {AlarmKey::TemperatureHigh, "25,24", "25.2"},
-        {AlarmKey::TemperatureLow, "-0.05", "-0.1"},
-        {AlarmKey::TemperatureLow, ".5", "0.5"},
-        {AlarmKey::HumidityLow, "5.", "5.0"},
-        {AlarmKey::HumidityHigh, "", ""},
-        {AlarmKey::HumidityHigh, "1e3", ""},
-        {AlarmKey::HumidityHigh, "10000", ""},
-        {AlarmKey::HumidityHigh, "-9999.94", "-9999.9"},
-        {AlarmKey::Delay, "-5", "0"},
-        {AlarmKey::Delay, "99999999999999999999999", "86400"},
-        {AlarmKey::Delay, "5 s", "60"},
-        {AlarmKey::Hysteresis, "-1", "0.0"},
-        {AlarmKey::Hysteresis, "500", "100.0"},
-        {AlarmKey::Hysteresis, "x", "0.5"},
-        {AlarmKey::LinkMinutes, "15", "15"},
-        {AlarmKey::LinkMinutes, "20000", "10080"},
-        {AlarmKey::Sound, "1", "1"},
-        {AlarmKey::Action, "C:\\Skrypty\\alarm sms.cmd", "C:\\Skrypty\\alarm sms.cmd"},
-        {AlarmKey::EventFile, std::string("zdarzenia.csv\0x", 15), "zdarzenia.csv"},
-        {AlarmKey::BackgroundColour, "4294967295", "4294967295"},
-        {AlarmKey::TextColour, "-1", "4294967295"},
-        {AlarmKey::TextColour, "", "16777215"},
-    };
-    for (const auto& c : cases) {
+    using K = AlarmKey;
+    const std::tuple<AlarmKey, std::string, const char*> cases[] = {
+        {K::Enabled, "1", "1"},
+        {K::Enabled, "7", "1"},
+        {K::Enabled, "yes", "0"},
+        {K::TemperatureHigh, "25", "25.0"},
+        {K::TemperatureHigh, " 25.25 ", "25.3"},
+        {K::TemperatureHigh, "25,24", "25.2"},
+        {K::TemperatureLow, "-0.05", "-0.1"},
+        {K::TemperatureLow, ".5", "0.5"},
+        {K::HumidityLow, "5.", "5.0"},
+        {K::HumidityHigh, "", ""},
+        {K::HumidityHigh, "1e3", ""},
+        {K::HumidityHigh, "10000", ""},
+        {K::HumidityHigh, "-9999.94", "-9999.9"},
+        {K::Delay, "-5", "0"},
+        {K::Delay, "99999999999999999999999", "86400"},
+        {K::Delay, "5 s", "60"},
+        {K::Hysteresis, "-1", "0.0"},
+        {K::Hysteresis, "500", "100.0"},
+        {K::Hysteresis, "x", "0.5"},
+        {K::LinkMinutes, "15", "15"},
+        {K::LinkMinutes, "20000", "10080"},
+        {K::Sound, "1", "1"},
+        {K::Action, "C:\\Skrypty\\alarm sms.cmd", "C:\\Skrypty\\alarm sms.cmd"},
+        {K::EventFile, std::string("zdarzenia.csv\0x", 15), "zdarzenia.csv"},
+        {K::BackgroundColour, "4294967295", "4294967295"},
+        {K::TextColour, "-1", "4294967295"},
+        {K::TextColour, "", "16777215"}};
+    for (const auto& [key, text, read] : cases) {
         AlarmSettings settings;
-        readAlarmKey(settings, c.key, c.text);
-        EXPECT_EQ(alarmKeyText(settings, c.key), c.read) << alarmKeyName(c.key) << "=" << c.text;
+        readAlarmKey(settings, key, text);
+        EXPECT_EQ(alarmKeyText(settings, key), read) << alarmKeyName(key) << "=" << text;
         // What is written reads back the same, and only a value other than the default's makes the section.
-        const bool changed = alarmKeyText(settings, c.key) != alarmKeyText(AlarmSettings(), c.key);
-        EXPECT_EQ(differsFromDefaults(settings), changed) << alarmKeyName(c.key) << "=" << c.text;
+        const bool changed = alarmKeyText(settings, key) != alarmKeyText(AlarmSettings(), key);
+        EXPECT_EQ(differsFromDefaults(settings), changed) << alarmKeyName(key) << "=" << text;
         AlarmSettings again;
-        readAlarmKey(again, c.key, c.read);
-        EXPECT_EQ(alarmKeyText(again, c.key), c.read) << alarmKeyName(c.key);
+        readAlarmKey(again, key, read);
+        EXPECT_EQ(alarmKeyText(again, key), read) << alarmKeyName(key);
     }
 }
 
@@ -264,10 +261,12 @@ TEST(AlarmTexts, StatusPiecesWithAcknowledgementAndAnOnsetOnAnotherDay) {
     const std::vector<ActiveAlarm> active = {
         {AlarmKind::TemperatureBelow, -35, true, {2024, 3, 5, 8, 5, 59}},
         {AlarmKind::HumidityAbove, 605, false, {2024, 3, 4, 23, 59, 0}},
+        {AlarmKind::Link, 15, false, {2023, 3, 5, 9, 0, 0}},
     };
     EXPECT_EQ(alarmStatusText(active, {2024, 3, 5, 9, 0, 0}),
               "ALARM (potwierdzony): temperatura poniżej -3.5 °C od 08:05. "
-              "ALARM: wilgotność powyżej 60.5 % od 2024.03.04 23:59. ");
+              "ALARM: wilgotność powyżej 60.5 % od 2024.03.04 23:59. "
+              "ALARM: brak prawidłowego pomiaru od 2023.03.05 09:00. ");
     EXPECT_EQ(alarmStatusText({}, {}), "");
 }
 
@@ -296,10 +295,7 @@ TEST(AlarmTexts, ActionArgumentsForStartAndEndOnly) {
 }
 
 TEST(AlarmAction, CommandLineGivesBackEachArgumentUnchanged) {
-    const struct {
-        std::vector<std::string> arguments;
-        const char* line;
-    } cases[] = {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"start", "temperature", "25.0", "25.4", "2024.03.05 14:07:09"},
          R"("C:\Program Files\sms.exe" start temperature 25.0 25.4 "2024.03.05 14:07:09")"},
         {{""}, R"("C:\Program Files\sms.exe" "")"},
@@ -308,43 +304,34 @@ TEST(AlarmAction, CommandLineGivesBackEachArgumentUnchanged) {
          R"("C:\Program Files\sms.exe" a\\b "a\\\"b" "C:\a b\\" C:\ab\)"},
         {{"tab\there", "\"", "\\\\\""}, "\"C:\\Program Files\\sms.exe\" \"tab\there\" \"\\\"\" \"\\\\\\\\\\\"\""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(commandLine(R"(C:\Program Files\sms.exe)", c.arguments), c.line);
+    for (const auto& [arguments, line] : cases)
+        EXPECT_EQ(commandLine(R"(C:\Program Files\sms.exe)", arguments), line);
 }
 
 TEST(AlarmAction, OnlyFullPathsAreStarted) {
-    const struct {
-        const char* path;
-        bool full;
-    } cases[] = {
-        {R"(C:\Skrypty\alarm.cmd)", true},
-        {"d:/alarm.exe", true},
-        {R"(\\serwer\udzial\sms.exe)", true},
-        {"alarm.exe", false},
-        {R"(.\alarm.exe)", false},
-        {R"(Skrypty\alarm.exe)", false},
-        {"C:alarm.exe", false},
-        {R"(\alarm.exe)", false},
-        {R"(C:\Skrypty\)", false},
-        {R"(\\serwer\udzial)", false},
-        {R"(\\serwer\\sms.exe)", false},
-        {R"(\\.\COM1\x)", false},
-        {R"(\\?\C:\alarm.exe)", false},
-        {R"(C:\a"b.exe)", false},
-        {R"(C:\alarm.exe:strumien)", false},
-        {"", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(isFullProgramPath(c.path), c.full) << c.path;
+    const std::pair<const char*, bool> cases[] = {{R"(C:\Skrypty\alarm.cmd)", true},
+                                                  {"d:/alarm.exe", true},
+                                                  {R"(\\serwer\udzial\sms.exe)", true},
+                                                  {"alarm.exe", false},
+                                                  {R"(.\alarm.exe)", false},
+                                                  {R"(Skrypty\alarm.exe)", false},
+                                                  {"C:alarm.exe", false},
+                                                  {R"(\alarm.exe)", false},
+                                                  {R"(C:\Skrypty\)", false},
+                                                  {R"(\\serwer\udzial)", false},
+                                                  {R"(\\serwer\\sms.exe)", false},
+                                                  {R"(\\.\COM1\x)", false},
+                                                  {R"(\\?\C:\alarm.exe)", false},
+                                                  {R"(C:\a"b.exe)", false},
+                                                  {R"(C:\alarm.exe:strumien)", false},
+                                                  {"", false}};
+    for (const auto& [path, full] : cases)
+        EXPECT_EQ(isFullProgramPath(path), full) << path;
 }
 
 TEST(AlarmFields, WhatTheDialogKeepsOrRefuses) {
-    const struct {
-        AlarmKey key;
-        std::string typed;
-        const char* kept;    // the key's text afterwards
-        const char* refusal; // the start of the message; empty when taken
-    } cases[] = {
+    // The key, what was typed, the key's text afterwards and the start of the refusal (empty when taken).
+    const std::tuple<AlarmKey, std::string, const char*, std::string> cases[] = {
         {AlarmKey::TemperatureHigh, " 25,46 ", "25.5", ""},
         {AlarmKey::TemperatureHigh, "", "", ""},
         {AlarmKey::TemperatureHigh, "-9999.9", "-9999.9", ""},
@@ -366,12 +353,12 @@ TEST(AlarmFields, WhatTheDialogKeepsOrRefuses) {
         {AlarmKey::EventFile, "zdarzenia_ćw.csv", "zdarzenia_\xE6w.csv", ""},
         {AlarmKey::EventFile, "zdarzenia;1.csv", "", "Nazwa pliku zawiera średnik"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [key, typed, kept, refusal] : cases) {
         AlarmSettings settings = withKeys({}, "TEMP_HIGH=30");
-        const std::string refusal = takeAlarmField(settings, c.key, c.typed);
-        EXPECT_EQ(alarmKeyText(settings, c.key), c.kept) << alarmKeyName(c.key) << " " << c.typed;
-        EXPECT_EQ(refusal.substr(0, std::string(c.refusal).size()), c.refusal) << alarmKeyName(c.key) << " " << c.typed;
-        EXPECT_EQ(refusal.empty(), *c.refusal == '\0') << alarmKeyName(c.key) << " " << c.typed;
+        const std::string said = takeAlarmField(settings, key, typed);
+        EXPECT_EQ(alarmKeyText(settings, key), kept) << alarmKeyName(key) << " " << typed;
+        EXPECT_EQ(said.substr(0, refusal.size()), refusal) << alarmKeyName(key) << " " << typed;
+        EXPECT_EQ(said.empty(), refusal.empty()) << alarmKeyName(key) << " " << typed;
     }
     EXPECT_EQ(alarmFieldText(withKeys({}, "EVENT_FILE=\x9C.csv"), AlarmKey::EventFile), "ś.csv");
 
@@ -384,9 +371,7 @@ TEST(AlarmFields, WhatTheDialogKeepsOrRefuses) {
 }
 
 TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
-    const struct {
-        const char *name, *program, *path;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"zdarzenia.csv", R"(C:\HX350\HX350.exe)", R"(C:\HX350\zdarzenia.csv)"},
         {R"(alarmy\z.csv)", R"(\\serwer\hx\HX350.exe)", R"(\\serwer\hx\alarmy\z.csv)"},
         {R"(D:\z.csv)", R"(C:\HX350\HX350.exe)", R"(D:\z.csv)"},
@@ -395,8 +380,8 @@ TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
         {"z.csv", "HX350.exe", "z.csv"},
         {"", R"(C:\HX350\HX350.exe)", ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(eventFilePath(c.name, c.program), c.path) << c.name;
+    for (const auto& [name, program, path] : cases)
+        EXPECT_EQ(eventFilePath(name, program), path) << name;
 }
 
 // Files kept in memory by name. No name, or one in `offline`, cannot be opened; a write to one in `failing` fails and

@@ -1,3 +1,4 @@
+#include "base/dpi_scale.h"
 #include "ui/help_sections.h"
 #include "ui/hyperlink_text.h"
 #include "ui/plot_launch.h"
@@ -5,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -14,56 +17,35 @@ namespace {
 // short although the box still waited for the job.
 TEST(WaitBox, OnlyAnulujAsksTheJobToStopEarly) {
     using E = CWaitBoxState::Event;
-    const struct {
-        std::vector<E> events;
-        std::vector<bool> ends; // whether each event ends the modal run
-        bool stopRequested;
-    } cases[] = {
+    const std::tuple<std::vector<E>, std::vector<bool>, bool> cases[] = {
+        // the events, whether each ends the modal run, whether the job is asked to stop
         {{E::CloseKey}, {true}, false},
         {{E::CloseKey, E::JobDone}, {true, false}, false}, // the job's end while the box is already closing
         {{E::JobDone, E::CloseKey}, {true, false}, false},
         {{E::StopButton}, {false}, true},
         {{E::StopButton, E::JobDone}, {false, true}, true},
     };
-    for (const auto& c : cases) {
+    for (const auto& [events, ends, stopRequested] : cases) {
         CWaitBoxState state;
-        std::vector<bool> ends;
-        for (const E event : c.events)
-            ends.push_back(state.handle(event));
-        EXPECT_EQ(ends, c.ends);
-        EXPECT_EQ(state.stopRequested(), c.stopRequested);
+        std::vector<bool> ended;
+        for (const E event : events)
+            ended.push_back(state.handle(event));
+        EXPECT_EQ(ended, ends);
+        EXPECT_EQ(state.stopRequested(), stopRequested);
     }
 }
 
 TEST(HyperlinkFallback, RegisteredCommandLosesItsPlaceholder) {
-    const struct {
-        const char* registered;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*> cases[] = {
         {"\"C:\\Web\\browser.exe\" \"%1\"", "\"C:\\Web\\browser.exe\"  https://hx350.example/"},
         {"browser.exe -nohome \"%1\" -new", "browser.exe -nohome  https://hx350.example/"},
         {"browser.exe %1", "browser.exe  https://hx350.example/"},
         {"browser.exe", "browser.exe https://hx350.example/"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(fallbackOpenCommand(c.registered, "https://hx350.example/"), c.expected) << c.registered;
-}
-
-TEST(HyperlinkFallback, ErrorTexts) {
-    const struct {
-        int code;
-        const char* reason;
-    } cases[] = {
-        {0, "The operating system is out\nof memory or resources."},
-        {2, "The specified file was not found."},
-        {26, "A sharing violation occurred. "},
-        {31, "There is no application associated\nwith the given filename extension."},
-        {32, "The specified dynamic-link library was not found."},
-        {4, "Unknown Error (4) occurred."},
-        {-7, "Unknown Error (-7) occurred."},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(openErrorText(c.code), std::string("Unable to open hyperlink:\n\n") + c.reason) << c.code;
+    for (const auto& [registered, expected] : cases)
+        EXPECT_EQ(fallbackOpenCommand(registered, "https://hx350.example/"), expected) << registered;
+    EXPECT_EQ(openErrorText(26), "Unable to open hyperlink:\n\nA sharing violation occurred. ");
+    EXPECT_EQ(openErrorText(-7), "Unable to open hyperlink:\n\nUnknown Error (-7) occurred.");
 }
 
 TEST(PlotLaunch, GrapherBesideTheProgramWithTheLiveRecording) {
@@ -74,35 +56,22 @@ TEST(PlotLaunch, GrapherBesideTheProgramWithTheLiveRecording) {
     off.binaryEnabled = 0;
     RecordingSettings unnamed;
     unnamed.binaryEnabled = 1;
-    const struct {
-        const char* program;
-        const RecordingSettings* recording;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const RecordingSettings*, const char*> cases[] = {
         {"C:\\Program Files\\HX350\\HX350.exe", &on,
          "\"C:\\Program Files\\HX350\\Plot.exe\" \"C:\\Pomiary\\pomiary ąś.hxg\""},
         {"C:\\HX350\\HX350.exe", &off, "\"C:\\HX350\\Plot.exe\""},
         {"C:\\HX350\\HX350.exe", &unnamed, "\"C:\\HX350\\Plot.exe\""},
         {"\\\\server\\share\\HX350.exe", &off, "\"\\\\server\\share\\Plot.exe\""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(plotCommandLine(plotPath(c.program), *c.recording), c.expected) << c.program;
-}
-
-TEST(HelpSections, RequestsOpenTheirSection) {
-    const struct {
-        int context;
-        const char* title;
-    } cases[] = {{100, "Okno główne i menu"},
-                 {150, "Łącza DDE dla arkuszy kalkulacyjnych"},
-                 {0, "Okno główne i menu"},
-                 {9999, "Okno główne i menu"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(helpSections()[helpSectionFor(c.context)].title, c.title) << c.context;
+    for (const auto& [program, recording, expected] : cases)
+        EXPECT_EQ(plotCommandLine(plotPath(program), *recording), expected) << program;
 }
 
 // The help window finds a section by its heading: every title must be a heading of the document's source.
-TEST(HelpSections, EveryTitleIsAHeadingOfTheDocument) {
+TEST(HelpSections, RequestsOpenTheirSectionFoundByItsHeading) {
+    for (const auto& [context, title] : std::vector<std::pair<int, const char*>>{
+             {100, "Okno główne i menu"}, {150, "Łącza DDE dla arkuszy kalkulacyjnych"}, {0, "Okno główne i menu"}})
+        EXPECT_EQ(helpSections()[helpSectionFor(context)].title, title) << context;
     std::ifstream file(HX350_TEST_DATA_DIR "/../../res/help.txt");
     ASSERT_TRUE(file) << "res/help.txt";
     std::stringstream text;
@@ -110,6 +79,30 @@ TEST(HelpSections, EveryTitleIsAHeadingOfTheDocument) {
     const std::string document = "\n" + text.str();
     for (const HelpSection& section : helpSections())
         EXPECT_NE(document.find("\n# " + section.title + "\n"), std::string::npos) << section.title;
+}
+
+TEST(DpiScale, ScalesFrom96DpiUnitsAndKeepsTheMarginInItsRange) {
+    const std::tuple<int, int, int> cases[] = {
+        {60, 96, 60},      {60, 144, 90}, {60, 192, 120}, {101, 144, 152},         {-60, 144, -90},
+        {-101, 144, -152}, {3, 120, 4},   {100, 0, 100},  {INT_MAX, 192, INT_MAX}, {INT_MIN, 192, INT_MIN},
+    };
+    for (const auto& [value, dpi, pixels] : cases)
+        EXPECT_EQ(scaleToDpi(value, dpi), pixels) << value << " at " << dpi;
+    const std::tuple<int, int, int> margins[] = {{3, 96, 3}, {3, 144, 5}, {0, 192, 4}, {40, 96, 20}, {40, 144, 30}};
+    for (const auto& [frame, dpi, margin] : margins)
+        EXPECT_EQ(layoutMargin(frame, dpi), margin) << frame << " at " << dpi;
+}
+
+// What the settings file holds must come back unchanged from a window on any monitor.
+TEST(DpiScale, SettingsRoundTripUnchanged) {
+    for (int dpi : {96, 120, 144, 168, 192, 288})
+        for (int value : {-32000, -101, -60, -1, 0, 1, 2, 7, 60, 99, 101, 700, 1279, 32000}) {
+            EXPECT_EQ(scaleTo96(scaleToDpi(value, dpi), dpi), value) << value << " at " << dpi;
+            const WindowRect rect{value, value + 1, value + 600, value + 400};
+            const WindowRect back = rectTo96(rectToDpi(rect, dpi), dpi);
+            EXPECT_EQ(back.left, rect.left);
+            EXPECT_EQ(back.bottom, rect.bottom);
+        }
 }
 
 } // namespace

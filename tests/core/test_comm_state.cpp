@@ -54,37 +54,28 @@ TEST(ReceiveOnlyCommState, SetsWhatReceptionNeedsAndKeepsTheDriversOtherFields) 
 }
 
 TEST(ReceiveOnlyCommState, LineSettings) {
-    const struct {
-        int baud;
-        char parity;
-        int dataBits;
-        int stopBits;
-        bool valid;
-        std::uint8_t parityValue;
-        std::uint8_t stopBitsValue;
-    } cases[] = {
-        {9600, 'E', 8, 2, true, CommState::EvenParity, CommState::TwoStopBits},
-        {300, 'O', 5, 1, true, CommState::OddParity, CommState::OneStopBit},
-        {300, 'M', 7, 1, true, CommState::MarkParity, CommState::OneStopBit},
-        {300, 'S', 7, 1, true, CommState::SpaceParity, CommState::OneStopBit},
-        {300, 'n', 7, 1, false, 0, 0},
-        {300, 'X', 7, 1, false, 0, 0},
-        {0, 'N', 7, 1, false, 0, 0},
-        {300, 'N', 4, 1, false, 0, 0},
-        {300, 'N', 9, 1, false, 0, 0},
-        {300, 'N', 7, 0, false, 0, 0},
-        {300, 'N', 7, 3, false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const std::optional<CommState> state =
-            receiveOnlyCommState(driverState(), c.baud, c.parity, c.dataBits, c.stopBits);
-        ASSERT_EQ(state.has_value(), c.valid) << c.parity << c.dataBits << c.stopBits;
-        if (!state)
-            continue;
-        EXPECT_EQ(state->baudRate, static_cast<std::uint32_t>(c.baud));
-        EXPECT_EQ(state->byteSize, c.dataBits);
-        EXPECT_EQ(state->parity, c.parityValue) << c.parity;
-        EXPECT_EQ(state->stopBits, c.stopBitsValue) << c.stopBits;
+    using S = CommState;
+    const std::tuple<int, char, int, int, std::optional<std::pair<int, int>>> cases[] = {
+        // baud rate, parity, data bits, stop bits; the parity and stop bits set, none when refused
+        {9600, 'E', 8, 2, {{S::EvenParity, S::TwoStopBits}}},
+        {300, 'O', 5, 1, {{S::OddParity, S::OneStopBit}}},
+        {300, 'M', 7, 1, {{S::MarkParity, S::OneStopBit}}},
+        {300, 'S', 7, 1, {{S::SpaceParity, S::OneStopBit}}},
+        {300, 'n', 7, 1, {}},
+        {300, 'X', 7, 1, {}},
+        {0, 'N', 7, 1, {}},
+        {300, 'N', 4, 1, {}},
+        {300, 'N', 9, 1, {}},
+        {300, 'N', 7, 0, {}},
+        {300, 'N', 7, 3, {}}};
+    for (const auto& [baud, parity, dataBits, stopBits, set] : cases) {
+        const std::optional<CommState> state = receiveOnlyCommState(driverState(), baud, parity, dataBits, stopBits);
+        ASSERT_EQ(state.has_value(), set.has_value()) << parity << dataBits << stopBits;
+        if (state) {
+            EXPECT_EQ(
+                std::make_tuple(int(state->baudRate), int(state->byteSize), int(state->parity), int(state->stopBits)),
+                std::make_tuple(baud, dataBits, set->first, set->second));
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -63,15 +64,17 @@ Bytes longExtendedLine(int n) {
     return bytes;
 }
 
-// A record in which every field holds a value no line writes, so that any write shows.
+// Every field of the record starts as a value no line writes, so that any write shows.
+constexpr int kKept = 77;
+constexpr double kKeptValue = 77.5;
 ReadingRecord sentinel() {
     ReadingRecord r;
-    r.kind = 77;
-    r.thermoHygro = {101, 102, 103, 10.5, 10.25, 104};
-    r.fineThermo = {201, 202, 203, 20.5, 204};
-    r.quantity = {301, 302, 303, 304, 30.5, 305};
-    r.scaled = {401, 402, 403, 404, 40.5, 405};
-    r.code3 = {501, 502, 503, 504, 50.5, 505};
+    r.kind = kKept;
+    r.thermoHygro = {kKept, kKept, kKept, kKeptValue, kKeptValue, kKept};
+    r.fineThermo = {kKept, kKept, kKept, kKeptValue, kKept};
+    r.quantity = {kKept, kKept, kKept, kKept, kKeptValue, kKept};
+    r.scaled = {kKept, kKept, kKept, kKept, kKeptValue, kKept};
+    r.code3 = {kKept, kKept, kKept, kKept, kKeptValue, kKept};
     return r;
 }
 
@@ -107,36 +110,6 @@ Writes nothing() {
 }
 Writes kindOnly(int kind) {
     return [kind](ReadingRecord& r) { r.kind = kind; };
-}
-Writes thermoHygroStatus(int calibration, int temperature, int humidity) {
-    return [=](ReadingRecord& r) {
-        r.kind = ThermoHygro;
-        r.thermoHygro.calibrationError = calibration;
-        r.thermoHygro.temperatureError = temperature;
-        r.thermoHygro.humidityError = humidity;
-    };
-}
-Writes scaledStatus(int bit0, int milliScale, int bit2, int bit3) {
-    return [=](ReadingRecord& r) {
-        r.kind = Scaled;
-        r.scaled.statusBit0 = bit0;
-        r.scaled.milliScale = milliScale;
-        r.scaled.statusBit2 = bit2;
-        r.scaled.statusBit3 = bit3;
-    };
-}
-Writes quantityIndex(int index) {
-    return [index](ReadingRecord& r) {
-        r.kind = Quantity;
-        r.quantity.quantityIndex = index;
-    };
-}
-Writes quantityStatus(int index, int bit2, int bit1) {
-    return [=](ReadingRecord& r) {
-        quantityIndex(index)(r);
-        r.quantity.statusBit2 = bit2;
-        r.quantity.statusBit1 = bit1;
-    };
 }
 
 // A line and what the record holds afterwards: the sentinel with the line's writes applied.
@@ -235,21 +208,24 @@ TEST(FrameDecoder, RejectedLinesKeepOnlyTheWritesBeforeTheFailingCheck) {
         {"kind 1, status bit 5 clear", line({"@A@I", "\x17", "3412", "002345"}), kindOnly(FineThermo)},
         {"kind 4, status bit 4 clear", line({"@A@C", "\x2F", "3412", "01234"}), kindOnly(Code3)},
         {"kind 4, status bit 5 clear", line({"@A@C", "\x1F", "3412", "01234"}), kindOnly(Code3)},
-        {"kind 0, status bit 3 set", line({"@=", "3412", "456", "0234"}), thermoHygroStatus(4, 0, 1)},
-        {"kind 0, status bit 4 clear", line({"@\x27", "3412", "456", "0234"}), thermoHygroStatus(4, 2, 1)},
-        {"kind 0, status bit 5 clear", line({"@\x12", "3412", "456", "0234"}), thermoHygroStatus(0, 2, 0)},
-        {"kind 3, status bit 5 clear", line({"@\x1F", "3412", "01234"}), scaledStatus(1, 2, 4, 8)},
-        {"kind 3, status bit 4 clear", line({"@\x20", "3412", "01234"}), scaledStatus(0, 0, 0, 0)},
-        {"kind 2, quantity index 9", line({"@0", "3412", "9", "01234"}), quantityIndex(9)},
-        {"kind 2, quantity index -1", line({"@0", "3412", "/", "01234"}), quantityIndex(-1)},
-        {"kind 2, status bit 0 set", line({"@7", "3412", "5", "01234"}), quantityStatus(5, 4, 2)},
-        {"kind 2, status bit 3 set", line({"@8", "3412", "0", "01234"}), quantityStatus(0, 0, 0)},
-        {"kind 2, status bit 5 clear", line({"@\x16", "3412", "8", "01234"}), quantityStatus(8, 4, 2)},
+        {"kind 0, status bit 3 set", line({"@=", "3412", "456", "0234"}),
+         thermoHygro({4, 0, 1, kKeptValue, kKeptValue, kKept})},
+        {"kind 0, status bit 4 clear", line({"@\x27", "3412", "456", "0234"}),
+         thermoHygro({4, 2, 1, kKeptValue, kKeptValue, kKept})},
+        {"kind 0, status bit 5 clear", line({"@\x12", "3412", "456", "0234"}),
+         thermoHygro({0, 2, 0, kKeptValue, kKeptValue, kKept})},
+        {"kind 3, status bit 5 clear", line({"@\x1F", "3412", "01234"}), scaled({1, 2, 4, 8, kKeptValue, kKept})},
+        {"kind 3, status bit 4 clear", line({"@\x20", "3412", "01234"}), scaled({0, 0, 0, 0, kKeptValue, kKept})},
+        {"kind 2, quantity index 9", line({"@0", "3412", "9", "01234"}),
+         quantity({kKept, 9, kKept, kKept, kKeptValue, kKept})},
+        {"kind 2, quantity index -1", line({"@0", "3412", "/", "01234"}),
+         quantity({kKept, -1, kKept, kKept, kKeptValue, kKept})},
+        {"kind 2, status bit 0 set", line({"@7", "3412", "5", "01234"}), quantity({kKept, 5, 4, 2, kKeptValue, kKept})},
+        {"kind 2, status bit 3 set", line({"@8", "3412", "0", "01234"}), quantity({kKept, 0, 0, 0, kKeptValue, kKept})},
+        {"kind 2, status bit 5 clear", line({"@\x16", "3412", "8", "01234"}),
+         quantity({kKept, 8, 4, 2, kKeptValue, kKept})},
         {"kind 2, 15 characters, position 13 not the digit 0", line({"@2", "3412", "1", "012345", "1"}),
-         [](ReadingRecord& r) {
-             quantityStatus(1, 0, 2)(r);
-             r.quantity.serialNumber = 4660;
-         }},
+         quantity({kKept, 1, 0, 2, kKeptValue, 4660})},
     };
     for (const Case& c : cases)
         expectDecodes(c, 0);
@@ -278,6 +254,53 @@ TEST(FrameDecoder, ShortLineDoesNotUseThePreviousLinesCodes) {
     expected.kind = FineThermo;
     EXPECT_EQ(decoder.decodeLine(shortLine.data(), static_cast<int>(shortLine.size()), r), 0);
     EXPECT_EQ(dump(r), dump(expected));
+}
+
+// Each field lands under its own name: a record whose every field differs catches swapped fields.
+TEST(RecordJson, EveryFieldInRecordOrder) {
+    ReadingRecord r;
+    r.kind = 3;
+    r.thermoHygro = {4, 2, 1, 1.5, -2.5, 3};
+    r.fineThermo = {5, 6, 7, 8.25, 9};
+    r.quantity = {10, -1, 12, 13, 14.5, 15};
+    r.scaled = {16, 17, 18, 19, -0.0, 20};
+    r.code3 = {21, 22, 23, 24, 25.75, 65535};
+    LineOutcome outcome;
+    outcome.length = 999;
+    outcome.result = 0;
+    outcome.good = false;
+    EXPECT_EQ(recordJson(outcome, r),
+              "{\"n\":999,\"result\":0,\"good\":false,\"kind\":3,"
+              "\"thermoHygro\":{\"calibrationError\":4,\"temperatureError\":2,\"humidityError\":1,"
+              "\"humidity\":1.5,\"temperature\":-2.5,\"serialNumber\":3},"
+              "\"fineThermo\":{\"calibrationError\":5,\"temperatureError\":6,\"twoDecimals\":7,\"temperature\":8.25,"
+              "\"serialNumber\":9},"
+              "\"quantity\":{\"hundredths\":10,\"quantityIndex\":-1,\"statusBit2\":12,\"statusBit1\":13,"
+              "\"value\":14.5,\"serialNumber\":15},"
+              "\"scaled\":{\"statusBit0\":16,\"milliScale\":17,\"statusBit2\":18,\"statusBit3\":19,\"value\":-0,"
+              "\"serialNumber\":20},"
+              "\"code3\":{\"wholeUnits\":21,\"statusBit2\":22,\"statusBit1\":23,\"statusBit0\":24,\"value\":25.75,"
+              "\"serialNumber\":65535}}");
+}
+
+TEST(RecordJson, DoublesUseSeventeenSignificantDigits) {
+    const std::tuple<double, const char*> cases[] = {
+        {0.0, "0"},
+        {-0.0, "-0"},
+        {150.0, "150"},
+        {-5.2000000000000002, "-5.2000000000000002"},
+        {23.450000000000003, "23.450000000000003"},
+        {0.0007000000000000001, "0.0007000000000000001"},
+        {7e-05, "6.9999999999999994e-05"},
+        {-4799952.0, "-4799952"},
+        {1e17, "1e+17"},
+    };
+    for (const auto& [value, text] : cases) {
+        ReadingRecord r;
+        r.code3.value = value;
+        const std::string json = recordJson(LineOutcome{}, r);
+        EXPECT_NE(json.find(std::string("\"statusBit0\":0,\"value\":") + text + ","), std::string::npos) << json;
+    }
 }
 
 } // namespace

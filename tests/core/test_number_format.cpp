@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -31,11 +32,7 @@ bool isExactHalf(double value, int decimals) {
 }
 
 TEST(FormatFixed, GoldenValues) {
-    const struct {
-        double value;
-        int decimals;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<double, int, const char*> cases[] = {
         // Exact halves go away from zero; glibc and MinGW give 21.2, 0.12, 2, 0.2 and so on.
         {2125 * 0.01, 1, "21.3"}, // the product is exactly 21.25
         {-21.25, 1, "-21.3"},
@@ -61,11 +58,8 @@ TEST(FormatFixed, GoldenValues) {
         {-std::numeric_limits<double>::infinity(), 2, "-inf"},
         {-std::numeric_limits<double>::quiet_NaN(), 1, "nan"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(formatFixed(c.value, c.decimals), c.expected) << c.value << " with " << c.decimals;
-}
-
-TEST(FormatFixed, ExtremeDoublesHaveAllTheirDigits) {
+    for (const auto& [value, decimals, expected] : cases)
+        EXPECT_EQ(formatFixed(value, decimals), expected) << value << " with " << decimals;
     const double tiny = std::numeric_limits<double>::denorm_min();
     EXPECT_EQ(formatFixed(-DBL_MAX, 2), glibcFixed(-DBL_MAX, 2));
     EXPECT_EQ(formatFixed(tiny, 1080), glibcFixed(tiny, 1080)); // the exact expansion, then zeros

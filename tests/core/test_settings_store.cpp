@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/types.h>
@@ -62,15 +63,8 @@ struct Opened {
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------------------------
-// Numbers and paths
-
 TEST(SettingsToInt, FollowsTheDecimalRule) {
-    struct Case {
-        const char* text;
-        std::int32_t expected;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::int32_t> cases[] = {
         {"", 0},
         {"12", 12},
         {"007", 7},
@@ -93,33 +87,26 @@ TEST(SettingsToInt, FollowsTheDecimalRule) {
          "5",
          0}, // a no-break space (0xA0 in Windows-1250) is not white space
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(settingsToInt(c.text), c.expected) << '"' << c.text << '"';
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(settingsToInt(text), expected) << '"' << text << '"';
 }
 
 TEST(ProgramDirectoryFilePath, TakesEverythingBeforeTheLastBackslash) {
-    struct Case {
-        const char* programPath;
-        const char* currentDirectory;
-        const char* expected;
+    // The program's path and what the settings file's path becomes when the current folder is D:\\work.
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\Program Files\\HX350\\HX350.exe", "C:\\Program Files\\HX350\\hx350cfg.ini"},
+        {"C:\\a\\b\\c.exe", "C:\\a\\b\\hx350cfg.ini"},
+        {"HX350.exe", "D:\\work\\hx350cfg.ini"},
+        {"C:/tools/HX350.exe", "D:\\work\\hx350cfg.ini"}, // only a backslash separates
+        {"\\HX350.exe", "\\hx350cfg.ini"},
+        {"", "D:\\work\\hx350cfg.ini"},
+        {"C:\\dir.v2\\", "C:\\dir.v2\\hx350cfg.ini"},
     };
-    const Case cases[] = {
-        {"C:\\Program Files\\HX350\\HX350.exe", "D:\\work", "C:\\Program Files\\HX350\\hx350cfg.ini"},
-        {"C:\\a\\b\\c.exe", "D:\\work", "C:\\a\\b\\hx350cfg.ini"},
-        {"HX350.exe", "D:\\work", "D:\\work\\hx350cfg.ini"},
-        {"C:/tools/HX350.exe", "D:\\work", "D:\\work\\hx350cfg.ini"}, // only a backslash separates
-        {"\\HX350.exe", "D:\\work", "\\hx350cfg.ini"},
-        {"", "D:\\work", "D:\\work\\hx350cfg.ini"},
-        {"C:\\dir.v2\\", "D:\\work", "C:\\dir.v2\\hx350cfg.ini"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(programDirectoryFilePath("hx350cfg.ini", c.programPath, c.currentDirectory), c.expected)
-            << c.programPath;
+    for (const auto& [programPath, expected] : cases)
+        EXPECT_EQ(programDirectoryFilePath("hx350cfg.ini", programPath, "D:\\work"), expected) << programPath;
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// The worked example: a comment, a header with no entries, a commented value
-
+// The worked example: a comment, a header with no entries, a commented value.
 TEST(SettingsStoreWorkedExample, LooksUpSetsAndSavesTheSevenLineFile) {
     TempDir dir;
     const std::string path = copyFixture(dir, "worked_example.ini");
@@ -146,15 +133,13 @@ TEST(SettingsStoreWorkedExample, LooksUpSetsAndSavesTheSevenLineFile) {
                                "FILE_INTERVAL=60\r\n");
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Reading
-
 TEST(SettingsStoreReading, AnswersLookUpsFromFixtures) {
     struct Case {
         const char* fixture;
         const char* section;
         const char* key;
         const char* expected;
+        bool ignoreCase = true;
     };
     const Case cases[] = {
         // Line ends: LF alone, CR LF, a lone CR inside a value, CR CR LF, a lone CR and no LF at the end.
@@ -191,21 +176,15 @@ TEST(SettingsStoreReading, AnswersLookUpsFromFixtures) {
         {"entries.ini", "e", "LOWER_CASE", "7"},
         {"entries.ini", "E", "POLISH", "\xb9\xe6\xea"},
         {"entries.ini", "E", "MISSING", "<none>"},
+        {"entries.ini", "E", "lower_case", "7", false},
+        {"entries.ini", "E", "LOWER_CASE", "<none>", false},
+        {"entries.ini", "e", "lower_case", "<none>", false},
     };
-    const Case exactCase[] = {
-        {"entries.ini", "E", "lower_case", "7"},
-        {"entries.ini", "E", "LOWER_CASE", "<none>"},
-        {"entries.ini", "e", "lower_case", "<none>"},
-    };
-    const auto check = [](const Case& c, bool ignoreCase) {
-        Opened o(c.fixture, false, false, ignoreCase);
+    for (const Case& c : cases) {
+        Opened o(c.fixture, false, false, c.ignoreCase);
         EXPECT_EQ(o.store.getString(c.section, c.key, "<none>"), c.expected)
-            << c.fixture << " [" << c.section << "] " << c.key << (ignoreCase ? "" : " exact case");
-    };
-    for (const Case& c : cases)
-        check(c, true);
-    for (const Case& c : exactCase)
-        check(c, false);
+            << c.fixture << " [" << c.section << "] " << c.key << (c.ignoreCase ? "" : " exact case");
+    }
 }
 
 // Only what settingsToInt does not already show: the unsigned view, and defaults handed back exactly.
@@ -218,29 +197,18 @@ TEST(SettingsStoreReading, NumericLookUps) {
     EXPECT_EQ(o.store.getString("E", "MISSING", "a;b"), "a;b");
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Opening
-
 TEST(SettingsStoreOpening, CreateIfMissingCreatesAnEmptyFileAndTruncatesNone) {
-    const struct {
-        const char* name;
-        const char* fixture; // none: the file is missing
-        int portNumber;
-    } cases[] = {
-        {"missing", nullptr, 5},
-        {"existing", "worked_example.ini", 2},
-    };
-    for (const auto& c : cases) {
+    for (const char* fixture : {"", "worked_example.ini"}) {
         TempDir dir;
-        const std::string path = c.fixture ? copyFixture(dir, c.fixture) : dir.file("new.ini");
+        const std::string path = *fixture ? copyFixture(dir, fixture) : dir.file("new.ini");
         const std::string before = readBytes(path);
         {
             CSettingsStore store(4);
-            ASSERT_TRUE(store.open(path, true, true, true, false)) << c.name;
-            EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 5), c.portNumber) << c.name;
+            ASSERT_TRUE(store.open(path, true, true, true, false)) << fixture;
+            EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 5), *fixture ? 2 : 5) << fixture;
         }
-        EXPECT_TRUE(fs::is_regular_file(path)) << c.name;
-        EXPECT_EQ(readBytes(path), before) << c.name;
+        EXPECT_TRUE(fs::is_regular_file(path)) << fixture;
+        EXPECT_EQ(readBytes(path), before) << fixture;
     }
 }
 
@@ -308,19 +276,8 @@ TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFileWithoutBackup) {
     EXPECT_EQ(folderNames(o.dir), (std::vector<std::string>{"entries.ini", "worked_example.ini"}));
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Changing values
-
 TEST(SettingsStoreChanges, OnlyRealChangesMarkTheStoreModified) {
-    struct Case {
-        const char* name;
-        bool ignoreCase;
-        const char* section;
-        const char* key;
-        const char* value;
-        bool modified;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, bool, const char*, const char*, std::string, bool> cases[] = {
         {"same value", true, "E", "BARE", "5", false},
         {"value in other case", true, "E", "TWO", "X;Y;Z", false},
         {"value in other case, exact", false, "E", "TWO", "X;Y;Z", true},
@@ -332,31 +289,20 @@ TEST(SettingsStoreChanges, OnlyRealChangesMarkTheStoreModified) {
         {"new key", true, "E", "NEW", "", true},
         {"new section", true, "NEW", "BARE", "5", true},
     };
-    for (const Case& c : cases) {
-        Opened o("entries.ini", false, false, c.ignoreCase);
+    for (const auto& [name, ignoreCase, section, key, value, modified] : cases) {
+        Opened o("entries.ini", false, false, ignoreCase);
         const std::string before = readBytes(o.path);
-        o.store.setString(c.section, c.key, c.value);
-        EXPECT_EQ(o.store.modified(), c.modified) << c.name;
+        o.store.setString(section, key, value);
+        EXPECT_EQ(o.store.modified(), modified) << name;
         // Memory takes the new text even when the change does not count, as for a change of letter case only.
-        const std::string value = c.value;
-        EXPECT_EQ(o.store.getString(c.section, c.key, "<none>"), value.substr(0, value.rfind(';'))) << c.name;
+        EXPECT_EQ(o.store.getString(section, key, "<none>"), value.substr(0, value.rfind(';'))) << name;
         o.store.save(false);
-        EXPECT_EQ(readBytes(o.path) != before, c.modified) << c.name;
+        EXPECT_EQ(readBytes(o.path) != before, modified) << name;
     }
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Saving
-
 TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
-    struct Case {
-        const char* fixture;
-        const char* section;
-        const char* key;
-        const char* value;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
         {"line_ends.ini", "B", "LF", "5",
          "[A]\r\nLF=1\r\nCRLF=2\r\nLONE=a\rb\r\nDOUBLE=3\r\r\n[B]\r\nHEADERCR=x\r\n[C]\r=\r\nLAST=4\r\r\nLF=5\r\n"},
         // The empty and the trailing header vanish, "[]" keeps its header line, the second KEY changes.
@@ -371,6 +317,10 @@ TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
         // A new section lands after all old ones.
         {"worked_example.ini", "NEW", "K", "v",
          ";note=\r\n[GENERAL]\r\nPORT_NR=2\r\n\r\n[LOG]\r\nFILE_INTERVAL=60 ; s\r\n[NEW]\r\nK=v\r\n"},
+        // Found by fuzzing: at a save "[]" lost its header line and a line without a key lost its "=", so entries
+        // came back as another section's values, as settings or as headers.
+        {"shapes.ini", "GENERAL", "PORT_NR", "2",
+         "[GENERAL]\r\n=TOPMOST=1\r\n=[LOG]\r\nPORT_NR=2\r\n[]\r\nTOPMOST=1\r\n"},
         // The key keeps the letter case of the file.
         {"entries.ini", "e", "LOWER_CASE", "8",
          "; comment line=\r\n\r\n[E]\r\nKEY = 5\r\nBARE=5\r\n=orphan value\r\nNOEQUALS=\r\nA=b=c\r\nTWO=x;y;z\r\n"
@@ -379,57 +329,38 @@ TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
     };
     // The replacement also keeps the file's access rights.
     const fs::perms rights = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-    for (const Case& c : cases) {
-        Opened o(c.fixture);
+    for (const auto& [fixture, section, key, value, expected] : cases) {
+        Opened o(fixture);
         fs::permissions(o.path, rights);
-        o.store.setString(c.section, c.key, c.value);
+        o.store.setString(section, key, value);
         EXPECT_EQ(o.store.save(false), "");
-        EXPECT_EQ(readBytes(o.path), c.expected) << c.fixture;
+        EXPECT_EQ(readBytes(o.path), expected) << fixture;
         EXPECT_EQ(fs::status(o.path).permissions() & fs::perms::mask, rights);
         EXPECT_TRUE(o.store.modified()); // a save does not reset it
-        EXPECT_EQ(folderNames(o.dir), std::vector<std::string>{c.fixture}) << "no temporary file left behind";
+        EXPECT_EQ(folderNames(o.dir), std::vector<std::string>{fixture}) << "no temporary file left behind";
     }
-}
-
-// Found by fuzzing: at a save "[]" lost its header line and a line without a key lost its "=", so entries came
-// back as another section's values, as settings or as headers.
-TEST(SettingsStoreSaving, LinesThatWouldReadBackAsOtherSettingsKeepTheirShape) {
-    TempDir dir;
-    const std::string path = dir.file("hx350cfg.ini");
-    writeBytes(path, "[GENERAL]\r\n=TOPMOST=1\r\n=[LOG]\r\nPORT_NR=1\r\n[]\r\nTOPMOST=1\r\n");
-    {
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(path, true, false, true, false));
-        store.setInt("GENERAL", "PORT_NR", 2);
-    }
-    EXPECT_EQ(readBytes(path), "[GENERAL]\r\n=TOPMOST=1\r\n=[LOG]\r\nPORT_NR=2\r\n[]\r\nTOPMOST=1\r\n");
 }
 
 TEST(SettingsStoreSaving, DestructorSavesOnlyWhenAskedAndModified) {
-    struct Case {
-        bool saveOnClose;
-        bool backupOnClose;
-        bool change;
-        bool rewritten;
-    };
-    const Case cases[] = {{true, false, true, true},
-                          {true, true, true, true},
-                          {true, true, false, false},
-                          {false, true, true, false},
-                          {false, false, false, false}};
-    for (const Case& c : cases) {
+    // Save on close, backup on close, a value changed; whether the file is rewritten.
+    const std::tuple<bool, bool, bool, bool> cases[] = {{true, false, true, true},
+                                                        {true, true, true, true},
+                                                        {true, true, false, false},
+                                                        {false, true, true, false},
+                                                        {false, false, false, false}};
+    for (const auto& [saveOnClose, backupOnClose, change, rewritten] : cases) {
         TempDir dir;
         const std::string path = copyFixture(dir, "worked_example.ini");
         const std::string before = readBytes(path);
         const auto writeTime = fs::last_write_time(path);
         {
             CSettingsStore store(4);
-            ASSERT_TRUE(store.open(path, c.saveOnClose, false, true, c.backupOnClose));
-            store.setInt("GENERAL", "PORT_NR", c.change ? 3 : 2);
+            ASSERT_TRUE(store.open(path, saveOnClose, false, true, backupOnClose));
+            store.setInt("GENERAL", "PORT_NR", change ? 3 : 2);
         }
-        EXPECT_EQ(readBytes(path) != before, c.rewritten) << c.saveOnClose << c.backupOnClose << c.change;
-        EXPECT_EQ(fs::exists(path + ".001"), c.rewritten && c.backupOnClose);
-        if (!c.rewritten) {
+        EXPECT_EQ(readBytes(path) != before, rewritten) << saveOnClose << backupOnClose << change;
+        EXPECT_EQ(fs::exists(path + ".001"), rewritten && backupOnClose);
+        if (!rewritten) {
             EXPECT_EQ(fs::last_write_time(path), writeTime);
         }
     }
@@ -448,15 +379,8 @@ TEST(SettingsStoreSaving, ClearForgetsContentAndFile) {
     EXPECT_EQ(readBytes(o.path), before);
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Backups
-
 TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) {
-    struct Case {
-        std::vector<std::string> present;
-        const char* expectedSuffix;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{}, ".001"},
         {{"hx350cfg.ini.001", "hx350cfg.ini.002"}, ".003"},
         {{"hx350cfg.ini.001", "hx350cfg.ini.999"}, ".1000"},
@@ -468,11 +392,11 @@ TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) 
         {{"hx350cfg.ini.-20"}, ".001"},                                           // the settings file itself reads as 0
         {{"hx350cfg.017"}, ".018"}, // a folder counts as well (created as one below)
     };
-    for (const Case& c : cases) {
+    for (const auto& [present, expectedSuffix] : cases) {
         TempDir dir;
         const std::string path = copyFixture(dir, "worked_example.ini");
         fs::rename(path, dir.file("hx350cfg.ini"));
-        for (const std::string& name : c.present) {
+        for (const std::string& name : present) {
             if (name == "hx350cfg.017")
                 fs::create_directory(dir.file(name));
             else
@@ -483,8 +407,8 @@ TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) 
         CSettingsStore store(4);
         ASSERT_TRUE(store.open(settings, false, false, true, true));
         store.setInt("GENERAL", "PORT_NR", 3);
-        EXPECT_EQ(store.save(true), settings + c.expectedSuffix);
-        EXPECT_EQ(readBytes(settings + c.expectedSuffix), before);
+        EXPECT_EQ(store.save(true), settings + expectedSuffix);
+        EXPECT_EQ(readBytes(settings + expectedSuffix), before);
         EXPECT_NE(readBytes(settings).find("PORT_NR=3"), std::string::npos);
     }
 }
@@ -509,7 +433,6 @@ TEST(SettingsStoreBackup, PathIsChosenOnceAndAFailedCopyDoesNotStopTheSave) {
     EXPECT_NE(readBytes(o.path).find("PORT_NR=5"), std::string::npos);
 }
 
-// ---------------------------------------------------------------------------------------------------------------
 // A save that fails must keep the old file (the old truncate-then-write save destroyed it) and stay modified, so
 // that a later save may still succeed.
 

@@ -12,6 +12,7 @@ case "$harness" in
 line_assembly) seeds=("$data/decode") ;;
 hxg_reader) seeds=("$data/decode") ;;
 settings_store) seeds=("$data/settings") ;;
+texts) seeds=() ;;
 *) echo "run.sh: unknown harness $harness" >&2; exit 2 ;;
 esac
 corpus="$work/corpus_$harness"

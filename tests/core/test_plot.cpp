@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -160,11 +161,14 @@ TEST(PlotLoad, TwoThreadsReadAsOnePass) {
         recordsFrom({2026, 10, 25, 2, 0, 0}, 1, std::vector<double>(values.begin(), values.begin() + 3600)) +
         recordsFrom({2026, 10, 25, 2, 0, 0}, 1, std::vector<double>(values.begin() + 3600, values.end()));
     for (const std::string& file : {largeFile(), repeated}) {
-        // A part that cannot be read makes the load incomplete, whichever part it is.
+        // A part that cannot be read, or a cancel during the load, makes the load incomplete.
         const ViewFn failsAtTheEnd = [&file](std::uint64_t offset, std::size_t length, const auto& use) {
             return offset + length + 100 < file.size() && viewOf(file)(offset, length, use);
         };
         EXPECT_FALSE(loadFile(file.size(), failsAtTheEnd, 2, nullptr, nullptr, warsaw(), 4096).complete);
+        std::atomic<bool> cancel{false};
+        const ProgressFn cancelNow = [&cancel](std::uint64_t) { cancel = true; }; // after the first piece
+        EXPECT_FALSE(loadFile(file.size(), viewOf(file), 1, cancelNow, &cancel, warsaw(), 4096).complete);
         const CPlotModel one = modelOf({&file}, 1, 4096, warsaw());
         std::vector<DayStats> oneDays;
         const RangeStats oneTotal = statsOf(one, {&file}, "21:25:45:55", &oneDays);
@@ -250,13 +254,15 @@ TEST(PlotSummary, BucketsByMinute) {
         sample.time = time;
         summary.add(sample, {});
     }
-    sample.time = 90;
-    other.add(sample, {});
+    for (const std::int64_t time : {90, 200}) {
+        sample.time = time;
+        other.add(sample, {});
+    }
     summary.merge(other);
     summary.refresh();
     ASSERT_EQ(summary.level(0).size(), 5u);
     EXPECT_EQ(summary.level(0).front().index, -1);
-    EXPECT_EQ(summary.combine(1, 1).records, 2u);
+    EXPECT_EQ(summary.combine(1, 1).records + summary.combine(3, 3).records, 4u);
     EXPECT_EQ(summary.range(0, 30, 150), std::make_pair(std::size_t{2}, std::size_t{4}));
     std::int64_t before = 0, after = 0;
     ASSERT_TRUE(summary.lastBefore(2, before) && summary.firstAfter(0, after));

@@ -202,7 +202,8 @@ void CSummary::refresh() {
         const std::int64_t parentIndex = children[childFrom].index >> kFanoutBits;
         const auto parentFrom = static_cast<std::size_t>(lowerBound(parents, parentIndex) - parents.begin());
         parents.erase(parents.begin() + static_cast<std::ptrdiff_t>(parentFrom), parents.end());
-        auto child = lowerBound(children, parentIndex << kFanoutBits);
+        // Multiplied, not shifted: the minutes before 1970 have negative indices.
+        auto child = lowerBound(children, parentIndex * (std::int64_t{1} << kFanoutBits));
         for (; child != children.end(); ++child) {
             const std::int64_t index = child->index >> kFanoutBits;
             if (parents.empty() || parents.back().index != index) {

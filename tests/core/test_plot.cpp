@@ -1,4 +1,5 @@
 #include "base/cp1250.h"
+#include "base/number_format.h"
 #include "plot/chart_data.h"
 #include "plot/moist_air.h"
 #include "plot/plot_command.h"
@@ -12,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -127,6 +131,14 @@ TEST(PlotFiles, SeveralFilesInTimeOrderWithTabs) {
                                  "2024.03.05 14:07:09\t???\t???\r\n2024.12.31 23:59:57\t25.7\t50.0\r\n";
     EXPECT_EQ(csv.substr(0, expected.size()), expected);
     EXPECT_EQ(model.validCount(), 11u);
+    // Two files whose records interleave within one minute.
+    const std::string odd = recordsFrom({2024, 3, 5, 0, 0, 0}, 20, {1, 3, 5}),
+                      even = recordsFrom({2024, 3, 5, 0, 0, 10}, 20, {2, 4});
+    EXPECT_EQ(
+        csvOf(modelOf({&odd, &even}), {&odd, &even}, Tab),
+        csvHeader(Tab) +
+            "2024.03.05 00:00:00\t1.0\t50.0\r\n2024.03.05 00:00:10\t2.0\t50.0\r\n2024.03.05 00:00:20\t3.0\t50.0\r\n"
+            "2024.03.05 00:00:30\t4.0\t50.0\r\n2024.03.05 00:00:40\t5.0\t50.0\r\n");
 }
 
 // Records whose check byte is the marker byte make the split point hard to find.
@@ -149,6 +161,14 @@ TEST(PlotLoad, TwoThreadsReadAsOnePass) {
         recordsFrom({2026, 10, 25, 2, 0, 0}, 1, std::vector<double>(values.begin(), values.begin() + 3600)) +
         recordsFrom({2026, 10, 25, 2, 0, 0}, 1, std::vector<double>(values.begin() + 3600, values.end()));
     for (const std::string& file : {largeFile(), repeated}) {
+        // A part that cannot be read, or a cancel during the load, makes the load incomplete.
+        const ViewFn failsAtTheEnd = [&file](std::uint64_t offset, std::size_t length, const auto& use) {
+            return offset + length + 100 < file.size() && viewOf(file)(offset, length, use);
+        };
+        EXPECT_FALSE(loadFile(file.size(), failsAtTheEnd, 2, nullptr, nullptr, warsaw(), 4096).complete);
+        std::atomic<bool> cancel{false};
+        const ProgressFn cancelNow = [&cancel](std::uint64_t) { cancel = true; }; // after the first piece
+        EXPECT_FALSE(loadFile(file.size(), viewOf(file), 1, cancelNow, &cancel, warsaw(), 4096).complete);
         const CPlotModel one = modelOf({&file}, 1, 4096, warsaw());
         std::vector<DayStats> oneDays;
         const RangeStats oneTotal = statsOf(one, {&file}, "21:25:45:55", &oneDays);
@@ -184,6 +204,74 @@ TEST(PlotLive, GrowingFileReadsAsAWholeOne) {
     EXPECT_EQ(range.longestStep, 2u); // across each of them, in buckets merged in time order
 }
 
+// A tie keeps the time it was first reached at, in whatever order records and buckets come; buckets merged in
+// either order give the figures of their records together, the step between them included.
+TEST(PlotSummary, TiesAndMergesInAnyOrder) {
+    const auto describe = [](const Bucket& b) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%u %lld..%lld step %u T %d@%lld %d@%lld dew %u %.1f..%.1f", b.records,
+                      static_cast<long long>(b.first), static_cast<long long>(b.last), b.longestStep, b.temperature.min,
+                      static_cast<long long>(b.temperature.minAt), b.temperature.max,
+                      static_cast<long long>(b.temperature.maxAt), b.moistAir.count, b.moistAir.dewMin,
+                      b.moistAir.dewMax);
+        return std::string(text);
+    };
+    const struct {
+        std::vector<std::vector<std::array<int, 3>>> parts; // each a bucket of {time, tenths °C, tenths % or -1}
+        const char* merged;
+    } rows[] = {
+        {{{{100, 5, -1}, {50, 5, -1}, {200, 5, -1}}}, "3 50..200 step 100 T 5@50 5@50 dew 0 0.0..0.0"},
+        {{{{100, 5, -1}}, {{50, 5, -1}}}, "2 50..100 step 50 T 5@50 5@50 dew 0 0.0..0.0"},
+        {{{{50, 7, -1}}, {{100, 7, -1}}}, "2 50..100 step 50 T 7@50 7@50 dew 0 0.0..0.0"},
+        {{{{0, 50, -1}}, {{60, -50, 500}}}, "2 0..60 step 60 T -50@60 50@0 dew 1 -13.8..-13.8"},
+    };
+    for (const auto& row : rows) {
+        Bucket merged;
+        for (const auto& part : row.parts) {
+            Bucket bucket;
+            for (const auto& [time, temperature, humidity] : part) {
+                Sample sample;
+                sample.time = time;
+                sample.hasTemperature = true;
+                sample.temperature = temperature;
+                sample.hasHumidity = humidity >= 0;
+                sample.humidity = humidity;
+                bucket.add(sample);
+            }
+            merged.merge(bucket);
+        }
+        EXPECT_EQ(describe(merged), row.merged);
+    }
+}
+
+// Minutes before 1970 have buckets of their own, a bucket merged from another part of a file joins the one of its
+// minute, and a range takes the buckets that start in it.
+TEST(PlotSummary, BucketsByMinute) {
+    CSummary summary, other;
+    Sample sample;
+    sample.hasTemperature = true;
+    for (const std::int64_t time : {-30, 0, 60, 120, 180}) {
+        sample.time = time;
+        summary.add(sample, {});
+    }
+    for (const std::int64_t time : {90, 200}) {
+        sample.time = time;
+        other.add(sample, {});
+    }
+    summary.merge(other);
+    summary.refresh();
+    ASSERT_EQ(summary.level(0).size(), 5u);
+    EXPECT_EQ(summary.level(0).front().index, -1);
+    EXPECT_EQ(summary.combine(1, 1).records + summary.combine(3, 3).records, 4u);
+    EXPECT_EQ(summary.range(0, 30, 150), std::make_pair(std::size_t{2}, std::size_t{4}));
+    std::int64_t before = 0, after = 0;
+    ASSERT_TRUE(summary.lastBefore(2, before) && summary.firstAfter(0, after));
+    EXPECT_EQ(std::make_pair(before, after), std::make_pair(std::int64_t{90}, std::int64_t{60}));
+    HxgRecord huge{{2024, 3, 5, 14, 7, 9}, true, 1e12, 1, true, -1e12, 1}; // held at the ends of 32 bits
+    EXPECT_EQ(sampleOf(huge, 0).temperature, INT32_MAX);
+    EXPECT_EQ(sampleOf(huge, 0).humidity, -INT32_MAX);
+}
+
 TEST(PlotLive, FollowSteps) {
     EXPECT_EQ(planFollow(100, 100), FollowStep::Nothing);
     EXPECT_EQ(planFollow(100, 154), FollowStep::ReadNew);
@@ -196,6 +284,26 @@ TEST(PlotLive, FollowSteps) {
     const ViewRange moved = zoomView(view, 2000, 0.5);
     EXPECT_FALSE(moved.following);
     EXPECT_EQ(followData(moved, 9000).t1, moved.t1);
+}
+
+// What stays under the mouse when zooming, the margins of a whole or followed view, and the value axis' headroom.
+TEST(PlotView, ZoomSelectAndMargins) {
+    const auto text = [](const ViewRange& v) {
+        return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
+    };
+    EXPECT_EQ(text(zoomView({0, 1000, true}, 250, 0.5)), "125.0..625.0");
+    EXPECT_EQ(text(selectView({0, 1000, true}, 101, 100)), "95.5..105.5");
+    EXPECT_EQ(text(fullView(100, 100)), "98.8..161.2 following");
+    EXPECT_EQ(text(followData({0, 1000, true}, 990)), "0.0..1000.0 following");
+    EXPECT_EQ(text(followData({0, 1000, true}, 991)), "11.0..1011.0 following");
+    EXPECT_FALSE(needsRecords(0, 6000, 100)); // a minute a column comes from the summary
+    double low = 0, high = 0;
+    axisRange(true, 10, 20, 0, 100, low, high);
+    EXPECT_EQ(formatFixed(low, 1) + ".." + formatFixed(high, 1), "9.5..20.5");
+    Aggregate aggregate;
+    for (const std::int32_t value : {215, 216})
+        aggregate.add(value, 0);
+    EXPECT_EQ(statsText(aggregate, "°C"), "min 21.5  maks. 21.6  śr. 21.55 °C");
 }
 
 TEST(PlotTrace, GapsWhereRecordsCarryNoValueOrStop) {
@@ -218,27 +326,42 @@ TEST(PlotTrace, GapsWhereRecordsCarryNoValueOrStop) {
     EXPECT_EQ(coarse.temperature[0].high, 259);
 }
 
-TEST(TimeAxis, LabelsAdaptFromSecondsToMonths) {
-    struct Row {
-        double span;
-        const char *first, *context, *second;
-        std::size_t count;
+// Every label of the axis, with its context in brackets.
+std::string labelsOf(const CTimeZone& zone, double t0, double t1, int labelWidth) {
+    std::string out;
+    for (const TimeTick& tick : timeTicks(zone, t0, t1, 1000, labelWidth))
+        out += (out.empty() ? "" : " ") + tick.label + (tick.context.empty() ? "" : "[" + tick.context + "]");
+    return out;
+}
+
+TEST(TimeAxis, LabelsAdaptFromSecondsToCenturies) {
+    const struct {
+        double from, span;
+        int labelWidth;
+        const char* labels;
+    } rows[] = {
+        {0, 25, 80,
+         "14:07:10[05.03.2024] 14:07:12 14:07:14 14:07:16 14:07:18 14:07:20 14:07:22 14:07:24 14:07:26 14:07:28 "
+         "14:07:30 14:07:32 14:07:34"}, // exactly two seconds a label wanted; the range starts on a tick
+        {0.5, 19, 80, "14:07:12[05.03.2024] 14:07:14 14:07:16 14:07:18 14:07:20 14:07:22 14:07:24 14:07:26 14:07:28"},
+        {0, 600, 80, "14:08[05.03.2024] 14:09 14:10 14:11 14:12 14:13 14:14 14:15 14:16 14:17"},
+        {0, 86400, 80,
+         "16:00[05.03.2024] 18:00 20:00 22:00 00:00[06.03.2024] 02:00 04:00 06:00 08:00 10:00 12:00 14:00"},
+        {0, 10 * 86400.0, 80, "06.03[2024] 07.03 08.03 09.03 10.03 11.03 12.03 13.03 14.03 15.03"},
+        {0, 30 * 86400.0, 80, "11.03[2024] 18.03 25.03 01.04"},                                // Mondays
+        {0, 365 * 86400.0, 80, "kwi[2024] maj cze lip sie wrz paź lis gru sty[2025] lut mar"}, // over a new year
+        {0, 3650 * 86400.0, 80, "2025 2026 2027 2028 2029 2030 2031 2032 2033 2034"},
+        {0, 36500 * 86400.0, 8000, "2100"}, // the coarsest step
     };
-    const Row rows[] = {
-        {20, "14:07:10", "05.03.2024", "14:07:12", 10}, {600, "14:08", "05.03.2024", "14:09", 10},
-        {86400, "16:00", "05.03.2024", "18:00", 12},    {30 * 86400.0, "11.03", "2024", "18.03", 4}, // Mondays
-        {365 * 86400.0, "kwi", "2024", "maj", 12},      {20 * 365 * 86400.0, "2026", "", "2028", 10},
-    };
-    const double t0 = civilSeconds({2024, 3, 5, 14, 7, 9});
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.span);
-        const auto ticks = timeTicks(noZone(), t0, t0 + row.span, 1000, 80);
-        ASSERT_EQ(ticks.size(), row.count);
-        EXPECT_EQ(ticks[0].label, row.first);
-        EXPECT_EQ(ticks[0].context, row.context);
-        EXPECT_EQ(ticks[1].label, row.second);
-    }
-    EXPECT_EQ(timeTicks(noZone(), t0, t0 + 86400, 1000, 80)[4].context, "06.03.2024");
+    const double t0 = civilSeconds({2024, 3, 5, 14, 7, 10});
+    for (const auto& row : rows)
+        EXPECT_EQ(labelsOf(noZone(), t0 + row.from, t0 + row.from + row.span, row.labelWidth), row.labels) << row.span;
+    // The hour the clock skips in spring and the one it repeats in autumn.
+    const double spring = civilSeconds({2026, 3, 28, 23, 0, 0}), autumn = civilSeconds({2026, 10, 24, 23, 0, 0});
+    EXPECT_EQ(labelsOf(warsaw(), spring, spring + 4 * 3600, 80),
+              "00:00[29.03.2026] 00:30 01:00 01:30 03:00 03:30 04:00 04:30 05:00");
+    EXPECT_EQ(labelsOf(warsaw(), autumn, autumn + 4 * 3600, 80),
+              "01:00[25.10.2026] 01:30 02:00 02:30 02:00 02:30 03:00 03:30 04:00");
     EXPECT_EQ(formatStamp(civilSeconds({2024, 2, 29, 23, 59, 59}) + 1), "2024.03.01 00:00:00");
 }
 
@@ -251,6 +374,7 @@ TEST(TimeAxis, ValueTicks) {
         {19.3, 20.4, {"19.4", "19.6", "19.8", "20.0", "20.2", "20.4"}},
         {-12, 31, {"-10", "0", "10", "20", "30"}},
         {0, 100, {"0", "20", "40", "60", "80", "100"}},
+        {0, 4.5, {"0", "1", "2", "3", "4"}}, // a step of ten times the wanted one's power loses a decimal
     };
     for (const Row& row : rows) {
         std::vector<std::string> labels;
@@ -261,64 +385,38 @@ TEST(TimeAxis, ValueTicks) {
 }
 
 TEST(PlotCommand, CommandLines) {
-    struct Row {
-        std::vector<std::string> args;
-        PlotCommand::Action action;
-        std::string output;
-        int width, height, separator;
-        std::size_t files;
+    // What a command line gives, as words: the action (0 window, 1 csv, 2 png, 3 summary, 4 report, 5 usage), the
+    // output, the size, the separator and the number of files.
+    const auto describe = [](const PlotCommand& c) {
+        return std::to_string(c.action) + " " + c.output + " " + std::to_string(c.width) + "x" +
+               std::to_string(c.height) + " " + std::to_string(c.separator) + " " + std::to_string(c.files.size());
     };
-    const Row rows[] = {
-        {{}, PlotCommand::Window, "", 1200, 700, Semicolon, 0},
-        {{"a.hxg", "b.hxg"}, PlotCommand::Window, "", 1200, 700, Semicolon, 2},
-        {{"--csv", "o.csv", "a.hxg"}, PlotCommand::Csv, "o.csv", 1200, 700, Semicolon, 1},
-        {{"--csv", "o.csv", "--tab", "a.hxg"}, PlotCommand::Csv, "o.csv", 1200, 700, Tab, 1},
-        {{"--png", "o.png", "--size", "800x600", "a.hxg"}, PlotCommand::Png, "o.png", 800, 600, Semicolon, 1},
-        {{"--png", "o.png", "--size", "80x60", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--csv", "o.csv"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--size", "800x600", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--csv", "o.csv", "--png", "p.png", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--bogus", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--summary", "s.csv", "--limits", "2:8::", "--mkt-dh", "83.144", "a.hxg"},
-         PlotCommand::Summary,
-         "s.csv",
-         1200,
-         700,
-         Semicolon,
-         1},
-        {{"--report", "r.html", "--from", "2026-10-25", "--to", "2026-10-25 02:30", "a.hxg"},
-         PlotCommand::Report,
-         "r.html",
-         1200,
-         700,
-         Semicolon,
-         1},
-        {{"--csv", "o.csv", "--limits", ":::", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--summary", "s.csv", "--limits", "9:8::", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--summary", "s.csv", "--limits", "2:8:", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--png", "o.png", "--from", "2026-02-30", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
-        {{"--png", "o.png", "--from", "2026-10-26", "--to", "2026-10-25", "a.hxg"},
-         PlotCommand::Usage,
-         "",
-         1200,
-         700,
-         Semicolon,
-         0},
-        {{"--from", "2026-10-25", "a.hxg"}, PlotCommand::Usage, "", 1200, 700, Semicolon, 0},
+    const std::pair<std::vector<std::string>, const char*> rows[] = {
+        {{}, "0  1200x700 2 0"},
+        {{"a.hxg", "b.hxg"}, "0  1200x700 2 2"},
+        {{"--csv", "o.csv", "a.hxg"}, "1 o.csv 1200x700 2 1"},
+        {{"--csv", "o.csv", "--tab", "a.hxg"}, "1 o.csv 1200x700 0 1"},
+        {{"--png", "o.png", "--size", "800x600", "a.hxg"}, "2 o.png 800x600 2 1"},
+        {{"--png", "o.png", "--size", "80x60", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--csv", "o.csv"}, "5  1200x700 2 0"},
+        {{"--size", "800x600", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--csv", "o.csv", "--png", "p.png", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--bogus", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--summary", "s.csv", "--limits", "2:8::", "--mkt-dh", "83.144", "a.hxg"}, "3 s.csv 1200x700 2 1"},
+        {{"--report", "r.html", "--from", "2026-10-25", "--to", "2026-10-25 02:30", "a.hxg"}, "4 r.html 1200x700 2 1"},
+        {{"--csv", "o.csv", "--limits", ":::", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--summary", "s.csv", "--limits", "9:8::", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--summary", "s.csv", "--limits", "2:8:", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--png", "o.png", "--from", "2026-02-30", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--png", "o.png", "--from", "2026-10-26", "--to", "2026-10-25", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--from", "2026-10-25", "a.hxg"}, "5  1200x700 2 0"},
     };
-    for (const Row& row : rows) {
-        const PlotCommand command = parsePlotCommand(row.args);
-        EXPECT_EQ(command.action, row.action) << ::testing::PrintToString(row.args);
-        EXPECT_EQ(command.output, row.output);
-        EXPECT_EQ(command.width, row.width);
-        EXPECT_EQ(command.height, row.height);
-        EXPECT_EQ(command.separator, row.separator);
-        EXPECT_EQ(command.files.size(), row.files);
-    }
-    const PlotCommand ranged = parsePlotCommand(rows[11].args);
+    for (const auto& [args, expected] : rows)
+        EXPECT_EQ(describe(parsePlotCommand(args)), expected) << ::testing::PrintToString(args);
+    const PlotCommand ranged = parsePlotCommand(rows[11].first);
     EXPECT_EQ(ranged.from, civilSeconds({2026, 10, 25, 0, 0, 0}));
     EXPECT_EQ(ranged.to, civilSeconds({2026, 10, 25, 2, 30, 59}));
-    const PlotCommand limited = parsePlotCommand(rows[10].args);
+    const PlotCommand limited = parsePlotCommand(rows[10].first);
     EXPECT_TRUE(limited.analysis.temperature.hasLow && limited.analysis.temperature.hasHigh);
     EXPECT_EQ(limited.analysis.temperature.high, 800);
     EXPECT_FALSE(limited.analysis.humidity.hasLow || limited.analysis.humidity.hasHigh);
@@ -375,6 +473,7 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
     const CPlotModel model = modelOf({&file});
     std::vector<DayStats> days;
     const RangeStats total = statsOf(model, {&file}, "15:25::40", &days);
+    EXPECT_EQ(model.gapLimit(), 180); // three of the smallest steps
     EXPECT_EQ(total.temperature.excursionsAbove, 2u);
     EXPECT_EQ(total.temperature.excursionsBelow, 1u);
     EXPECT_EQ(total.humidity.excursionsAbove, 1u); // past the limit from the first record on
@@ -385,15 +484,23 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
                      "T powyżej s;T poniżej s;RH min;RH maks;RH średnia;RH powyżej s;RH poniżej s;"
                      "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3\r\n");
     EXPECT_EQ(summaryCsv(total, days), header + "2026.06.01" + line + "Razem" + line);
-    // Half an hour read from the records: minutes 0 to 19, the gap from 19 runs to the range's end at 30.
-    RangeStats part;
+    // Parts read from the records: a gap counts from the range's start and up to its end.
     AnalysisSettings settings;
     ASSERT_TRUE(parseLimits("15:25::", settings));
-    ASSERT_TRUE(rangeStatistics(model, settings, civilSeconds({2026, 6, 1, 8, 0, 0}),
-                                civilSeconds({2026, 6, 1, 8, 29, 59}), readerOf({&file}), part, nullptr));
-    EXPECT_EQ(part.records, 20u);
-    EXPECT_EQ(part.longestGap, 660 - 60);
-    EXPECT_EQ(part.temperature.secondsAbove, 120);
+    const struct {
+        int fromMinute, toMinute;
+        std::uint64_t records;
+        std::int64_t longestGap, secondsAbove;
+    } parts[] = {{0, 30, 20, 660 - 60, 120}, {0, 25, 20, 360 - 60, 120}, {25, 60, 30, 300 - 60, 60}};
+    for (const auto& p : parts) {
+        RangeStats part;
+        ASSERT_TRUE(rangeStatistics(model, settings, civilSeconds({2026, 6, 1, 8, p.fromMinute, 0}),
+                                    civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1, readerOf({&file}), part,
+                                    nullptr));
+        EXPECT_EQ(part.records, p.records) << p.fromMinute;
+        EXPECT_EQ(part.longestGap, p.longestGap) << p.fromMinute;
+        EXPECT_EQ(part.temperature.secondsAbove, p.secondsAbove) << p.fromMinute;
+    }
 
     // Over many buckets of several levels the steps are those between consecutive records only.
     const std::string longer = recordsFrom({2026, 6, 1, 0, 0, 0}, 60, std::vector<double>(2000, 20));
@@ -480,6 +587,8 @@ TEST(PlotTexts, TitleStatusAndReadout) {
               "2026.10.25 02:30:00 UTC+02:00  21.4…21.6 °C  ---");
     EXPECT_EQ(readoutText(warsaw(), civilSeconds({2026, 10, 25, 1, 30, 0}), trace, options, 11),
               "2026.10.25 02:30:00 UTC+01:00  ---  ---");
+    EXPECT_EQ(readoutText(warsaw(), civilSeconds({2026, 10, 25, 3, 30, 0}), trace, options, 11),
+              "2026.10.25 04:30:00  ---  ---");
 }
 
 } // namespace

@@ -84,6 +84,9 @@ TEST(ReceiveBatch, GoesOverLineByLineOrWhenFull) {
         EXPECT_EQ(handed, c.handedOver) << c.what;
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(batch.data()), batch.size()), c.held) << c.what;
     }
+    CReceiveBatch overfilled; // a read that reports more than it was given room for
+    overfilled.add(CReceiveBatch::kCapacity + 1);
+    EXPECT_EQ(overfilled.ready(), CReceiveBatch::kCapacity);
 }
 
 } // namespace

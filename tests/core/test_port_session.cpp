@@ -178,7 +178,8 @@ const Sequence kSequences[] = {
          {Lost, 7, 1, "", 0, 7}, // queued from the first opening
          {Lost, 5, 2, "", 0, 7}, // names another port
          {Lost, 7, 2, "close retry+ status", 7, 0},
-         {Lost, 7, 2, "", 7, 0}, // twice
+         {Lost, 7, 2, "", 7, 0},   // twice
+         {Opened, 0, 0, "", 7, 0}, // no opening under way
      },
      7},
     {"a nested change is refused, also while the choice is opened and its failure said",

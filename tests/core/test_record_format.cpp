@@ -136,7 +136,7 @@ TEST(BinaryRecord, GroupsCarryOnlyValidValues) {
         {reading(21.5, false, kFlagged), reading(45.2), 1234, "20240305140709$21,1234,26,45.2,1$"},
         {reading(21.57, false, false, kTwoDecimals), reading(0, kNoData), 77,
          "20240305140709$21,77,25,21.6,1$"}, // always one decimal
-        {reading(-3.4), reading(0, kNoData), 1234, "20240305140709$21,1234,25,-3.4,1$"},
+        {reading(-3.4), reading(0, false, kFlagged), 1234, "20240305140709$21,1234,25,-3.4,1$"},
         {reading(21.25), reading(0.05), 7, "20240305140709$21,7,25,21.3,1$21,1234,26,0.1,1$"},
     };
     for (const auto& c : cases)

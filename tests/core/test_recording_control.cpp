@@ -158,61 +158,37 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
         s.commentText = "Pok\xF3j 12";
     };
     const Edit unchanged = [](RecordingSettings&) {};
+    const Edit toCommas = [](RecordingSettings& s) { s.separator = Comma; };
+    const Edit commasOn = [](RecordingSettings& s) { s.textEnabled = 1, s.separator = Comma; };
+    const Edit decimalComma = [](RecordingSettings& s) { s.decimalComma = true; };
+    const Edit noHumidity = [](RecordingSettings& s) { s.recordHumidity = 0; };
+    const std::string note = "Pok\xF3j 12\r\nHX-350 nr 1\r\n", old = "old\r\n", first = kHeader + kLine09;
+    const std::string commaLine = "2024.03.05 14:07:09,21.5,45.2\r\n";
+    const std::string commas = "Data i Godzina,Temperatura \xB0"
+                               "C,Wilgotno\x9C\xE6 %\r\n" +
+                               commaLine;
+    const std::string decimals = kHeader + "2024.03.05 14:07:09;21,5;45,2\r\n";
+    const std::string narrow = "Data i Godzina;Temperatura \xB0"
+                               "C\r\n2024.03.05 14:07:09;21.5\r\n";
+    const std::string asked = "dialog ask text", twice = "dialog dialog", twiceAsked = "dialog dialog ask text";
     const struct {
         const char* name;
         const char* existing; // null: no such file
         std::vector<Edit> dialogs;
         std::deque<bool> answers;
         std::string expected;
-        std::vector<std::string> events;
+        std::string events;
     } cases[] = {
-        {"new file: no question", nullptr, {textOn}, {}, kHeader + kLine09, {"dialog"}},
-        {"existing file continued", "old\r\n", {textOn}, {true}, "old\r\n" + kHeader + kLine09, {"dialog", "ask text"}},
-        {"existing file emptied", "old\r\n", {textOn}, {false}, kHeader + kLine09, {"dialog", "ask text"}},
-        {"torn last line closed", "old", {textOn}, {true}, "old\r\n" + kHeader + kLine09, {"dialog", "ask text"}},
-        {"comment on a continued file",
-         "old\r\n",
-         {withComment},
-         {true},
-         "old\r\n\r\nPok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09,
-         {"dialog", "ask text"}},
-        {"unchanged dialog: record only",
-         nullptr,
-         {withComment, unchanged},
-         {},
-         "Pok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09 + kLine09,
-         {"dialog", "dialog"}},
-        {"separator change reopens and asks",
-         nullptr,
-         {withComment, [](RecordingSettings& s) { s.separator = Comma; }},
-         {true},
-         "Pok\xF3j 12\r\nHX-350 nr 1\r\n" + kHeader + kLine09 +
-             "\r\nPok\xF3j 12\r\nHX-350 nr 1\r\nData i Godzina,Temperatura \xB0"
-             "C,Wilgotno\x9C\xE6 %\r\n"
-             "2024.03.05 14:07:09,21.5,45.2\r\n",
-         {"dialog", "dialog", "ask text"}},
-        {"decimal comma change reopens and asks",
-         nullptr,
-         {textOn, [](RecordingSettings& s) { s.decimalComma = true; }},
-         {true},
-         kHeader + kLine09 + kHeader + "2024.03.05 14:07:09;21,5;45,2\r\n",
-         {"dialog", "dialog", "ask text"}},
-        {"column change: header, no reopen",
-         nullptr,
-         {textOn, [](RecordingSettings& s) { s.recordHumidity = 0; }},
-         {},
-         kHeader + kLine09 +
-             "Data i Godzina;Temperatura \xB0"
-             "C\r\n2024.03.05 14:07:09;21.5\r\n",
-         {"dialog", "dialog"}},
-        {"decimal comma under comma separators: no change, no reopen",
-         nullptr,
-         {[](RecordingSettings& s) { s.textEnabled = 1, s.separator = Comma; },
-          [](RecordingSettings& s) { s.decimalComma = true; }},
-         {},
-         "Data i Godzina,Temperatura \xB0"
-         "C,Wilgotno\x9C\xE6 %\r\n2024.03.05 14:07:09,21.5,45.2\r\n2024.03.05 14:07:09,21.5,45.2\r\n",
-         {"dialog", "dialog"}},
+        {"new file: no question", nullptr, {textOn}, {}, first, "dialog"},
+        {"existing file continued", "old\r\n", {textOn}, {true}, old + first, asked},
+        {"existing file emptied", "old\r\n", {textOn}, {false}, first, asked},
+        {"torn last line closed", "old", {textOn}, {true}, old + first, asked},
+        {"comment on a continued file", "old\r\n", {withComment}, {true}, old + "\r\n" + note + first, asked},
+        {"unchanged dialog: record only", nullptr, {withComment, unchanged}, {}, note + first + kLine09, twice},
+        {"new separator", nullptr, {withComment, toCommas}, {true}, note + first + "\r\n" + note + commas, twiceAsked},
+        {"decimal comma: reopened", nullptr, {textOn, decimalComma}, {true}, first + decimals, twiceAsked},
+        {"columns: a header, no reopen", nullptr, {textOn, noHumidity}, {}, first + narrow, twice},
+        {"decimal comma between commas: kept", nullptr, {commasOn, decimalComma}, {}, commas + commaLine, twice},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,7 +202,10 @@ TEST(RecordingControl, AppliesDialogsAsTheFilesAndChoicesRequire) {
             f.control.onSettingsCommand();
         EXPECT_TRUE(f.host.dialogs.empty());
         EXPECT_EQ(f.host.files["log.csv"], c.expected);
-        EXPECT_EQ(f.host.events, c.events);
+        std::string events;
+        for (const std::string& event : f.host.events)
+            events += (events.empty() ? "" : " ") + event;
+        EXPECT_EQ(events, c.events);
         EXPECT_TRUE(f.control.status().timerRunning);
     }
 }

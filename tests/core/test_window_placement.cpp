@@ -21,7 +21,7 @@ TEST(WindowPlacement, SavedRectanglesOpenWhereTheUserCanReachThem) {
         WindowRect expected;
     } cases[] = {
         {"on screen: unchanged", {100, 100, 700, 500}, {100, 100, 700, 500}},
-        {"partly off the right edge, caption reachable", {1200, 100, 1800, 500}, {1200, 100, 1800, 500}},
+        {"caption 50 pixels on, 30 above the bottom", {1230, 730, 1830, 1130}, {1230, 730, 1830, 1130}},
         {"beyond the right edge: moved in, size kept", {5000, 100, 5600, 500}, {680, 100, 1280, 500}},
         {"left of the monitor", {-2000, 100, -1400, 500}, {0, 100, 600, 500}},
         {"caption above the work area", {100, -50, 700, 350}, {100, 0, 700, 400}},

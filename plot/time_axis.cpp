@@ -144,12 +144,18 @@ std::vector<TimeTick> timeTicks(const CTimeZone& zone, double t0, double t1, int
         for (std::int64_t t = first; t <= last;) {
             const std::int64_t local = zone.toLocal(t);
             const std::int64_t next = floorDiv(local - phase + step - 1, step) * step + phase;
-            const std::int64_t at = t + (next - local);
+            std::int64_t at = t + (next - local);
             if (at > last)
                 break;
             if (zone.toLocal(at) != next) {
-                t = at;
-                continue;
+                // The clock went forward on the way: the mark lies that much earlier (the 12:00 of a 23-hour
+                // day). Otherwise the time does not exist or comes again later; the search goes on from `at`.
+                const std::int64_t earlier = at - (zone.toLocal(at) - next);
+                if (earlier < t || earlier >= at || zone.toLocal(earlier) != next) {
+                    t = at;
+                    continue;
+                }
+                at = earlier;
             }
             ticks.push_back(makeTick(at, next, unit, previous, ticks.empty()));
             previous = civilTime(next);

@@ -362,6 +362,12 @@ TEST(TimeAxis, LabelsAdaptFromSecondsToCenturies) {
               "00:00[29.03.2026] 00:30 01:00 01:30 03:00 03:30 04:00 04:30 05:00");
     EXPECT_EQ(labelsOf(warsaw(), autumn, autumn + 4 * 3600, 80),
               "01:00[25.10.2026] 01:30 02:00 02:30 02:00 02:30 03:00 03:30 04:00");
+    // Regression: after a 23-hour day's clock change the next mark was looked for an hour too late and skipped.
+    EXPECT_EQ(labelsOf(warsaw(), spring - 2 * 86400.0, spring + 3 * 86400.0, 80),
+              "00:00[27.03.2026] 12:00 00:00[28.03.2026] 12:00 00:00[29.03.2026] 12:00 00:00[30.03.2026] 12:00 "
+              "00:00[31.03.2026] 12:00 00:00[01.04.2026]");
+    EXPECT_EQ(labelsOf(warsaw(), spring - 4 * 86400.0, spring + 6 * 86400.0, 80),
+              "25.03[2026] 26.03 27.03 28.03 29.03 30.03 31.03 01.04 02.04 03.04 04.04");
     EXPECT_EQ(formatStamp(civilSeconds({2024, 2, 29, 23, 59, 59}) + 1), "2024.03.01 00:00:00");
 }
 
@@ -407,6 +413,10 @@ TEST(PlotCommand, CommandLines) {
         {{"--csv", "o.csv", "--limits", ":::", "a.hxg"}, "5  1200x700 2 0"},
         {{"--summary", "s.csv", "--limits", "9:8::", "a.hxg"}, "5  1200x700 2 0"},
         {{"--summary", "s.csv", "--limits", "2:8:", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--summary", "s.csv", "--limits", "8:8::", "a.hxg"}, "3 s.csv 1200x700 2 1"}, // a low may equal its high
+        {{"--summary", "s.csv", "--limits", "2.125:30::", "a.hxg"}, "5  1200x700 2 0"}, // two decimals at most
+        {{"--summary", "s.csv", "--mkt-dh", "0", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--summary", "s.csv", "--mkt-dh", "1000,000", "a.hxg"}, "3 s.csv 1200x700 2 1"},
         {{"--png", "o.png", "--from", "2026-02-30", "a.hxg"}, "5  1200x700 2 0"},
         {{"--png", "o.png", "--from", "2026-10-26", "--to", "2026-10-25", "a.hxg"}, "5  1200x700 2 0"},
         {{"--from", "2026-10-25", "a.hxg"}, "5  1200x700 2 0"},
@@ -506,6 +516,8 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
     const std::string longer = recordsFrom({2026, 6, 1, 0, 0, 0}, 60, std::vector<double>(2000, 20));
     const CPlotModel many = modelOf({&longer});
     EXPECT_EQ(many.summary().combine(bucketOf(many.firstTime()) + 3, bucketOf(many.lastTime()) - 5).longestStep, 60u);
+    const std::string finer = recordsFrom({2026, 6, 3, 0, 0, 0}, 10, {20, 20, 20});
+    EXPECT_EQ(modelOf({&longer, &finer}).gapLimit(), 30); // the finest file's interval
 }
 
 // A fault of the merging by local time: the hour repeated when the clock goes back was mixed into the first, so the
@@ -580,6 +592,9 @@ TEST(PlotTexts, TitleStatusAndReadout) {
     EXPECT_EQ(windowTitle({"C:\\a.hxg", "b.hxg", "c.hxg"}, true, 0), "Plot - a.hxg (+2) - 0 rek.");
     EXPECT_EQ(statusText(2, 12, 1, true), "Pliki: 2, rekordy: 12, uszkodzone: 1, śledzenie końca");
     EXPECT_EQ(statusText(1, 5, 0, false), "Pliki: 1, rekordy: 5, uszkodzone: 0");
+    EXPECT_EQ(limitText(true, 2500) + " " + limitText(true, 2550) + " " + limitText(true, -25) + limitText(false, 7),
+              "25 25.5 -0.25");
+    EXPECT_EQ(durationText(3723) + " " + durationText(90061), "01:02:03 1 d 01:01:01");
     Trace trace;
     trace.temperature = {{10.5, 214, 216, false}};
     ChartOptions options;

@@ -696,6 +696,12 @@ class Advise(Background):
     def wait_value(self, value, timeout=20):
         return wait_until(lambda: value in self.values(), timeout, "advise update %r" % value, interval=0.1)
 
+    def wait_last(self, value, timeout=20):
+        """Waits until the latest update is `value`: updates come with every line, so one already on its way may
+        still carry the value before."""
+        return wait_until(lambda: self.values()[-1:] == [value], timeout, "latest advise update %r" % value,
+                          interval=0.1)
+
 
 def windows_path(path):
     """The Windows name of a Linux path in the prefix (drive Z: is the root)."""

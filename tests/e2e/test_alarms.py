@@ -187,9 +187,9 @@ def body(s, t):
         t.passed("the action got the end")
         wait_look(s, TEMPERATURE, NORMAL_TEMPERATURE, "the temperature display's own colours again")
         t.equal(s.dde_request(TEMPERATURE_TOPIC, "Alarm"), cp1250_item("OK"), "temperature Alarm")
-        advise.wait_value("OK")
+        advise.wait_last("OK")
         values = advise.values()
-        t.equal(values[-1], "OK", "the advise link's last value")
+        t.passed("the advise link's last value is OK")
         t.check(values.index(piece) < values.index(acknowledged.strip()), "advised in order", values)
         s.screenshot("alarm_ended")
     finally:

@@ -4,6 +4,7 @@
 #include "alarm/alarm_monitor.h"
 #include "alarm/alarm_texts.h"
 #include "base/cp1250.h"
+#include "tests/core/memory_files.h"
 
 #include <gtest/gtest.h>
 
@@ -384,47 +385,6 @@ TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
         EXPECT_EQ(eventFilePath(name, program), path) << name;
 }
 
-// Files kept in memory by name. No name, or one in `offline`, cannot be opened; a write to one in `failing` fails and
-// leaves half of its bytes behind, as a full disk may.
-struct MemoryFiles {
-    struct File : RecordingFile {
-        MemoryFiles& files;
-        std::string name;
-        File(MemoryFiles& files, std::string name) : files(files), name(std::move(name)) {}
-        std::string& bytes() { return files.bytes[name]; }
-        bool size(std::uint64_t& size) override {
-            size = bytes().size();
-            return true;
-        }
-        bool readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
-            return offset + length <= bytes().size() && bytes().copy(buffer, length, offset) == length;
-        }
-        bool truncate(std::uint64_t size) override {
-            bytes().resize(size, '\0');
-            return true;
-        }
-        WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
-            const bool fail = files.failing.count(name) != 0;
-            bytes().resize(offset);
-            bytes() += fail ? data.substr(0, data.size() / 2) : data;
-            return fail ? WriteResult::Failed : WriteResult::Done;
-        }
-    };
-
-    std::map<std::string, std::string> bytes;
-    std::set<std::string> offline;
-    std::set<std::string> failing;
-
-    AlarmEventLog::Opener opener() {
-        return [this](const std::string& path, bool& existed) -> std::unique_ptr<RecordingFile> {
-            if (path.empty() || offline.count(path) != 0)
-                return nullptr;
-            existed = bytes.count(path) != 0;
-            return std::make_unique<File>(*this, path);
-        };
-    }
-};
-
 // Each step: an input ("open NAME", "event", "tick", "offline", "online", "fail", "mend"), then the file's bytes
 // (UTF-8, as Windows-1250 text) and the problem the status line says.
 TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
@@ -471,8 +431,8 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
     for (const auto& c : cases) {
         MemoryFiles files;
         if (c.before != "-")
-            files.bytes["z.csv"] = utf8ToCp1250(c.before);
-        AlarmEventLog log(files.opener());
+            files.files["z.csv"] = utf8ToCp1250(c.before);
+        AlarmEventLog log([&files](const std::string& path, bool& existed) { return files.open(path, existed); });
         for (const auto& [input, bytes, problem] : c.steps) {
             const std::string step = input;
             if (step == "open")
@@ -484,9 +444,9 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
             else if (step == "offline" || step == "online")
                 step == "offline" ? (void)files.offline.insert("z.csv") : (void)files.offline.erase("z.csv");
             else
-                step == "fail" ? (void)files.failing.insert("z.csv") : (void)files.failing.erase("z.csv");
-            const auto file = files.bytes.find("z.csv");
-            EXPECT_EQ(file == files.bytes.end() ? "-" : cp1250ToUtf8(file->second), bytes) << c.name << ": " << step;
+                step == "fail" ? (void)files.failWrites.insert("z.csv") : (void)files.failWrites.erase("z.csv");
+            const auto file = files.files.find("z.csv");
+            EXPECT_EQ(file == files.files.end() ? "-" : cp1250ToUtf8(file->second), bytes) << c.name << ": " << step;
             EXPECT_EQ(log.problem(), problem) << c.name << ": " << step;
         }
     }

@@ -1,5 +1,6 @@
 #include "recording/hxg_reader.h"
 #include "recording/recording_control.h"
+#include "tests/core/memory_files.h"
 
 #include <gtest/gtest.h>
 
@@ -15,62 +16,21 @@ namespace {
 // 2024-03-05 14:07:09.200, as UTC milliseconds; the fake's local time is UTC.
 constexpr std::int64_t kStartMs = 1709647629200;
 
-// The host, with files kept in memory by name. A write to a file named in failWrites fails and leaves half of its
-// bytes behind, as a full disk may; one to a file named in failFlushes is written, but its flush fails. A file named
-// in failTruncates cannot be cut.
-class FakeHost : public RecordingHost {
-    struct File : RecordingFile {
-        FakeHost& host;
-        std::string name;
-        File(FakeHost& host, std::string name) : host(host), name(std::move(name)) {}
-        std::string& bytes() { return host.files[name]; }
-        bool size(std::uint64_t& size) override {
-            size = bytes().size();
-            return true;
-        }
-        bool readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
-            return offset + length <= bytes().size() && bytes().copy(buffer, length, offset) == length;
-        }
-        bool truncate(std::uint64_t size) override {
-            if (host.failTruncates.count(name) != 0)
-                return false;
-            bytes().resize(size, '\0');
-            return true;
-        }
-        WriteResult writeAt(std::uint64_t offset, const std::string& data) override {
-            host.now += host.slowMs;
-            const bool fail = host.failWrites.count(name) != 0;
-            const std::string written = fail ? data.substr(0, data.size() / 2) : data;
-            if (bytes().size() < offset + written.size())
-                bytes().resize(offset + written.size(), '\0');
-            bytes().replace(offset, written.size(), written);
-            return fail ? WriteResult::Failed
-                        : (host.failFlushes.count(name) != 0 ? WriteResult::FlushFailed : WriteResult::Done);
-        }
-    };
-
+// The host, with its files in memory (the clock moves by slowMs while a file opens or is written).
+class FakeHost : public RecordingHost, public MemoryFiles {
 public:
-    std::map<std::string, std::string> files;
-    std::set<std::string> failWrites;
-    std::set<std::string> failFlushes;
-    std::set<std::string> failTruncates;
-    std::set<std::string> offline;        // names that cannot be opened for now, besides those in missing/
-    std::deque<bool> answers;             // to the existing-file questions
-    std::function<void()> duringQuestion; // what happens while a question is open
+    std::deque<bool> answers;                                    // to the existing-file questions
+    std::function<void()> duringQuestion;                        // what happens while a question is open
     std::deque<std::function<bool(RecordingSettings&)>> dialogs; // each dialog run, in turn
     std::vector<std::string> events;
     std::int64_t now = kStartMs;
-    std::int64_t slowMs = 0; // how far the clock moves while a file opens or is written
     unsigned armedDelay = 0;
     bool armed = false;
     CurrentReading current;
 
+    FakeHost() { clock = &now; }
     std::unique_ptr<RecordingFile> openFile(const std::string& name, bool& existed) override {
-        now += slowMs;
-        if (name.empty() || name.find("missing/") == 0 || offline.count(name) != 0)
-            return nullptr;
-        existed = files.count(name) != 0;
-        return std::make_unique<File>(*this, name);
+        return open(name, existed);
     }
     bool askContinue(RecordingKind kind) override {
         events.push_back(kind == RecordingKind::Text ? "ask text" : "ask binary");

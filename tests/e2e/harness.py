@@ -26,6 +26,8 @@ from pathlib import Path
 SIM_PORT = 7  # the COM port that the prefix maps to the simulator's pty (through a stable symlink)
 PREFIX_STAMP = "hx350-e2e-prefix v2 COM7"
 SLOTS = 2  # scenarios that may run at once; tests/e2e/resources.json offers as many
+WIN_NOT_FOUND = 3  # hx350-win's "no such window" (or timed out)
+WIN_RETRY_SECONDS = 15  # how long a window driver that Wine does not start is run again
 LONG = os.environ.get("HX350_LONG") == "1"
 
 
@@ -412,7 +414,8 @@ class Session:
             self.dialog(INFO_TITLE, timeout=30)
             def gone():
                 self.win("dialog-press", INFO_TITLE, "1", check=False)
-                return self.win("dialog", "--title", INFO_TITLE, "--timeout", "1", check=False)[0] != 0
+                rc = self.win("dialog", "--title", INFO_TITLE, "--timeout", "1", check=False)[0]
+                return rc == WIN_NOT_FOUND
 
             wait_until(gone, 20, "the software information window to close")
 
@@ -532,8 +535,15 @@ class Session:
     # ----- reading and driving the window -----
 
     def win(self, *args, check=True, timeout=60):
-        """Runs hx350-win.exe under the session's wineserver; returns (exit code, output lines)."""
-        code, lines, stderr = run_wine(self.env, [self.config.win_tool] + list(args), timeout)
+        """Runs hx350-win.exe under the session's wineserver; returns (exit code, output lines). Exit code 1 with
+        no word is Wine's own, for a program it could not start (as when its X connection is refused): it is run
+        again, and never read as an answer such as WIN_NOT_FOUND ("the dialog is gone")."""
+        deadline = time.monotonic() + WIN_RETRY_SECONDS
+        while True:
+            code, lines, stderr = run_wine(self.env, [self.config.win_tool] + list(args), timeout)
+            if code != 1 or lines or stderr.strip() or time.monotonic() > deadline:
+                break
+            log("  hx350-win %s: not started by Wine, run again" % args[0])
         if check and code != 0:
             raise CheckFailed("hx350-win %s failed with %d: %s %s" % (" ".join(map(str, args)), code, lines, stderr))
         return code, lines
@@ -605,8 +615,9 @@ class Session:
 
     def closed(self, title, timeout=15):
         """Waits until the dialog titled `title` has gone."""
-        return wait_until(lambda: self.win("dialog", "--title", title, "--timeout", "0", check=False)[0] != 0,
-                          timeout, "%s closed" % title)
+        return wait_until(
+            lambda: self.win("dialog", "--title", title, "--timeout", "0", check=False)[0] == WIN_NOT_FOUND, timeout,
+            "%s closed" % title)
 
     def close_dialog(self, title, button=2):
         """Presses a button of the dialog (Cancel by default) and waits until it has gone."""
@@ -614,7 +625,7 @@ class Session:
         return self.closed(title)
 
     def no_dialog(self):
-        return self.win("dialog", "--timeout", "0", check=False)[0] != 0
+        return self.win("dialog", "--timeout", "0", check=False)[0] == WIN_NOT_FOUND
 
     def wait_no_dialog(self, timeout=10):
         return wait_until(self.no_dialog, timeout, "every dialog closed")
@@ -629,7 +640,8 @@ class Session:
     def answer(self, button=1):
         """The text of the open message box, which is answered with `button` (OK) and waited out."""
         text = self.message_box(press=button).get("text")
-        wait_until(lambda: self.win("message-box", "--timeout", "0", check=False)[0] != 0, 10, "the message box gone")
+        wait_until(lambda: self.win("message-box", "--timeout", "0", check=False)[0] == WIN_NOT_FOUND, 10,
+                   "the message box gone")
         return text
 
     def screenshot(self, state):

@@ -1,7 +1,8 @@
 // hx350-win: finds the running HX350 program's main window and reads or drives it from outside, as the end-to-end
 // tests do: control texts, blinking and colours (from the screen's pixels), menu commands, the controls of its
 // dialogs and the common dialogs, message boxes. Output is UTF-8, one "key=value" or plain line each.
-// Exit codes: 0 ok, 1 not found or timed out, 2 usage.
+// Exit codes: 0 ok, 3 not found or timed out, 2 usage. Not 1: Wine ends a program it could not start (as when
+// its X server turns it away) with 1, silently, and that must not read as "the window is gone".
 
 #include "res/resource.h"
 #include "win/text.h"
@@ -25,7 +26,7 @@
 namespace {
 
 constexpr int kOk = 0;
-constexpr int kNotFound = 1;
+constexpr int kNotFound = 3;
 constexpr int kUsage = 2;
 constexpr UINT kMessageTimeoutMs = 3000;
 // A click that opens a modal window (a browse dialog, a message box) is answered only when that window closes:

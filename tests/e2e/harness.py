@@ -271,11 +271,24 @@ def make_prefix(config):
                 registry = config.prefix / "system.reg"
                 registry.write_bytes(registry.read_bytes().replace(str(first.sim_link).encode(),
                                                                    str(config.sim_link).encode()))
+                name_server_folder(config)
             stamp.write_text(PREFIX_STAMP)
             log("created Wine prefix %s in %.1f s" % (config.prefix, time.monotonic() - started))
         if first is None:
             first = Config(config.mingw, config.sim, config.shim, config.work, slot=slot)
     config.use_slot(own)
+
+
+def name_server_folder(config):
+    """Debian's Wine keeps its server's folder under a random name, which the first Wine process in a prefix picks
+    and writes to the prefix's file `wineserver`. Two processes starting at once in a fresh prefix (a scenario's
+    program and its first hx350-win call) each pick one; the one whose name was not written ends with exit code 1
+    ("chdir to /tmp/wine-.../server-...: No such file or directory"). So a server started alone names it here."""
+    env = wine_environment(config.prefix, 0)
+    quiet(["wineserver", "-p0"], env, check=True)
+    stop_wineserver(env)
+    if not (config.prefix / "wineserver").is_file():
+        raise CheckFailed("the Wine server did not name its folder in %s" % config.prefix)
 
 
 def boot_prefix(config):

@@ -427,8 +427,7 @@ class Session:
             self.dialog(INFO_TITLE, timeout=30)
             def gone():
                 self.win("dialog-press", INFO_TITLE, "1", check=False)
-                rc = self.win("dialog", "--title", INFO_TITLE, "--timeout", "1", check=False)[0]
-                return rc == WIN_NOT_FOUND
+                return self.no_dialog(INFO_TITLE, timeout=1)
 
             wait_until(gone, 20, "the software information window to close")
 
@@ -505,7 +504,7 @@ class Session:
     def dismiss_dialogs(self, rounds=5):
         """Answers whatever dialog or message box is open: message boxes with OK, other dialogs with Cancel."""
         for _ in range(rounds):
-            rc, lines = self.win("dialog", "--timeout", "0", check=False)
+            rc, lines = self.find_dialog(None, 0)
             if rc != 0:
                 return
             info = parse_pairs(lines)
@@ -515,8 +514,7 @@ class Session:
             elif title:
                 self.win("dialog-press", title, "2", check=False)
             # else: the untitled wait window, which closes by itself when the port list is ready
-            wait_until(lambda: self.win("dialog", "--timeout", "0", check=False)[1] != lines, 10,
-                       "the dialog %r to close" % title)
+            wait_until(lambda: self.find_dialog(None, 0)[1] != lines, 10, "the dialog %r to close" % title)
 
     def stop(self):
         """Tears everything down; safe to call more than once and after failures."""
@@ -609,10 +607,15 @@ class Session:
     def command(self, item):
         self.win("command", item)
 
+    def find_dialog(self, title, timeout):
+        """hx350-win dialog: (exit code, lines) for the dialog titled `title` (any dialog or message box when None)
+        that is open or opens within `timeout` s."""
+        args = ["dialog", "--timeout", str(timeout)] + (["--title", title] if title else [])
+        return self.win(*args, check=False, timeout=timeout + 30)
+
     def dialog(self, title=None, timeout=20):
         """Waits for a dialog (by title) or message box of the program; returns its parsed contents."""
-        args = ["dialog", "--timeout", str(timeout)] + (["--title", title] if title else [])
-        rc, lines = self.win(*args, check=False, timeout=timeout + 30)
+        rc, lines = self.find_dialog(title, timeout)
         if rc != 0:
             raise CheckFailed("no dialog %s appeared within %d s" % (repr(title) if title else "", timeout))
         return parse_dialog(lines)
@@ -628,17 +631,16 @@ class Session:
 
     def closed(self, title, timeout=15):
         """Waits until the dialog titled `title` has gone."""
-        return wait_until(
-            lambda: self.win("dialog", "--title", title, "--timeout", "0", check=False)[0] == WIN_NOT_FOUND, timeout,
-            "%s closed" % title)
+        return wait_until(lambda: self.no_dialog(title), timeout, "%s closed" % title)
 
     def close_dialog(self, title, button=2):
         """Presses a button of the dialog (Cancel by default) and waits until it has gone."""
         self.win("dialog-press", title, button)
         return self.closed(title)
 
-    def no_dialog(self):
-        return self.win("dialog", "--timeout", "0", check=False)[0] == WIN_NOT_FOUND
+    def no_dialog(self, title=None, timeout=0):
+        """True when no dialog (titled `title`, or none at all) is open, or none opened within `timeout` s."""
+        return self.find_dialog(title, timeout)[0] == WIN_NOT_FOUND
 
     def wait_no_dialog(self, timeout=10):
         return wait_until(self.no_dialog, timeout, "every dialog closed")

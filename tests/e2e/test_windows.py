@@ -16,7 +16,7 @@ import subprocess
 import sys
 
 from harness import (CMD_ABOUT, CMD_ADDITIONAL, CMD_CLOSE, CMD_HELP, CMD_SOFTWARE_INFO, CMD_TOPMOST, INFO_TITLE,
-                     OK_4660, SIM_PORT, SYSCMD_ABOUT, WIN_NOT_FOUND, Scenario, settings_file)
+                     OK_4660, SIM_PORT, SYSCMD_ABOUT, Scenario, settings_file)
 
 
 HELP_TITLE = "Pomoc - HX350"
@@ -54,8 +54,7 @@ def body(s, t):
     lines = s.win("dialog", "--title", INFO_TITLE)[1]
     t.check("rich 1076=Oprogramowanie MVX" in lines, "the document starts with its first heading", lines)
     s.screenshot("info_at_start")
-    t.check(s.win("dialog", "--title", "Porty", "--timeout", "3", check=False)[0] == WIN_NOT_FOUND,
-            "no port dialog while the information window is open")
+    t.check(s.no_dialog("Porty", timeout=3), "no port dialog while the information window is open")
     s.close_dialog(INFO_TITLE, 1)
     s.dialog("Porty", timeout=20)
     t.passed("the port dialog follows")
@@ -124,8 +123,7 @@ def body(s, t):
     t.step("the next start shows no information window")
     s.start_program()
     s.dialog("Porty", timeout=30)
-    t.check(s.win("dialog", "--title", INFO_TITLE, "--timeout", "0", check=False)[0] == WIN_NOT_FOUND,
-            "no information window at start")
+    t.check(s.no_dialog(INFO_TITLE), "no information window at start")
 
     t.step("a port is chosen and the window moved")
     s.win("port-dialog-select", "COM%d" % SIM_PORT)

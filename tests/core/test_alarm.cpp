@@ -251,13 +251,6 @@ TEST(AlarmSettings, KeyTextsReadLenientlyWithinBounds) {
     }
 }
 
-TEST(AlarmSettings, ALowerLimitAboveTheUpperIsTakenAsSwapped) {
-    const AlarmSettings settings = withKeys({}, "TEMP_LOW=30 TEMP_HIGH=20 RH_LOW=50 RH_HIGH=50");
-    EXPECT_EQ(alarmKeyText(settings, AlarmKey::TemperatureLow), "20.0");
-    EXPECT_EQ(alarmKeyText(settings, AlarmKey::TemperatureHigh), "30.0");
-    EXPECT_EQ(alarmKeyText(settings, AlarmKey::HumidityLow), "50.0");
-}
-
 TEST(AlarmTexts, StatusPiecesWithAcknowledgementAndAnOnsetOnAnotherDay) {
     const std::vector<ActiveAlarm> active = {
         {AlarmKind::TemperatureBelow, -35, true, {2024, 3, 5, 8, 5, 59}},

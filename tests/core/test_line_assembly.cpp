@@ -104,20 +104,6 @@ TEST(LineAssembly, ThousandthByteDropsThePartialLineSilently) {
     }
 }
 
-TEST(LineAssembly, WatchdogExpiryLosesTheLinkAndKeepsTheTimerAndAFailedStartIsNotKilled) {
-    Fixture f;
-    f.feed(kWorkedExample);
-    f.assembly.onWatchdogExpired();
-    f.assembly.onWatchdogExpired();
-    EXPECT_EQ(f.host.calls, (Calls{"start", "update 1", "update 0", "update 0"}));
-    EXPECT_EQ(f.assembly.watchdogTimerId(), 11u);
-    Fixture failing;
-    failing.host.nextTimerId = 0;
-    failing.feed(kWorkedExample);
-    failing.feed(kWorkedExample);
-    EXPECT_EQ(failing.host.calls, (Calls{"start", "update 1", "start", "update 1"}));
-}
-
 // The reading update may open a message box whose modal loop delivers further bytes to the same assembly; the
 // finished line must already be cleared by then, or the nested bytes would extend it.
 TEST(LineAssembly, BytesArrivingDuringTheReadingUpdateStartANewLine) {

@@ -57,19 +57,6 @@ TEST(PortEntriesFromListText, LinesBecomeEntries) {
     EXPECT_TRUE(portEntriesFromListText("\n\n").empty());
 }
 
-TEST(PortNumberFromEntry, DigitsFromTheFourthCharacter) {
-    const std::tuple<const char*, int> cases[] = {
-        {"COM3", 3},     {"COM12 (USB Serial Port)", 12},
-        {"  \tCOM7", 7}, {"COM", 0},
-        {"", 0},         {"   ", 0},
-        {"COM0", 0},     {"COMx", 0},
-        {"COM 5", 0},    {"COM99999999999", 0},
-        {"LPT2", 2},
-    };
-    for (const auto& [entry, expected] : cases)
-        EXPECT_EQ(portNumberFromEntry(entry), expected) << entry;
-}
-
 TEST(FindEntryForPort, MatchesTheWholeNumber) {
     const std::vector<std::string> entries = {"COM10 (USB)", "COM1", "COM2 (Modem)", "COM2", "LPT3"};
     for (const auto& [port, index] : std::vector<std::pair<int, int>>{{1, 1}, {10, 0}, {2, 2}, {3, -1}, {0, -1}})

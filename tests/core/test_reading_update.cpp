@@ -86,16 +86,6 @@ TEST(PlanReadingUpdate, FillsTheCurrentReading) {
     }
 }
 
-// A lost link shows "???" but keeps the last value and its two decimals: DDE still answers with them.
-TEST(PlanReadingUpdate, ALostLinkKeepsTheLastValue) {
-    ReadingUpdateState state;
-    CurrentReading current;
-    planReadingUpdate(state, reading(FineThermo, 2, 0, 2, 1), true, current);
-    planReadingUpdate(state, reading(FineThermo, 2, 0, 2, 1), false, current);
-    EXPECT_EQ(quantityText(current.temperature), "two ???");
-    EXPECT_EQ(current.temperature.rawValue, 21.57);
-}
-
 // The display's blink timer once decided whether a value was good: when SetTimer failed, recording wrote the
 // faulty value and DDE answered "Pomiar OK". Now the reading itself says so, whatever the display does.
 TEST(CurrentReading, RegressionFaultyValueCountedAsGoodWhenTheBlinkTimerFailed) {

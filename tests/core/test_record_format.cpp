@@ -29,6 +29,12 @@ RecordingSettings columns(int separator, int temperature, int humidity) {
     return settings;
 }
 
+RecordingSettings decimalComma(int separator) {
+    RecordingSettings settings = columns(separator, 1, 1);
+    settings.decimalComma = true;
+    return settings;
+}
+
 TEST(TextRecord, WorkedExampleThenDisconnected) {
     int last = -1;
     EXPECT_EQ(buildTextRecord(columns(Semicolon, 1, 1), last, reading(21.5), reading(45.2), kTick),
@@ -39,77 +45,37 @@ TEST(TextRecord, WorkedExampleThenDisconnected) {
               "2024.03.05 14:07:09;???;???\r\n");
 }
 
-TEST(TextRecord, HeaderFollowsTheColumnChoice) {
+// The header comes with the first record and whenever the columns changed; the fields follow the reading.
+TEST(TextRecord, FieldsFollowTheColumnsAndTheReading) {
+    const QuantityReading minus = reading(-3.4), humid = reading(45.2),
+                          fine = reading(-21.57, false, false, kTwoDecimals);
     const struct {
-        int separator, temperature, humidity, lastBefore;
+        RecordingSettings settings;
+        int lastBefore;
+        QuantityReading temperature, humidity;
         const char* expected;
     } cases[] = {
-        {Comma, 1, 0, 20,
+        {columns(Comma, 1, 0), 20, minus, humid,
          "Data i Godzina,Temperatura \xB0"
          "C\r\n2024.03.05 14:07:09,-3.4\r\n"}, // changed while open
-        {Tab, 0, 1, -1, "Data i Godzina\tWilgotno\x9C\xE6 %\r\n2024.03.05 14:07:09\t45.2\r\n"},
-        {Semicolon, 0, 0, -1, "Data i Godzina\r\n2024.03.05 14:07:09;\r\n"},
-        {7, 4, 4, 20, "2024.03.05 14:07:09\t-3.4\t45.2\r\n"}, // flags are only compared with zero
+        {columns(Tab, 0, 1), -1, minus, humid, "Data i Godzina\tWilgotno\x9C\xE6 %\r\n2024.03.05 14:07:09\t45.2\r\n"},
+        {columns(Semicolon, 0, 0), -1, minus, humid, "Data i Godzina\r\n2024.03.05 14:07:09;\r\n"},
+        {columns(7, 4, 4), 20, minus, humid, "2024.03.05 14:07:09\t-3.4\t45.2\r\n"}, // flags are only compared with 0
+        {columns(Comma, 1, 1), 20, reading(21.57, false, false, kTwoDecimals), reading(0, kNoData, kFlagged),
+         "2024.03.05 14:07:09,21.57,???\r\n"}, // kind 1, two decimals
+        {columns(Comma, 1, 1), 20, reading(21.25), reading(45.25, false, false, kTwoDecimals),
+         "2024.03.05 14:07:09,21.3,45.3\r\n"}, // halves away from zero
+        {columns(Comma, 1, 1), 20, reading(21.5, false, kFlagged), reading(0.0), "2024.03.05 14:07:09,???,0.0\r\n"},
+        // The decimal comma goes between tabs and semicolons only.
+        {decimalComma(Semicolon), 20, fine, reading(45.2, kNoData), "2024.03.05 14:07:09;-21,57;???\r\n"},
+        {decimalComma(Tab), 20, fine, reading(45.2, kNoData), "2024.03.05 14:07:09\t-21,57\t???\r\n"},
+        {decimalComma(7), 20, fine, reading(45.2, kNoData), "2024.03.05 14:07:09\t-21,57\t???\r\n"}, // with tabs
+        {decimalComma(Comma), 20, fine, reading(45.2, kNoData), "2024.03.05 14:07:09,-21.57,???\r\n"},
     };
     for (const auto& c : cases) {
         int last = c.lastBefore;
-        EXPECT_EQ(
-            buildTextRecord(columns(c.separator, c.temperature, c.humidity), last, reading(-3.4), reading(45.2), kTick),
-            c.expected);
+        EXPECT_EQ(buildTextRecord(c.settings, last, c.temperature, c.humidity, kTick), c.expected);
     }
-}
-
-TEST(TextRecord, FieldsFollowTheReading) {
-    const struct {
-        QuantityReading temperature, humidity;
-        const char* line;
-    } cases[] = {
-        {reading(21.57, false, false, kTwoDecimals), reading(0, kNoData, kFlagged),
-         "2024.03.05 14:07:09,21.57,???\r\n"}, // kind 1, two decimals
-        {reading(21.25), reading(45.25, false, false, kTwoDecimals),
-         "2024.03.05 14:07:09,21.3,45.3\r\n"}, // halves away from zero
-        {reading(21.5, false, kFlagged), reading(0.0), "2024.03.05 14:07:09,???,0.0\r\n"},
-    };
-    for (const auto& c : cases) {
-        int last = 20;
-        EXPECT_EQ(buildTextRecord(columns(Comma, 1, 1), last, c.temperature, c.humidity, kTick), c.line);
-    }
-}
-
-TEST(TextRecord, DecimalCommaBetweenTabsAndSemicolonsOnly) {
-    const struct {
-        int separator;
-        const char* line;
-    } cases[] = {
-        {Semicolon, "2024.03.05 14:07:09;-21,57;???\r\n"},
-        {Tab, "2024.03.05 14:07:09\t-21,57\t???\r\n"},
-        {7, "2024.03.05 14:07:09\t-21,57\t???\r\n"}, // written with tabs
-        {Comma, "2024.03.05 14:07:09,-21.57,???\r\n"},
-    };
-    for (const auto& c : cases) {
-        RecordingSettings settings = columns(c.separator, 1, 1);
-        settings.decimalComma = true;
-        int last = 20;
-        EXPECT_EQ(
-            buildTextRecord(settings, last, reading(-21.57, false, false, kTwoDecimals), reading(45.2, kNoData), kTick),
-            c.line);
-    }
-}
-
-TEST(CommentBlock, LinesInOrder) {
-    RecordingSettings settings;
-    settings.commentEnabled = 1;
-    settings.commentSerialNumber = 1;
-    settings.commentText = "Hala \xB3\r\nlinia 2"; // ANSI bytes pass unchanged
-    EXPECT_EQ(buildCommentBlock(settings, true, true, 1234), "\r\nHala \xB3\r\nlinia 2\r\nHX-350 nr 1234\r\n");
-    EXPECT_EQ(buildCommentBlock(settings, false, false, 1234), "Hala \xB3\r\nlinia 2\r\nHX-350 nr ???\r\n");
-    EXPECT_EQ(buildCommentBlock(settings, false, true, 0), "Hala \xB3\r\nlinia 2\r\nHX-350 nr ???\r\n");
-    settings.commentText.clear();
-    settings.commentSerialNumber = 0;
-    EXPECT_EQ(buildCommentBlock(settings, true, true, 1234), "\r\n");
-    EXPECT_EQ(buildCommentBlock(settings, false, true, 1234), "");
-    settings.commentEnabled = 0;
-    EXPECT_EQ(buildCommentBlock(settings, true, true, 1234), "");
 }
 
 // Undoes the storage step and checks the check bytes, as the grapher would.

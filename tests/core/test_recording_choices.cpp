@@ -34,15 +34,6 @@ TEST(StorableFileName, Windows1250BytesOrTheReasonForRefusal) {
     }
 }
 
-TEST(FileNameRefusalText, NamesTheReasonAndListsTheCharacters) {
-    EXPECT_EQ(fileNameRefusalText(storableFileName("C:\\жара;.csv")),
-              "Nazwa pliku zawiera znaki, których program nie może zapisać w ustawieniach: ж, а, р. Wybierz nazwę bez "
-              "tych znaków.");
-    EXPECT_EQ(fileNameRefusalText(storableFileName("C:\\a;b.csv")),
-              "Nazwa pliku zawiera średnik (;), którego program nie może zapisać w ustawieniach. Wybierz nazwę bez "
-              "średnika.");
-}
-
 TEST(WithFilterExtension, BareNameTakesTheSelectedFilterEntrysExtension) {
     const struct {
         const char* name;

@@ -64,25 +64,6 @@ const std::string kFirstRunFile = readBytes(HX350_TEST_DATA_DIR "/settings/first
 
 } // namespace
 
-TEST(SettingsKeysSession, FirstRunCreatesTheFileAndWritesAllKeysInTableLayout) {
-    TempDir dir;
-    const std::string path = dir.file(kSettingsFileName);
-    AppSettings loaded;
-    {
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(path, true, true, true, false));
-        EXPECT_EQ(fs::file_size(path), 0u);
-        loadSettings(store, loaded);
-        // The table's defaults, not the holders' initial values: the interval becomes 60 seconds, not 1.
-        AppSettings expected;
-        expected.recording.intervalSeconds = 60;
-        EXPECT_EQ(describe(loaded), describe(expected));
-        saveSettings(store, loaded, kScreenWidth, kScreenHeight);
-        EXPECT_EQ(fs::file_size(path), 0u) << "nothing is written before the store closes";
-    }
-    EXPECT_EQ(readBytes(path), kFirstRunFile);
-}
-
 TEST(SettingsKeysSession, NothingChangedLeavesTheFileUntouched) {
     TempDir dir;
     const std::string path = copyFixture(dir, "app_unchanged.ini");
@@ -156,28 +137,6 @@ TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
         runSession(path, change);
         EXPECT_EQ(readBytes(path), file);
     }
-}
-
-// Section by section, the first run's file with the one line the odd file had moved to the top: the odd values
-// read as the defaults (the italic flag keeps the low byte of 257), the sections and keys the file had keep their
-// place, missing keys go to their section's end and the missing section to the end of the file.
-TEST(SettingsKeysSession, OddValuesAreReadLooselyAndWrittenBackClean) {
-    TempDir dir;
-    const std::string path = copyFixture(dir, "app_quirks.ini");
-    runSession(path);
-    const auto section = [](const std::string& header, const std::string& keptLine) {
-        const std::string firstRun = kFirstRunFile;
-        const std::size_t start = firstRun.find(header);
-        std::string text = firstRun.substr(start, firstRun.find('[', start + 1) - start);
-        if (!keptLine.empty()) {
-            const std::size_t key = text.find(keptLine.substr(0, keptLine.find('=') + 1));
-            text.erase(key, text.find('\n', key) + 1 - key);
-            text.insert(header.size() + 2, keptLine + "\r\n");
-        }
-        return text;
-    };
-    EXPECT_EQ(readBytes(path), section("[TEMP]", "FONT_ITALIC_TEMP=1") + section("[GENERAL]", "PORT_NR=0") +
-                                   section("[LOG]", "FILE_INTERVAL=60") + section("[RH]", ""));
 }
 
 // Each file line under its section: what the settings then hold, and the line written back.

@@ -133,70 +133,6 @@ TEST(SettingsStoreWorkedExample, LooksUpSetsAndSavesTheSevenLineFile) {
                                "FILE_INTERVAL=60\r\n");
 }
 
-TEST(SettingsStoreReading, AnswersLookUpsFromFixtures) {
-    struct Case {
-        const char* fixture;
-        const char* section;
-        const char* key;
-        const char* expected;
-        bool ignoreCase = true;
-    };
-    const Case cases[] = {
-        // Line ends: LF alone, CR LF, a lone CR inside a value, CR CR LF, a lone CR and no LF at the end.
-        {"line_ends.ini", "A", "LF", "1"},
-        {"line_ends.ini", "A", "CRLF", "2"},
-        {"line_ends.ini", "A", "LONE", "a\rb"},
-        {"line_ends.ini", "A", "DOUBLE", "3\r"},
-        {"line_ends.ini", "B", "HEADERCR", "x"},
-        {"line_ends.ini", "B", "LAST", "4\r"}, // after "[C]\r", which is no header
-        {"line_ends.ini", "C", "LAST", "<none>"},
-        {"line_ends.ini", "B", "[C]\r", ""},
-        // Headers: bytes around the brackets, duplicates, empty names, headers with nothing under them.
-        {"headers.ini", "", "[GENERAL] ", ""},
-        {"headers.ini", "", " [GENERAL]", ""},
-        {"headers.ini", "GENERAL", "PORT_NR", "1"}, // the first of two GENERAL sections
-        {"headers.ini", "general", "port_nr", "1"},
-        {"headers.ini", "GENERAL", "KEY", "second"}, // the last of two equal keys
-        {"headers.ini", "EMPTY", "", "<none>"},
-        {"headers.ini", "TAIL", "", "<none>"},
-        {"headers.ini", "", "UNDER_EMPTY", "<none>"}, // "" finds the leading section first
-        {"headers.ini", " Spaced Name ", "VALUE", "6"},
-        {"headers.ini", "Spaced Name", "VALUE", "<none>"},
-        // Entries: nothing trimmed, split at the first "=", comments after the last semicolon.
-        {"entries.ini", "", "; comment line", ""},
-        {"entries.ini", "", "", ""},
-        {"entries.ini", "E", "KEY", "<none>"},
-        {"entries.ini", "E", "KEY ", " 5"},
-        {"entries.ini", "E", "BARE", "5"},
-        {"entries.ini", "E", "", "orphan value"},
-        {"entries.ini", "E", "NOEQUALS", ""},
-        {"entries.ini", "E", "A", "b=c"},
-        {"entries.ini", "E", "TWO", "x;y"},
-        {"entries.ini", "E", "COMMENTED", "60 "},
-        {"entries.ini", "e", "LOWER_CASE", "7"},
-        {"entries.ini", "E", "POLISH", "\xb9\xe6\xea"},
-        {"entries.ini", "E", "MISSING", "<none>"},
-        {"entries.ini", "E", "lower_case", "7", false},
-        {"entries.ini", "E", "LOWER_CASE", "<none>", false},
-        {"entries.ini", "e", "lower_case", "<none>", false},
-    };
-    for (const Case& c : cases) {
-        Opened o(c.fixture, false, false, c.ignoreCase);
-        EXPECT_EQ(o.store.getString(c.section, c.key, "<none>"), c.expected)
-            << c.fixture << " [" << c.section << "] " << c.key << (c.ignoreCase ? "" : " exact case");
-    }
-}
-
-// Only what settingsToInt does not already show: the unsigned view, and defaults handed back exactly.
-TEST(SettingsStoreReading, NumericLookUps) {
-    Opened o("entries.ini");
-    EXPECT_EQ(o.store.getInt("E", "NUMBER", 0), -1);
-    EXPECT_EQ(o.store.getUInt("E", "NUMBER", 0), 4294967295u);
-    EXPECT_EQ(o.store.getUInt("E", "MISSING", 4294967295u), 4294967295u);
-    EXPECT_EQ(o.store.getInt("E", "MISSING", INT32_MIN), INT32_MIN);
-    EXPECT_EQ(o.store.getString("E", "MISSING", "a;b"), "a;b");
-}
-
 TEST(SettingsStoreOpening, CreateIfMissingCreatesAnEmptyFileAndTruncatesNone) {
     for (const char* fixture : {"", "worked_example.ini"}) {
         TempDir dir;
@@ -248,22 +184,6 @@ TEST(SettingsStoreOpening, PathsThatCannotBeWrittenAreNeverWritten) {
                    folderNames(dir) == before && (!c.opens || readBytes(dir.file(c.file)) == bytes);
         })) << c.name;
     }
-}
-
-TEST(SettingsStoreOpening, ValuesSetBeforeOpeningDoNotMixWithTheFile) {
-    TempDir dir;
-    const std::string path = copyFixture(dir, "worked_example.ini");
-    const std::string before = readBytes(path);
-    {
-        CSettingsStore store(4);
-        store.setInt("GENERAL", "PORT_NR", 5);
-        store.setInt("EXTRA", "K", 1);
-        ASSERT_TRUE(store.open(path, true, false, true, false));
-        EXPECT_FALSE(store.modified());
-        EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 0), 2);
-        EXPECT_EQ(store.getInt("EXTRA", "K", 0), 0);
-    }
-    EXPECT_EQ(readBytes(path), before);
 }
 
 TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFileWithoutBackup) {
@@ -339,44 +259,6 @@ TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
         EXPECT_TRUE(o.store.modified()); // a save does not reset it
         EXPECT_EQ(folderNames(o.dir), std::vector<std::string>{fixture}) << "no temporary file left behind";
     }
-}
-
-TEST(SettingsStoreSaving, DestructorSavesOnlyWhenAskedAndModified) {
-    // Save on close, backup on close, a value changed; whether the file is rewritten.
-    const std::tuple<bool, bool, bool, bool> cases[] = {{true, false, true, true},
-                                                        {true, true, true, true},
-                                                        {true, true, false, false},
-                                                        {false, true, true, false},
-                                                        {false, false, false, false}};
-    for (const auto& [saveOnClose, backupOnClose, change, rewritten] : cases) {
-        TempDir dir;
-        const std::string path = copyFixture(dir, "worked_example.ini");
-        const std::string before = readBytes(path);
-        const auto writeTime = fs::last_write_time(path);
-        {
-            CSettingsStore store(4);
-            ASSERT_TRUE(store.open(path, saveOnClose, false, true, backupOnClose));
-            store.setInt("GENERAL", "PORT_NR", change ? 3 : 2);
-        }
-        EXPECT_EQ(readBytes(path) != before, rewritten) << saveOnClose << backupOnClose << change;
-        EXPECT_EQ(fs::exists(path + ".001"), rewritten && backupOnClose);
-        if (!rewritten) {
-            EXPECT_EQ(fs::last_write_time(path), writeTime);
-        }
-    }
-}
-
-TEST(SettingsStoreSaving, ClearForgetsContentAndFile) {
-    Opened o("worked_example.ini", true);
-    const std::string before = readBytes(o.path);
-    o.store.setInt("GENERAL", "PORT_NR", 3);
-    o.store.clear();
-    EXPECT_FALSE(o.store.isOpen());
-    EXPECT_FALSE(o.store.modified());
-    EXPECT_EQ(o.store.getInt("GENERAL", "PORT_NR", -1), -1);
-    o.store.setInt("GENERAL", "PORT_NR", 4);
-    EXPECT_EQ(o.store.save(false), "");
-    EXPECT_EQ(readBytes(o.path), before);
 }
 
 TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) {

@@ -146,18 +146,6 @@ TEST(FormatDdeItem, ResultAndMeasurementForEveryKind) {
     EXPECT_EQ(formatDdeItem(AlarmItem, shown(23.4), kind(DegreesCelsius)), "");
 }
 
-TEST(FormatDdeItem, StatusFollowsNoDataAndTheFlag) {
-    QuantityReading reading = shown(23.4);
-    EXPECT_EQ(formatDdeItem(StatusItem, reading, kind(DegreesCelsius)), "Pomiar OK");
-    reading.flagged = true;
-    EXPECT_EQ(formatDdeItem(StatusItem, reading, kind(DegreesCelsius)), "Błąd pomiaru");
-    reading.flagged = false;
-    reading.noData = true;
-    EXPECT_EQ(utf8ToCp1250(formatDdeItem(StatusItem, reading, kind(DegreesCelsius))), "B\xB3\xB9"
-                                                                                      "d pomiaru");
-    EXPECT_EQ(formatDdeItem(ResultItem, reading, kind(DegreesCelsius)), "23.4"); // the last value is still given
-}
-
 // Every byte against the C library's own conversion. A byte that it refuses is one that Windows-1250 leaves
 // undefined: it decodes to U+FFFD, which no character encodes back to.
 TEST(Cp1250, EveryByteAsIconvConvertsIt) {
@@ -235,10 +223,6 @@ TEST(ComposeStatusText, VerdictsPerKind) {
     };
     for (const auto& [record, expected] : cases)
         EXPECT_EQ(composeStatusText(record, 1, {}), expected);
-}
-
-TEST(ComposeStatusText, LinkDownIgnoresTheRecord) {
-    EXPECT_EQ(composeStatusText(thermoHygro(4660, 4, 2, 1), 0, {}), "Brak komunikacji z urządzeniem. ");
 }
 
 TEST(ComposeStatusText, NotesFollowTheVerdictUntilMended) {

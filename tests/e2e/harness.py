@@ -510,7 +510,7 @@ class Session:
             info = parse_pairs(lines)
             title = info.get("title", "")
             if "text" in info:
-                self.win("message-box", "--timeout", "0", "--press", "1", check=False)
+                self.find_message_box(0, press=1)
             elif title:
                 self.win("dialog-press", title, "2", check=False)
             # else: the untitled wait window, which closes by itself when the port list is ready
@@ -645,9 +645,14 @@ class Session:
     def wait_no_dialog(self, timeout=10):
         return wait_until(self.no_dialog, timeout, "every dialog closed")
 
-    def message_box(self, timeout=20, press=None):
+    def find_message_box(self, timeout, press=None):
+        """hx350-win message-box: (exit code, lines) for the program's message box that is open or opens within
+        `timeout` s, answered with the button `press` when given."""
         args = ["message-box", "--timeout", str(timeout)] + (["--press", str(press)] if press is not None else [])
-        rc, lines = self.win(*args, check=False, timeout=timeout + 30)
+        return self.win(*args, check=False, timeout=timeout + 30)
+
+    def message_box(self, timeout=20, press=None):
+        rc, lines = self.find_message_box(timeout, press)
         if rc != 0:
             raise CheckFailed("no message box appeared within %d s" % timeout)
         return parse_pairs(lines)
@@ -655,8 +660,7 @@ class Session:
     def answer(self, button=1):
         """The text of the open message box, which is answered with `button` (OK) and waited out."""
         text = self.message_box(press=button).get("text")
-        wait_until(lambda: self.win("message-box", "--timeout", "0", check=False)[0] == WIN_NOT_FOUND, 10,
-                   "the message box gone")
+        wait_until(lambda: self.find_message_box(0)[0] == WIN_NOT_FOUND, 10, "the message box gone")
         return text
 
     def screenshot(self, state):

@@ -66,7 +66,7 @@ def refused(s, t, message, what):
     s.message_box()
     s.screenshot(what.replace(" ", "_"))
     t.equal(s.answer(), message, what)
-    t.check(s.win("dialog", "--title", TITLE, "--timeout", "0", check=False)[0] == 0, "the dialog is still open")
+    t.check(s.find_dialog(TITLE, 0)[0] == 0, "the dialog is still open")
 
 
 def ini_values(data):

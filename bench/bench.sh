@@ -28,6 +28,7 @@ if ((build)); then
     cmake --build "$root/build/bench-native" -j "$jobs" --target hx350-sim hx350ptyshim decode-bench
 fi
 native="$root/build/bench-native"
-exec python3 "$root/bench/bench.py" --mingw "$root/build/mingw" --sim "$native/tools/hx350-sim" \
-    --shim "$native/tests/libhx350ptyshim.so" --work "$root/build/bench" --decode-bench "$native/bench/decode-bench" \
-    "${args[@]}"
+# Without address randomization, as the tests run Wine (see tools/run.sh).
+exec setarch "$(uname -m)" -R python3 "$root/bench/bench.py" --mingw "$root/build/mingw" \
+    --sim "$native/tools/hx350-sim" --shim "$native/tests/libhx350ptyshim.so" --work "$root/build/bench" \
+    --decode-bench "$native/bench/decode-bench" "${args[@]}"

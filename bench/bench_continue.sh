@@ -35,5 +35,6 @@ if [ ! -f "$file" ]; then
 fi
 cat "$file" > /dev/null
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), load $(cut -d' ' -f1-3 /proc/loadavg)"
-exec python3 "$root/bench/bench_continue.py" --mingw "$root/build/mingw" --work "$root/build/bench" --file "$file" \
-    --runs "$runs"
+# Without address randomization, as the tests run Wine (see tools/run.sh).
+exec setarch "$(uname -m)" -R python3 "$root/bench/bench_continue.py" --mingw "$root/build/mingw" \
+    --work "$root/build/bench" --file "$file" --runs "$runs"

@@ -20,7 +20,8 @@ def counts(client):
 
 
 def answered(client):
-    return counts(client)["requests"] - counts(client)["failures"]
+    now = counts(client)
+    return now.get("requests", 0) - now.get("failures", 0)
 
 
 def body(s, t):
@@ -40,9 +41,7 @@ def body(s, t):
         clients.append(client)
 
         def served():
-            now = counts(client)
-            return client.process.poll() is None and (now.get("updates", 0) > 0 or
-                                                      now.get("requests", 0) > now.get("failures", 0))
+            return client.process.poll() is None and (counts(client).get("updates", 0) > 0 or answered(client) > 0)
 
         try:
             s.wait_condition(lambda: client.process.poll() is not None or served(), name + " served", 120)

@@ -161,7 +161,8 @@ def wine_environment(prefix, display):
 def run_wine(env, args, timeout=60):
     """Runs a Windows program to its end: (exit code, output lines without CR, stderr text). Its output goes
     through files, not pipes: if this happens to be the Wine process that starts the wineserver and its services,
-    they inherit its stdout and stderr, and a pipe would never see its end."""
+    they inherit its stdout and stderr, and a pipe would never see its end. Exit code 1 with no word is Wine's own,
+    for a program it could not start, never the program's answer (ours say why they end with 1): it fails."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         process = subprocess.Popen(["wine"] + [str(a) for a in args], env=env, stdout=out, stderr=err,
                                    stdin=subprocess.DEVNULL)
@@ -174,6 +175,8 @@ def run_wine(env, args, timeout=60):
         out.seek(0)
         err.seek(0)
         stdout, stderr = (f.read().decode("utf-8", "replace") for f in (out, err))
+    if code == 1 and not stdout.strip() and not stderr.strip():
+        raise CheckFailed("%s: Wine did not start it (exit code 1, no word)" % Path(str(args[0])).name)
     return code, [line.rstrip("\r") for line in stdout.split("\n") if line.strip()], stderr.replace("\r", "")
 
 
@@ -556,10 +559,8 @@ class Session:
 
     def win(self, *args, check=True, timeout=60):
         """Runs hx350-win.exe under the session's wineserver; returns (exit code, output lines). Its answers are 0
-        and WIN_NOT_FOUND; 1 is Wine's own, for a program it could not start, and fails the check."""
+        and WIN_NOT_FOUND."""
         code, lines, stderr = run_wine(self.env, [self.config.win_tool] + list(args), timeout)
-        if code == 1 and not lines and not stderr.strip():
-            raise CheckFailed("hx350-win %s: Wine did not start it (exit code 1, no word)" % args[0])
         if check and code != 0:
             raise CheckFailed("hx350-win %s failed with %d: %s %s" % (" ".join(map(str, args)), code, lines, stderr))
         return code, lines

@@ -1,6 +1,7 @@
 #include "base/cp1250.h"
 #include "base/number_format.h"
 #include "plot/chart_data.h"
+#include "plot/day_profile.h"
 #include "plot/moist_air.h"
 #include "plot/plot_command.h"
 #include "plot/plot_model.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -141,6 +143,26 @@ TEST(PlotFiles, SeveralFilesInTimeOrderWithTabs) {
             "2024.03.05 00:00:30\t4.0\t50.0\r\n2024.03.05 00:00:40\t5.0\t50.0\r\n");
 }
 
+// A file whose clock was set back (records out of time order): a range holds its records of both runs, minute by
+// minute and in file order within a minute.
+TEST(PlotFiles, RangeOfAFileOutOfTimeOrder) {
+    std::vector<double> first, again;
+    for (int minute = 0; minute < 13; ++minute)
+        first.push_back(20 + minute / 10.0), again.push_back(30 + minute / 10.0);
+    const std::string file =
+        recordsFrom({2024, 3, 5, 0, 0, 0}, 60, first) +
+        recordsFrom({2024, 3, 5, 0, 3, 0}, 60, std::vector<double>(again.begin() + 3, again.begin() + 7));
+    const CPlotModel model = modelOf({&file});
+    std::string seen;
+    model.forEachSample(civilSeconds({2024, 3, 5, 0, 2, 0}), civilSeconds({2024, 3, 5, 0, 8, 59}), readerOf({&file}),
+                        64, [&seen](const std::vector<Sample>& batch) {
+                            for (const Sample& sample : batch)
+                                seen += std::to_string(sample.time % 3600 / 60) + ":" +
+                                        std::to_string(sample.temperature) + " ";
+                        });
+    EXPECT_EQ(seen, "2:202 3:203 3:303 4:204 4:304 5:205 5:305 6:206 6:306 7:207 8:208 ");
+}
+
 // Records whose check byte is the marker byte make the split point hard to find.
 std::string largeFile() {
     std::string file;
@@ -241,6 +263,44 @@ TEST(PlotSummary, TiesAndMergesInAnyOrder) {
             merged.merge(bucket);
         }
         EXPECT_EQ(describe(merged), row.merged);
+    }
+}
+
+// Records over weeks, mostly in time order, some late; between adds, ranges of every length across all levels are
+// combined and compared with the records themselves: count, first and last time, lowest and highest value.
+TEST(PlotSummary, CombinedRangesHoldTheirRecordsWhileTheyGrow) {
+    CSummary summary;
+    std::vector<Sample> added;
+    std::uint32_t random = 12345;
+    const auto next = [&random](std::uint32_t below) { return (random = random * 1103515245 + 12345) / 65536 % below; };
+    for (int i = 0; i < 3000; ++i) {
+        Sample sample;
+        sample.time = i * 997 - (next(10) == 0 ? next(200000) : 0);
+        sample.hasTemperature = true;
+        sample.temperature = static_cast<std::int32_t>(next(600)) - 300;
+        summary.add(sample, {});
+        added.push_back(sample);
+        if (i % 250 != 249)
+            continue;
+        summary.refresh();
+        for (int query = 0; query < 20; ++query) {
+            const std::int64_t b0 = next(50000) - 2000, b1 = b0 + next(query < 10 ? 100 : 60000);
+            const Bucket got = summary.combine(b0, b1);
+            std::uint32_t records = 0;
+            std::int64_t first = INT64_MAX, last = INT64_MIN;
+            std::int32_t low = INT32_MAX, high = INT32_MIN;
+            for (const Sample& s : added) {
+                if (bucketOf(s.time) < b0 || bucketOf(s.time) > b1)
+                    continue;
+                ++records, first = std::min(first, s.time), last = std::max(last, s.time);
+                low = std::min(low, s.temperature), high = std::max(high, s.temperature);
+            }
+            ASSERT_EQ(got.records, records) << i << " " << b0 << ".." << b1;
+            if (records > 0) {
+                EXPECT_EQ(std::make_tuple(got.first, got.last, got.temperature.min, got.temperature.max),
+                          std::make_tuple(first, last, low, high));
+            }
+        }
     }
 }
 
@@ -450,6 +510,148 @@ TEST(PlotStatistics, MeanKineticTemperatureOfTwoTemperaturesHeldForEqualTimes) {
     EXPECT_FALSE(stats.temperature.haveAbove);
 }
 
+// The limits field "T_LOW:T_HIGH:RH_LOW:RH_HIGH" and the activation energy as typed; "-" where they are refused.
+TEST(PlotStatistics, LimitsAndActivationAsTyped) {
+    const std::pair<const char*, const char*> limits[] = {
+        {":::", "|||"},
+        {" 15 : 25,5:-0,25:+40 ", "15|25.5|-0.25|40"},
+        {"9:99.99:25:25", "9|99.99|25|25"},
+        {"-10000:10000::", "-10000|10000||"},
+        {"-10000.01:::", "-"},
+        {":10000.01::", "-"},
+        {"1.234:::", "-"},
+        {"1..5:::", "-"},
+        {".:::", "-"},
+        {"+:::", "-"},
+        {"25:15::", "-"},
+        {"::60:40", "-"},
+        {"::", "-"},
+        {"::::", "-"},
+    };
+    for (const auto& [text, expected] : limits) {
+        AnalysisSettings s;
+        const std::string got = !parseLimits(text, s) ? "-"
+                                                      : limitText(s.temperature.hasLow, s.temperature.low) + "|" +
+                                                            limitText(s.temperature.hasHigh, s.temperature.high) + "|" +
+                                                            limitText(s.humidity.hasLow, s.humidity.low) + "|" +
+                                                            limitText(s.humidity.hasHigh, s.humidity.high);
+        EXPECT_EQ(got, expected) << text;
+    }
+    const std::pair<const char*, double> activations[] = {
+        {"83,144", 83.144}, {"0.001", 0.001}, {"1000", 1000}, {"1000.001", -1}, {"0", -1}, {"", -1}, {"1.2345", -1}};
+    for (const auto& [text, expected] : activations) {
+        double kilojoules = -1;
+        EXPECT_EQ(parseActivation(text, kilojoules) ? kilojoules : -1, expected) << text;
+    }
+}
+
+// The time each record stands for and the most common step, whole and with the records split into a part and the
+// part that follows it (as two threads read a file): "time:seconds" of each record, then "+" the newest one's.
+TEST(PlotStatistics, RecordDurationsAndTheMostCommonStepSplitAnywhere) {
+    const struct {
+        std::vector<std::int64_t> times;
+        const char* durations;
+        std::int64_t mostCommon;
+    } cases[] = {
+        {{}, "-", 0},
+        {{0}, "+0:0", 0},
+        {{0, 60, 120}, "0:60 60:60 +120:60", 60},
+        {{0, 60, 240}, "0:60 60:180 +240:180", 60},           // three steps long: no gap yet
+        {{0, 60, 300, 360}, "0:60 60:60 300:60 +360:60", 60}, // a gap: as long as the step before
+        {{0, 1, 2, 12, 22}, "0:1 1:1 2:1 12:10 +22:10", 1},
+        {{0, 60, 30}, "0:60 60:0 +30:0", 60}, // the clock set back
+        {{0, 0, 60}, "0:0 0:60 +60:60", 60},
+        {{0, 10, 70, 80, 90, 150, 210}, "0:10 10:10 70:10 80:10 90:10 150:60 +210:60", 10}, // a tie: the shorter
+        {{0, 60, 70, 80, 90, 150, 210}, "0:60 60:10 70:10 80:10 90:10 150:60 +210:60", 10},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t split = 0; split <= c.times.size(); ++split) {
+            SCOPED_TRACE(testing::Message() << c.durations << " split " << split);
+            std::vector<std::pair<std::int64_t, std::int64_t>> emitted;
+            const auto emit = [&emitted](const Sample& s, std::int64_t seconds) {
+                emitted.push_back({s.time, seconds});
+            };
+            CRecordDurations earlier(false), later(true);
+            CStepCounts earlierSteps, laterSteps;
+            for (std::size_t i = 0; i < c.times.size(); ++i) {
+                Sample sample;
+                sample.time = c.times[i];
+                (i < split ? earlier : later).feed(sample, emit);
+                if (i > 0)
+                    (i < split ? earlierSteps : laterSteps).note(c.times[i] - c.times[i - 1]);
+            }
+            later.follow(earlier, emit);
+            std::sort(emitted.begin(), emitted.end());
+            std::string text;
+            for (const auto& [time, seconds] : emitted)
+                text += std::to_string(time) + ":" + std::to_string(seconds) + " ";
+            Sample newest;
+            std::int64_t seconds = 0;
+            text += later.pending(newest, seconds) ? "+" + std::to_string(newest.time) + ":" + std::to_string(seconds)
+                                                   : "-";
+            EXPECT_EQ(text, c.durations);
+            earlierSteps.merge(laterSteps);
+            EXPECT_EQ(earlierSteps.mostCommon(), c.mostCommon);
+        }
+    }
+    // Steps of more than 256 lengths: the later lengths are not kept.
+    CStepCounts steps;
+    for (std::int64_t step = 1; step <= 256; ++step)
+        steps.note(step);
+    for (const std::int64_t step : {300, 300, 300, 1, 0, -5})
+        steps.note(step);
+    EXPECT_EQ(steps.mostCommon(), 1);
+}
+
+// A stretch split anywhere and joined again, in either order, is the whole stretch; the time and excursions past
+// each limit are counted here record by record (a value on the limit is not past it).
+TEST(PlotStatistics, ProfileJoinedFromAnySplitIsTheWhole) {
+    const std::vector<std::int32_t> values = {230, 251, 250, 249, 260, 200, 150, 149, 300, 149, 151, 250};
+    const auto profileOf = [&values](std::size_t from, std::size_t to) {
+        CQuantityProfile profile;
+        for (std::size_t i = from; i < to; ++i) {
+            profile.addValue(values[i], static_cast<std::int64_t>(i) * 10);
+            profile.addTime(values[i], 10 + static_cast<std::int64_t>(i));
+        }
+        return profile;
+    };
+    const auto expect = [&values](const CQuantityProfile& p, std::int32_t limit, bool above) {
+        std::int64_t seconds = 0;
+        std::uint32_t excursions = 0;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const auto past = [&](std::size_t j) { return above ? values[j] * 10 > limit : values[j] * 10 < limit; };
+            seconds += past(i) ? 10 + static_cast<std::int64_t>(i) : 0;
+            excursions += past(i) && (i == 0 || !past(i - 1));
+        }
+        EXPECT_EQ(above ? p.secondsAbove(limit) : p.secondsBelow(limit), seconds) << limit << above;
+        EXPECT_EQ(above ? p.excursionsAbove(limit) : p.excursionsBelow(limit), excursions) << limit << above;
+    };
+    const auto check = [&](const CQuantityProfile& p) {
+        for (const std::int32_t limit : {2500, 2510, 2400, 1500, 1490, 2310, 9990, -9990}) {
+            expect(p, limit, true);
+            expect(p, limit, false);
+        }
+        ASSERT_EQ(p.values().size(), 10u);
+        EXPECT_EQ(p.values()[0].value, 149);
+        EXPECT_EQ(p.values()[0].seconds, 7 + 9 + 20);
+    };
+    for (std::size_t split = 0; split <= values.size(); ++split) { // 0 and all: the whole joined to nothing
+        SCOPED_TRACE(split);
+        CQuantityProfile earlier = profileOf(0, split), later = profileOf(split, values.size());
+        CQuantityProfile joined = earlier;
+        joined.merge(later);
+        check(joined);
+        later.merge(earlier);
+        check(later);
+    }
+    // Stretches that overlap in time (files of one period): no step joins them.
+    CQuantityProfile a, b;
+    a.addValue(200, 0), a.addValue(200, 20), b.addValue(300, 10), b.addValue(300, 30), b.addValue(200, 40);
+    a.merge(b);
+    EXPECT_EQ(a.excursionsAbove(2500), 0u);
+    EXPECT_EQ(a.excursionsBelow(2500), 2u); // from the start, and after the 30.0
+}
+
 // Worked by hand for 25 °C and 60 %: γ = ln 0.6 + 17.62 * 25 / 268.12 = 1.132095, dew point 243.12 γ / (17.62 - γ)
 // = 16.6931 °C; vapour 0.6 * 6.112 * exp(1.642921) = 18.9603 hPa, 216.7 * 18.9603 / 298.15 = 13.7807 g/m3.
 TEST(PlotStatistics, DewPointAndAbsoluteHumidity) {
@@ -468,9 +670,10 @@ TEST(PlotStatistics, DewPointAndAbsoluteHumidity) {
 }
 
 // An hour of records a minute with minutes 20 to 29 missing: 50 of 60 records, the longest gap 660 s between two
-// records less one interval. Above 25 °C at minutes 5, 6 and 40 (two excursions, 180 s), below 15 °C at 45 and 46.
+// records less one interval. Above 25 °C at minutes 5, 6 and 40 (two excursions, 180 s), below 15 °C at 45 and 46;
+// the humidity above 40 % from the first record on, which counts as one excursion.
 TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
-    std::string file;
+    std::string before, after; // the same hour in two files, split at the gap
     for (int minute = 0; minute < 60; ++minute) {
         if (minute >= 20 && minute < 30)
             continue;
@@ -478,15 +681,15 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
                              : minute == 40                 ? 27
                              : minute == 45 || minute == 46 ? 14
                                                             : 20;
-        file += recordsFrom({2026, 6, 1, 8, minute, 0}, 60, {value});
+        (minute < 20 ? before : after) += recordsFrom({2026, 6, 1, 8, minute, 0}, 60, {value});
     }
-    const CPlotModel model = modelOf({&file});
-    std::vector<DayStats> days;
+    const std::string file = before + after;
+    const CPlotModel model = modelOf({&file}), split = modelOf({&before, &after});
+    std::vector<DayStats> days, splitDays;
     const RangeStats total = statsOf(model, {&file}, "15:25::40", &days);
     EXPECT_EQ(model.gapLimit(), 180); // three of the smallest steps
-    EXPECT_EQ(total.temperature.excursionsAbove, 2u);
-    EXPECT_EQ(total.temperature.excursionsBelow, 1u);
-    EXPECT_EQ(total.humidity.excursionsAbove, 1u); // past the limit from the first record on
+    EXPECT_EQ(summaryCsv(statsOf(split, {&before, &after}, "15:25::40", &splitDays), splitDays),
+              summaryCsv(total, days));
     const std::string line =
         ";50;83.33;600;14.00;27.00;20.14;20.36;1.96;180;120;50.00;50.00;50.00;3000;???;9.38;8.74\r\n";
     const std::string header =
@@ -494,6 +697,22 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
                      "T powyżej s;T poniżej s;RH min;RH maks;RH średnia;RH powyżej s;RH poniżej s;"
                      "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3\r\n");
     EXPECT_EQ(summaryCsv(total, days), header + "2026.06.01" + line + "Razem" + line);
+    const auto joined = [](const std::vector<std::string>& cells) {
+        std::string text;
+        for (const std::string& cell : cells)
+            text += cell + "|";
+        return text;
+    };
+    EXPECT_EQ(joined(statisticsCells(total, noZone(), "Razem", false)),
+              "Razem|50|83.33 %|00:10:00|14.0 °C (2026.06.01 08:45:00)|27.0 °C (2026.06.01 08:40:00)|20.14 °C|"
+              "20.36 °C|1.96 °C|00:03:00, 2×|00:02:00, 1×|50.0 % (2026.06.01 08:00:00)|50.0 % (2026.06.01 "
+              "08:00:00)|50.00 %|0.00 %|00:50:00, 1×|???|9.38 °C|3.7–15.7 °C|8.74 g/m³|6.0–12.8 g/m³|");
+    EXPECT_EQ(statisticsCells(total, noZone(), "1.06", true)[4], "14.0 °C (08:45:00)"); // a day's row: times only
+    const std::string one = recordsFrom({2026, 6, 1, 8, 0, 0}, 60, {26});
+    EXPECT_EQ(joined(statisticsCells(statsOf(modelOf({&one}), {&one}, "15:25::40"), noZone(), "1", false)),
+              "1|1|???|???|26.0 °C (2026.06.01 08:00:00)|26.0 °C (2026.06.01 08:00:00)|26.00 °C|???|0.00 °C|"
+              "00:00:00, 1×|00:00:00, 0×|50.0 % (2026.06.01 08:00:00)|50.0 % (2026.06.01 08:00:00)|50.00 %|"
+              "0.00 %|00:00:00, 1×|???|14.77 °C|14.8–14.8 °C|12.15 g/m³|12.1–12.1 g/m³|"); // one record: no time
     // Parts read from the records: a gap counts from the range's start and up to its end.
     AnalysisSettings settings;
     ASSERT_TRUE(parseLimits("15:25::", settings));
@@ -503,10 +722,14 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
         std::int64_t longestGap, secondsAbove;
     } parts[] = {{0, 30, 20, 660 - 60, 120}, {0, 25, 20, 360 - 60, 120}, {25, 60, 30, 300 - 60, 60}};
     for (const auto& p : parts) {
-        RangeStats part;
+        RangeStats part, splitPart;
         ASSERT_TRUE(rangeStatistics(model, settings, civilSeconds({2026, 6, 1, 8, p.fromMinute, 0}),
                                     civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1, readerOf({&file}), part,
                                     nullptr));
+        ASSERT_TRUE(rangeStatistics(split, settings, civilSeconds({2026, 6, 1, 8, p.fromMinute, 0}),
+                                    civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1, readerOf({&before, &after}),
+                                    splitPart, nullptr));
+        EXPECT_EQ(summaryCsv(splitPart, {}), summaryCsv(part, {}));
         EXPECT_EQ(part.records, p.records) << p.fromMinute;
         EXPECT_EQ(part.longestGap, p.longestGap) << p.fromMinute;
         EXPECT_EQ(part.temperature.secondsAbove, p.secondsAbove) << p.fromMinute;
@@ -518,6 +741,75 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
     EXPECT_EQ(many.summary().combine(bucketOf(many.firstTime()) + 3, bucketOf(many.lastTime()) - 5).longestStep, 60u);
     const std::string finer = recordsFrom({2026, 6, 3, 0, 0, 0}, 10, {20, 20, 20});
     EXPECT_EQ(modelOf({&longer, &finer}).gapLimit(), 30); // the finest file's interval
+}
+
+// Zones as the system describes them: the offset (minutes) on both sides of each change (UTC), and around it every
+// local time against the absolute times that show it.
+TEST(PlotTime, ZoneRulesOfEveryShape) {
+    const auto zone = [](int standard, int daylight, ZoneChangeDate to, ZoneChangeDate back) {
+        return [=](int) { return ZoneYear{standard, true, daylight, to, back}; };
+    };
+    struct Change {
+        LocalTime utc;
+        int before, after;
+    };
+    const struct {
+        const char* name;
+        ZoneRules rules;
+        std::vector<Change> changes;
+    } zones[] = {
+        {"second and first Sunday",
+         zone(-300, -240, {0, 3, 2, 0, 2, 0, 0}, {0, 11, 1, 0, 2, 0, 0}),
+         {{{2026, 3, 8, 7, 0, 0}, -300, -240}, {{2026, 11, 1, 6, 0, 0}, -240, -300}}},
+        {"daylight over the new year",
+         zone(600, 660, {0, 10, 1, 0, 2, 0, 0}, {0, 4, 1, 0, 3, 0, 0}),
+         {{{2026, 4, 4, 16, 0, 0}, 660, 600}, {{2026, 10, 3, 16, 0, 0}, 600, 660}}},
+        {"the last Sunday of December",
+         zone(60, 120, {0, 3, 5, 0, 2, 0, 0}, {0, 12, 5, 0, 3, 0, 0}),
+         {{{2026, 12, 27, 1, 0, 0}, 120, 60}, {{2027, 3, 28, 1, 0, 0}, 60, 120}}},
+        {"a fourth Saturday, and a date",
+         zone(0, 60, {0, 9, 4, 6, 0, 0, 0}, {1, 12, 31, 0, 23, 0, 0}),
+         {{{2026, 9, 26, 0, 0, 0}, 0, 60}, {{2026, 12, 31, 22, 0, 0}, 60, 0}}},
+        {"no such month: no daylight time",
+         zone(60, 120, {0, 13, 5, 0, 2, 0, 0}, {0, 10, 5, 0, 3, 0, 0}),
+         {{{2026, 7, 1, 0, 0, 0}, 60, 60}}},
+    };
+    for (const auto& z : zones) {
+        const CTimeZone timeZone(z.rules);
+        for (const Change& change : z.changes) {
+            const std::int64_t at = civilSeconds(change.utc);
+            SCOPED_TRACE(testing::Message() << z.name << " " << formatStamp(at));
+            EXPECT_EQ(timeZone.offsetAt(at - 1), change.before * 60);
+            EXPECT_EQ(timeZone.offsetAt(at), change.after * 60);
+            for (std::int64_t step = -32; step <= 32; ++step) {
+                const std::int64_t local = at + change.before * 60 + step * 450 + (step % 2);
+                std::vector<std::int64_t> shown;
+                for (const Change& c : z.changes)
+                    for (const int offset : {c.before, c.after})
+                        if (timeZone.toLocal(local - offset * 60) == local)
+                            shown.push_back(local - offset * 60);
+                std::sort(shown.begin(), shown.end());
+                shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+                // For a skipped time, the moment the clock passes it: approached by less than the hour it may skip.
+                std::int64_t first = local - 86400;
+                while (shown.empty() && timeZone.toLocal(first) < local)
+                    first += std::max<std::int64_t>(1, local - timeZone.toLocal(first) - 3600);
+                const ZoneCandidates found = timeZone.candidates(local);
+                SCOPED_TRACE(testing::Message() << "local " << formatStamp(local));
+                ASSERT_EQ(std::vector<std::int64_t>(found.time, found.time + found.count), shown);
+                EXPECT_EQ(timeZone.firstAt(local), shown.empty() ? first : shown.front());
+                EXPECT_EQ(timeZone.lastAt(local), shown.empty() ? first - 1 : shown.back());
+                const ZoneStretch stretch = timeZone.stretchAt(local);
+                EXPECT_EQ(stretch.from < stretch.to, shown.size() == 1);
+                if (shown.size() == 1) {
+                    EXPECT_TRUE(stretch.from <= local && local < stretch.to);
+                    EXPECT_EQ(stretch.offset, local - shown.front());
+                    for (const std::int64_t end : {stretch.from, stretch.to - 1})
+                        EXPECT_EQ(timeZone.toLocal(end - stretch.offset), end);
+                }
+            }
+        }
+    }
 }
 
 // A fault of the merging by local time: the hour repeated when the clock goes back was mixed into the first, so the
@@ -592,9 +884,8 @@ TEST(PlotTexts, TitleStatusAndReadout) {
     EXPECT_EQ(windowTitle({"C:\\a.hxg", "b.hxg", "c.hxg"}, true, 0), "Plot - a.hxg (+2) - 0 rek.");
     EXPECT_EQ(statusText(2, 12, 1, true), "Pliki: 2, rekordy: 12, uszkodzone: 1, śledzenie końca");
     EXPECT_EQ(statusText(1, 5, 0, false), "Pliki: 1, rekordy: 5, uszkodzone: 0");
-    EXPECT_EQ(limitText(true, 2500) + " " + limitText(true, 2550) + " " + limitText(true, -25) + limitText(false, 7),
-              "25 25.5 -0.25");
-    EXPECT_EQ(durationText(3723) + " " + durationText(90061), "01:02:03 1 d 01:01:01");
+    EXPECT_EQ(durationText(3723) + " " + durationText(7200) + " " + durationText(93600),
+              "01:02:03 02:00:00 1 d 02:00:00");
     Trace trace;
     trace.temperature = {{10.5, 214, 216, false}};
     ChartOptions options;

@@ -161,6 +161,11 @@ TEST(SettingsStoreOpening, PathsThatCannotBeWrittenAreNeverWritten) {
         {"missing, not to be created", "hx350cfg.ini", false, [](const TempDir&) {}},
         {"in a missing folder", "no-such-folder/hx350cfg.ini", true, [](const TempDir&) {}},
         {"a folder", "hx350cfg.ini", true, [](const TempDir& dir) { fs::create_directory(dir.file("hx350cfg.ini")); }},
+        {"unreadable", "hx350cfg.ini", true,
+         [](const TempDir& dir) {
+             writeBytes(dir.file("hx350cfg.ini"), "[GENERAL]\r\nPORT_NR=2\r\n");
+             fs::permissions(dir.file("hx350cfg.ini"), fs::perms::none);
+         }},
         {"read-only", "hx350cfg.ini", true,
          [](const TempDir& dir) {
              writeBytes(dir.file("hx350cfg.ini"), "[GENERAL]\r\nPORT_NR=2\r\n");
@@ -292,6 +297,17 @@ TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) 
         EXPECT_EQ(store.save(true), settings + expectedSuffix);
         EXPECT_EQ(readBytes(settings + expectedSuffix), before);
         EXPECT_NE(readBytes(settings).find("PORT_NR=3"), std::string::npos);
+    }
+    // The save at close makes a copy only when asked to.
+    for (const bool backup : {false, true}) {
+        TempDir dir;
+        const std::string settings = copyFixture(dir, "worked_example.ini");
+        {
+            CSettingsStore store(4);
+            ASSERT_TRUE(store.open(settings, true, false, true, backup));
+            store.setInt("GENERAL", "PORT_NR", 3);
+        }
+        EXPECT_EQ(fs::exists(settings + ".001"), backup);
     }
 }
 

@@ -177,9 +177,13 @@ TEST(Cp1250, UnmappableAndMalformedInputBecomesQuestionMarks) {
         {"\xF4\x90\x80\x80", "????"}, // surrogate; beyond U+10FFFF
         {"\xF0\x9F\x98\x80!", "?!"},
         {"a\0b"s, "a\0b"s},
+        {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", "???"}, // the lowest of each length, none in the code page
+        {"\xED\xBF\xBF\xF4\x8F\xBF\xBF", "????"},        // the last surrogate; U+10FFFF
+        {"\xC5(", "?("},                                 // a lead byte without its continuation
     };
     for (const auto& [utf8, cp1250] : cases)
         EXPECT_EQ(utf8ToCp1250(utf8), cp1250);
+    EXPECT_EQ(utf8ToCp1250(std::string_view("\xC5\x82", 1)), "?"); // truncated by the view, not by a NUL
 }
 
 ReadingRecord thermoHygro(int serial, int calibration, int temperature, int humidity) {

@@ -146,12 +146,11 @@ TEST(PlotFiles, SeveralFilesInTimeOrderWithTabs) {
 // A file whose clock was set back (records out of time order): a range holds its records of both runs, minute by
 // minute and in file order within a minute.
 TEST(PlotFiles, RangeOfAFileOutOfTimeOrder) {
-    std::vector<double> first, again;
+    std::vector<double> first;
     for (int minute = 0; minute < 13; ++minute)
-        first.push_back(20 + minute / 10.0), again.push_back(30 + minute / 10.0);
-    const std::string file =
-        recordsFrom({2024, 3, 5, 0, 0, 0}, 60, first) +
-        recordsFrom({2024, 3, 5, 0, 3, 0}, 60, std::vector<double>(again.begin() + 3, again.begin() + 7));
+        first.push_back(20 + minute / 10.0);
+    const std::string file = recordsFrom({2024, 3, 5, 0, 0, 0}, 60, first) +
+                             recordsFrom({2024, 3, 5, 0, 3, 0}, 60, {30.3, 30.4, 30.5, 30.6});
     const CPlotModel model = modelOf({&file});
     std::string seen;
     model.forEachSample(civilSeconds({2024, 3, 5, 0, 2, 0}), civilSeconds({2024, 3, 5, 0, 8, 59}), readerOf({&file}),
@@ -511,6 +510,7 @@ TEST(PlotStatistics, MeanKineticTemperatureOfTwoTemperaturesHeldForEqualTimes) {
 }
 
 // The limits field "T_LOW:T_HIGH:RH_LOW:RH_HIGH" and the activation energy as typed; "-" where they are refused.
+// The command-line table has the refusals it shares: three decimals, a low above its high, three fields, energy 0.
 TEST(PlotStatistics, LimitsAndActivationAsTyped) {
     const std::pair<const char*, const char*> limits[] = {
         {":::", "|||"},
@@ -519,13 +519,10 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
         {"-10000:10000::", "-10000|10000||"},
         {"-10000.01:::", "-"},
         {":10000.01::", "-"},
-        {"1.234:::", "-"},
         {"1..5:::", "-"},
         {".:::", "-"},
         {"+:::", "-"},
-        {"25:15::", "-"},
         {"::60:40", "-"},
-        {"::", "-"},
         {"::::", "-"},
     };
     for (const auto& [text, expected] : limits) {
@@ -538,7 +535,7 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
         EXPECT_EQ(got, expected) << text;
     }
     const std::pair<const char*, double> activations[] = {
-        {"83,144", 83.144}, {"0.001", 0.001}, {"1000", 1000}, {"1000.001", -1}, {"0", -1}, {"", -1}, {"1.2345", -1}};
+        {"83,144", 83.144}, {"0.001", 0.001}, {"1000.001", -1}, {"", -1}, {"1.2345", -1}};
     for (const auto& [text, expected] : activations) {
         double kilojoules = -1;
         EXPECT_EQ(parseActivation(text, kilojoules) ? kilojoules : -1, expected) << text;

@@ -719,13 +719,11 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
         std::int64_t longestGap, secondsAbove;
     } parts[] = {{0, 30, 20, 660 - 60, 120}, {0, 25, 20, 360 - 60, 120}, {25, 60, 30, 300 - 60, 60}};
     for (const auto& p : parts) {
+        const std::int64_t from = civilSeconds({2026, 6, 1, 8, p.fromMinute, 0});
+        const std::int64_t to = civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1;
         RangeStats part, splitPart;
-        ASSERT_TRUE(rangeStatistics(model, settings, civilSeconds({2026, 6, 1, 8, p.fromMinute, 0}),
-                                    civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1, readerOf({&file}), part,
-                                    nullptr));
-        ASSERT_TRUE(rangeStatistics(split, settings, civilSeconds({2026, 6, 1, 8, p.fromMinute, 0}),
-                                    civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1, readerOf({&before, &after}),
-                                    splitPart, nullptr));
+        ASSERT_TRUE(rangeStatistics(model, settings, from, to, readerOf({&file}), part, nullptr));
+        ASSERT_TRUE(rangeStatistics(split, settings, from, to, readerOf({&before, &after}), splitPart, nullptr));
         EXPECT_EQ(summaryCsv(splitPart, {}), summaryCsv(part, {}));
         EXPECT_EQ(part.records, p.records) << p.fromMinute;
         EXPECT_EQ(part.longestGap, p.longestGap) << p.fromMinute;

@@ -5,8 +5,10 @@
 #include "plot/moist_air.h"
 #include "plot/plot_command.h"
 #include "plot/plot_model.h"
+#include "plot/plot_settings.h"
 #include "plot/plot_texts.h"
 #include "plot/plot_view.h"
+#include "plot/report.h"
 #include "plot/statistics.h"
 #include "plot/time_axis.h"
 #include "plot/time_zone.h"
@@ -525,14 +527,14 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
         {"::60:40", "-"},
         {"::::", "-"},
     };
+    const auto shown = [](const AnalysisSettings& s) {
+        return limitText(s.temperature.hasLow, s.temperature.low) + "|" +
+               limitText(s.temperature.hasHigh, s.temperature.high) + "|" +
+               limitText(s.humidity.hasLow, s.humidity.low) + "|" + limitText(s.humidity.hasHigh, s.humidity.high);
+    };
     for (const auto& [text, expected] : limits) {
         AnalysisSettings s;
-        const std::string got = !parseLimits(text, s) ? "-"
-                                                      : limitText(s.temperature.hasLow, s.temperature.low) + "|" +
-                                                            limitText(s.temperature.hasHigh, s.temperature.high) + "|" +
-                                                            limitText(s.humidity.hasLow, s.humidity.low) + "|" +
-                                                            limitText(s.humidity.hasHigh, s.humidity.high);
-        EXPECT_EQ(got, expected) << text;
+        EXPECT_EQ(parseLimits(text, s) ? shown(s) : "-", expected) << text;
     }
     const std::pair<const char*, double> activations[] = {
         {"83,144", 83.144}, {"0.001", 0.001}, {"1000.001", -1}, {"", -1}, {"1.2345", -1}};
@@ -540,6 +542,26 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
         double kilojoules = -1;
         EXPECT_EQ(parseActivation(text, kilojoules) ? kilojoules : -1, expected) << text;
     }
+    // Kept in plot.ini as typed. A key that does not read keeps what was there; a low above its high, all of them.
+    const auto all = [&](const AnalysisSettings& s) { return shown(s) + "|" + formatFixed(s.activation, 3); };
+    CSettingsStore store(4);
+    AnalysisSettings typed, read, kept;
+    ASSERT_TRUE(parseLimits("-0.25:25.5:30:40", typed) && parseActivation("90.5", typed.activation));
+    writeAnalysis(store, typed);
+    std::string written;
+    for (const char* key : {"T_LOW", "T_HIGH", "RH_LOW", "RH_HIGH", "MKT_DH"})
+        written += store.getString("LIMITS", key, "?") + "|";
+    EXPECT_EQ(written, "-0.25|25.5|30|40|90.500|");
+    readAnalysis(store, read);
+    EXPECT_EQ(all(read), "-0.25|25.5|30|40|90.500");
+    store.setString("LIMITS", "RH_HIGH", "4O");
+    store.setString("LIMITS", "MKT_DH", "0");
+    store.setString("LIMITS", "T_HIGH", "26");
+    readAnalysis(store, read);
+    EXPECT_EQ(all(read), "-0.25|26|30|40|90.500");
+    store.setString("LIMITS", "T_LOW", "26.01");
+    readAnalysis(store, kept);
+    EXPECT_EQ(all(kept), "||||83.144");
 }
 
 // The time each record stands for and the most common step, whole and with the records split into a part and the
@@ -694,6 +716,15 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
                      "T powyżej s;T poniżej s;RH min;RH maks;RH średnia;RH powyżej s;RH poniżej s;"
                      "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3\r\n");
     EXPECT_EQ(summaryCsv(total, days), header + "2026.06.01" + line + "Razem" + line);
+    // The report of the range: these figures in its tables, the file's name escaped, the chart embedded.
+    ReportContent report{{{"C:\\Dane\\<hala> & \"A\".hxg", 50, 1}}, {}, total, days, "\x89PNG\xFF", 0};
+    report.made = civilSeconds({2026, 6, 2, 9, 30, 5});
+    ASSERT_TRUE(parseLimits("15:25::40", report.settings));
+    EXPECT_EQ(reportHtml(report, noZone()), fixture("report.html"));
+    const std::pair<const char*, const char*> encoded[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xFF\xFE\x01", "//4B"}};
+    for (const auto& [bytes, text] : encoded)
+        EXPECT_EQ(base64(bytes), text);
     const auto joined = [](const std::vector<std::string>& cells) {
         std::string text;
         for (const std::string& cell : cells)

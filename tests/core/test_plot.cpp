@@ -542,7 +542,7 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
         double kilojoules = -1;
         EXPECT_EQ(parseActivation(text, kilojoules) ? kilojoules : -1, expected) << text;
     }
-    // Kept in plot.ini as typed. A key that does not read keeps what was there; a low above its high, all of them.
+    // Kept in plot.ini as typed. A key that does not read keeps what was there; a low above its high keeps them all.
     const auto all = [&](const AnalysisSettings& s) { return shown(s) + "|" + formatFixed(s.activation, 3); };
     CSettingsStore store(4);
     AnalysisSettings typed, read, kept;
@@ -717,8 +717,8 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
                      "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3\r\n");
     EXPECT_EQ(summaryCsv(total, days), header + "2026.06.01" + line + "Razem" + line);
     // The report of the range: these figures in its tables, the file's name escaped, the chart embedded.
-    ReportContent report{{{"C:\\Dane\\<hala> & \"A\".hxg", 50, 1}}, {}, total, days, "\x89PNG\xFF", 0};
-    report.made = civilSeconds({2026, 6, 2, 9, 30, 5});
+    ReportContent report{{{"C:\\Dane\\<hala> & \"A\".hxg", 50, 1}}, {}, total, days, "\x89PNG\xFF",
+                         civilSeconds({2026, 6, 2, 9, 30, 5})};
     ASSERT_TRUE(parseLimits("15:25::40", report.settings));
     EXPECT_EQ(reportHtml(report, noZone()), fixture("report.html"));
     const std::pair<const char*, const char*> encoded[] = {

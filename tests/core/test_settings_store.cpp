@@ -344,7 +344,7 @@ TEST(SettingsStoreSaveFailure, FailedSaveKeepsTheOldFileIntact) {
          [](const std::string& path) { fs::create_symlink("/dev/full", settingsReplacementPath(path)); },
          // the failed write is removed, and then the next save succeeds
          [](CSettingsStore& store, const std::string& path) {
-             return !fs::exists(fs::symlink_status(settingsReplacementPath(path))) && store.save(false).empty() &&
+             return !fs::exists(fs::symlink_status(settingsReplacementPath(path))) && !store.save(true).empty() &&
                     readBytes(path).find("PORT_NR=3\r\n") != std::string::npos;
          }},
         {"replacement cannot be created",
@@ -377,7 +377,8 @@ TEST(SettingsStoreSaveFailure, FailedSaveKeepsTheOldFileIntact) {
                 return false;
             store.setInt("GENERAL", "PORT_NR", 3);
             c.breakSave(path);
-            const bool failed = store.save(false).empty() && store.modified() && readBytes(path) == content;
+            // A save with a backup names the backup only once the file was written.
+            const bool failed = store.save(true).empty() && store.modified() && readBytes(path) == content;
             return failed && c.afterwards(store, path);
         })) << c.name;
     }

@@ -384,6 +384,9 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
     const std::string header = "Data i Godzina;Zdarzenie;Alarm;Granica;Wartość skrajna;Czas trwania\r\n";
     const std::string start = "2024.03.05 14:00:03;początek;temperatura powyżej;25.0;26.0;00:00:03\r\n";
     const std::string old = "2024.01.01 10:00:00;koniec;wilgotność poniżej;30.0;20.0;00:10:00\r\n";
+    std::string thousand;
+    for (std::size_t i = 0; i < AlarmEventLog::kMaxWaiting; ++i)
+        thousand += start;
     const struct {
         const char* name;
         std::string before; // the file at the start; "-" when it does not exist
@@ -416,6 +419,13 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
           {"tick", header + old + start, FileProblem::None},
           {"event", header + old + start + start, FileProblem::None},
           {"tick", header + old + start + start, FileProblem::None}}},
+        {"of the events that wait, the newest thousand are kept",
+         "-",
+         {{"offline", "-", FileProblem::None},
+          {"open", "-", FileProblem::Unavailable},
+          {"flood", "-", FileProblem::Unavailable},
+          {"online", "-", FileProblem::Unavailable},
+          {"tick", header + thousand, FileProblem::None}}},
         {"no name: nothing is opened and nothing waits",
          "-",
          {{"event", "-", FileProblem::None}, {"open", "", FileProblem::None}, {"tick", "", FileProblem::None}}},
@@ -430,8 +440,8 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
             const std::string step = input;
             if (step == "open")
                 log.setFile("z.csv");
-            else if (step == "event")
-                log.write({event}, ';');
+            else if (step == "event" || step == "flood")
+                log.write(std::vector<AlarmEvent>(step == "event" ? 1 : AlarmEventLog::kMaxWaiting + 1, event), ';');
             else if (step == "tick")
                 log.retry();
             else if (step == "offline" || step == "online")

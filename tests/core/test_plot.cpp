@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <tuple>
 
 namespace {
@@ -124,6 +125,13 @@ TEST(PlotFiles, ReadAsTheRecordingTable) {
         EXPECT_EQ(stats.humidity.min, row.minH);
         EXPECT_EQ(stats.humidity.max, row.maxH);
     }
+    // runs.hxg's days part at midnight: 23:59:57 to 23:59:59, then 00:00:00 on.
+    const std::string runs = fixture("runs.hxg");
+    std::vector<DayStats> days;
+    statsOf(modelOf({&runs}), {&runs}, ":::", &days);
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(std::make_pair(days[0].stats.records, days[1].stats.records),
+              std::make_pair(std::uint64_t{3}, std::uint64_t{6}));
 }
 
 TEST(PlotFiles, SeveralFilesInTimeOrderWithTabs) {
@@ -173,6 +181,38 @@ std::string largeFile() {
             file += "\xC0\xC0\xC0\xD0";
     }
     return file;
+}
+
+// A file read in two parts, joined at any record, reads as in one pass: the order of its minutes, the smallest and
+// the most common step (5 s and 2 s three times each, 1 s once), its times, days and minute spans.
+TEST(PlotLoad, PartsJoinedAtAnyRecordReadAsOnePass) {
+    std::string file;
+    std::vector<std::uint64_t> starts;
+    for (const int second : {0, 2, 4, 6, 11, 16, 21, 130, 131, 61, 200, 86405}) {
+        starts.push_back(file.size());
+        file += record(second, 21.5, 45.0);
+    }
+    starts.push_back(file.size());
+    const std::int64_t base = civilSeconds({2024, 3, 5, 0, 0, 0}) - 3600; // UTC
+    const auto describe = [&](const CFileScan& scan) {
+        std::string out = std::to_string(scan.validCount()) + (scan.ordered() ? " ordered" : " unordered") + " step " +
+                          std::to_string(scan.smallestStep()) + "/" + std::to_string(scan.steps().mostCommon()) +
+                          " days " + std::to_string(scan.days().size()) + " times";
+        for (const std::int64_t time : {scan.firstTime(), scan.lastTime(), scan.minTime(), scan.maxTime()})
+            out += " " + std::to_string(time - base);
+        for (const FileSpan& span : scan.spans())
+            out += " " + std::to_string(span.bucket - base / 60) + "@" +
+                   std::to_string(std::find(starts.begin(), starts.end(), span.offset) - starts.begin());
+        return out;
+    };
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        CSummary earlierSummary, laterSummary;
+        CFileScan earlier(earlierSummary, 0, warsaw()), later(laterSummary, starts[k], warsaw());
+        earlier.feed(std::string_view(file).substr(0, starts[k]));
+        later.feed(std::string_view(file).substr(starts[k]));
+        later.prepend(earlier);
+        EXPECT_EQ(describe(later), "12 unordered step 1/2 days 2 times 0 86405 0 86405 0@0 2@7 1@9 3@10 1440@11") << k;
+    }
 }
 
 // The second file runs through the hour that the clock repeats in autumn, where the second part cannot start.
@@ -352,12 +392,16 @@ TEST(PlotView, ZoomSelectAndMargins) {
     const auto text = [](const ViewRange& v) {
         return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
     };
-    EXPECT_EQ(text(zoomView({0, 1000, true}, 250, 0.5)), "125.0..625.0");
+    EXPECT_EQ(text(zoomView({1000, 2000, true}, 1250, 0.5)), "1125.0..1625.0");
+    EXPECT_EQ(text(zoomView({500, 500, true}, 500, 2)), "495.0..505.0");
+    EXPECT_EQ(text(panView({1000, 2000, true}, -30)), "970.0..1970.0");
     EXPECT_EQ(text(selectView({0, 1000, true}, 101, 100)), "95.5..105.5");
     EXPECT_EQ(text(fullView(100, 100)), "98.8..161.2 following");
-    EXPECT_EQ(text(followData({0, 1000, true}, 990)), "0.0..1000.0 following");
-    EXPECT_EQ(text(followData({0, 1000, true}, 991)), "11.0..1011.0 following");
-    EXPECT_FALSE(needsRecords(0, 6000, 100)); // a minute a column comes from the summary
+    EXPECT_EQ(text(followData({1000, 2000, true}, 1990)), "1000.0..2000.0 following");
+    EXPECT_EQ(text(followData({1000, 2000, true}, 1991)), "1011.0..2011.0 following");
+    // A minute a column comes from the summary.
+    EXPECT_FALSE(needsRecords(0, 6000, 100));
+    EXPECT_TRUE(needsRecords(0, 59, 1));
     double low = 0, high = 0;
     axisRange(true, 10, 20, 0, 100, low, high);
     EXPECT_EQ(formatFixed(low, 1) + ".." + formatFixed(high, 1), "9.5..20.5");
@@ -365,26 +409,54 @@ TEST(PlotView, ZoomSelectAndMargins) {
     for (const std::int32_t value : {215, 216})
         aggregate.add(value, 0);
     EXPECT_EQ(statsText(aggregate, "°C"), "min 21.5  maks. 21.6  śr. 21.55 °C");
+    const MoistAirAggregate air{2, 9.5f, 10.5f, 8.3f, 9.7f, 20, 18};
+    EXPECT_EQ(moistAirText(air, true) + " | " + moistAirText(air, false) + " | " + statsText({}, "%") + " | " +
+                  moistAirText({}, false),
+              "min 9.5  maks. 10.5  śr. 10.00 °C | min 8.3  maks. 9.7  śr. 9.00 g/m³ | brak wartości | brak wartości");
 }
 
+// Each line as "x:low-high", "+" where it joins the point before; the four lines apart by " | ".
+std::string dump(const Trace& trace) {
+    std::ostringstream out;
+    for (const auto* line : {&trace.temperature, &trace.humidity, &trace.dewPoint, &trace.absoluteHumidity}) {
+        out << (line == &trace.temperature ? "" : " |");
+        for (const TracePoint& p : *line)
+            out << ' ' << p.x << ':' << p.low << (p.high == p.low ? "" : "-" + std::to_string(p.high))
+                << (p.joined ? "+" : "");
+    }
+    return out.str();
+}
+
+// runs.hxg: 23:59:57 to 00:00:00 every second, then 06:30:00 to 06:30:04, two records of those with no values and
+// one with the humidity alone.
 TEST(PlotTrace, GapsWhereRecordsCarryNoValueOrStop) {
     const std::string file = fixture("runs.hxg");
     const CPlotModel model = modelOf({&file});
     const double t0 = civilSeconds({2025, 1, 1, 6, 29, 59}), t1 = t0 + 10;
-    const Trace fine = traceFromSamples(model.samples(t0, t1, readerOf({&file})), t0, t1, 100, model.gapLimit());
-    ASSERT_EQ(fine.temperature.size(), 2u);
-    EXPECT_FALSE(fine.temperature[1].joined);
-    ASSERT_EQ(fine.humidity.size(), 3u);
-    EXPECT_FALSE(fine.humidity[1].joined);
-    EXPECT_TRUE(fine.humidity[2].joined);
-    EXPECT_DOUBLE_EQ(fine.humidity[2].x, 50);
-
-    const double d0 = civilSeconds({2024, 12, 31, 0, 0, 0}), d1 = d0 + 2 * 86400;
-    const Trace coarse = traceFromSummary(model.summary(), d0, d1, 400, model.gapLimit());
-    ASSERT_EQ(coarse.temperature.size(), 3u);
-    EXPECT_TRUE(coarse.temperature[1].joined);  // 23:59 and 00:00
-    EXPECT_FALSE(coarse.temperature[2].joined); // 06:30, after hours without records
-    EXPECT_EQ(coarse.temperature[0].high, 259);
+    EXPECT_EQ(dump(traceFromSamples(model.samples(t0, t1, readerOf({&file})), t0, t1, 100, model.gapLimit(), true)),
+              " 10:190 50:192 | 10:555 40:550 50:549+ | 10:99 50:99 | 10:90 50:90");
+    // Two days in 360 columns of 8 minutes each, starting 4 minutes into one: the buckets of the next level, with
+    // the dew point and the absolute humidity. Buckets side by side join even where no gap is allowed.
+    const double d0 = civilSeconds({2024, 12, 31, 0, 4, 0}), d1 = d0 + 2 * 86400;
+    EXPECT_EQ(dump(traceFromSummary(model.summary(), d0, d1, 360, 0, true)),
+              " 178.5:257-259 179.5:203+ 227.5:190-192 | 178.5:500 179.5:501+ 227.5:549-555"
+              " | 178.5:145-147 179.5:96+ 227.5:99 | 178.5:119-121 179.5:88+ 227.5:90");
+    // Minutes: the buckets one beyond each edge are drawn, those further out not (23:59).
+    const double e0 = civilSeconds({2025, 1, 1, 0, 1, 30}), e1 = civilSeconds({2025, 1, 1, 6, 29, 50});
+    EXPECT_EQ(dump(traceFromSummary(model.summary(), e0, e1, 400, model.gapLimit())),
+              " -1.5:203 400.5:190-192 | -1.5:501 400.5:549-555 | |");
+    // Values exactly the gap limit (3 s) apart are joined, one second more apart not; no columns, no time: nothing.
+    const std::vector<Sample> steps = {{100, 200, 500, 0, true, true},
+                                       {101, 201, 501, 0, true, true},
+                                       {104, 204, 0, 0, true, false},
+                                       {108, 208, 0, 0, true, false}};
+    EXPECT_EQ(dump(traceFromSamples(steps, 100, 110, 10, 3)), " 0:200 1:201+ 4:204+ 8:208 | 0:500 1:501+ | |");
+    // Two seconds a column: values in one column become one stroke in its middle.
+    EXPECT_EQ(dump(traceFromSamples(steps, 100, 110, 5, 3)), " 0.5:200-201 2:204+ 4:208 | 0.5:500-501 | |");
+    for (const auto& [columns, end] : {std::pair{0, 110.0}, {10, 100.0}}) {
+        EXPECT_EQ(dump(traceFromSamples(steps, 100, end, columns, 3)), " | | |");
+        EXPECT_EQ(dump(traceFromSummary(model.summary(), d0, d0 + end - 100, columns, 3)), " | | |");
+    }
 }
 
 // Every label of the axis, with its context in brackets.
@@ -393,6 +465,32 @@ std::string labelsOf(const CTimeZone& zone, double t0, double t1, int labelWidth
     for (const TimeTick& tick : timeTicks(zone, t0, t1, 1000, labelWidth))
         out += (out.empty() ? "" : " ") + tick.label + (tick.context.empty() ? "" : "[" + tick.context + "]");
     return out;
+}
+
+// Proleptic Gregorian seconds from 1970 both ways, before 1970 too: worked dates, then a day in every 997 with the
+// seconds going round from year 1 to 9999.
+TEST(TimeAxis, CivilSecondsBothWaysFromYearOneOn) {
+    const std::pair<LocalTime, std::int64_t> dates[] = {
+        {{1970, 1, 1, 0, 0, 0}, 0},
+        {{1969, 12, 31, 23, 59, 59}, -1},
+        {{2000, 3, 1, 0, 0, 0}, 951868800},
+        {{1900, 3, 1, 0, 0, 0}, -2203891200},
+        {{1600, 2, 29, 12, 0, 0}, -11670955200},
+        {{1, 1, 1, 0, 0, 0}, -62135596800},
+        {{9999, 12, 31, 23, 59, 59}, 253402300799},
+    };
+    const auto text = [](const LocalTime& t) {
+        char out[40];
+        std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                      t.second);
+        return std::string(out);
+    };
+    for (const auto& [date, seconds] : dates) {
+        EXPECT_EQ(civilSeconds(date), seconds) << text(date);
+        EXPECT_EQ(text(civilTime(seconds)), text(date));
+    }
+    for (std::int64_t t = dates[5].second; t <= dates[6].second; t += 997 * 86400 + 7)
+        ASSERT_EQ(civilSeconds(civilTime(t)), t) << text(civilTime(t));
 }
 
 TEST(TimeAxis, LabelsAdaptFromSecondsToCenturies) {
@@ -452,38 +550,72 @@ TEST(TimeAxis, ValueTicks) {
 }
 
 TEST(PlotCommand, CommandLines) {
-    // What a command line gives, as words: the action (0 window, 1 csv, 2 png, 3 summary, 4 report, 5 usage), the
-    // output, the size, the separator and the number of files.
+    // What a command line gives, as words: the action (0 window, 1 csv, 2 png, 3 summary, 4 report), the output,
+    // the size, the separator and the number of files; or 5 and why it was refused.
     const auto describe = [](const PlotCommand& c) {
+        if (c.action == PlotCommand::Usage)
+            return "5 " + c.error;
         return std::to_string(c.action) + " " + c.output + " " + std::to_string(c.width) + "x" +
                std::to_string(c.height) + " " + std::to_string(c.separator) + " " + std::to_string(c.files.size());
     };
-    const std::pair<std::vector<std::string>, const char*> rows[] = {
+    const std::string size = "5 --size wymaga rozmiaru SZERxWYS, od 200x150 do 8000x8000";
+    const std::string limits = "5 --limits wymaga granic T_MIN:T_MAKS:RH_MIN:RH_MAKS (puste pole: bez granicy)";
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{}, "0  1200x700 2 0"},
-        {{"a.hxg", "b.hxg"}, "0  1200x700 2 2"},
+        {{"a-", "-b"}, "0  1200x700 2 2"},
         {{"--csv", "o.csv", "a.hxg"}, "1 o.csv 1200x700 2 1"},
         {{"--csv", "o.csv", "--tab", "a.hxg"}, "1 o.csv 1200x700 0 1"},
-        {{"--png", "o.png", "--size", "800x600", "a.hxg"}, "2 o.png 800x600 2 1"},
-        {{"--png", "o.png", "--size", "80x60", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--csv", "o.csv"}, "5  1200x700 2 0"},
-        {{"--size", "800x600", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--csv", "o.csv", "--png", "p.png", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--bogus", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--png", "o.png", "--size", "200X150", "a.hxg"}, "2 o.png 200x150 2 1"},
+        {{"--png", "o.png", "--size", "80x60", "a.hxg"}, size},
+        {{"--csv", "o.csv"}, "5 brak pliku .hxg"},
+        {{"--size", "800x600", "a.hxg"}, "5 --size tylko z --png i --report"},
+        {{"--csv", "o.csv", "--png", "p.png", "a.hxg"}, "5 --png wymaga jednego pliku wyjściowego"},
+        {{"--bogus", "a.hxg"}, "5 nieznana opcja --bogus"},
         {{"--summary", "s.csv", "--limits", "2:8::", "--mkt-dh", "83.144", "a.hxg"}, "3 s.csv 1200x700 2 1"},
         {{"--report", "r.html", "--from", "2026-10-25", "--to", "2026-10-25 02:30", "a.hxg"}, "4 r.html 1200x700 2 1"},
-        {{"--csv", "o.csv", "--limits", ":::", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--summary", "s.csv", "--limits", "9:8::", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--summary", "s.csv", "--limits", "2:8:", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--csv", "o.csv", "--limits", ":::", "a.hxg"}, "5 --limits tylko z --png, --summary i --report"},
+        {{"--summary", "s.csv", "--limits", "9:8::", "a.hxg"}, limits},
+        {{"--summary", "s.csv", "--limits", "2:8:", "a.hxg"}, limits},
         {{"--summary", "s.csv", "--limits", "8:8::", "a.hxg"}, "3 s.csv 1200x700 2 1"}, // a low may equal its high
-        {{"--summary", "s.csv", "--limits", "2.125:30::", "a.hxg"}, "5  1200x700 2 0"}, // two decimals at most
-        {{"--summary", "s.csv", "--mkt-dh", "0", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--summary", "s.csv", "--limits", "2.125:30::", "a.hxg"}, limits},            // two decimals at most
+        {{"--summary", "s.csv", "--mkt-dh", "0", "a.hxg"},
+         "5 --mkt-dh wymaga energii aktywacji w kJ/mol, od 0.001 do 1000"},
         {{"--summary", "s.csv", "--mkt-dh", "1000,000", "a.hxg"}, "3 s.csv 1200x700 2 1"},
-        {{"--png", "o.png", "--from", "2026-02-30", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--png", "o.png", "--from", "2026-10-26", "--to", "2026-10-25", "a.hxg"}, "5  1200x700 2 0"},
-        {{"--from", "2026-10-25", "a.hxg"}, "5  1200x700 2 0"},
+        {{"--png", "o.png", "--mkt-dh", "80", "a.hxg"}, "5 --mkt-dh tylko z --summary i --report"},
+        {{"--summary", "s.csv", "--tab", "a.hxg"}, "5 --tab tylko z --csv"},
+        {{"--png", "o.png", "--from", "2026-02-30", "a.hxg"}, "5 --from wymaga czasu RRRR-MM-DD[ GG:MM[:SS]]"},
+        {{"--png", "o.png", "--from", "2026-10-26", "--to", "2026-10-25", "a.hxg"}, "5 --from po --to"},
+        {{"--png", "o.png", "--from", "2026-10-25 02:30:15", "--to", "2026-10-25 02:30:15", "a.hxg"},
+         "2 o.png 1200x700 2 1"},
+        {{"--from", "2026-10-25", "a.hxg"}, "5 --from i --to tylko z eksportem"},
+        {{"a.hxg", "--csv"}, "5 --csv wymaga jednego pliku wyjściowego"},
+        {{"--report", "r.html", "--size", "08000x08000", "a.hxg"}, "4 r.html 8000x8000 2 1"},
+        {{"--png", "o.png", "--size", "1920x1080", "a.hxg"}, "2 o.png 1920x1080 2 1"},
     };
     for (const auto& [args, expected] : rows)
         EXPECT_EQ(describe(parsePlotCommand(args)), expected) << ::testing::PrintToString(args);
+    for (const char* refused : {"199x150", "200x149", "8001x600", "800x8001", "8a0x600", "800x600x", "800x"})
+        EXPECT_EQ(describe(parsePlotCommand({"--png", "o.png", "--size", refused, "a.hxg"})), size) << refused;
+    // Local times: the first second named, or with `end` the last; -1 where refused.
+    const std::tuple<const char*, bool, std::int64_t> times[] = {
+        {"2026-12-31", false, civilSeconds({2026, 12, 31, 0, 0, 0})},
+        {"2026-12-31", true, civilSeconds({2026, 12, 31, 23, 59, 59})},
+        {"2026-10-25 23:59", true, civilSeconds({2026, 10, 25, 23, 59, 59})},
+        {"2026-10-25 02:30:15", true, civilSeconds({2026, 10, 25, 2, 30, 15})},
+        {"0001-01-01 00:00:00", false, civilSeconds({1, 1, 1, 0, 0, 0})},
+        {"2026-10-25 24:00", false, -1},
+        {"2026-10-25 23:60", false, -1},
+        {"2026-10-25 02:30:60", false, -1},
+        {"2026-10-25 02:30:1", false, -1},
+        {"2026-10-25T02:30", false, -1},
+        {"2026-13-01", false, -1},
+        {"2026-00-10", false, -1},
+        {"0000-01-01", false, -1},
+    };
+    for (const auto& [text, end, expected] : times) {
+        std::int64_t local = 12345; // not a result any row expects
+        EXPECT_EQ(parseLocalTime(text, end, local) ? local : -1, expected) << text;
+    }
     const PlotCommand ranged = parsePlotCommand(rows[11].first);
     EXPECT_EQ(ranged.from, civilSeconds({2026, 10, 25, 0, 0, 0}));
     EXPECT_EQ(ranged.to, civilSeconds({2026, 10, 25, 2, 30, 59}));
@@ -682,10 +814,17 @@ TEST(PlotStatistics, DewPointAndAbsoluteHumidity) {
     ASSERT_TRUE(air.valid);
     EXPECT_NEAR(air.dewPoint, 16.6931, 1e-4);
     EXPECT_NEAR(air.absoluteHumidity, 13.7807, 1e-4);
-    sample.temperature = 601;
-    EXPECT_FALSE(moistAirOf(sample).valid);
-    sample.temperature = -450;
-    EXPECT_TRUE(moistAirOf(sample).valid);
+    // Defined from -45 to 60 °C, for any humidity above 0.
+    for (const auto& [temperature, humidity, valid] : {std::tuple{601, 600, false},
+                                                       {600, 600, true},
+                                                       {-450, 600, true},
+                                                       {-451, 600, false},
+                                                       {250, 0, false},
+                                                       {250, 1, true}}) {
+        sample.temperature = temperature;
+        sample.humidity = humidity;
+        EXPECT_EQ(moistAirOf(sample).valid, valid) << temperature << " " << humidity;
+    }
 }
 
 // An hour of records a minute with minutes 20 to 29 missing: 50 of 60 records, the longest gap 660 s between two
@@ -736,8 +875,22 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
               "20.36 °C|1.96 °C|00:03:00, 2×|00:02:00, 1×|50.0 % (2026.06.01 08:00:00)|50.0 % (2026.06.01 "
               "08:00:00)|50.00 %|0.00 %|00:50:00, 1×|???|9.38 °C|3.7–15.7 °C|8.74 g/m³|6.0–12.8 g/m³|");
     EXPECT_EQ(statisticsCells(total, noZone(), "1.06", true)[4], "14.0 °C (08:45:00)"); // a day's row: times only
+    // Records with the temperature alone count their time too: three minutes above 25 °C.
+    std::string bare;
+    for (const int minute : {0, 1, 2, 3, 4}) {
+        QuantityReading t, h;
+        t.noData = false;
+        t.rawValue = minute == 0 || minute == 4 ? 20 : 26;
+        bare += buildBinaryRecord(t, h, 4660, 4660, {2026, 6, 1, 8, minute, 0});
+    }
+    const RangeStats bareStats = statsOf(modelOf({&bare}), {&bare}, "15:25::");
+    EXPECT_EQ(std::make_pair(bareStats.temperature.secondsAbove, bareStats.temperature.excursionsAbove),
+              std::make_pair(std::int64_t{180}, std::uint32_t{1}));
     const std::string one = recordsFrom({2026, 6, 1, 8, 0, 0}, 60, {26});
-    EXPECT_EQ(joined(statisticsCells(statsOf(modelOf({&one}), {&one}, "15:25::40"), noZone(), "1", false)),
+    const RangeStats oneStats = statsOf(modelOf({&one}), {&one}, "15:25::40");
+    EXPECT_EQ(summaryCsv(oneStats, {}).substr(header.size()),
+              "Razem;1;???;???;26.00;26.00;26.00;???;0.00;0;0;50.00;50.00;50.00;0;???;14.77;12.15\r\n");
+    EXPECT_EQ(joined(statisticsCells(oneStats, noZone(), "1", false)),
               "1|1|???|???|26.0 °C (2026.06.01 08:00:00)|26.0 °C (2026.06.01 08:00:00)|26.00 °C|???|0.00 °C|"
               "00:00:00, 1×|00:00:00, 0×|50.0 % (2026.06.01 08:00:00)|50.0 % (2026.06.01 08:00:00)|50.00 %|"
               "0.00 %|00:00:00, 1×|???|14.77 °C|14.8–14.8 °C|12.15 g/m³|12.1–12.1 g/m³|"); // one record: no time
@@ -748,7 +901,11 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
         int fromMinute, toMinute;
         std::uint64_t records;
         std::int64_t longestGap, secondsAbove;
-    } parts[] = {{0, 30, 20, 660 - 60, 120}, {0, 25, 20, 360 - 60, 120}, {25, 60, 30, 300 - 60, 60}};
+    } parts[] = {{0, 30, 20, 660 - 60, 120},
+                 {0, 25, 20, 360 - 60, 120},
+                 {25, 60, 30, 300 - 60, 60},
+                 {20, 30, 0, 600 - 60, 0},  // inside the gap: the whole range
+                 {40, 41, 1, 60 - 60, 60}}; // one record
     for (const auto& p : parts) {
         const std::int64_t from = civilSeconds({2026, 6, 1, 8, p.fromMinute, 0});
         const std::int64_t to = civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1;
@@ -836,6 +993,15 @@ TEST(PlotTime, ZoneRulesOfEveryShape) {
             }
         }
     }
+    // A time the clock shows twice is told apart by its offset.
+    std::string stamps;
+    for (const auto& [z, utc] : {std::pair{0, LocalTime{2026, 11, 1, 5, 30, 0}},
+                                 {0, {2026, 11, 1, 6, 30, 0}},
+                                 {3, {2026, 12, 31, 21, 30, 0}},
+                                 {3, {2026, 12, 31, 22, 30, 0}}})
+        stamps += zoneStamp(CTimeZone(zones[z].rules), civilSeconds(utc)) + "|";
+    EXPECT_EQ(stamps, "2026.11.01 01:30:00 UTC-04:00|2026.11.01 01:30:00 UTC-05:00|2026.12.31 22:30:00 UTC+01:00|"
+                      "2026.12.31 22:30:00 UTC+00:00|");
 }
 
 // A fault of the merging by local time: the hour repeated when the clock goes back was mixed into the first, so the
@@ -897,15 +1063,51 @@ TEST(PlotChart, SummaryOrRecords) {
     EXPECT_EQ(reads, first);
     chartData(model, {t0 + 3000, t0 + 3300, false}, 1000, reader, cache, false);
     EXPECT_GT(reads, first);
+}
 
-    ChartOptions options;
-    options.temperatureLimits.hasHigh = true;
-    options.temperatureLimits.high = 4000;
-    EXPECT_GE(chartScales(fine, options).leftHigh, 40);
+// Each axis spans what it shows with a tenth to spare (at least 1 either side of the middle), or its default range
+// when it shows nothing. Values in tenths: temperature 20.0 to 25.0 °C, humidity 40.0 to 60.0 %, dew point 5 to
+// 15 °C, absolute humidity 2 to 120 g/m3; limits in hundredths.
+TEST(PlotChart, ScalesHoldTheShownQuantitiesAndLimits) {
+    struct Case {
+        const char* name;
+        int temperatures, humidities, moistAir; // records with each
+        ChartOptions options;
+        std::array<double, 4> scales; // left low, left high, right low, right high
+    };
+    ChartOptions limits, hidden, dew, absolute;
+    limits.temperatureLimits = {true, true, 1500, 3000};
+    limits.humidityLimits = {false, true, 0, 6500};
+    hidden = limits;
+    hidden.temperature = hidden.humidity = false;
+    dew.dewPoint = absolute.absoluteHumidity = true;
+    const Case cases[] = {
+        {"nothing recorded", 0, 0, 0, {}, {0, 40, 0, 100}},
+        {"nothing recorded, limits", 0, 0, 0, limits, {14.25, 30.75, 64, 66}},
+        {"one record each", 1, 1, 1, {}, {19.75, 25.25, 39, 61}},
+        {"limits beyond the values", 1, 1, 1, limits, {14.25, 30.75, 38.75, 66.25}},
+        {"limits of hidden quantities", 1, 1, 1, hidden, {19.75, 25.25, 39, 61}},
+        {"dew point", 1, 1, 1, dew, {4, 26, 39, 61}},
+        {"dew point without values", 1, 1, 0, dew, {19.75, 25.25, 39, 61}},
+        {"absolute humidity", 1, 1, 1, absolute, {19.75, 25.25, -3.9, 125.9}},
+        {"humidity alone", 0, 1, 0, {}, {0, 40, 39, 61}},
+    };
+    for (const Case& c : cases) {
+        ChartData data;
+        data.stats.temperature = {200, 250, static_cast<std::uint32_t>(c.temperatures)};
+        data.stats.humidity = {400, 600, static_cast<std::uint32_t>(c.humidities)};
+        data.stats.moistAir = {static_cast<std::uint32_t>(c.moistAir), 5, 15, 2, 120};
+        const ChartScales s = chartScales(data, c.options);
+        const std::array<double, 4> got{s.leftLow, s.leftHigh, s.rightLow, s.rightHigh};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(got[i], c.scales[i], 1e-9) << c.name << " [" << i << "]";
+    }
 }
 
 TEST(PlotTexts, TitleStatusAndReadout) {
     EXPECT_EQ(windowTitle({}, false, 0), "Plot");
+    EXPECT_EQ(windowTitle({"a.hxg"}, false, 0), "Plot"); // still loading
+    EXPECT_EQ(windowTitle({"C:/Pomiary/Xa.hxg", "b.hxg"}, true, 3), "Plot - Xa.hxg (+1) - 3 rek.");
     EXPECT_EQ(windowTitle({"C:\\dane\\a.hxg"}, true, 12), "Plot - a.hxg - 12 rek.");
     EXPECT_EQ(windowTitle({"C:\\a.hxg", "b.hxg", "c.hxg"}, true, 0), "Plot - a.hxg (+2) - 0 rek.");
     EXPECT_EQ(statusText(2, 12, 1, true), "Pliki: 2, rekordy: 12, uszkodzone: 1, śledzenie końca");

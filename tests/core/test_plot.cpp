@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <tuple>
 
@@ -60,14 +61,17 @@ const CTimeZone& warsaw() {
     return zone;
 }
 
-// One record a `step` seconds from the local time `start`, a value of `temperatures` each (humidity 50.0).
-std::string recordsFrom(const LocalTime& start, std::int64_t step, const std::vector<double>& temperatures) {
+// One record a `step` seconds from the local time `start`, a value of `temperatures` each, with the humidity
+// `humidity` (none when it is empty).
+std::string recordsFrom(const LocalTime& start, std::int64_t step, const std::vector<double>& temperatures,
+                        std::optional<double> humidity = 50.0) {
     std::string file;
     for (std::size_t i = 0; i < temperatures.size(); ++i) {
         QuantityReading t, h;
-        t.noData = h.noData = false;
+        t.noData = false;
         t.rawValue = temperatures[i];
-        h.rawValue = 50;
+        h.noData = !humidity;
+        h.rawValue = humidity.value_or(0);
         file +=
             buildBinaryRecord(t, h, 4660, 4660, civilTime(civilSeconds(start) + static_cast<std::int64_t>(i) * step));
     }
@@ -453,9 +457,9 @@ TEST(PlotTrace, GapsWhereRecordsCarryNoValueOrStop) {
     EXPECT_EQ(dump(traceFromSamples(steps, 100, 110, 10, 3)), " 0:200 1:201+ 4:204+ 8:208 | 0:500 1:501+ | |");
     // Two seconds a column: values in one column become one stroke in its middle.
     EXPECT_EQ(dump(traceFromSamples(steps, 100, 110, 5, 3)), " 0.5:200-201 2:204+ 4:208 | 0.5:500-501 | |");
-    for (const auto& [columns, end] : {std::pair{0, 110.0}, {10, 100.0}}) {
-        EXPECT_EQ(dump(traceFromSamples(steps, 100, end, columns, 3)), " | | |");
-        EXPECT_EQ(dump(traceFromSummary(model.summary(), d0, d0 + end - 100, columns, 3)), " | | |");
+    for (const auto& [columns, span] : {std::pair{0, 10.0}, {10, 0.0}}) {
+        EXPECT_EQ(dump(traceFromSamples(steps, 100, 100 + span, columns, 3)), " | | |");
+        EXPECT_EQ(dump(traceFromSummary(model.summary(), d0, d0 + span, columns, 3)), " | | |");
     }
 }
 
@@ -876,13 +880,7 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
               "08:00:00)|50.00 %|0.00 %|00:50:00, 1×|???|9.38 °C|3.7–15.7 °C|8.74 g/m³|6.0–12.8 g/m³|");
     EXPECT_EQ(statisticsCells(total, noZone(), "1.06", true)[4], "14.0 °C (08:45:00)"); // a day's row: times only
     // Records with the temperature alone count their time too: three minutes above 25 °C.
-    std::string bare;
-    for (const int minute : {0, 1, 2, 3, 4}) {
-        QuantityReading t, h;
-        t.noData = false;
-        t.rawValue = minute == 0 || minute == 4 ? 20 : 26;
-        bare += buildBinaryRecord(t, h, 4660, 4660, {2026, 6, 1, 8, minute, 0});
-    }
+    const std::string bare = recordsFrom({2026, 6, 1, 8, 0, 0}, 60, {20, 26, 26, 26, 20}, std::nullopt);
     const RangeStats bareStats = statsOf(modelOf({&bare}), {&bare}, "15:25::");
     EXPECT_EQ(std::make_pair(bareStats.temperature.secondsAbove, bareStats.temperature.excursionsAbove),
               std::make_pair(std::int64_t{180}, std::uint32_t{1}));
@@ -1080,7 +1078,8 @@ TEST(PlotChart, ScalesHoldTheShownQuantitiesAndLimits) {
     limits.humidityLimits = {false, true, 0, 6500};
     hidden = limits;
     hidden.temperature = hidden.humidity = false;
-    dew.dewPoint = absolute.absoluteHumidity = true;
+    dew.dewPoint = true;
+    absolute.absoluteHumidity = true;
     const Case cases[] = {
         {"nothing recorded", 0, 0, 0, {}, {0, 40, 0, 100}},
         {"nothing recorded, limits", 0, 0, 0, limits, {14.25, 30.75, 64, 66}},

@@ -419,7 +419,7 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
           {"tick", header + old + start, FileProblem::None},
           {"event", header + old + start + start, FileProblem::None},
           {"tick", header + old + start + start, FileProblem::None}}},
-        {"of the events that wait, the newest thousand are kept",
+        {"at most a thousand events wait for the file",
          "-",
          {{"offline", "-", FileProblem::None},
           {"open", "-", FileProblem::Unavailable},

@@ -129,13 +129,34 @@ TEST(PlotFiles, ReadAsTheRecordingTable) {
         EXPECT_EQ(stats.humidity.min, row.minH);
         EXPECT_EQ(stats.humidity.max, row.maxH);
     }
-    // runs.hxg's days part at midnight: 23:59:57 to 23:59:59, then 00:00:00 on.
-    const std::string runs = fixture("runs.hxg");
-    std::vector<DayStats> days;
-    statsOf(modelOf({&runs}), {&runs}, ":::", &days);
-    ASSERT_EQ(days.size(), 2u);
-    EXPECT_EQ(std::make_pair(days[0].stats.records, days[1].stats.records),
-              std::make_pair(std::uint64_t{3}, std::uint64_t{6}));
+    // Days part at local midnight. A day the range starts within is read from its records, and an empty day takes
+    // its gap's ends from the records around it. Past the recording a gap has no end.
+    const std::string runs = fixture("runs.hxg"), // 23:59:57 to 23:59:59 above 25 °C, then 00:00:00 on
+        apart = recordsFrom({2024, 12, 30, 12, 0, 0}, 60, {20}) + recordsFrom({2025, 1, 1, 0, 0, 0}, 20, {20, 20, 20});
+    const struct {
+        const std::string* file;
+        LocalTime from, to;
+        std::vector<std::uint64_t> records; // of each day
+        std::int64_t longestGap, secondsAbove;
+    } ranges[] = {{&runs, {2024, 12, 31, 23, 59, 57}, {2025, 1, 1, 6, 30, 4}, {3, 6}, 23400 - 1, 3},
+                  {&runs, {2024, 12, 31, 23, 59, 58}, {2025, 1, 1, 6, 30, 4}, {2, 6}, 23400 - 1, 2},
+                  {&runs, {2025, 1, 1, 7, 0, 0}, {2025, 1, 1, 8, 0, 0}, {}, -1, 0},
+                  {&apart, {2024, 12, 30, 13, 0, 0}, {2024, 12, 31, 11, 59, 59}, {0, 0}, 23 * 3600 - 20, 0}};
+    AnalysisSettings above25;
+    ASSERT_TRUE(parseLimits(":25::", above25));
+    for (const auto& r : ranges) {
+        SCOPED_TRACE(formatStamp(civilSeconds(r.from)));
+        RangeStats total;
+        std::vector<DayStats> days;
+        ASSERT_TRUE(rangeStatistics(modelOf({r.file}), above25, civilSeconds(r.from), civilSeconds(r.to),
+                                    readerOf({r.file}), total, &days));
+        std::vector<std::uint64_t> records;
+        for (const DayStats& day : days)
+            records.push_back(day.stats.records);
+        EXPECT_EQ(records, r.records);
+        EXPECT_EQ(total.haveGap ? total.longestGap : -1, r.longestGap);
+        EXPECT_EQ(total.temperature.secondsAbove, r.secondsAbove);
+    }
 }
 
 TEST(PlotFiles, SeveralFilesInTimeOrderWithTabs) {

@@ -552,6 +552,11 @@ TEST(TimeAxis, LabelsAdaptFromSecondsToCenturies) {
               "00:00[31.03.2026] 12:00 00:00[01.04.2026]");
     EXPECT_EQ(labelsOf(warsaw(), spring - 4 * 86400.0, spring + 6 * 86400.0, 80),
               "25.03[2026] 26.03 27.03 28.03 29.03 30.03 31.03 01.04 02.04 03.04 04.04");
+    // Months start at local midnight: 1 April in summer time, 1 November in winter time.
+    const std::vector<TimeTick> months = timeTicks(warsaw(), spring, spring + 365 * 86400.0, 1000, 80);
+    ASSERT_EQ(months.size(), 12u);
+    EXPECT_EQ(std::make_pair(months[0].time, months[7].time),
+              std::make_pair(civilSeconds({2026, 3, 31, 22, 0, 0}), civilSeconds({2026, 10, 31, 23, 0, 0})));
     EXPECT_EQ(formatStamp(civilSeconds({2024, 2, 29, 23, 59, 59}) + 1), "2024.03.01 00:00:00");
 }
 

@@ -78,13 +78,20 @@ std::string recordsFrom(const LocalTime& start, std::int64_t step, const std::ve
     return file;
 }
 
+// The statistics of [t0, t1] under `limits`, each day's in `days`.
 RangeStats statsOf(const CPlotModel& model, const std::vector<const std::string*>& files, const std::string& limits,
-                   std::vector<DayStats>* days = nullptr) {
+                   std::int64_t t0, std::int64_t t1, std::vector<DayStats>* days = nullptr) {
     AnalysisSettings settings;
     EXPECT_TRUE(parseLimits(limits, settings));
     RangeStats total;
-    EXPECT_TRUE(rangeStatistics(model, settings, model.firstTime(), model.lastTime(), readerOf(files), total, days));
+    EXPECT_TRUE(rangeStatistics(model, settings, t0, t1, readerOf(files), total, days));
     return total;
+}
+
+// ... of the whole recording.
+RangeStats statsOf(const CPlotModel& model, const std::vector<const std::string*>& files, const std::string& limits,
+                   std::vector<DayStats>* days = nullptr) {
+    return statsOf(model, files, limits, model.firstTime(), model.lastTime(), days);
 }
 
 std::string csvOf(const CPlotModel& model, const std::vector<const std::string*>& files, int separator) {
@@ -142,14 +149,11 @@ TEST(PlotFiles, ReadAsTheRecordingTable) {
                   {&runs, {2024, 12, 31, 23, 59, 58}, {2025, 1, 1, 6, 30, 4}, {2, 6}, 23400 - 1, 2},
                   {&runs, {2025, 1, 1, 7, 0, 0}, {2025, 1, 1, 8, 0, 0}, {}, -1, 0},
                   {&apart, {2024, 12, 30, 13, 0, 0}, {2024, 12, 31, 11, 59, 59}, {0, 0}, 23 * 3600 - 20, 0}};
-    AnalysisSettings above25;
-    ASSERT_TRUE(parseLimits(":25::", above25));
     for (const auto& r : ranges) {
         SCOPED_TRACE(formatStamp(civilSeconds(r.from)));
-        RangeStats total;
         std::vector<DayStats> days;
-        ASSERT_TRUE(rangeStatistics(modelOf({r.file}), above25, civilSeconds(r.from), civilSeconds(r.to),
-                                    readerOf({r.file}), total, &days));
+        const RangeStats total =
+            statsOf(modelOf({r.file}), {r.file}, ":25::", civilSeconds(r.from), civilSeconds(r.to), &days);
         std::vector<std::uint64_t> records;
         for (const DayStats& day : days)
             records.push_back(day.stats.records);
@@ -919,8 +923,6 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
               "00:00:00, 1×|00:00:00, 0×|50.0 % (2026.06.01 08:00:00)|50.0 % (2026.06.01 08:00:00)|50.00 %|"
               "0.00 %|00:00:00, 1×|???|14.77 °C|14.8–14.8 °C|12.15 g/m³|12.1–12.1 g/m³|"); // one record: no time
     // Parts read from the records: a gap counts from the range's start and up to its end.
-    AnalysisSettings settings;
-    ASSERT_TRUE(parseLimits("15:25::", settings));
     const struct {
         int fromMinute, toMinute;
         std::uint64_t records;
@@ -933,9 +935,8 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
     for (const auto& p : parts) {
         const std::int64_t from = civilSeconds({2026, 6, 1, 8, p.fromMinute, 0});
         const std::int64_t to = civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1;
-        RangeStats part, splitPart;
-        ASSERT_TRUE(rangeStatistics(model, settings, from, to, readerOf({&file}), part, nullptr));
-        ASSERT_TRUE(rangeStatistics(split, settings, from, to, readerOf({&before, &after}), splitPart, nullptr));
+        const RangeStats part = statsOf(model, {&file}, "15:25::", from, to),
+                         splitPart = statsOf(split, {&before, &after}, "15:25::", from, to);
         EXPECT_EQ(summaryCsv(splitPart, {}), summaryCsv(part, {}));
         EXPECT_EQ(part.records, p.records) << p.fromMinute;
         EXPECT_EQ(part.longestGap, p.longestGap) << p.fromMinute;

@@ -26,7 +26,6 @@ CASES = length([
     ("a folder", None, None),
 ], [
     ("interval 0", settings_file(FILE_INTERVAL=0, **LOG), "00:00:01"),
-    ("interval -5", settings_file(FILE_INTERVAL=-5, **LOG), "00:00:01"),
     ("interval 10^9", settings_file(FILE_INTERVAL=10 ** 9, **LOG), "23:59:59"),
     ("port 9999, huge window, odd colours and fonts", settings_file(**ODD), None),
     ("port -1, inverted window", settings_file(PORT_NR=-1, **INVERTED), None),

@@ -64,9 +64,6 @@ def daylight_saving(s, t):
     t.step("--summary: 124 records, all covered, no gap, 62 minutes above 22.5 °C")
     t.equal(plot(s, "--summary", "dst_summary.csv", "--limits", ":22.5::", "dst.hxg", tz=warsaw), 0, "exit code")
     lines = s.folder.joinpath("dst_summary.csv").read_bytes().split(b"\r\n")
-    t.equal(lines[0].decode("cp1250"), "Dzień;Rekordy;Pokrycie %;Najdłuższa przerwa s;T min;T maks;T średnia;T MKT;"
-            "T odch. std.;T powyżej s;T poniżej s;RH min;RH maks;RH średnia;RH powyżej s;RH poniżej s;"
-            "Punkt rosy średni;Wilgotność bezwzględna średnia g/m3", "header")
     # Half the time at 22.4 °C, half at 22.6 °C, at 50 %: MKT 22.50 °C, mean dew point 11.55 °C and 9.96 g/m3.
     figures = b"124;100.00;0;22.40;22.60;22.50;22.50;0.10;3720;???;50.00;50.00;50.00;???;???;11.55;9.96"
     t.equal(lines[1:], [b"2026.10.25;" + figures, b"Razem;" + figures, b""], "the day and the range")
@@ -206,7 +203,6 @@ def body(s, t):
 
     t.step("Plot.exe beside the program is started with the live recording file")
     shutil.copy2(s.config.plot_standin, s.folder / "Plot.exe")
-    t.equal(s.menu_state(CMD_PLOT).get("enabled"), "1", "Uruchom Plot enabled")
     s.command(CMD_PLOT)
     args = s.folder / "Plot.exe.args"
     line = s.wait_condition(lambda: args.exists() and args.read_bytes().decode("utf-8"), "Plot.exe started", 20)

@@ -135,12 +135,10 @@ def body(s, t):
 
     t.step("names the settings cannot keep are refused, the focus back on the name")
     click(s, TEMPERATURE)
-    for name, message, what in ((folder + "\\жара.csv", UNSUPPORTED, "character outside Windows-1250"),
-                                (folder + "\\a;b.csv", SEMICOLON_REFUSED, "semicolon")):
-        s.win("dialog-set-text", TITLE, TEXT_FILE, name)
-        refused(s, t, message, what)
-        s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
-        t.passed("focus on the text file name")
+    s.win("dialog-set-text", TITLE, TEXT_FILE, folder + "\\жара.csv")
+    refused(s, t, UNSUPPORTED, "character outside Windows-1250")
+    s.wait_condition(lambda: control(s, TEXT_FILE).get("focused") == "1", "the focus on the text file name")
+    t.passed("focus on the text file name")
     s.win("dialog-set-text", TITLE, TEXT_FILE, browsed)
     click(s, BINARY_ON)
     s.win("dialog-set-text", TITLE, BINARY_FILE, folder + "\\a;b.hxg")

@@ -2,12 +2,13 @@
 action (the grapher's stand-in, which writes its command line down) and an event file beside the program.
 
 The temperature goes above its limit for longer than the delay: the status line names the alarm and its onset, the
-temperature display turns white on red, the DDE item "Alarm" of the temperature topic says so (request and advise),
-the action is started with the event, and the event file, whose last line a power cut left torn and which the
-start closed off, gets the start line. "Potwierdź alarm" marks it acknowledged; a humidity alarm that follows is acknowledged by a click on
-the status line. Each value then comes back inside, the temperature past the hysteresis: the end reaches the status line, the colours, DDE, the action and the event file. The
-dialog refuses a relative program and keeps a full path to a program that is missing, which the status line then
-names at the next alarm; at exit only that key of the settings file has changed."""
+temperature display turns white on red, the DDE item "Alarm" of the temperature topic says so (request and advise), the
+action is started with the event, and the event file, whose last line a power cut left torn and which the start closed
+off, gets the start line. "Potwierdź alarm" marks it acknowledged; a humidity alarm that follows is acknowledged by a
+click on the status line. Each value then comes back inside, the temperature past the hysteresis: the end reaches the
+status line, the colours, DDE, the action and the event file. The dialog refuses a relative program and keeps a full
+path to a program that is missing, which the status line then names at the next alarm; at exit only that key of the
+settings file has changed."""
 
 import re
 import shutil

@@ -1,9 +1,10 @@
 """What accepting the recording settings does to the files.
 
-The interval is an hour, so the only records are those that OK writes at once. An existing text file is continued
-(Yes) with the comment block after an empty line; a separator change reopens the file and asks again, and No empties it; a decimal comma (offered with the semicolon)
-reopens it too, and its numbers read 23,4. A binary file in a missing folder gives the message and then the dialog
-again, where a good name is accepted. Switching both kinds off stops the recording."""
+The interval is an hour, so the only records are those that OK writes at once. An existing text file is continued (Yes)
+with the comment block after an empty line; a separator change reopens the file and asks again, and No empties it; a
+decimal comma (offered with the semicolon) reopens it too, and its numbers read 23,4. A binary file in a missing folder
+gives the message and then the dialog again, where a good name is accepted. Switching both kinds off stops the
+recording."""
 
 import re
 import sys

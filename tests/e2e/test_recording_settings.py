@@ -66,8 +66,7 @@ def body(s, t):
     t.step("an existing file continued: empty line, comment block, header, one record")
     accept(s, t, TEXT_ON, (TEXT_FILE, "rec.csv"), SEMICOLON, COMMENT_ON, (COMMENT, "Hala 1"), COMMENT_SERIAL,
            answer=YES)
-    expected = b"old\r\n\r\n" + COMMENT_BLOCK + HEADER_BOTH + b"D;23.4;45.6\r\n"
-    file_becomes(s, t, text_path, expected, "text file")
+    file_becomes(s, t, text_path, b"old\r\n\r\n" + COMMENT_BLOCK + HEADER_BOTH + b"D;23.4;45.6\r\n", "text file")
     s.wait_texts(status=OK_4660 + RECORDING)
     t.passed("status shows the interval")
     s.screenshot("recording")

@@ -61,7 +61,7 @@ ChartScales chartScales(const ChartData& data, const ChartOptions& options) {
     if (options.humidity)
         right.addLimits(options.humidityLimits);
     ChartScales scales;
-    axisRange(left.any, left.low, left.high, 0, 40, scales.leftLow, scales.leftHigh);
-    axisRange(right.any, right.low, right.high, 0, 100, scales.rightLow, scales.rightHigh);
+    axisRange(left.any, left.low, left.high, 0, 40, AxisPlace::Upper, scales.leftLow, scales.leftHigh);
+    axisRange(right.any, right.low, right.high, 0, 100, AxisPlace::Lower, scales.rightLow, scales.rightHigh);
     return scales;
 }

@@ -184,18 +184,22 @@ std::string moistAirText(const MoistAirAggregate& air, bool dewPoint) {
            (dewPoint ? " °C" : " g/m³");
 }
 
-void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, double& low, double& high) {
+// Values that fill less than the 2 units an axis spans at least are moved off its middle by a third of the room
+// left, up or down as `place` says: the two axes then never put a constant temperature and a constant humidity on
+// one line, where one trace would hide the other.
+void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, AxisPlace place, double& low,
+               double& high) {
     if (!any) {
         low = defaultLow;
         high = defaultHigh;
         return;
     }
-    low = min;
-    high = max;
-    const double middle = (low + high) / 2;
-    const double half = std::max((high - low) / 2 * 1.1, 1.0);
-    low = middle - half;
-    high = middle + half;
+    const double middle = (min + max) / 2;
+    const double half = std::max((max - min) / 2 * 1.1, 1.0);
+    const double room = half - (max - min) / 2 * 1.1;
+    const double shift = place == AxisPlace::Upper ? -room / 3 : place == AxisPlace::Lower ? room / 3 : 0;
+    low = middle - half + shift;
+    high = middle + half + shift;
 }
 
 ViewRange fullView(std::int64_t first, std::int64_t last) {

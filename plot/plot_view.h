@@ -45,9 +45,12 @@ std::string statsText(const Aggregate& aggregate, const char* unit);
 // The same of the dew point (°C) or of the absolute humidity (g/m³).
 std::string moistAirText(const MoistAirAggregate& air, bool dewPoint);
 
+// Where values that fill only part of an axis sit on it.
+enum class AxisPlace { Middle, Upper, Lower };
 // The value range shown on an axis: the values from `min` to `max` with some room, 2 units at least; the defaults
 // when there are none.
-void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, double& low, double& high);
+void axisRange(bool any, double min, double max, double defaultLow, double defaultHigh, AxisPlace place, double& low,
+               double& high);
 
 // The visible time range. `following` holds while the user has not moved the view: new records then scroll it.
 struct ViewRange {

@@ -13,6 +13,10 @@ namespace {
 constexpr std::int64_t kDay = 86400;
 constexpr std::int32_t kLargestLimit = 1000000; // hundredths
 
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
 // A stretch of the range: what the summary says of its records, their day profiles, and the nearest records
 // outside it, which bound its gaps.
 struct Piece {
@@ -150,13 +154,19 @@ RangeStats finish(const CPlotModel& model, const AnalysisSettings& settings, std
     const std::int64_t interval = model.interval();
     const std::int64_t end = to + 1;
     if (interval > 0 && model.haveData()) {
-        // One record is due at the first second and every interval after it, up to the last second, within the
-        // stretch from the first record to the last.
+        // The records due are those the interval puts into the range, within the stretch from the first record to
+        // the last, counted from a record of the range (or the nearest one outside it): a range that starts or ends
+        // between two records is not owed one at its edges.
         const std::int64_t first = std::max(from, model.firstTime()), last = std::min(to, model.lastTime());
-        if (last >= first) {
-            stats.haveCoverage = true;
-            stats.coverage =
-                100.0 * static_cast<double>(stats.records) / static_cast<double>((last - first) / interval + 1);
+        const bool haveAnchor = stats.records > 0 || piece.haveBefore || piece.haveAfter;
+        if (last >= first && haveAnchor) {
+            const std::int64_t anchor = stats.records > 0  ? piece.summary.first
+                                        : piece.haveBefore ? piece.before
+                                                           : piece.after;
+            const std::int64_t due = floorDiv(last - anchor, interval) - floorDiv(first - anchor - 1, interval);
+            stats.haveCoverage = due > 0;
+            if (due > 0)
+                stats.coverage = 100.0 * static_cast<double>(stats.records) / static_cast<double>(due);
         }
         std::int64_t longest = 0;
         if (stats.records > 0) {

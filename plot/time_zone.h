@@ -99,8 +99,8 @@ private:
 };
 
 // The absolute times of one file's records, in file order. Within a file the order of the records is the order of
-// time, so of the two meanings of a repeated local time the one that does not go back is taken; a step back of up
-// to a quarter of an hour (a clock corrected by hand or by the network) is not taken for the change.
+// time, so of the two meanings of a repeated local time the one nearer to where the recording's step leads is
+// taken; a clock set back by hand (or by the network) stays a step back.
 class CTimeResolver {
 public:
     explicit CTimeResolver(const CTimeZone& zone) : zone_(&zone) {}
@@ -115,6 +115,5 @@ private:
     ZoneStretch stretch_;
     bool havePrevious_ = false;
     std::int64_t previous_ = 0;
+    std::int64_t lastStep_ = 0; // the last step forward, 0 before the first
 };
-
-constexpr std::int64_t kClockCorrection = 15 * 60;

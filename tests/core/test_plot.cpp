@@ -19,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -432,7 +433,7 @@ TEST(PlotView, ZoomSelectAndMargins) {
     EXPECT_FALSE(needsRecords(0, 6000, 100));
     EXPECT_TRUE(needsRecords(0, 59, 1));
     double low = 0, high = 0;
-    axisRange(true, 10, 20, 0, 100, low, high);
+    axisRange(true, 10, 20, 0, 100, AxisPlace::Middle, low, high);
     EXPECT_EQ(formatFixed(low, 1) + ".." + formatFixed(high, 1), "9.5..20.5");
     Aggregate aggregate;
     for (const std::int32_t value : {215, 216})
@@ -922,25 +923,31 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
               "1|1|???|???|26.0 °C (2026.06.01 08:00:00)|26.0 °C (2026.06.01 08:00:00)|26.00 °C|???|0.00 °C|"
               "00:00:00, 1×|00:00:00, 0×|50.0 % (2026.06.01 08:00:00)|50.0 % (2026.06.01 08:00:00)|50.00 %|"
               "0.00 %|00:00:00, 1×|???|14.77 °C|14.8–14.8 °C|12.15 g/m³|12.1–12.1 g/m³|"); // one record: no time
-    // Parts read from the records: a gap counts from the range's start and up to its end.
+    // Parts read from the records: a gap counts from the range's start and up to its end, and the records due are
+    // those the interval puts into the range.
     const struct {
-        int fromMinute, toMinute;
+        int from, to; // seconds after 08:00:00, the end excluded
         std::uint64_t records;
         std::int64_t longestGap, secondsAbove;
-    } parts[] = {{0, 30, 20, 660 - 60, 120},
-                 {0, 25, 20, 360 - 60, 120},
-                 {25, 60, 30, 300 - 60, 60},
-                 {20, 30, 0, 600 - 60, 0},  // inside the gap: the whole range
-                 {40, 41, 1, 60 - 60, 60}}; // one record
+        double coverage;
+    } parts[] = {{0, 1800, 20, 660 - 60, 120, 66.67},
+                 {0, 1500, 20, 360 - 60, 120, 80},
+                 {1500, 3600, 30, 300 - 60, 60, 85.71},
+                 {1200, 1800, 0, 600 - 60, 0, 0},   // inside the gap: the whole range
+                 {2400, 2460, 1, 60 - 60, 60, 100}, // one record
+                 // Regression: a range that started between two records was owed one more record than it could
+                 // hold (five of six, 83.33 %).
+                 {1830, 2131, 5, 0, 0, 100}};
     for (const auto& p : parts) {
-        const std::int64_t from = civilSeconds({2026, 6, 1, 8, p.fromMinute, 0});
-        const std::int64_t to = civilSeconds({2026, 6, 1, 8, p.toMinute, 0}) - 1;
+        const std::int64_t from = civilSeconds({2026, 6, 1, 8, 0, 0}) + p.from;
+        const std::int64_t to = civilSeconds({2026, 6, 1, 8, 0, 0}) + p.to - 1;
         const RangeStats part = statsOf(model, {&file}, "15:25::", from, to),
                          splitPart = statsOf(split, {&before, &after}, "15:25::", from, to);
         EXPECT_EQ(summaryCsv(splitPart, {}), summaryCsv(part, {}));
-        EXPECT_EQ(part.records, p.records) << p.fromMinute;
-        EXPECT_EQ(part.longestGap, p.longestGap) << p.fromMinute;
-        EXPECT_EQ(part.temperature.secondsAbove, p.secondsAbove) << p.fromMinute;
+        EXPECT_EQ(part.records, p.records) << p.from;
+        EXPECT_EQ(part.longestGap, p.longestGap) << p.from;
+        EXPECT_EQ(part.temperature.secondsAbove, p.secondsAbove) << p.from;
+        EXPECT_NEAR(part.coverage, p.coverage, 0.005) << p.from;
     }
 
     // Over many buckets of several levels the steps are those between consecutive records only.
@@ -1036,13 +1043,17 @@ TEST(PlotTime, RepeatedHourFollowsTheFirstAndTheSkippedOneIsNoGap) {
                                recordsFrom({2026, 10, 25, 2, 0, 0}, 60, std::vector<double>(62, 22.6));
     const std::string spring =
         recordsFrom({2026, 3, 29, 1, 58, 0}, 60, {20, 20}) + recordsFrom({2026, 3, 29, 3, 0, 0}, 60, {20, 20});
+    // Regression: an hourly record of the repeated hour was put onto the one before it.
+    const std::string hourly = recordsFrom({2026, 10, 25, 0, 30, 0}, 3600, {21, 22, 23}) +
+                               recordsFrom({2026, 10, 25, 2, 30, 0}, 3600, std::vector<double>(22, 24));
     EXPECT_EQ(warsaw().candidates(civilSeconds({2026, 10, 25, 2, 30, 0})).count, 2);
     EXPECT_EQ(warsaw().candidates(civilSeconds({2026, 3, 29, 2, 30, 0})).count, 0);
-    for (const std::string* file : {&autumn, &spring}) {
+    const std::pair<const std::string*, std::int64_t> files[] = {{&autumn, 60}, {&spring, 60}, {&hourly, 3600}};
+    for (const auto& [file, step] : files) {
         const CPlotModel model = modelOf({file}, 1, kLoadChunk, warsaw());
         const std::vector<Sample> samples = model.samples(model.firstTime(), model.lastTime(), readerOf({file}));
         for (std::size_t i = 1; i < samples.size(); ++i)
-            ASSERT_EQ(samples[i].time - samples[i - 1].time, 60) << i;
+            ASSERT_EQ(samples[i].time - samples[i - 1].time, step) << i;
         const RangeStats stats = statsOf(model, {file}, ":::");
         EXPECT_EQ(stats.longestGap, 0);
         EXPECT_DOUBLE_EQ(stats.coverage, 100);
@@ -1056,12 +1067,48 @@ TEST(PlotTime, RepeatedHourFollowsTheFirstAndTheSkippedOneIsNoGap) {
     const std::string order = "2026.10.25 02:59:00;22.4;50.0\r\n2026.10.25 02:00:00;22.6;50.0\r\n";
     EXPECT_NE(csv.find(order), std::string::npos);
     EXPECT_EQ(csv.find("22.4", csv.find(order) + 30), std::string::npos);
-    // The day lasted 25 hours: 124 records a minute from 01:58 to 03:01 of the second 02:00.
-    std::vector<DayStats> days;
-    statsOf(model, {&autumn}, ":::", &days);
-    ASSERT_EQ(days.size(), 1u);
-    EXPECT_EQ(days[0].stats.records, 124u);
+    // The day lasted 25 hours: 124 records a minute from 01:58 to 03:01 of the second 02:00, and 25 hourly ones.
+    for (const auto& [file, records] : {std::make_pair(&autumn, 124u), std::make_pair(&hourly, 25u)}) {
+        std::vector<DayStats> days;
+        statsOf(modelOf({file}, 1, kLoadChunk, warsaw()), {file}, ":::", &days);
+        ASSERT_EQ(days.size(), 1u);
+        EXPECT_EQ(days[0].stats.records, records);
+        EXPECT_EQ(days[0].stats.longestGap, 0);
+        EXPECT_DOUBLE_EQ(days[0].stats.coverage, 100);
+    }
+    const CPlotModel hourlyModel = modelOf({&hourly}, 1, kLoadChunk, warsaw());
+    EXPECT_NE(csvOf(hourlyModel, {&hourly}, Semicolon)
+                  .find("02:30:00;23.0;50.0\r\n2026.10.25 02:30:00;24.0;50.0\r\n2026.10.25 03:30:00;24.0"),
+              std::string::npos);
     EXPECT_EQ(timeTicks(warsaw(), model.firstTime(), model.lastTime(), 1000, 80)[0].label, "02:00");
+}
+
+// Of the two meanings of a stamp in the repeated hour the resolver takes the one the recording's step leads to;
+// each row's stamps are local times of 2026.10.25 in Warsaw, and the steps between their absolute times.
+// Regression: the first meaning was taken whenever it lay at most a quarter of an hour back or stood still.
+TEST(PlotTime, ARepeatedStampTakesTheMeaningTheRecordingsStepLeadsTo) {
+    const std::tuple<const char*, std::vector<const char*>, const char*> cases[] = {
+        {"hourly records", {"00:30", "01:30", "02:30", "02:30", "03:30"}, "3600 3600 3600 3600"},
+        {"50-minute records", {"02:00", "02:50", "02:40"}, "3000 3000"},
+        {"minute records at the change", {"02:58", "02:59", "02:00", "02:01"}, "60 60 60"},
+        {"a gap just after the change", {"02:58", "02:59", "02:00", "02:10"}, "60 60 600"},
+        {"never the same time twice", {"02:30", "02:30"}, "3600"},
+        {"a clock set back by hand before the change", {"02:49", "02:50", "02:45", "02:46"}, "60 -300 60"},
+        {"a clock set back by hand after it", {"02:59", "02:00", "02:30", "02:25"}, "60 1800 -300"},
+    };
+    for (const auto& [name, stamps, steps] : cases) {
+        CTimeResolver resolver(warsaw());
+        std::string seen;
+        std::int64_t previous = 0;
+        for (std::size_t i = 0; i < stamps.size(); ++i) {
+            const int hour = std::atoi(stamps[i]), minute = std::atoi(stamps[i] + 3);
+            const std::int64_t time = resolver.resolve(civilSeconds({2026, 10, 25, hour, minute, 0}));
+            if (i > 0)
+                seen += (i > 1 ? " " : "") + std::to_string(time - previous);
+            previous = time;
+        }
+        EXPECT_EQ(seen, steps) << name;
+    }
 }
 
 // The chart of a coarse view comes from the summary; a fine one reads its records once and keeps them for small
@@ -1109,7 +1156,7 @@ TEST(PlotChart, ScalesHoldTheShownQuantitiesAndLimits) {
     absolute.absoluteHumidity = true;
     const Case cases[] = {
         {"nothing recorded", 0, 0, 0, {}, {0, 40, 0, 100}},
-        {"nothing recorded, limits", 0, 0, 0, limits, {14.25, 30.75, 64, 66}},
+        {"nothing recorded, limits", 0, 0, 0, limits, {14.25, 30.75, 64 + 1.0 / 3, 66 + 1.0 / 3}},
         {"one record each", 1, 1, 1, {}, {19.75, 25.25, 39, 61}},
         {"limits beyond the values", 1, 1, 1, limits, {14.25, 30.75, 38.75, 66.25}},
         {"limits of hidden quantities", 1, 1, 1, hidden, {19.75, 25.25, 39, 61}},
@@ -1128,6 +1175,14 @@ TEST(PlotChart, ScalesHoldTheShownQuantitiesAndLimits) {
         for (int i = 0; i < 4; ++i)
             EXPECT_NEAR(got[i], c.scales[i], 1e-9) << c.name << " [" << i << "]";
     }
+    // Regression: a constant temperature and a constant humidity were both put in the middle, one trace over the
+    // other; each now has a place of its own, the temperature at two thirds of the height, the humidity at one.
+    ChartData constant;
+    constant.stats.temperature = {215, 215, 3};
+    constant.stats.humidity = {452, 452, 3};
+    const ChartScales s = chartScales(constant, {});
+    EXPECT_NEAR((21.5 - s.leftLow) / (s.leftHigh - s.leftLow), 2.0 / 3, 1e-9);
+    EXPECT_NEAR((45.2 - s.rightLow) / (s.rightHigh - s.rightLow), 1.0 / 3, 1e-9);
 }
 
 TEST(PlotTexts, TitleStatusAndReadout) {

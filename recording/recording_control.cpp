@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -109,6 +110,8 @@ bool RecordingControl::applyDialog() {
             close(kind);
     }
 
+    // Both records carry one time stamp, as a tick's do, however long the question about the second file takes.
+    std::optional<LocalTime> stamp;
     for (const RecordingKind kind : kKinds) {
         if (!enabled(kind))
             continue;
@@ -117,6 +120,13 @@ bool RecordingControl::applyDialog() {
             bool continued = false;
             if (!openKind(kind, fileName(kind), true, continued)) {
                 host_.showUnavailable(kind);
+                // A file that did open records at the accepted interval from now on, also while the dialog is
+                // back and after it is cancelled; otherwise it would stay open with no tick to write into it.
+                if (isOpen(RecordingKind::Text) || isOpen(RecordingKind::Binary))
+                    restartTimer();
+                else
+                    stopTimerWhenIdle();
+                host_.statusChanged();
                 return false;
             }
             if (kind == RecordingKind::Text && settings_.commentEnabled != 0) {
@@ -124,7 +134,9 @@ bool RecordingControl::applyDialog() {
                 write(kind, buildCommentBlock(settings_, continued, sample.serialNumber >= 1, sample.serialNumber));
             }
         }
-        writeRecord(kind);
+        if (!stamp)
+            stamp = host_.localTime();
+        writeRecord(kind, *stamp);
     }
     restartTimer();
     host_.statusChanged();
@@ -265,10 +277,6 @@ bool RecordingControl::write(RecordingKind kind, const std::string& bytes) {
                    : result == WriteResult::FlushFailed ? FileProblem::FlushFailed
                                                         : FileProblem::None;
     return result != WriteResult::Failed;
-}
-
-void RecordingControl::writeRecord(RecordingKind kind) {
-    writeRecord(kind, host_.localTime());
 }
 
 void RecordingControl::writeRecord(RecordingKind kind, const LocalTime& time) {

@@ -119,7 +119,6 @@ private:
     bool openKind(RecordingKind kind, const std::string& name, bool ask, bool& continued);
     void close(RecordingKind kind);
     bool write(RecordingKind kind, const std::string& bytes);
-    void writeRecord(RecordingKind kind);
     void writeRecord(RecordingKind kind, const LocalTime& time);
     void retryUnavailable();
     void restartTimer();

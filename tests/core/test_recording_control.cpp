@@ -325,6 +325,27 @@ TEST(RecordingControl, ScenariosGiveTheirFilesTimerAndStatus) {
           {dialog([](RecordingSettings& s) { s.binaryEnabled = 0; }),
            "log.csv=H,09,10 log.hxg=09,10,10,11 new.hxg=11,11 [dialog]"},
           {[](Fixture& f) { f.control.onTimer(); }, "log.csv=H,09,10 log.hxg=09,10,10,11 new.hxg=11,11"}}},
+        // Regression: Cancel in the dialog that came back after the binary file failed left the text file open with
+        // no timer, and no record followed, ever.
+        {"Cancel after a failed second file: the file that opened records at the accepted interval",
+         {{[](Fixture& f) {
+               f.accept([](RecordingSettings& s) {
+                   s.textEnabled = s.binaryEnabled = 1, s.binaryFileName = "missing/log.hxg", s.intervalSeconds = 5;
+               });
+               f.host.dialogs.push_back([](RecordingSettings&) { return false; });
+               f.control.onSettingsCommand();
+           },
+           "log.csv=H,09 timer5300 T [dialog, unavailable binary, dialog]"},
+          {tick(), "log.csv=H,09,14 timer5000 T"}}},
+        // Regression: the dialog's two records took the clock each, with the question about the second file between.
+        {"the dialog's records carry one time stamp however long the question about the second file takes",
+         {{[](Fixture& f) {
+               f.host.files["log.hxg"] = "", f.host.answers = {true},
+               f.host.duringQuestion = [&f] { f.host.now += 2500; };
+           },
+           "log.hxg="},
+          {dialog([](RecordingSettings& s) { s.textEnabled = s.binaryEnabled = 1; }),
+           "log.csv=H,09 log.hxg=09 timer800 T B [dialog, ask binary]"}}},
         {"a tick while the file being reopened is asked about writes into neither",
          {{dialog([](RecordingSettings& s) { s.textEnabled = 1; }), "log.csv=H,09 timer1300 T [dialog]"},
           {[](Fixture& f) {

@@ -28,7 +28,8 @@ public:
     // new one at once, so that a name that cannot be opened is said before the first alarm needs it; events that
     // still wait go there.
     void setFile(const std::string& path);
-    // One line per event, `separator` between the fields; the header goes first into an empty file.
+    // One line per event. `separator` (the recording's) goes between the fields of a file that has none yet, with
+    // the header first; a file with a header keeps the separator it has, so that its columns stay one table.
     void write(const std::vector<AlarmEvent>& events, char separator);
     // The tick: a file that could not be opened, or lines that could not be written, are tried again.
     void retry();
@@ -36,11 +37,6 @@ public:
     FileProblem problem() const { return problem_; }
 
 private:
-    struct Line {
-        std::string bytes;
-        char separator = '\t';
-    };
-
     bool open();
     void flush();
 
@@ -49,6 +45,8 @@ private:
     std::unique_ptr<RecordingFile> file_;
     std::uint64_t end_ = 0;
     bool torn_ = false;
-    std::deque<Line> waiting_; // not yet in the file
+    char fileSeparator_ = 0;         // the open file's, 0 while it has no header
+    char separator_ = '\t';          // the one asked for last, for a file without a header
+    std::deque<AlarmEvent> waiting_; // not yet in the file
     FileProblem problem_ = FileProblem::None;
 };

@@ -130,5 +130,7 @@ std::string alarmProblemText(bool actionFailed, FileProblem eventFile) {
         text += "Plik zdarzeń alarmowych jest niedostępny. ";
     else if (eventFile == FileProblem::WriteFailed)
         text += "Błąd zapisu do pliku zdarzeń alarmowych. ";
+    else if (eventFile == FileProblem::FlushFailed)
+        text += "Błąd zapisu na dysk pliku zdarzeń alarmowych. ";
     return text;
 }

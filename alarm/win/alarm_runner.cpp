@@ -1,10 +1,6 @@
 #include "alarm/win/alarm_runner.h"
 
-#include "alarm/alarm_action.h"
-#include "alarm/alarm_fields.h"
-#include "alarm/alarm_texts.h"
 #include "alarm/win/alarm_dialog.h"
-#include "base/cp1250.h"
 #include "recording/record_format.h"
 #include "recording/win/recording_host.h"
 #include "res/resource.h"
@@ -37,7 +33,8 @@ CAlarmRunner::CAlarmRunner(std::function<HWND()> owner, AlarmSettings& settings,
                            CValueDisplay& temperature, CValueDisplay& humidity, CDdeService& dde,
                            std::function<void()> statusChanged)
     : owner_(std::move(owner)), settings_(settings), recording_(recording), temperature_(temperature),
-      humidity_(humidity), dde_(dde), statusChanged_(std::move(statusChanged)), eventLog_(openEventFile) {}
+      humidity_(humidity), dde_(dde), statusChanged_(std::move(statusChanged)),
+      dispatch_(openEventFile, narrow(modulePath())) {}
 
 // The monotonic clock for the delay and the durations: a wall clock that is set (daylight saving, a time server)
 // must neither start nor end an alarm.
@@ -49,16 +46,16 @@ AlarmClock CAlarmRunner::clock() const {
 }
 
 void CAlarmRunner::start() {
-    applySettings();
+    applySettings(AlarmSettings());
 }
 
-// The end of an alarm that the new settings remove goes into the file its start went to; the file then follows the
-// settings. Everything runs only while alarms are on: off, the program opens no event file and starts no timer.
-void CAlarmRunner::applySettings() {
-    carryOut(monitor_.applySettings(settings_, clock()));
+// Everything runs only while alarms are on: off, the program opens no event file and starts no timer.
+void CAlarmRunner::applySettings(const AlarmSettings& before) {
+    AlarmPlan plan = monitor_.applySettings(settings_, clock());
+    startActions(dispatch_.deliverSettings(plan.events, before, settings_, separatorChar(recording_.separator)));
+    plan_ = std::move(plan);
+    showPlan();
     const HWND owner = owner_();
-    const std::string name = cp1250ToUtf8(settings_.eventFileName);
-    eventLog_.setFile(settings_.enabled ? eventFilePath(name, narrow(modulePath())) : std::string());
     if (settings_.enabled)
         SetTimer(owner, IDT_ALARM_TICK, kTickPeriodMs, nullptr);
     else
@@ -77,7 +74,7 @@ bool CAlarmRunner::onTimer(UINT_PTR id) {
     }
     if (id != IDT_ALARM_TICK)
         return false;
-    eventLog_.retry();
+    dispatch_.retry();
     carryOut(monitor_.onTick(clock()));
     return true;
 }
@@ -90,12 +87,9 @@ void CAlarmRunner::onSettingsCommand() {
     AlarmSettings edited = settings_;
     if (!runAlarmDialog(owner_(), edited))
         return;
-    const bool actionChanged = edited.actionPath != settings_.actionPath;
+    const AlarmSettings before = settings_;
     settings_ = edited;
-    // A program that could not be started is said until one starts; another program has not failed yet.
-    if (actionChanged)
-        actionFailed_ = false;
-    applySettings();
+    applySettings(before);
 }
 
 void CAlarmRunner::stop() {
@@ -105,17 +99,9 @@ void CAlarmRunner::stop() {
     sounding_ = false;
 }
 
-std::string CAlarmRunner::problemText() const {
-    return alarmProblemText(actionFailed_, eventLog_.problem());
-}
-
 // The event file first, then the action: a script that reads the file finds the event it was started for.
 void CAlarmRunner::carryOut(AlarmPlan plan) {
-    eventLog_.write(plan.events, separatorChar(recording_.separator));
-    for (const AlarmEvent& event : plan.events) {
-        if (event.type != AlarmEventType::Acknowledged && !settings_.actionPath.empty())
-            actionFailed_ = !startAction(event);
-    }
+    startActions(dispatch_.deliver(plan.events, settings_, separatorChar(recording_.separator)));
     plan_ = std::move(plan);
     showPlan();
 }
@@ -123,22 +109,21 @@ void CAlarmRunner::carryOut(AlarmPlan plan) {
 // The full path is the application name, so the system never looks the program up, in the current folder or
 // anywhere else, and no shell reads the command line. The program starts in its own folder, where a script keeps
 // its files, without a console window on a station that nobody watches, and is not waited for.
-bool CAlarmRunner::startAction(const AlarmEvent& event) const {
-    if (!isFullProgramPath(settings_.actionPath))
-        return false;
-    const std::string program = cp1250ToUtf8(settings_.actionPath);
-    const std::wstring application = widen(program);
-    std::wstring line = widen(commandLine(program, alarmActionArguments(event)));
-    const std::wstring folder = application.substr(0, application.find_last_of(L"\\/"));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        folder.c_str(), &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+void CAlarmRunner::startActions(const std::vector<ActionStart>& starts) {
+    for (const ActionStart& start : starts) {
+        const std::wstring application = widen(start.program);
+        std::wstring line = widen(start.commandLine);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        const bool started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                            nullptr, widen(start.folder).c_str(), &startup, &process);
+        if (started) {
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        dispatch_.actionStarted(start, started);
+    }
 }
 
 void CAlarmRunner::showPlan() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/alarm_event_log.h"
+#include "alarm/alarm_dispatch.h"
 #include "alarm/alarm_monitor.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
@@ -36,13 +36,13 @@ public:
 
     // What the status line says (UTF-8): the active alarms, and what could not be carried out.
     const std::string& statusText() const { return plan_.status; }
-    std::string problemText() const;
+    std::string problemText() const { return dispatch_.problemText(); }
 
 private:
     AlarmClock clock() const;
-    void applySettings();
+    void applySettings(const AlarmSettings& before);
     void carryOut(AlarmPlan plan);
-    bool startAction(const AlarmEvent& event) const;
+    void startActions(const std::vector<ActionStart>& starts);
     void showPlan();
 
     std::function<HWND()> owner_;
@@ -53,8 +53,7 @@ private:
     CDdeService& dde_;
     std::function<void()> statusChanged_;
     AlarmMonitor monitor_;
-    AlarmEventLog eventLog_;
+    AlarmDispatch dispatch_;
     AlarmPlan plan_;
-    bool actionFailed_ = false;
     bool sounding_ = false;
 };

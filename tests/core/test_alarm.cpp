@@ -1,4 +1,5 @@
 #include "alarm/alarm_action.h"
+#include "alarm/alarm_dispatch.h"
 #include "alarm/alarm_event_log.h"
 #include "alarm/alarm_fields.h"
 #include "alarm/alarm_monitor.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -321,6 +323,15 @@ TEST(AlarmAction, OnlyFullPathsAreStarted) {
                                                   {"", false}};
     for (const auto& [path, full] : cases)
         EXPECT_EQ(isFullProgramPath(path), full) << path;
+    // Regression: a program in a drive's root started in "C:", the drive's current folder, not in its root.
+    const std::pair<const char*, const char*> folders[] = {
+        {R"(C:\alarm.exe)", R"(C:\)"},
+        {R"(C:\Skrypty\alarm.cmd)", R"(C:\Skrypty)"},
+        {"d:/alarm.exe", "d:/"},
+        {R"(\\serwer\udzial\sms.exe)", R"(\\serwer\udzial\)"},
+        {R"(\\serwer\udzial\sms\sms.exe)", R"(\\serwer\udzial\sms)"}};
+    for (const auto& [path, folder] : folders)
+        EXPECT_EQ(programFolder(path), folder) << path;
 }
 
 TEST(AlarmFields, WhatTheDialogKeepsOrRefuses) {
@@ -378,8 +389,13 @@ TEST(AlarmFields, ARelativeEventFileLiesBesideTheProgram) {
         EXPECT_EQ(eventFilePath(name, program), path) << name;
 }
 
-// Each step: an input ("open NAME", "event", "tick", "offline", "online", "fail", "mend"), then the file's bytes
-// (UTF-8, as Windows-1250 text) and the problem the status line says.
+std::string tabs(std::string text) {
+    std::replace(text.begin(), text.end(), ';', '\t');
+    return text;
+}
+
+// Each step: an input ("open NAME", "event", "tick", "offline", "online", "fail", "mend", "noflush", "flush"), then
+// the file's bytes (UTF-8, as Windows-1250 text) and the problem the status line says.
 TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
     const std::string header = "Data i Godzina;Zdarzenie;Alarm;Granica;Wartość skrajna;Czas trwania\r\n";
     const std::string start = "2024.03.05 14:00:03;początek;temperatura powyżej;25.0;26.0;00:00:03\r\n";
@@ -426,6 +442,19 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
           {"flood", "-", FileProblem::Unavailable},
           {"online", "-", FileProblem::Unavailable},
           {"tick", header + thousand, FileProblem::None}}},
+        // Regression: only a failed write was said; a flush the system refused left no trace in the status line.
+        {"a refused flush is said until a flush goes through",
+         header + old,
+         {{"open", header + old, FileProblem::None},
+          {"noflush", header + old, FileProblem::None},
+          {"event", header + old + start, FileProblem::FlushFailed},
+          {"tick", header + old + start, FileProblem::FlushFailed},
+          {"flush", header + old + start, FileProblem::FlushFailed},
+          {"event", header + old + start + start, FileProblem::None}}},
+        // Regression: each line took the recording's separator of its moment, so one file mixed two.
+        {"a file with a header keeps its separator",
+         tabs(header + old),
+         {{"open", tabs(header + old), FileProblem::None}, {"event", tabs(header + old + start), FileProblem::None}}},
         {"no name: nothing is opened and nothing waits",
          "-",
          {{"event", "-", FileProblem::None}, {"open", "", FileProblem::None}, {"tick", "", FileProblem::None}}},
@@ -446,11 +475,81 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
                 log.retry();
             else if (step == "offline" || step == "online")
                 step == "offline" ? (void)files.offline.insert("z.csv") : (void)files.offline.erase("z.csv");
+            else if (step == "noflush" || step == "flush")
+                step == "noflush" ? (void)files.failFlushes.insert("z.csv") : (void)files.failFlushes.erase("z.csv");
             else
                 step == "fail" ? (void)files.failWrites.insert("z.csv") : (void)files.failWrites.erase("z.csv");
             const auto file = files.files.find("z.csv");
             EXPECT_EQ(file == files.files.end() ? "-" : cp1250ToUtf8(file->second), bytes) << c.name << ": " << step;
             EXPECT_EQ(log.problem(), problem) << c.name << ": " << step;
+        }
+    }
+}
+
+// The alarms as the window carries them out: the monitor's events through the dispatch, each step's programs
+// ("a.exe start": the program and its first argument; programs named "broken" cannot be started), the event file's
+// lines ("H" the header, then each event's word) and the problem the status line says.
+TEST(AlarmDispatch, EachEventReachesTheFileAndTheProgramItsAlarmBeganWith) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, std::string>> inputs;
+        std::vector<const char*> expected;
+    } cases[] = {
+        // Regression: switching alarms on carried out the missing-reading alarm's start before the event file was
+        // named, so the file got nothing but, later, an end without a start.
+        {"switched on with the missing-reading alarm due: its start reaches the file",
+         {{0, "bad"}, {600, "set ENABLED=1 LINK_MINUTES=5 ACTION=C:\\a.exe EVENT_FILE=z.csv"}, {601, "T23.0"}},
+         {" | - | ", "a.exe start | H początek | ", "a.exe end | H początek koniec | "}},
+        // Regression: the end went to the program the new settings named.
+        {"an end reaches the program that heard the start, whatever the settings say by then",
+         {{0, "set ENABLED=1 TEMP_HIGH=25 DELAY=0 ACTION=C:\\a.exe EVENT_FILE=z.csv"},
+          {1, "T26.0"},
+          {2, "set ACTION=C:\\b.exe"},
+          {3, "T24.0"},
+          {4, "T26.0"},
+          {5, "set ACTION="},
+          {6, "set ENABLED=0"}},
+         {" | - | ", "a.exe start | H początek | ", " | H początek | ", "a.exe end | H początek koniec | ",
+          "b.exe start | H początek koniec początek | ", " | H początek koniec początek | ",
+          "b.exe end | H początek koniec początek koniec | "}},
+        // Regression: "Nie można uruchomić programu alarmowego." stayed after alarms were switched off.
+        {"a program that cannot start is said while it is set, and no longer once alarms are off",
+         {{0, "set ENABLED=1 TEMP_HIGH=25 DELAY=0 ACTION=C:\\broken.exe"}, {1, "T26.0"}, {2, "set ENABLED=0"}},
+         {" | - | ", "broken.exe start | - | Nie można uruchomić programu alarmowego. ", "broken.exe end | - | "}},
+    };
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        AlarmDispatch dispatch([&files](const std::string& path, bool& existed) { return files.open(path, existed); },
+                               "HX350.exe");
+        AlarmMonitor monitor;
+        AlarmSettings settings;
+        for (std::size_t i = 0; i < c.inputs.size(); ++i) {
+            const auto& [second, input] = c.inputs[i];
+            const AlarmClock clock{second * 1000LL, localAt(second)};
+            std::vector<ActionStart> starts;
+            if (input.compare(0, 4, "set ") == 0) {
+                const AlarmSettings before = settings;
+                settings = withKeys(settings, input.substr(4));
+                starts = dispatch.deliverSettings(monitor.applySettings(settings, clock).events, before, settings, ';');
+            } else {
+                starts = dispatch.deliver(apply(monitor, input, clock).events, settings, ';');
+            }
+            std::string seen;
+            for (const ActionStart& start : starts) {
+                dispatch.actionStarted(start, start.program.find("broken") == std::string::npos);
+                const std::string arguments = start.commandLine.substr(start.program.size() + 3);
+                seen += (seen.empty() ? "" : ", ") + start.program.substr(3) + " " +
+                        arguments.substr(0, arguments.find(' '));
+            }
+            std::string lines;
+            std::istringstream file(cp1250ToUtf8(files.files.count("z.csv") ? files.files["z.csv"] : ""));
+            for (std::string line; std::getline(file, line);) {
+                const std::size_t field = line.find(';') + 1;
+                lines += (lines.empty() ? "" : " ") +
+                         (line.rfind("Data", 0) == 0 ? "H" : line.substr(field, line.find(';', field) - field));
+            }
+            EXPECT_EQ(seen + " | " + (lines.empty() ? "-" : lines) + " | " + dispatch.problemText(), c.expected[i])
+                << c.name << ": " << input;
         }
     }
 }

@@ -7,8 +7,8 @@ action is started with the event, and the event file, whose last line a power cu
 off, gets the start line. "Potwierdź alarm" marks it acknowledged; a humidity alarm that follows is acknowledged by a
 click on the status line. Each value then comes back inside, the temperature past the hysteresis: the end reaches the
 status line, the colours, DDE, the action and the event file. The dialog refuses a relative program and keeps a full
-path to a program that is missing, which the status line then names at the next alarm; at exit only that key of the
-settings file has changed."""
+path to a program that is missing, which the status line then names at the next alarm, until alarms are switched
+off; at exit only those two keys of the settings file have changed."""
 
 import re
 import shutil
@@ -19,7 +19,7 @@ import time
 from harness import HUMIDITY, TEMPERATURE, STATUS, Scenario, cp1250_item, settings_file, wait_until, windows_path
 
 CMD_ACKNOWLEDGE, CMD_ALARMS = 32800, 32799
-ALARM_ACTION, ALARM_TEMP_HIGH = 1159, 1152
+ALARM_ENABLED, ALARM_ACTION, ALARM_TEMP_HIGH = 1150, 1159, 1152
 OK_4660 = "HX-350 nr 4660. Pomiar prawidłowy. "
 TEMPERATURE_TOPIC, HUMIDITY_TOPIC = "Temperatura#4660", "Wilgotność#4660"
 ACTION = "alarm-action.exe"
@@ -214,10 +214,20 @@ def body(s, t):
     t.passed("still said after the end, whose start failed too")
     t.equal(events(s).count(b";koniec;temperatura"), 2, "the second alarm's end in the event file")
 
-    t.step("closing saves the new program; everything else in hx350cfg.ini stays as it was")
+    t.step("alarms switched off: no action is due, and the failure is no longer said")
+    s.command(CMD_ALARMS)
+    s.dialog("Alarmy")
+    s.win("dialog-click", "Alarmy", str(ALARM_ENABLED))
+    s.win("dialog-press", "Alarmy", "1")
+    s.wait_no_dialog()
+    s.wait_texts(status=OK_4660)
+    t.passed("the status line is the reading's alone")
+
+    t.step("closing saves the new program and the switch; everything else in hx350cfg.ini stays as it was")
     s.close_program()
-    t.equal(s.ini_path.read_bytes(), settings.replace(windows_path(s.folder / ACTION).encode(), missing.encode()),
-            "hx350cfg.ini bytes")
+    t.equal(s.ini_path.read_bytes(),
+            settings.replace(windows_path(s.folder / ACTION).encode(), missing.encode()).replace(
+                b"[ALARM]\r\nENABLED=1", b"[ALARM]\r\nENABLED=0"), "hx350cfg.ini bytes")
 
 
 if __name__ == "__main__":

@@ -46,7 +46,7 @@ fi
 
 if ((build)); then
     bash "$root/tools/setup.sh"
-    bash "$root/tools/build.sh"
+    bash "$root/tools/build.sh" --run
 fi
 
 run="$root/build/run"

@@ -112,6 +112,7 @@ TEST(AlarmMonitor, EndsOnceBackInsideByTheHysteresis) {
             {5, "T26.1", "T--"},
             {10, "T24.6", "T--"},
             {15, "T24.5", "14:00:15;koniec;temperatura powyżej;25.0;26.1;00:00:15 | ---"},
+            {19, "T18.0", "---"}, // at the lower limit is not below it
             {20, "T17.9", "14:00:20;początek;temperatura poniżej;18.0;17.9;00:00:00 | T--"},
             {25, "T18.4", "T--"},
             {30, "T18.5", "14:00:30;koniec;temperatura poniżej;18.0;17.9;00:00:10 | ---"},
@@ -153,6 +154,12 @@ TEST(AlarmMonitor, LinkAlarmAfterTheMinutesWithoutAValidReading) {
             {134, "bad", "---"},
             {135, "bad", "14:02:15;początek;brak prawidłowego pomiaru;1;;00:01:00 | THS"},
         });
+    // Before any input there is no time to count from: the minutes run from the first one, a tick included.
+    run("ENABLED=1 LINK_MINUTES=1", {
+                                        {30, "tick", "---"},
+                                        {89, "tick", "---"},
+                                        {90, "tick", "14:01:30;początek;brak prawidłowego pomiaru;1;;00:01:00 | TH-"},
+                                    });
 }
 
 TEST(AlarmMonitor, AcknowledgingStopsTheSoundButNotTheAlarm) {
@@ -166,6 +173,14 @@ TEST(AlarmMonitor, AcknowledgingStopsTheSoundButNotTheAlarm) {
             {5, "T24.0", "14:00:05;koniec;temperatura powyżej;25.0;26.0;00:00:04 | ---"},
             {6, "T25.1", "14:00:06;początek;temperatura powyżej;25.0;25.1;00:00:00 | T-S"},
         });
+    // Without a sound there is still an alarm to acknowledge.
+    const AlarmPlan quiet = run("ENABLED=1 TEMP_HIGH=25 DELAY=0",
+                                {
+                                    {1, "T25.5", "14:00:01;początek;temperatura powyżej;25.0;25.5;00:00:00 | T--"},
+                                    {2, "ack", "14:00:02;potwierdzenie;temperatura powyżej;25.0;25.5;00:00:01 | T--"},
+                                });
+    EXPECT_FALSE(quiet.acknowledgeable);
+    EXPECT_EQ(quiet.status, "ALARM (potwierdzony): temperatura powyżej 25.0 °C od 14:00. ");
 }
 
 TEST(AlarmMonitor, DelayAndDurationRunOnTheMonotonicClockWhenTheWallClockSteps) {
@@ -179,7 +194,21 @@ TEST(AlarmMonitor, DelayAndDurationRunOnTheMonotonicClockWhenTheWallClockSteps) 
     EXPECT_EQ(plan.status, "ALARM: temperatura powyżej 25.0 °C od 14:00. ");
 }
 
-TEST(AlarmMonitor, NewSettingsEndOnlyTheAlarmsTheyChange) {
+// A delay that runs when its limit changes starts again; other settings leave it running.
+TEST(AlarmMonitor, NewSettingsEndOrRestartOnlyWhatTheyChange) {
+    run("ENABLED=1 TEMP_HIGH=25 DELAY=10",
+        {
+            {0, "T25.5", "---"},
+            {5, "set SOUND=1", "---"},
+            {10, "T25.5", "14:00:10;początek;temperatura powyżej;25.0;25.5;00:00:10 | T-S"},
+        });
+    run("ENABLED=1 TEMP_HIGH=25 DELAY=10",
+        {
+            {0, "T25.5", "---"},
+            {5, "set TEMP_HIGH=25.2", "---"},
+            {10, "T25.5", "---"},
+            {20, "T25.5", "14:00:20;początek;temperatura powyżej;25.2;25.5;00:00:10 | T--"},
+        });
     run("ENABLED=1 TEMP_HIGH=25 DELAY=0",
         {
             {0, "T25.5", "14:00:00;początek;temperatura powyżej;25.0;25.5;00:00:00 | T--"},
@@ -394,15 +423,22 @@ std::string tabs(std::string text) {
     return text;
 }
 
-// Each step: an input ("open NAME", "event", "tick", "offline", "online", "fail", "mend", "noflush", "flush"), then
-// the file's bytes (UTF-8, as Windows-1250 text) and the problem the status line says.
+// Each step: an input ("open" z.csv, "rename" to y.csv, "event", "flood", "tick", "offline", "online", "fail", "mend",
+// "noflush", "flush"), then the files' bytes (UTF-8, as Windows-1250 text) and the problem the status line says.
 TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
     const std::string header = "Data i Godzina;Zdarzenie;Alarm;Granica;Wartość skrajna;Czas trwania\r\n";
     const std::string start = "2024.03.05 14:00:03;początek;temperatura powyżej;25.0;26.0;00:00:03\r\n";
     const std::string old = "2024.01.01 10:00:00;koniec;wilgotność poniżej;30.0;20.0;00:10:00\r\n";
+    // The flood: events a second apart in duration, of which the newest thousand wait.
+    std::vector<AlarmEvent> flood(
+        AlarmEventLog::kMaxWaiting + 1,
+        {AlarmEventType::Start, AlarmKind::TemperatureAbove, 250, 26.0, 0, {2024, 3, 5, 14, 0, 3}});
     std::string thousand;
-    for (std::size_t i = 0; i < AlarmEventLog::kMaxWaiting; ++i)
-        thousand += start;
+    for (std::size_t i = 0; i < flood.size(); ++i) {
+        flood[i].durationMs = static_cast<std::int64_t>(i) * 1000;
+        if (i > 0)
+            thousand += cp1250ToUtf8(alarmEventLine(flood[i], ';'));
+    }
     const struct {
         const char* name;
         std::string before; // the file at the start; "-" when it does not exist
@@ -455,6 +491,18 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
         {"a file with a header keeps its separator",
          tabs(header + old),
          {{"open", tabs(header + old), FileProblem::None}, {"event", tabs(header + old + start), FileProblem::None}}},
+        {"a new name: the events go into the new file from then on",
+         "-",
+         {{"open", "", FileProblem::None},
+          {"event", header + start, FileProblem::None},
+          {"rename", header + start + " | y.csv=", FileProblem::None},
+          {"event", header + start + " | y.csv=" + header + start, FileProblem::None}}},
+        {"a new name takes the events that waited for the old one",
+         "-",
+         {{"offline", "-", FileProblem::None},
+          {"open", "-", FileProblem::Unavailable},
+          {"event", "-", FileProblem::Unavailable},
+          {"rename", "- | y.csv=" + header + start, FileProblem::None}}},
         {"no name: nothing is opened and nothing waits",
          "-",
          {{"event", "-", FileProblem::None}, {"open", "", FileProblem::None}, {"tick", "", FileProblem::None}}},
@@ -467,10 +515,10 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
         AlarmEventLog log([&files](const std::string& path, bool& existed) { return files.open(path, existed); });
         for (const auto& [input, bytes, problem] : c.steps) {
             const std::string step = input;
-            if (step == "open")
-                log.setFile("z.csv");
+            if (step == "open" || step == "rename")
+                log.setFile(step == "open" ? "z.csv" : "y.csv");
             else if (step == "event" || step == "flood")
-                log.write(std::vector<AlarmEvent>(step == "event" ? 1 : AlarmEventLog::kMaxWaiting + 1, event), ';');
+                log.write(step == "event" ? std::vector<AlarmEvent>{event} : flood, ';');
             else if (step == "tick")
                 log.retry();
             else if (step == "offline" || step == "online")
@@ -479,8 +527,11 @@ TEST(AlarmEventLog, EveryEventReachesTheFileOnceItCanBeWritten) {
                 step == "noflush" ? (void)files.failFlushes.insert("z.csv") : (void)files.failFlushes.erase("z.csv");
             else
                 step == "fail" ? (void)files.failWrites.insert("z.csv") : (void)files.failWrites.erase("z.csv");
-            const auto file = files.files.find("z.csv");
-            EXPECT_EQ(file == files.files.end() ? "-" : cp1250ToUtf8(file->second), bytes) << c.name << ": " << step;
+            const auto file = files.files.find("z.csv"), renamed = files.files.find("y.csv");
+            EXPECT_EQ((file == files.files.end() ? "-" : cp1250ToUtf8(file->second)) +
+                          (renamed == files.files.end() ? "" : " | y.csv=" + cp1250ToUtf8(renamed->second)),
+                      bytes)
+                << c.name << ": " << step;
             EXPECT_EQ(log.problem(), problem) << c.name << ": " << step;
         }
     }

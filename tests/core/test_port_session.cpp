@@ -208,6 +208,12 @@ const Sequence kSequences[] = {
          {AskTick, 1, 0, "ask-", 0, 0},
          {Closed, 7, 0, "retry- status open7#1", 0, 0},
          {Opened, 0, 0, "status", 0, 7},
+         // Once the chosen port has opened, the question is over: the menu opens the dialog again, whose Anuluj
+         // keeps the port, and the port's loss is retried.
+         {Ask, 1, 0, "ask- dialog", 0, 7},
+         {Closed, 0, 0, "", 0, 7},
+         {Lost, 7, 1, "close retry+ status", 7, 0},
+         {Retry, 0, 2000, "open7#2", 7, 0},
      },
      7},
     {"the start's patience ends while the dialog is open: no message over it",

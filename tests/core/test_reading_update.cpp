@@ -15,9 +15,11 @@ ReadingRecord reading(int kind, int serial, int calibration = 0, int temperature
     return record;
 }
 
+// "two 21.57 flagged"; "??? 45.20" for no data, with the last value that DDE still answers (none before the first).
 std::string quantityText(const QuantityReading& q) {
+    const std::string value = q.rawValue == 0 ? "" : std::to_string(q.rawValue).substr(0, 5);
     return std::string(q.twoDecimalPlaces ? "two " : "") +
-           (q.noData ? "???" : std::to_string(q.rawValue).substr(0, 5)) + (q.flagged ? " flagged" : "");
+           (q.noData ? "???" + (value.empty() ? "" : " " + value) : value) + (q.flagged ? " flagged" : "");
 }
 
 // A start that fails (the window sets ddeStartFailed) is tried again at the next good line, and only then.
@@ -58,31 +60,47 @@ TEST(PlanReadingUpdate, RelayoutAndDdeFollowLinkAndKindChangesAndFailedStarts) {
     }
 }
 
-TEST(PlanReadingUpdate, FillsTheCurrentReading) {
+// One line after another, as the decoder leaves the record: a line fills its own kind's part and the other part
+// keeps the last line of that kind. A fine thermometer's line after a thermo-hygrometer's and back: the serial
+// numbers, the decimals and the humidity follow each line; the humidity's last value stays for DDE while it shows
+// "???".
+TEST(PlanReadingUpdate, FillsTheCurrentReadingLineAfterLine) {
     const struct {
-        ReadingRecord record;
+        int kind;
+        int serial, calibration, temperature, third;
         bool linkUp;
-        const char *temperature, *humidity;
-        int serial, humiditySerial;
-    } cases[] = {
-        {reading(ThermoHygro, 1, 4, 2, 1), false, "???", "???", 1, 1},
-        {reading(ThermoHygro, 1), true, "21.50", "45.20", 1, 1},
-        {reading(ThermoHygro, 1, 0, 2, 0), true, "21.50 flagged", "45.20", 1, 1},
-        {reading(ThermoHygro, 1, 0, 0, 1), true, "21.50", "45.20 flagged", 1, 1},
-        {reading(ThermoHygro, 1, 4, 0, 0), true, "21.50 flagged", "45.20 flagged", 1, 1}, // calibration: both
-        {reading(FineThermo, 2), true, "21.57", "???", 2, 2},
-        {reading(FineThermo, 2, 0, 0, 1), true, "two 21.57", "???", 2, 2},
-        {reading(FineThermo, 2, 0, 2, 1), true, "two 21.57 flagged", "???", 2, 2},
-        {reading(FineThermo, 2, 4, 0, 0), true, "21.57 flagged", "???", 2, 2},
+        const char *temperatureText, *humidityText;
+        int serialNumber, humiditySerial;
+    } lines[] = {
+        {ThermoHygro, 1, 4, 2, 1, false, "???", "???", 1, 1},
+        {ThermoHygro, 1, 0, 0, 0, true, "21.50", "45.20", 1, 1},
+        {ThermoHygro, 1, 0, 2, 0, true, "21.50 flagged", "45.20", 1, 1},
+        {ThermoHygro, 1, 0, 0, 1, true, "21.50", "45.20 flagged", 1, 1},
+        {ThermoHygro, 1, 4, 0, 0, true, "21.50 flagged", "45.20 flagged", 1, 1}, // calibration: both
+        {FineThermo, 2, 0, 0, 0, true, "21.57", "??? 45.20", 2, 1},
+        {FineThermo, 2, 0, 0, 1, true, "two 21.57", "??? 45.20", 2, 1},
+        {FineThermo, 2, 0, 2, 1, true, "two 21.57 flagged", "??? 45.20", 2, 1},
+        {FineThermo, 2, 4, 0, 0, true, "21.57 flagged", "??? 45.20", 2, 1},
+        {FineThermo, 2, 0, 0, 1, true, "two 21.57", "??? 45.20", 2, 1},
+        {ThermoHygro, 3, 0, 0, 0, true, "21.50", "45.20", 3, 3}, // back: one decimal again
+        {ThermoHygro, 3, 0, 0, 0, false, "??? 21.50", "??? 45.20", 3, 3},
     };
-    for (const auto& c : cases) {
-        ReadingUpdateState state;
-        CurrentReading current;
-        planReadingUpdate(state, c.record, c.linkUp, current);
-        EXPECT_EQ(quantityText(current.temperature), c.temperature);
-        EXPECT_EQ(quantityText(current.humidity), c.humidity);
-        EXPECT_EQ(current.serialNumber, c.serial);
-        EXPECT_EQ(current.humiditySerialNumber, c.humiditySerial);
+    ReadingUpdateState state;
+    CurrentReading current;
+    ReadingRecord record;
+    for (const auto& l : lines) {
+        const ReadingRecord line = reading(l.kind, l.serial, l.calibration, l.temperature, l.third);
+        record.kind = l.kind;
+        if (l.kind == ThermoHygro)
+            record.thermoHygro = line.thermoHygro;
+        else
+            record.fineThermo = line.fineThermo;
+        planReadingUpdate(state, record, l.linkUp, current);
+        SCOPED_TRACE(std::string(l.temperatureText) + " | " + l.humidityText);
+        EXPECT_EQ(quantityText(current.temperature), l.temperatureText);
+        EXPECT_EQ(quantityText(current.humidity), l.humidityText);
+        EXPECT_EQ(current.serialNumber, l.serialNumber);
+        EXPECT_EQ(current.humiditySerialNumber, l.humiditySerial);
     }
 }
 

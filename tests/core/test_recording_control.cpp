@@ -346,6 +346,15 @@ TEST(RecordingControl, ScenariosGiveTheirFilesTimerAndStatus) {
            "log.hxg="},
           {dialog([](RecordingSettings& s) { s.textEnabled = s.binaryEnabled = 1; }),
            "log.csv=H,09 log.hxg=09 timer800 T B [dialog, ask binary]"}}},
+        {"the comment goes into a text file opened from the dialog only: not at launch, not into the binary file",
+         {{[](Fixture& f) {
+               f.settings.textEnabled = f.settings.binaryEnabled = f.settings.commentEnabled = 1;
+               f.settings.commentText = "Pok\xF3j 12";
+           },
+           "T B"},
+          {kLaunch, "log.csv=H,09 log.hxg=09 timer1300 T B [enable]"},
+          {dialog([](RecordingSettings& s) { s.textFileName = "new.csv", s.binaryFileName = "new.hxg"; }),
+           "log.csv=H,09 log.hxg=09 new.csv=?,H,09 new.hxg=09 timer1300 T B [dialog]"}}},
         {"a tick while the file being reopened is asked about writes into neither",
          {{dialog([](RecordingSettings& s) { s.textEnabled = 1; }), "log.csv=H,09 timer1300 T [dialog]"},
           {[](Fixture& f) {

@@ -3,28 +3,20 @@
 #include "protocol/frame_decoder.h"
 #include "protocol/reading_record.h"
 
+#include <cstddef>
 #include <cstdint>
 
-// What the line assembly needs from the window that owns it: the link watchdog timer and the reading update.
-class ILinkHost {
-public:
-    virtual ~ILinkHost() = default;
-    // Starts (or restarts) the watchdog timer with kWatchdogPeriodMs; returns the platform's timer id, 0 on failure.
-    virtual unsigned startWatchdogTimer() = 0;
-    virtual void killWatchdogTimer(unsigned timerId) = 0;
-    virtual void updateReading(bool linkUp) = 0;
-};
-
-// Outcome of one received byte, for tools that report every finished line.
+// What a piece of the received bytes did.
 struct LineOutcome {
-    bool finished = false; // a carriage return reached the decoder
+    bool finished = false; // a carriage return ended a line, which went to the decoder
     int length = 0;        // the line's length including the carriage return
     int result = 0;        // what decodeLine returned
-    bool good = false;     // decoded and of kind 0 or 1
+    bool good = false;     // decoded and of kind 0 or 1: the link watchdog starts again
 };
 
-// Collects received bytes into lines, decodes each finished line and keeps the link watchdog running while
-// good readings arrive.
+// Collects received bytes into lines and decodes each finished line into its reading record. The window that owns
+// it carries out what each piece did: the watchdog restarted after a good line, the reading update after every
+// finished line.
 class CLineAssembly {
 public:
     static constexpr int kBufferSize = 1000;
@@ -33,21 +25,18 @@ public:
     // it but is line noise.
     static constexpr std::uint8_t kCarriageReturn = 0x0D;
 
-    CLineAssembly(ILinkHost& host, ReadingRecord& record) : host_(host), record_(record) {}
+    // One piece of the stream as the serial worker's batch hands it over (CReceiveBatch): bytes whose last one
+    // may be the carriage return that ends the line; one before it is taken as a byte of the line.
+    LineOutcome onReceived(const std::uint8_t* bytes, std::size_t count);
 
-    LineOutcome onReceivedByte(std::uint8_t byte);
-    void onWatchdogExpired();
-
+    const ReadingRecord& record() const { return record_; }
     int linePos() const { return linePos_; }
     // Forgets a partial line: bytes from another port (or the same one reopened) start a line of their own.
     void discardPartialLine() { linePos_ = 0; }
-    unsigned watchdogTimerId() const { return watchdogTimerId_; }
 
 private:
-    ILinkHost& host_;
-    ReadingRecord& record_;
     CFrameDecoder decoder_;
+    ReadingRecord record_; // all zero: kind 0, so the first layout has two displays
     std::uint8_t lineBuffer_[kBufferSize] = {};
     int linePos_ = 0;
-    unsigned watchdogTimerId_ = 0;
 };

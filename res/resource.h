@@ -131,6 +131,5 @@
 #define IDT_ALARM_SOUND 1073 // repeats the alarm sound until the alarm is acknowledged
 
 // Window messages
-#define WM_RXBYTE_ID 1028    // WM_USER + 4: one received byte in wParam
 #define WM_PORT_LOST_ID 1029 // WM_USER + 5: the port in wParam, opened with the identity in lParam, has gone
 #define WM_RXBYTES_ID 1030   // WM_USER + 6: wParam received bytes at lParam, sent by the serial worker

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // What the serial worker has read and not yet handed to the window. The window acts on a carriage return only, so
 // the bytes of a line wait here and go over with the carriage return that ends it, in one handover instead of one
@@ -26,6 +28,22 @@ public:
 
     const std::uint8_t* data() const { return bytes_; }
     std::size_t size() const { return size_; }
+
+    // Bytes read elsewhere (a file, a fuzzer's input) go over as the worker's reads do: `handOver(bytes, count)`
+    // gets each piece that is ready, in order; a partial line stays.
+    template <typename HandOver> void take(const std::uint8_t* bytes, std::size_t count, HandOver&& handOver) {
+        while (count > 0) {
+            const std::size_t part = std::min(count, room());
+            std::memcpy(space(), bytes, part);
+            add(part);
+            bytes += part;
+            count -= part;
+            for (std::size_t piece = ready(); piece > 0; piece = ready()) {
+                handOver(data(), piece);
+                consume(piece);
+            }
+        }
+    }
 
 private:
     std::uint8_t bytes_[kCapacity] = {};

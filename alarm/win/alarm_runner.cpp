@@ -29,11 +29,8 @@ void beep() {
 
 } // namespace
 
-CAlarmRunner::CAlarmRunner(std::function<HWND()> owner, AlarmSettings& settings, const RecordingSettings& recording,
-                           CValueDisplay& temperature, CValueDisplay& humidity, CDdeService& dde,
-                           std::function<void()> statusChanged)
-    : owner_(std::move(owner)), settings_(settings), recording_(recording), temperature_(temperature),
-      humidity_(humidity), dde_(dde), statusChanged_(std::move(statusChanged)),
+CAlarmRunner::CAlarmRunner(std::function<HWND()> owner, AlarmSettings& settings, const RecordingSettings& recording)
+    : owner_(std::move(owner)), settings_(settings), recording_(recording),
       dispatch_(openEventFile, narrow(modulePath())) {}
 
 // The monotonic clock for the delay and the durations: a wall clock that is set (daylight saving, a time server)
@@ -45,51 +42,64 @@ AlarmClock CAlarmRunner::clock() const {
             {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond}};
 }
 
-void CAlarmRunner::start() {
-    applySettings(AlarmSettings());
+AlarmPlan CAlarmRunner::start() {
+    return applySettings(AlarmSettings());
 }
 
+// The events wait for carryOutEvents; the sound follows the plan at once.
+AlarmPlan CAlarmRunner::take(AlarmPlan plan) {
+    waiting_.insert(waiting_.end(), plan.events.begin(), plan.events.end());
+    const HWND owner = owner_();
+    if (plan.sound && !sounding_) {
+        beep();
+        SetTimer(owner, IDT_ALARM_SOUND, kSoundPeriodMs, nullptr);
+    } else if (!plan.sound && sounding_) {
+        KillTimer(owner, IDT_ALARM_SOUND);
+    }
+    sounding_ = plan.sound;
+    return plan;
+}
+
+// The settings' own events are carried out at once: the ends of the alarms they remove go where their starts went.
 // Everything runs only while alarms are on: off, the program opens no event file and starts no timer.
-void CAlarmRunner::applySettings(const AlarmSettings& before) {
+AlarmPlan CAlarmRunner::applySettings(const AlarmSettings& before) {
     AlarmPlan plan = monitor_.applySettings(settings_, clock());
     startActions(dispatch_.deliverSettings(plan.events, before, settings_, separatorChar(recording_.separator)));
-    plan_ = std::move(plan);
-    showPlan();
+    plan.events.clear();
     const HWND owner = owner_();
     if (settings_.enabled)
         SetTimer(owner, IDT_ALARM_TICK, kTickPeriodMs, nullptr);
     else
         KillTimer(owner, IDT_ALARM_TICK);
-    statusChanged_();
+    return take(std::move(plan));
 }
 
-void CAlarmRunner::onReading(const CurrentReading& reading, bool lineGood) {
-    carryOut(monitor_.onReading({{reading.temperature, reading.humidity}, lineGood}, clock()));
+AlarmPlan CAlarmRunner::onReading(const CurrentReading& reading, bool lineGood) {
+    return take(monitor_.onReading({{reading.temperature, reading.humidity}, lineGood}, clock()));
 }
 
-bool CAlarmRunner::onTimer(UINT_PTR id) {
-    if (id == IDT_ALARM_SOUND) {
+std::optional<AlarmPlan> CAlarmRunner::onTimer(UINT_PTR id) {
+    if (id == IDT_ALARM_SOUND)
         beep();
-        return true;
-    }
     if (id != IDT_ALARM_TICK)
-        return false;
+        return std::nullopt;
     dispatch_.retry();
-    carryOut(monitor_.onTick(clock()));
-    return true;
+    return take(monitor_.onTick(clock()));
 }
 
-void CAlarmRunner::acknowledge() {
-    carryOut(monitor_.acknowledge(clock()));
+AlarmPlan CAlarmRunner::acknowledge() {
+    return take(monitor_.acknowledge(clock()));
 }
 
-void CAlarmRunner::onSettingsCommand() {
+std::optional<AlarmPlan> CAlarmRunner::onSettingsCommand() {
     AlarmSettings edited = settings_;
     if (!runAlarmDialog(owner_(), edited))
-        return;
+        return std::nullopt;
+    // Events that came while the dialog was open go where the settings they came under say.
+    carryOutEvents();
     const AlarmSettings before = settings_;
     settings_ = edited;
-    applySettings(before);
+    return applySettings(before);
 }
 
 void CAlarmRunner::stop() {
@@ -100,10 +110,12 @@ void CAlarmRunner::stop() {
 }
 
 // The event file first, then the action: a script that reads the file finds the event it was started for.
-void CAlarmRunner::carryOut(AlarmPlan plan) {
-    startActions(dispatch_.deliver(plan.events, settings_, separatorChar(recording_.separator)));
-    plan_ = std::move(plan);
-    showPlan();
+void CAlarmRunner::carryOutEvents() {
+    if (waiting_.empty())
+        return;
+    const std::vector<AlarmEvent> events = std::move(waiting_);
+    waiting_.clear();
+    startActions(dispatch_.deliver(events, settings_, separatorChar(recording_.separator)));
 }
 
 // The full path is the application name, so the system never looks the program up, in the current folder or
@@ -124,22 +136,4 @@ void CAlarmRunner::startActions(const std::vector<ActionStart>& starts) {
         }
         dispatch_.actionStarted(start, started);
     }
-}
-
-void CAlarmRunner::showPlan() {
-    temperature_.setAlarmColours(plan_.alarmColours[AlarmTemperature], settings_.backgroundColour,
-                                 settings_.textColour);
-    humidity_.setAlarmColours(plan_.alarmColours[AlarmHumidity], settings_.backgroundColour, settings_.textColour);
-    dde_.setAlarm(settings_.enabled, plan_.dde);
-    const HWND owner = owner_();
-    EnableMenuItem(GetMenu(owner), ID_ALARM_ACKNOWLEDGE,
-                   MF_BYCOMMAND | (plan_.acknowledgeable ? MF_ENABLED : MF_GRAYED));
-    if (plan_.sound && !sounding_) {
-        beep();
-        SetTimer(owner, IDT_ALARM_SOUND, kSoundPeriodMs, nullptr);
-    } else if (!plan_.sound && sounding_) {
-        KillTimer(owner, IDT_ALARM_SOUND);
-    }
-    sounding_ = plan_.sound;
-    statusChanged_();
 }

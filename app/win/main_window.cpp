@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr UINT WM_RXBYTE = WM_USER + 4;
-static_assert(WM_RXBYTE == WM_RXBYTE_ID, "the serial worker and the window must agree on WM_RXBYTE");
 constexpr UINT WM_PORT_LOST = WM_USER + 5;
 static_assert(WM_PORT_LOST == WM_PORT_LOST_ID, "the serial worker and the window must agree on WM_PORT_LOST");
 constexpr UINT WM_RXBYTES = WM_USER + 6;
@@ -66,11 +64,9 @@ void placeChild(HWND child, int x, int y, int width, int height) {
 } // namespace
 
 CMainWindow::CMainWindow()
-    : CDialogBase(IDD_MAIN), lineAssembly_(*this, record_),
-      recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
+    : CDialogBase(IDD_MAIN), recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
       recording_(recordingHost_, settings_.recording),
-      alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording, temperature_, humidity_, dde_,
-              [this] { composeStatus(); }) {
+      alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording) {
     humidity_.setColours(0xFFDAB8, 0x643200);
     temperature_.setReading(&reading_.temperature);
     humidity_.setReading(&reading_.humidity);
@@ -84,18 +80,11 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return onInitDialog();
-    case WM_RXBYTE:
-        // A single received byte, from a sender that hands the bytes over one at a time.
-        lineAssembly_.onReceivedByte(static_cast<BYTE>(wParam));
-        return TRUE;
     case WM_RXBYTES:
-        // Sent by the worker, which waits meanwhile, so the bytes stay where they are until this returns.
+        // Sent by the worker, which waits meanwhile, so the bytes stay where they are until it is let go.
         if ((serialPort_ && serialPort_->handsOver(wParam, lParam)) ||
-            (closingPort_ != nullptr && closingPort_->handsOver(wParam, lParam))) {
-            const auto* bytes = reinterpret_cast<const BYTE*>(lParam);
-            for (WPARAM i = 0; i < wParam; ++i)
-                lineAssembly_.onReceivedByte(bytes[i]);
-        }
+            (closingPort_ != nullptr && closingPort_->handsOver(wParam, lParam)))
+            onReceived(reinterpret_cast<const std::uint8_t*>(lParam), wParam);
         return TRUE;
     case WM_PORT_LOST:
         carryOut(portSession_.lost(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam)));
@@ -215,7 +204,7 @@ BOOL CMainWindow::onInitDialog() {
     applyTopmost(settings_.topmost);
 
     dde_.setReading(&reading_, temperature_.view(), humidity_.view());
-    alarms_.start();
+    showAlarm(alarms_.start());
 
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
     if (settings_.showInfoAtStart)
@@ -331,9 +320,32 @@ void CMainWindow::applyTopmost(bool on) {
     CheckMenuItem(GetMenu(hwnd()), ID_VIEW_TOPMOST, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// A line's reading is shown and served before the worker is let go; the alarms' file lines and programs, which may
+// wait for a disk or a share, come after.
+void CMainWindow::onReceived(const std::uint8_t* bytes, std::size_t count) {
+    const LineOutcome outcome = lineAssembly_.onReceived(bytes, count);
+    if (outcome.finished) {
+        // Only good lines feed the watchdog; SetTimer with the same id restarts it.
+        if (outcome.good)
+            SetTimer(hwnd(), IDT_WATCHDOG, CLineAssembly::kWatchdogPeriodMs, nullptr);
+        updateReading(outcome.good);
+    }
+    ReplyMessage(TRUE);
+    alarms_.carryOutEvents();
+}
+
 void CMainWindow::updateReading(bool linkUp) {
-    const ReadingUpdatePlan plan = planReadingUpdate(updateState_, record_, linkUp, reading_);
+    ReadingUpdatePlan plan = planReadingUpdate(updateState_, lineAssembly_.record(), linkUp, reading_);
+    if (linkUp)
+        carryOut(portSession_.goodLine());
+    plan.alarm = alarms_.onReading(reading_, linkUp);
+    apply(plan);
+}
+
+// The one place a reading update is carried out.
+void CMainWindow::apply(const ReadingUpdatePlan& plan) {
     if (plan.relayout) {
+        humidityShown_ = plan.humidityVisible;
         relayout();
         ShowWindow(humidity_.hwnd(), plan.humidityVisible ? SW_SHOW : SW_HIDE);
     }
@@ -343,23 +355,30 @@ void CMainWindow::updateReading(bool linkUp) {
         // serial worker, which waits for this update, until someone clicked it.
         updateState_.ddeStartFailed = plan.dde == DdeAction::StopThenStart && !dde_.start(plan.ddeSerialNumber);
     }
-    if (linkUp)
-        carryOut(portSession_.goodLine());
-
-    // The alarms' status, colours and DDE item follow the same reading.
-    alarms_.onReading(reading_, linkUp);
-    composeStatus();
+    showAlarm(plan.alarm);
     temperature_.readingChanged();
     humidity_.readingChanged();
     dde_.postAdvise();
+}
+
+// The alarms' part of a plan, and the status line with their words.
+void CMainWindow::showAlarm(const AlarmPlan& plan) {
+    alarmPlan_ = plan;
+    const AlarmSettings& settings = alarms_.settings();
+    temperature_.setAlarmColours(plan.alarmColours[AlarmTemperature], settings.backgroundColour, settings.textColour);
+    humidity_.setAlarmColours(plan.alarmColours[AlarmHumidity], settings.backgroundColour, settings.textColour);
+    dde_.setAlarm(settings.enabled, plan.dde);
+    EnableMenuItem(GetMenu(hwnd()), ID_ALARM_ACKNOWLEDGE,
+                   MF_BYCOMMAND | (plan.acknowledgeable ? MF_ENABLED : MF_GRAYED));
+    composeStatus();
 }
 
 void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
     const StatusNotes notes{recording_.status(), portSession_.unavailablePort(), updateState_.ddeStartFailed,
-                            alarms_.statusText(), alarms_.problemText()};
-    std::string text = composeStatusText(record_, updateState_.linkUp, notes);
+                            alarmPlan_.status, alarms_.problemText()};
+    std::string text = composeStatusText(lineAssembly_.record(), updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
         return;
@@ -370,23 +389,20 @@ void CMainWindow::composeStatus() {
         SetFocus(temperature_.hwnd());
 }
 
-unsigned CMainWindow::startWatchdogTimer() {
-    return static_cast<unsigned>(SetTimer(hwnd(), IDT_WATCHDOG, CLineAssembly::kWatchdogPeriodMs, nullptr));
-}
-
-void CMainWindow::killWatchdogTimer(unsigned timerId) {
-    KillTimer(hwnd(), timerId);
-}
-
 void CMainWindow::onTimer(UINT_PTR id) {
     // Nothing new starts while the modal run ends.
     if (closing_)
         return;
-    if (alarms_.onTimer(id))
+    if (const std::optional<AlarmPlan> plan = alarms_.onTimer(id)) {
+        showAlarm(*plan);
+        alarms_.carryOutEvents();
         return;
+    }
     switch (id) {
     case IDT_WATCHDOG:
-        lineAssembly_.onWatchdogExpired();
+        // The periodic timer is left running: it reports the lost link every period until a good line restarts it.
+        updateReading(false);
+        alarms_.carryOutEvents();
         break;
     case IDT_DELAYED_RECORDING:
         KillTimer(hwnd(), IDT_DELAYED_RECORDING);
@@ -451,10 +467,12 @@ bool CMainWindow::onCommand(int id) {
         runFontsCommand(hwnd(), temperature_, humidity_);
         return true;
     case ID_SETTINGS_ALARMS:
-        alarms_.onSettingsCommand();
+        if (const std::optional<AlarmPlan> plan = alarms_.onSettingsCommand())
+            showAlarm(*plan);
         return true;
     case ID_ALARM_ACKNOWLEDGE:
-        alarms_.acknowledge();
+        showAlarm(alarms_.acknowledge());
+        alarms_.carryOutEvents();
         return true;
     case ID_SETTINGS_ADDITIONAL:
         runAdditionalSettings(hwnd(), settings_.showInfoAtStart);
@@ -521,7 +539,7 @@ void CMainWindow::layout(int cx, int cy) {
     const int d = layoutMargin(systemMetric96(SM_CXDLGFRAME), dpi_);
     placeChild(status_, d, d, cx - 2 * d, statusHeight_);
     const int top = statusHeight_ + 2 * d + 2;
-    if (record_.kind == FineThermo) {
+    if (!humidityShown_) {
         // Temperature alone: one display takes the whole area; the humidity display is hidden.
         placeChild(temperature_.hwnd(), d, top, cx - 2 * d, (cy - d) - top);
         temperature_.repaint();

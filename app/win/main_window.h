@@ -35,10 +35,10 @@ struct MainWindowSettings {
 };
 
 // "HX350": the program's only top-level window and its controller. Owns the serial port, the line assembly and
-// its watchdog, the reading record and the current reading, the two value displays that paint it, the status
-// line and the DDE service. What happens to the port is decided by its PortSession, the alarms by the monitor that
-// its CAlarmRunner carries out; this window carries it out and passes the events on.
-class CMainWindow : public CDialogBase, private ILinkHost {
+// its watchdog, the current reading, the two value displays that paint it, the status line and the DDE service.
+// What happens to the port is decided by its PortSession, a reading update by planReadingUpdate and the alarm
+// monitor; this window carries the plans out in one place and passes the events on.
+class CMainWindow : public CDialogBase {
 public:
     CMainWindow();
     ~CMainWindow() override;
@@ -51,7 +51,6 @@ public:
     // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
     void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
 
-    void updateReading(bool linkUp) override;
     void composeStatus();
 
 protected:
@@ -63,11 +62,11 @@ private:
         int cy = 0;
     };
 
-    // ILinkHost
-    unsigned startWatchdogTimer() override;
-    void killWatchdogTimer(unsigned timerId) override;
-
     BOOL onInitDialog();
+    void onReceived(const std::uint8_t* bytes, std::size_t count);
+    void updateReading(bool linkUp);
+    void apply(const ReadingUpdatePlan& plan);
+    void showAlarm(const AlarmPlan& plan);
     void addAboutToSystemMenu();
     void carryOut(PortSteps steps);
     std::unique_ptr<CComPort> openPort(int portNumber, std::uint32_t openId);
@@ -95,9 +94,10 @@ private:
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
 
-    ReadingRecord record_; // all zero: kind 0, so the first layout has two displays
     CLineAssembly lineAssembly_;
     ReadingUpdateState updateState_;
+    bool humidityShown_ = true;
+    AlarmPlan alarmPlan_; // the last one: its words stay in the status line
     std::string lastStatusText_;
     CDdeService dde_;
 

@@ -1,11 +1,11 @@
 #include "protocol/line_assembly.h"
+#include "serial/receive_batch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -16,42 +16,22 @@ const std::string kScaledLine = "@ps412p12s4\r";
 const std::string kCode3Line = "@\x01@Cps412p12s4\r";
 const std::string kFineThermoLine = "@\x01@Ips412pp2s4u\r";
 
-// Records every call the line assembly makes on its window, in order.
-class FakeHost : public ILinkHost {
-public:
-    unsigned startWatchdogTimer() override {
-        calls.push_back("start");
-        return nextTimerId == 0 ? 0 : nextTimerId++;
-    }
-    void killWatchdogTimer(unsigned timerId) override { calls.push_back("kill " + std::to_string(timerId)); }
-    void updateReading(bool linkUp) override { calls.push_back(linkUp ? "update 1" : "update 0"); }
+// The line assembly fed as the serial worker feeds it, in pieces that end at a carriage return.
+struct Receiver {
+    CLineAssembly assembly;
+    CReceiveBatch batch;
 
-    std::vector<std::string> calls;
-    unsigned nextTimerId = 11;
-};
-
-struct Fixture {
-    FakeHost host;
-    ReadingRecord record;
-    CLineAssembly assembly{host, record};
-
-    // Feeds the bytes and returns the outcome of the last one.
+    // The outcome of the last piece handed over.
     LineOutcome feed(const std::string& bytes) {
         LineOutcome last;
-        for (std::uint8_t b : bytes)
-            last = assembly.onReceivedByte(b);
+        batch.take(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                   [&](const std::uint8_t* piece, std::size_t count) { last = assembly.onReceived(piece, count); });
         return last;
-    }
-    void feedFiller(int count) {
-        for (int i = 0; i < count; ++i)
-            ASSERT_FALSE(assembly.onReceivedByte(0x31).finished);
     }
 };
 
-using Calls = std::vector<std::string>;
-
-// Each line follows a good one, which started watchdog timer 11: only a good line restarts it.
-TEST(LineAssembly, OnlyGoodLinesOfKind0Or1KeepTheLinkAndRestartTheWatchdog) {
+// Each line follows a good one: only a good line of kind 0 or 1 keeps the link and restarts the watchdog.
+TEST(LineAssembly, OnlyGoodLinesOfKind0Or1KeepTheLink) {
     // A line, its decoder's verdict and the kind it leaves in the record.
     const std::tuple<const char*, std::string, int, int> cases[] = {
         {"worked example again", kWorkedExample, 1, ThermoHygro},
@@ -66,69 +46,37 @@ TEST(LineAssembly, OnlyGoodLinesOfKind0Or1KeepTheLinkAndRestartTheWatchdog) {
         {"kind 4", kCode3Line, 1, Code3},
     };
     for (const auto& [name, bytes, result, kind] : cases) {
-        Fixture f;
-        ASSERT_TRUE(f.feed(kWorkedExample).good);
-        ASSERT_EQ(f.host.calls, (Calls{"start", "update 1"}));
-        f.host.calls.clear();
-        const LineOutcome outcome = f.feed(bytes);
-        const bool good = result == 1 && kind <= FineThermo;
+        Receiver r;
+        ASSERT_TRUE(r.feed(kWorkedExample).good);
+        const LineOutcome outcome = r.feed(bytes);
         EXPECT_TRUE(outcome.finished) << name;
         EXPECT_EQ(outcome.length, static_cast<int>(bytes.size())) << name;
         EXPECT_EQ(outcome.result, result) << name;
-        EXPECT_EQ(outcome.good, good) << name;
-        EXPECT_EQ(f.record.kind, kind) << name;
-        EXPECT_EQ(f.host.calls, good ? (Calls{"kill 11", "start", "update 1"}) : (Calls{"update 0"})) << name;
-        EXPECT_EQ(f.assembly.watchdogTimerId(), good ? 12u : 11u) << name;
-        EXPECT_EQ(f.assembly.linePos(), 0) << name;
+        EXPECT_EQ(outcome.good, result == 1 && kind <= FineThermo) << name;
+        EXPECT_EQ(r.assembly.record().kind, kind) << name;
+        EXPECT_EQ(r.assembly.linePos(), 0) << name;
     }
 }
 
 // A line that reaches the 1000th byte is dropped without a word together with that byte; the next byte starts
 // afresh, so a line cut by the overflow point keeps only its tail.
 TEST(LineAssembly, ThousandthByteDropsThePartialLineSilently) {
-    // Filler bytes, then the tail: whether a line finished, its length and what the window was told.
-    const std::tuple<const char*, int, std::string, bool, int, Calls> cases[] = {
-        {"longest line", 998, "\r", true, 999, {"update 0"}},
-        {"carriage return as the 1000th byte", 999, "\r", false, 0, {}},
-        {"next line after the overflow", 999, "1" + kWorkedExample, true, 14, {"start", "update 1"}},
-        {"line cut by the overflow", 990, kWorkedExample, true, 4, {"update 0"}},
+    // Filler bytes, then the tail: whether a line finished, its length and whether it was good.
+    const std::tuple<const char*, int, std::string, bool, int, bool> cases[] = {
+        {"longest line", 998, "\r", true, 999, false},
+        {"carriage return as the 1000th byte", 999, "\r", false, 0, false},
+        {"next line after the overflow", 999, "1" + kWorkedExample, true, 14, true},
+        {"line cut by the overflow", 990, kWorkedExample, true, 4, false},
     };
-    for (const auto& [name, filler, tail, finished, length, calls] : cases) {
-        Fixture f;
-        f.feedFiller(filler);
-        const LineOutcome outcome = f.feed(tail);
+    for (const auto& [name, filler, tail, finished, length, good] : cases) {
+        Receiver r;
+        ASSERT_FALSE(r.feed(std::string(filler, '1')).finished);
+        const LineOutcome outcome = r.feed(tail);
         EXPECT_EQ(outcome.finished, finished) << name;
         EXPECT_EQ(outcome.length, length) << name;
-        EXPECT_EQ(f.assembly.linePos(), 0) << name;
-        EXPECT_EQ(f.host.calls, calls) << name;
+        EXPECT_EQ(outcome.good, good) << name;
+        EXPECT_EQ(r.assembly.linePos(), 0) << name;
     }
-}
-
-// The reading update may open a message box whose modal loop delivers further bytes to the same assembly; the
-// finished line must already be cleared by then, or the nested bytes would extend it.
-TEST(LineAssembly, BytesArrivingDuringTheReadingUpdateStartANewLine) {
-    struct ReentrantHost : FakeHost {
-        CLineAssembly* assembly = nullptr;
-        bool nested = false;
-        std::vector<LineOutcome> nestedOutcomes;
-        void updateReading(bool linkUp) override {
-            FakeHost::updateReading(linkUp);
-            if (!nested) {
-                nested = true;
-                for (std::uint8_t b : kWorkedExample)
-                    nestedOutcomes.push_back(assembly->onReceivedByte(b));
-            }
-        }
-    };
-    ReentrantHost host;
-    ReadingRecord record;
-    CLineAssembly assembly(host, record);
-    host.assembly = &assembly;
-    assembly.onReceivedByte(0x0D);
-    ASSERT_EQ(host.nestedOutcomes.size(), kWorkedExample.size());
-    EXPECT_TRUE(host.nestedOutcomes.back().good);
-    EXPECT_EQ(host.nestedOutcomes.back().length, 14);
-    EXPECT_EQ(host.calls, (Calls{"update 0", "start", "update 1"}));
 }
 
 } // namespace

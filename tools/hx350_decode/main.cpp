@@ -4,6 +4,7 @@
 
 #include "protocol/line_assembly.h"
 #include "recording/hxg_reader.h"
+#include "serial/receive_batch.h"
 #include "tools/hx350_decode/record_json.h"
 #include "tools/instrument_line.h"
 
@@ -39,14 +40,6 @@ const char kUsage[] = "usage: hx350-decode [FILE | DEVICE | -]\n"
                       "has none). Damaged records are listed and skipped; a summary goes to standard error.\n"
                       "\n"
                       "  -h, --help   show this text\n";
-
-// The tool has no window: the watchdog never fires and nothing is shown, only the decoded lines are printed.
-class SilentHost : public ILinkHost {
-public:
-    unsigned startWatchdogTimer() override { return 0; }
-    void killWatchdogTimer(unsigned) override {}
-    void updateReading(bool) override {}
-};
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -145,9 +138,10 @@ void closeInput(Input& input, bool ownsFd) {
 
 // Decodes until end of input (or Ctrl-C); returns the exit code.
 int run(Input& input, const char* name) {
-    SilentHost host;
-    ReadingRecord record;
-    CLineAssembly assembly(host, record);
+    // The tool has no window: the watchdog never fires and nothing is shown, only the decoded lines are printed. The
+    // bytes go through the batch as the program's serial worker hands them over.
+    CLineAssembly assembly;
+    CReceiveBatch batch;
     std::uint8_t chunk[4096];
     for (;;) {
         if (stopRequested)
@@ -164,17 +158,19 @@ int run(Input& input, const char* name) {
             std::fprintf(stderr, "hx350-decode: cannot read %s: %s\n", name, std::strerror(errno));
             return kExitFailure;
         }
-        for (ssize_t i = 0; i < got; ++i) {
-            const LineOutcome outcome = assembly.onReceivedByte(chunk[i]);
-            if (!outcome.finished)
-                continue;
+        bool writeFailed = false;
+        batch.take(chunk, static_cast<std::size_t>(got), [&](const std::uint8_t* piece, std::size_t count) {
+            const LineOutcome outcome = assembly.onReceived(piece, count);
+            if (!outcome.finished || writeFailed)
+                return;
             // Flushed per line so that a live device's lines appear as they arrive.
-            std::string line = recordJson(outcome, record);
+            std::string line = recordJson(outcome, assembly.record());
             line += '\n';
-            if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0) {
-                std::fprintf(stderr, "hx350-decode: cannot write the output: %s\n", std::strerror(errno));
-                return kExitFailure;
-            }
+            writeFailed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0;
+        });
+        if (writeFailed) {
+            std::fprintf(stderr, "hx350-decode: cannot write the output: %s\n", std::strerror(errno));
+            return kExitFailure;
         }
     }
 }

@@ -2,17 +2,21 @@
 
 #include "alarm/alarm_action.h"
 #include "base/cp1250.h"
+#include "base/number_format.h"
 #include "recording/recording_choices.h"
 
 namespace {
 
-bool isPath(AlarmKey key) {
-    return key == AlarmKey::Action || key == AlarmKey::EventFile;
-}
-
 bool isLimit(AlarmKey key) {
     return key == AlarmKey::TemperatureLow || key == AlarmKey::TemperatureHigh || key == AlarmKey::HumidityLow ||
            key == AlarmKey::HumidityHigh;
+}
+
+// The limit a key names; for const and writable settings alike.
+template <typename Settings> auto& limitOf(Settings& settings, AlarmKey key) {
+    const bool temperature = key == AlarmKey::TemperatureLow || key == AlarmKey::TemperatureHigh;
+    auto& limits = settings.limits[temperature ? AlarmTemperature : AlarmHumidity];
+    return key == AlarmKey::TemperatureHigh || key == AlarmKey::HumidityHigh ? limits.highTenths : limits.lowTenths;
 }
 
 bool isBlankText(const std::string& text) {
@@ -40,19 +44,34 @@ std::string takeWhole(int& value, const std::string& typed, int low, int high, c
 } // namespace
 
 std::string alarmFieldText(const AlarmSettings& settings, AlarmKey key) {
-    const std::string text = alarmKeyText(settings, key);
-    return isPath(key) ? cp1250ToUtf8(text) : text;
+    if (isLimit(key)) {
+        const std::optional<int>& limit = limitOf(settings, key);
+        return limit ? tenthsText(*limit) : "";
+    }
+    switch (key) {
+    case AlarmKey::Delay:
+        return std::to_string(settings.delaySeconds);
+    case AlarmKey::Hysteresis:
+        return tenthsText(settings.hysteresisTenths);
+    case AlarmKey::LinkMinutes:
+        return std::to_string(settings.linkMinutes);
+    case AlarmKey::Action:
+        return cp1250ToUtf8(settings.actionPath);
+    case AlarmKey::EventFile:
+        return cp1250ToUtf8(settings.eventFileName);
+    default:
+        return {};
+    }
 }
 
 std::string takeAlarmField(AlarmSettings& settings, AlarmKey key, const std::string& typed) {
     if (isLimit(key)) {
-        AlarmSettings probe;
-        readAlarmKey(probe, key, typed);
         // A text that reads as no limit is taken only when it is empty: "abc" or 12345678 must not silently end the
         // watch on that side.
-        if (alarmKeyText(probe, key).empty() && !isBlankText(typed))
+        const std::optional<int> limit = parseTenths(typed);
+        if (!limit && !isBlankText(typed))
             return "Granica musi być liczbą od -9999.9 do 9999.9, na przykład 25.0, albo pozostać pusta.";
-        readAlarmKey(settings, key, typed);
+        limitOf(settings, key) = limit;
         return {};
     }
     switch (key) {

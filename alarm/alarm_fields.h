@@ -7,8 +7,21 @@
 // What the alarm dialog decides without a window: the text each edit box shows, whether what the user typed can be
 // kept, and where the event file goes. Texts are UTF-8.
 
-// The text of the edit box for `key` (a limit, the delay, the hysteresis, the minutes, the action or the event
-// file): as the settings file holds it, the paths in UTF-8.
+// The dialog's edit boxes.
+enum class AlarmKey : int {
+    TemperatureLow,
+    TemperatureHigh,
+    HumidityLow,
+    HumidityHigh,
+    Delay,
+    Hysteresis,
+    LinkMinutes,
+    Action,
+    EventFile,
+};
+
+// The text of the edit box for `key`: as the settings file holds it ("25.0", "" for no limit, whole seconds and
+// minutes, "0.5"), the paths in UTF-8.
 std::string alarmFieldText(const AlarmSettings& settings, AlarmKey key);
 
 // Takes what the user typed for `key` into `settings`; returns the message that refuses it, empty when it was taken.

@@ -1,6 +1,7 @@
 #include "alarm/alarm_texts.h"
 
 #include "base/cp1250.h"
+#include "base/number_format.h"
 #include "display/value_text.h"
 
 #include <cstdio>

@@ -1,187 +1,102 @@
 #include "app/settings_keys.h"
 
-#include <cstring>
-#include <type_traits>
+#include <cstdint>
+#include <string>
 
 namespace {
 
-// Accessors that give each table entry its holder; the table is then the only list of keys, for loading and
-// saving alike.
-template <auto Member> SettingField field(AppSettings& settings) {
-    return &(settings.*Member);
-}
-
-template <auto Holder, auto Member> SettingField subfield(AppSettings& settings) {
-    return &(settings.*Holder.*Member);
-}
-
-template <AlarmKey Key> SettingField alarmField(AppSettings& settings) {
-    return AlarmField{&settings.alarm, Key};
-}
-
-// The alarm keys take their names and text forms from the alarm settings; the whole section is one optional group,
-// so a user who never sets up alarms keeps the 29 keys of the file as they are.
-template <AlarmKey Key> SettingKey alarmKey() {
-    return {kAlarmSection, alarmKeyName(Key), SettingType::Alarm, 0, "", alarmField<Key>, 0, kAlarmSection};
-}
-
-// The font description keeps a face name in 32 bytes with its terminating zero.
-constexpr std::size_t kFaceNameLength = 31;
-
-// Settings 1 to 13 are written before the window rectangle is corrected, the rest after it.
-constexpr int kSettingsBeforeWindowRect = 13;
-
-using T = AppSettings;
-using D = DisplaySettings;
+using A = AppSettings;
+using D = DisplayLooks;
+using L = DisplayLook;
 using R = RecordingSettings;
+using M = AlarmSettings;
+
+template <typename Codec, auto... Path>
+SettingEntry<AppSettings> entry(const char* section, const char* key, const char* group = nullptr) {
+    return settingEntry<AppSettings, Codec, Path...>(section, key, group);
+}
+
+// The alarm keys read leniently within their bounds; the whole section is one optional group, so a user who never
+// sets up alarms keeps the 29 keys of the file as they are.
+std::vector<SettingEntry<AppSettings>> alarmEntries() {
+    const char* s = kAlarmSection;
+    constexpr int T = AlarmTemperature, H = AlarmHumidity;
+    return {
+        entry<LenientSwitchCodec, &A::alarm, &M::enabled>(s, "ENABLED", s),
+        entry<OptionalTenthsCodec, &A::alarm, &M::limits, T, &AlarmLimits::lowTenths>(s, "TEMP_LOW", s),
+        entry<OptionalTenthsCodec, &A::alarm, &M::limits, T, &AlarmLimits::highTenths>(s, "TEMP_HIGH", s),
+        entry<OptionalTenthsCodec, &A::alarm, &M::limits, H, &AlarmLimits::lowTenths>(s, "RH_LOW", s),
+        entry<OptionalTenthsCodec, &A::alarm, &M::limits, H, &AlarmLimits::highTenths>(s, "RH_HIGH", s),
+        entry<BoundedIntCodec<0, kMaxAlarmDelaySeconds>, &A::alarm, &M::delaySeconds>(s, "DELAY", s),
+        entry<BoundedTenthsCodec<0, kMaxAlarmHysteresisTenths>, &A::alarm, &M::hysteresisTenths>(s, "HYSTERESIS", s),
+        entry<BoundedIntCodec<0, kMaxAlarmLinkMinutes>, &A::alarm, &M::linkMinutes>(s, "LINK_MINUTES", s),
+        entry<LenientSwitchCodec, &A::alarm, &M::sound>(s, "SOUND", s),
+        entry<TextCodec<0>, &A::alarm, &M::actionPath>(s, "ACTION", s),
+        entry<TextCodec<0>, &A::alarm, &M::eventFileName>(s, "EVENT_FILE", s),
+        entry<LenientUIntCodec, &A::alarm, &M::backgroundColour>(s, "BACKGROUND_ALARM", s),
+        entry<LenientUIntCodec, &A::alarm, &M::textColour>(s, "TEXT_ALARM", s),
+    };
+}
+
+std::vector<SettingEntry<AppSettings>> buildTable() {
+    constexpr auto T = &D::temperature, H = &D::humidity;
+    std::vector<SettingEntry<AppSettings>> table = {
+        entry<UIntCodec, &A::displays, T, &L::backgroundColour>("TEMP", "BACKGROUND_TEMP"),
+        entry<UIntCodec, &A::displays, T, &L::textColour>("TEMP", "TEXT_TEMP"),
+        entry<IntCodec, &A::displays, T, &L::fontHeight>("TEMP", "FONT_HEIGHT_TEMP"),
+        entry<TextCodec<kFaceNameLength>, &A::displays, T, &L::fontName>("TEMP", "FONT_NAME_TEMP"),
+        entry<ByteCodec, &A::displays, T, &L::fontItalic>("TEMP", "FONT_ITALIC_TEMP"),
+        entry<IntCodec, &A::displays, T, &L::fontWeight>("TEMP", "FONT_WEIGHT_TEMP"),
+        entry<UIntCodec, &A::displays, H, &L::backgroundColour>("RH", "BACKGROUND_RH"),
+        entry<UIntCodec, &A::displays, H, &L::textColour>("RH", "TEXT_RH"),
+        entry<IntCodec, &A::displays, H, &L::fontHeight>("RH", "FONT_HEIGHT_RH"),
+        entry<TextCodec<kFaceNameLength>, &A::displays, H, &L::fontName>("RH", "FONT_NAME_RH"),
+        entry<ByteCodec, &A::displays, H, &L::fontItalic>("RH", "FONT_ITALIC_RH"),
+        entry<IntCodec, &A::displays, H, &L::fontWeight>("RH", "FONT_WEIGHT_RH"),
+        entry<IntCodec, &A::portNumber>("GENERAL", "PORT_NR"),
+        entry<IntCodec, &A::windowRect, &WindowRect::top>("GENERAL", "WINDOW_TOP"),
+        entry<IntCodec, &A::windowRect, &WindowRect::bottom>("GENERAL", "WINDOW_BOTTOM"),
+        entry<IntCodec, &A::windowRect, &WindowRect::left>("GENERAL", "WINDOW_LEFT"),
+        entry<IntCodec, &A::windowRect, &WindowRect::right>("GENERAL", "WINDOW_RIGHT"),
+        entry<TextCodec<0>, &A::recording, &R::textFileName>("LOG", "FILE_NAME"),
+        entry<TextCodec<0>, &A::recording, &R::binaryFileName>("LOG", "FILE_NAME_BIN"),
+        entry<IntCodec, &A::recording, &R::textEnabled>("LOG", "FILE_LOG"),
+        entry<IntCodec, &A::recording, &R::binaryEnabled>("LOG", "FILE_LOG_BIN"),
+        entry<IntCodec, &A::recording, &R::separator>("LOG", "FILE_SEP_FORMAT"),
+        entry<IntCodec, &A::recording, &R::intervalSeconds>("LOG", "FILE_INTERVAL"),
+        entry<IntCodec, &A::recording, &R::recordTemperature>("LOG", "FILE_TEMP"),
+        entry<IntCodec, &A::recording, &R::recordHumidity>("LOG", "FILE_RH"),
+        entry<KeptSwitchCodec, &A::topmost>("GENERAL", "TOPMOST"),
+        entry<IntCodec, &A::recording, &R::commentEnabled>("LOG", "FILE_CHECK_COMMENT"),
+        entry<IntCodec, &A::recording, &R::commentSerialNumber>("LOG", "FILE_CHECK_COMMENT_SN"),
+        entry<KeptSwitchCodec, &A::showInfoAtStart>("GENERAL", "SHOW_ADV"),
+        entry<SwitchCodec, &A::recording, &R::decimalComma>("LOG", "FILE_DECIMAL_COMMA", "FILE_DECIMAL_COMMA"),
+    };
+    for (const SettingEntry<AppSettings>& alarm : alarmEntries())
+        table.push_back(alarm);
+    return table;
+}
 
 } // namespace
 
-const SettingKey kSettingKeys[kSettingCount] = {
-    {"TEMP", "BACKGROUND_TEMP", SettingType::UInt, 16770250, "", subfield<&T::temperature, &D::backgroundColour>, 0},
-    {"TEMP", "TEXT_TEMP", SettingType::UInt, 8404992, "", subfield<&T::temperature, &D::textColour>, 0},
-    {"TEMP", "FONT_HEIGHT_TEMP", SettingType::Int, 60, "", subfield<&T::temperature, &D::fontHeight>, 0},
-    {"TEMP", "FONT_NAME_TEMP", SettingType::String, 0, "Arial", subfield<&T::temperature, &D::fontName>,
-     kFaceNameLength},
-    {"TEMP", "FONT_ITALIC_TEMP", SettingType::Int, 0, "", subfield<&T::temperature, &D::fontItalic>, 0},
-    {"TEMP", "FONT_WEIGHT_TEMP", SettingType::Int, 0, "", subfield<&T::temperature, &D::fontWeight>, 0},
-    {"RH", "BACKGROUND_RH", SettingType::UInt, 16767672, "", subfield<&T::humidity, &D::backgroundColour>, 0},
-    {"RH", "TEXT_RH", SettingType::UInt, 6566400, "", subfield<&T::humidity, &D::textColour>, 0},
-    {"RH", "FONT_HEIGHT_RH", SettingType::Int, 60, "", subfield<&T::humidity, &D::fontHeight>, 0},
-    {"RH", "FONT_NAME_RH", SettingType::String, 0, "Arial", subfield<&T::humidity, &D::fontName>, kFaceNameLength},
-    {"RH", "FONT_ITALIC_RH", SettingType::Int, 0, "", subfield<&T::humidity, &D::fontItalic>, 0},
-    {"RH", "FONT_WEIGHT_RH", SettingType::Int, 0, "", subfield<&T::humidity, &D::fontWeight>, 0},
-    {"GENERAL", "PORT_NR", SettingType::Int, 0, "", field<&T::portNumber>, 0},
-    {"GENERAL", "WINDOW_TOP", SettingType::Int, 100, "", subfield<&T::windowRect, &WindowRect::top>, 0},
-    {"GENERAL", "WINDOW_BOTTOM", SettingType::Int, 500, "", subfield<&T::windowRect, &WindowRect::bottom>, 0},
-    {"GENERAL", "WINDOW_LEFT", SettingType::Int, 100, "", subfield<&T::windowRect, &WindowRect::left>, 0},
-    {"GENERAL", "WINDOW_RIGHT", SettingType::Int, 700, "", subfield<&T::windowRect, &WindowRect::right>, 0},
-    {"LOG", "FILE_NAME", SettingType::String, 0, "", subfield<&T::recording, &R::textFileName>, 0},
-    {"LOG", "FILE_NAME_BIN", SettingType::String, 0, "", subfield<&T::recording, &R::binaryFileName>, 0},
-    {"LOG", "FILE_LOG", SettingType::Int, 0, "", subfield<&T::recording, &R::textEnabled>, 0},
-    {"LOG", "FILE_LOG_BIN", SettingType::Int, 0, "", subfield<&T::recording, &R::binaryEnabled>, 0},
-    {"LOG", "FILE_SEP_FORMAT", SettingType::Int, 0, "", subfield<&T::recording, &R::separator>, 0},
-    {"LOG", "FILE_INTERVAL", SettingType::Int, 60, "", subfield<&T::recording, &R::intervalSeconds>, 0},
-    {"LOG", "FILE_TEMP", SettingType::Int, 1, "", subfield<&T::recording, &R::recordTemperature>, 0},
-    {"LOG", "FILE_RH", SettingType::Int, 1, "", subfield<&T::recording, &R::recordHumidity>, 0},
-    {"GENERAL", "TOPMOST", SettingType::Int, 0, "", field<&T::topmost>, 0},
-    {"LOG", "FILE_CHECK_COMMENT", SettingType::Int, 0, "", subfield<&T::recording, &R::commentEnabled>, 0},
-    {"LOG", "FILE_CHECK_COMMENT_SN", SettingType::Int, 0, "", subfield<&T::recording, &R::commentSerialNumber>, 0},
-    {"GENERAL", "SHOW_ADV", SettingType::Int, 1, "", field<&T::showInfoAtStart>, 0},
-    {"LOG", "FILE_DECIMAL_COMMA", SettingType::Int, 0, "", subfield<&T::recording, &R::decimalComma>, 0,
-     "FILE_DECIMAL_COMMA"},
-    alarmKey<AlarmKey::Enabled>(),
-    alarmKey<AlarmKey::TemperatureLow>(),
-    alarmKey<AlarmKey::TemperatureHigh>(),
-    alarmKey<AlarmKey::HumidityLow>(),
-    alarmKey<AlarmKey::HumidityHigh>(),
-    alarmKey<AlarmKey::Delay>(),
-    alarmKey<AlarmKey::Hysteresis>(),
-    alarmKey<AlarmKey::LinkMinutes>(),
-    alarmKey<AlarmKey::Sound>(),
-    alarmKey<AlarmKey::Action>(),
-    alarmKey<AlarmKey::EventFile>(),
-    alarmKey<AlarmKey::BackgroundColour>(),
-    alarmKey<AlarmKey::TextColour>(),
-};
+const std::vector<SettingEntry<AppSettings>>& settingsTable() {
+    static const std::vector<SettingEntry<AppSettings>> table = buildTable();
+    return table;
+}
+
+void loadSettings(const CSettingsStore& store, AppSettings& settings) {
+    loadSettingsTable(store, settingsTable(), settings);
+    boundAlarmSettings(settings.alarm);
+}
+
+// The rectangle is corrected on the way out only, so the caller's values stay as they are.
+void saveSettings(CSettingsStore& store, const AppSettings& settings, int screenWidth, int screenHeight) {
+    AppSettings values = settings;
+    values.windowRect = correctWindowRect(values.windowRect, screenWidth, screenHeight);
+    saveSettingsTable(store, settingsTable(), values);
+}
 
 namespace {
-
-std::string defaultAlarmText(AlarmKey key) {
-    return alarmKeyText(AlarmSettings{}, key);
-}
-
-void loadSetting(const CSettingsStore& store, const SettingKey& entry, AppSettings& settings) {
-    const SettingField holder = entry.field(settings);
-    switch (entry.type) {
-    case SettingType::UInt:
-        *std::get<std::uint32_t*>(holder) =
-            store.getUInt(entry.section, entry.key, static_cast<std::uint32_t>(entry.defaultNumber));
-        break;
-    case SettingType::Int: {
-        const std::int32_t value =
-            store.getInt(entry.section, entry.key, static_cast<std::int32_t>(entry.defaultNumber));
-        // A one-byte holder (the italic flag) keeps the low 8 bits: 257 reads as 1.
-        if (std::uint8_t* const* byte = std::get_if<std::uint8_t*>(&holder))
-            **byte = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) & 0xFFu);
-        else if (bool* const* flag = std::get_if<bool*>(&holder))
-            **flag = value != 0;
-        else
-            *std::get<int*>(holder) = value;
-        break;
-    }
-    case SettingType::String: {
-        std::string value = store.getString(entry.section, entry.key, entry.defaultText);
-        if (entry.maxLength != 0) {
-            // The holder is a zero-terminated field: a stored zero byte ends the name as well. Windows-1250 is
-            // single-byte, so cutting at a byte count never splits a character.
-            value = value.substr(0, value.find('\0'));
-            if (value.size() > entry.maxLength)
-                value.resize(entry.maxLength);
-        }
-        *std::get<std::string*>(holder) = std::move(value);
-        break;
-    }
-    case SettingType::Alarm: {
-        const AlarmField alarm = std::get<AlarmField>(holder);
-        readAlarmKey(*alarm.settings, alarm.key,
-                     store.getString(entry.section, entry.key, defaultAlarmText(alarm.key)));
-        break;
-    }
-    }
-}
-
-// The value of a numeric holder as the file writes it.
-std::int64_t numberOf(const SettingField& holder) {
-    return std::visit(
-        [](auto value) -> std::int64_t {
-            if constexpr (std::is_same_v<decltype(value), std::string*> || std::is_same_v<decltype(value), AlarmField>)
-                return 0;
-            else
-                return static_cast<std::int64_t>(*value);
-        },
-        holder);
-}
-
-bool holdsDefault(const SettingKey& entry, AppSettings& settings) {
-    const SettingField holder = entry.field(settings);
-    if (entry.type == SettingType::String)
-        return *std::get<std::string*>(holder) == entry.defaultText;
-    if (entry.type == SettingType::Alarm) {
-        const AlarmField alarm = std::get<AlarmField>(holder);
-        return alarmKeyText(*alarm.settings, alarm.key) == defaultAlarmText(alarm.key);
-    }
-    return numberOf(holder) == entry.defaultNumber;
-}
-
-bool optionalGroupWritten(const CSettingsStore& store, const char* group, AppSettings& settings) {
-    for (const SettingKey& entry : kSettingKeys) {
-        if (entry.optionalGroup != nullptr && std::strcmp(entry.optionalGroup, group) == 0 &&
-            (store.contains(entry.section, entry.key) || !holdsDefault(entry, settings)))
-            return true;
-    }
-    return false;
-}
-
-void saveSetting(CSettingsStore& store, const SettingKey& entry, AppSettings& settings) {
-    const SettingField holder = entry.field(settings);
-    switch (entry.type) {
-    case SettingType::UInt:
-        store.setUInt(entry.section, entry.key, *std::get<std::uint32_t*>(holder));
-        break;
-    case SettingType::Int:
-        store.setInt(entry.section, entry.key, static_cast<std::int32_t>(numberOf(holder)));
-        break;
-    case SettingType::String:
-        store.setString(entry.section, entry.key, *std::get<std::string*>(holder));
-        break;
-    case SettingType::Alarm: {
-        const AlarmField alarm = std::get<AlarmField>(holder);
-        store.setString(entry.section, entry.key, alarmKeyText(*alarm.settings, alarm.key));
-        break;
-    }
-    }
-}
 
 // The file may hold any 32-bit numbers; the shift is done in 64 bits and wrapped back, as 32-bit arithmetic
 // would, instead of overflowing a signed int.
@@ -190,25 +105,6 @@ int wrapToInt(std::int64_t value) {
 }
 
 } // namespace
-
-void loadSettings(const CSettingsStore& store, AppSettings& settings) {
-    for (const SettingKey& entry : kSettingKeys)
-        loadSetting(store, entry, settings);
-    boundAlarmSettings(settings.alarm);
-}
-
-void saveSettings(CSettingsStore& store, const AppSettings& settings, int screenWidth, int screenHeight) {
-    // The accessors hand out writable holders, and the rectangle is corrected on the way out only: both call for
-    // a copy rather than touching the caller's values.
-    AppSettings values = settings;
-    for (int i = 0; i < kSettingCount; ++i) {
-        if (i == kSettingsBeforeWindowRect)
-            values.windowRect = correctWindowRect(values.windowRect, screenWidth, screenHeight);
-        const SettingKey& entry = kSettingKeys[i];
-        if (entry.optionalGroup == nullptr || optionalGroupWritten(store, entry.optionalGroup, values))
-            saveSetting(store, entry, values);
-    }
-}
 
 // Pulls a window that hangs more than 10 pixels off the primary screen back onto it, keeping its size: a window
 // on a monitor left of or above the primary would otherwise be saved with a negative width or height and open as

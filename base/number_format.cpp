@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -169,4 +170,79 @@ std::string formatFixed(double value, int decimals) {
     }
     text.append(static_cast<std::size_t>(trailingZeros), '0');
     return text;
+}
+
+namespace {
+
+// Far above every bound, yet far from overflowing when multiplied by ten once more.
+constexpr std::int64_t kSaturation = 1000000000000000LL;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The text without the blanks around it: a value read from a settings file keeps the blank before a comment.
+std::string trimmed(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+// Reads digits, saturating, from `text` at `i`; false when there is none.
+bool readDigits(const std::string& text, std::size_t& i, std::int64_t& value) {
+    const std::size_t first = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = std::min(kSaturation, value * 10 + (text[i] - '0'));
+    return i > first;
+}
+
+bool readSign(const std::string& text, std::size_t& i) {
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        return text[i++] == '-';
+    return false;
+}
+
+} // namespace
+
+std::optional<std::int64_t> parseWholeNumber(const std::string& raw) {
+    const std::string text = trimmed(raw);
+    std::size_t i = 0;
+    const bool negative = readSign(text, i);
+    std::int64_t value = 0;
+    if (!readDigits(text, i, value) || i != text.size())
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::optional<int> parseTenths(const std::string& raw) {
+    const std::string text = trimmed(raw);
+    std::size_t i = 0;
+    const bool negative = readSign(text, i);
+    std::int64_t whole = 0;
+    bool digits = readDigits(text, i, whole);
+    std::int64_t tenths = whole * 10;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+        ++i;
+        // Decided on the digits themselves, so that 0.25 rounds to 0.3 as written, not as a double holds it.
+        std::size_t place = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++place) {
+            digits = true;
+            if (place == 0)
+                tenths += text[i] - '0';
+            else if (place == 1 && text[i] >= '5')
+                tenths += 1;
+        }
+    }
+    if (!digits || i != text.size() || tenths > kLargestTenths)
+        return std::nullopt;
+    return static_cast<int>(negative ? -tenths : tenths);
+}
+
+std::string tenthsText(int tenths) {
+    const int magnitude = tenths < 0 ? -tenths : tenths;
+    return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
 }

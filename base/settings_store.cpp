@@ -33,18 +33,6 @@ char foldAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The backup scan stands in for a file search with the pattern "stem*.*", which ignores letter case. Names here
-// are UTF-8, so only ASCII letters fold; other bytes compare exactly.
-bool startsWithIgnoringAsciiCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (foldAsciiLetter(text[i]) != foldAsciiLetter(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
 bool isDecimalSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -81,7 +69,7 @@ std::string settingsReplacementPath(const std::string& filePath) {
     return filePath + ".tmp";
 }
 
-CSettingsStore::CSettingsStore(int growStep) : growStep_(growStep) {
+CSettingsStore::CSettingsStore() {
     resetTables();
 }
 
@@ -91,7 +79,7 @@ CSettingsStore::~CSettingsStore() {
     // failed save does anyway.
     try {
         if (saveOnClose_)
-            save(backupOnClose_ != 0);
+            save();
     } catch (...) {
     }
 }
@@ -104,11 +92,7 @@ void CSettingsStore::resetTables() {
     addSection();
 }
 
-// The section table grows by growStep slots at a time, as many files have only a handful of sections; a step
-// below 1 would never make room, so one slot at a time still does.
 std::size_t CSettingsStore::addSection() {
-    if (sections_.size() == sections_.capacity())
-        sections_.reserve(sections_.size() + static_cast<std::size_t>(std::max(growStep_, 1)));
     sections_.emplace_back();
     return lastSection();
 }
@@ -121,15 +105,13 @@ void CSettingsStore::clear() {
     readOnly_ = false;
 }
 
-bool CSettingsStore::open(const std::string& path, bool saveOnClose, bool createIfMissing, bool ignoreCase,
-                          bool backupOnClose) {
+bool CSettingsStore::open(const std::string& path, SettingsFileUse use) {
     if (!filePath_.empty()) {
-        save(false);
+        save();
         clear();
     }
-    ignoreCase_ = ignoreCase ? 1 : 0;
-    saveOnClose_ = saveOnClose ? 1 : 0;
-    backupOnClose_ = backupOnClose ? 1 : 0;
+    const bool keep = use == SettingsFileUse::Keep;
+    saveOnClose_ = keep;
 
     fs::path filePath;
     if (!toPath(path, filePath))
@@ -137,7 +119,7 @@ bool CSettingsStore::open(const std::string& path, bool saveOnClose, bool create
     std::error_code error;
     const fs::file_status status = fs::status(filePath, error);
     if (status.type() == fs::file_type::not_found) {
-        if (!createIfMissing)
+        if (!keep)
             return false;
         // Append mode creates a missing file and, should one appear meanwhile, never truncates it.
         std::ofstream create(filePath, std::ios::app | std::ios::binary);
@@ -222,13 +204,11 @@ void CSettingsStore::readLine(const std::string& line, std::string& currentName)
 }
 
 // Only A-Z and a-z fold; letters of the upper half of Windows-1250 (Polish ones included) compare exactly.
-bool CSettingsStore::namesEqual(const std::string& a, const std::string& b) const {
+bool CSettingsStore::namesEqual(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == b[i])
-            continue;
-        if (!ignoreCase_ || foldAsciiLetter(a[i]) != foldAsciiLetter(b[i]))
+        if (a[i] != b[i] && foldAsciiLetter(a[i]) != foldAsciiLetter(b[i]))
             return false;
     }
     return true;
@@ -346,35 +326,6 @@ std::string CSettingsStore::writtenForm() const {
     return out;
 }
 
-// The next number follows the highest of the last three characters of every name beginning like the stem; the
-// settings file itself reads as 0 (its extension). Only the file name's own "." ends the stem: a dot in a
-// folder name must not move the scan to another folder.
-void CSettingsStore::chooseBackupPath() {
-    int highest = 0;
-    fs::path file;
-    if (toPath(filePath_, file)) {
-        fs::path directory = file.parent_path();
-        if (directory.empty())
-            directory = ".";
-        std::string stemName = file.filename().u8string();
-        const std::size_t dot = stemName.rfind('.');
-        if (dot != std::string::npos)
-            stemName.erase(dot);
-        std::error_code error;
-        for (fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, error), end;
-             !error && it != end; it.increment(error)) {
-            const std::string name = it->path().filename().u8string();
-            if (!startsWithIgnoringAsciiCase(name, stemName))
-                continue;
-            const std::string tail = name.size() < 3 ? name : name.substr(name.size() - 3);
-            highest = std::max(highest, static_cast<int>(settingsToInt(tail)));
-        }
-    }
-    char number[16];
-    std::snprintf(number, sizeof number, "%.3d", highest + 1);
-    backupPath_ = filePath_ + "." + number;
-}
-
 // The new content goes to a file beside the old one and replaces it in one step only once it is complete and
 // on disk: a failed or interrupted save leaves the old settings as they were instead of a truncated file.
 bool CSettingsStore::replaceFile(const std::string& content) const {
@@ -416,26 +367,14 @@ bool CSettingsStore::replaceFile(const std::string& content) const {
     return true;
 }
 
-std::string CSettingsStore::save(bool makeBackup) {
+bool CSettingsStore::save() {
     if (!modified_ || filePath_.empty() || readOnly_)
-        return std::string();
-    if (makeBackup) {
-        if (backupPath_.empty())
-            chooseBackupPath();
-        fs::path from;
-        fs::path to;
-        std::error_code error; // a failed copy is no reason to keep the new settings from being written
-        if (toPath(filePath_, from) && toPath(backupPath_, to))
-            fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
-    }
-    if (!replaceFile(writtenForm()))
-        return std::string(); // modified stays set: a later save may still succeed
-    return backupPath_;
+        return false;
+    // modified stays set when the file could not be replaced: a later save may still succeed.
+    return replaceFile(writtenForm());
 }
 
 bool CSettingsStore::openInProgramDirectory(const std::string& fileName, const std::string& programPath,
-                                            const std::string& currentDirectory, bool saveOnClose, bool createIfMissing,
-                                            bool ignoreCase, bool backupOnClose) {
-    return open(programDirectoryFilePath(fileName, programPath, currentDirectory), saveOnClose, createIfMissing,
-                ignoreCase, backupOnClose);
+                                            const std::string& currentDirectory, SettingsFileUse use) {
+    return open(programDirectoryFilePath(fileName, programPath, currentDirectory), use);
 }

@@ -5,22 +5,25 @@
 #include <string>
 #include <vector>
 
-// An in-memory sectioned settings file ("[SECTION]" headers, KEY=value lines) with typed look-ups, change
-// tracking and write-back at close only when some value really changed. Text is bytes in the system's ANSI
-// code page and is never transcoded; paths are UTF-8.
+// How a settings file is used: only read (a missing file is not created, nothing is ever written), or kept (a
+// missing file is created, and the file is written back at close when a value changed).
+enum class SettingsFileUse { Read, Keep };
+
+// An in-memory sectioned settings file ("[SECTION]" headers, KEY=value lines) with typed look-ups that ignore the
+// letter case of names, change tracking and write-back at close only when some value really changed. Text is bytes
+// in the system's ANSI code page and is never transcoded; paths are UTF-8.
 class CSettingsStore {
 public:
-    explicit CSettingsStore(int growStep);
+    CSettingsStore();
     virtual ~CSettingsStore();
     CSettingsStore(const CSettingsStore&) = delete;
     CSettingsStore& operator=(const CSettingsStore&) = delete;
 
-    bool open(const std::string& path, bool saveOnClose, bool createIfMissing, bool ignoreCase, bool backupOnClose);
+    bool open(const std::string& path, SettingsFileUse use);
     // `programPath` is the program's own path (the first command-line argument); `currentDirectory` is used when
     // it holds no backslash.
     bool openInProgramDirectory(const std::string& fileName, const std::string& programPath,
-                                const std::string& currentDirectory, bool saveOnClose, bool createIfMissing,
-                                bool ignoreCase, bool backupOnClose);
+                                const std::string& currentDirectory, SettingsFileUse use);
 
     std::string getString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue) const;
@@ -30,14 +33,13 @@ public:
     void setInt(const std::string& section, const std::string& key, std::int32_t value);
     void setUInt(const std::string& section, const std::string& key, std::uint32_t value);
 
-    // Writes the file when modified; returns the backup path when the file was written, "" otherwise.
-    std::string save(bool makeBackup);
+    // Writes the file when modified; true when it was written.
+    bool save();
     void clear();
 
     bool isOpen() const { return !filePath_.empty(); }
     bool modified() const { return modified_ != 0; }
     const std::string& filePath() const { return filePath_; }
-    const std::string& backupPath() const { return backupPath_; }
 
 private:
     struct Entry {
@@ -51,21 +53,16 @@ private:
     std::size_t lastSection() const { return sections_.size() - 1; }
     void readContent(const std::string& content, bool complete);
     void readLine(const std::string& line, std::string& currentName);
-    bool namesEqual(const std::string& a, const std::string& b) const;
+    static bool namesEqual(const std::string& a, const std::string& b);
     int findSection(const std::string& name) const;
     int findKey(int section, const std::string& key) const;
     std::string writtenForm() const;
-    void chooseBackupPath();
     bool replaceFile(const std::string& content) const;
 
     std::vector<Section> sections_;         // never empty: index 0 is the leading section
     std::vector<std::string> sectionNames_; // may be shorter than sections_: unnamed sections are never written
-    int growStep_;
-    int ignoreCase_ = 1;
-    int saveOnClose_ = 0;
-    std::string backupPath_;
+    bool saveOnClose_ = false;
     std::string filePath_;
-    int backupOnClose_ = 0;
     int modified_ = 0;
     bool readOnly_ = false; // opened for reading only: never written back
 };

@@ -12,7 +12,7 @@ struct RecordingSettings {
     int binaryEnabled = 0;
     std::string binaryFileName;
     int separator = Tab;
-    int intervalSeconds = 1; // the window's own initial value; the settings load gives 60 when the key is absent
+    int intervalSeconds = 60;
     int recordTemperature = 1;
     int recordHumidity = 1;
     int commentEnabled = 0;
@@ -20,6 +20,9 @@ struct RecordingSettings {
     std::string commentText;   // not stored; lines separated by CR LF
     bool decimalComma = false; // numbers in the text file with "," (tab and semicolon separators only)
 };
+
+// The interval of a program that runs without its settings file (one that cannot be opened): the window's own.
+constexpr int kIntervalWithoutSettingsFile = 1;
 
 constexpr int kMinIntervalSeconds = 1;
 constexpr int kMaxIntervalSeconds = 86399; // 23:59:59, the largest the interval picker shows

@@ -40,8 +40,8 @@ constexpr const wchar_t* kCaption = L"HX350";
 
 // The saved rectangle (in 96-DPI units) in pixels at `dpi`, moved onto the nearest monitor's work area when it
 // would open out of reach there.
-RECT openingRect(const RECT& saved, int dpi) {
-    const WindowRect usable = withUsableSize(rectToDpi({saved.left, saved.top, saved.right, saved.bottom}, dpi));
+RECT openingRect(const WindowRect& saved, int dpi) {
+    const WindowRect usable = withUsableSize(rectToDpi(saved, dpi));
     const RECT usableRect{usable.left, usable.top, usable.right, usable.bottom};
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -63,11 +63,11 @@ void placeChild(HWND child, int x, int y, int width, int height) {
 
 } // namespace
 
-CMainWindow::CMainWindow()
-    : CDialogBase(IDD_MAIN), recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
+CMainWindow::CMainWindow(AppSettings& settings)
+    : CDialogBase(IDD_MAIN), settings_(settings),
+      recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
       recording_(recordingHost_, settings_.recording),
       alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording) {
-    humidity_.setColours(0xFFDAB8, 0x643200);
     temperature_.setReading(&reading_.temperature);
     humidity_.setReading(&reading_.humidity);
 }
@@ -175,7 +175,7 @@ BOOL CMainWindow::onInitDialog() {
     // Recording is offered only once the recording files of the last run had their chance to reopen.
     EnableMenuItem(menu, ID_SETTINGS_RECORDING, MF_BYCOMMAND | MF_GRAYED);
 
-    carryOut(portSession_.start(settings_.configuredPort));
+    carryOut(portSession_.start(settings_.portNumber));
 
     RECT statusRect;
     GetWindowRect(status_, &statusRect);
@@ -189,8 +189,8 @@ BOOL CMainWindow::onInitDialog() {
     temperature_.setCaption(L"Temperatura");
     humidity_.setQuantity(Percent, Percent, true);
     humidity_.setCaption(L"Wilgotność względna");
-    temperature_.buildValueFont();
-    humidity_.buildValueFont();
+    temperature_.setLook(settings_.displays.temperature);
+    humidity_.setLook(settings_.displays.humidity);
 
     // The stored rectangle is applied as it is while the user can reach its caption; the size and move events
     // this causes store the rectangle back.
@@ -270,7 +270,7 @@ void CMainWindow::carryOut(PortSteps steps) {
         }
         applyTimer(IDT_PORT_REOPEN, PortSession::kRetryPeriodMs, steps.retryTimer);
         applyTimer(IDT_PORT_RETRY, PortSession::kAskPeriodMs, steps.askTimer);
-        settings_.configuredPort = portSession_.configuredPort();
+        settings_.portNumber = portSession_.configuredPort();
         if (steps.statusChanged)
             composeStatus();
         switch (steps.next) {
@@ -461,10 +461,10 @@ bool CMainWindow::onCommand(int id) {
         launchPlot(hwnd(), settings_.recording);
         return true;
     case ID_VIEW_COLOURS:
-        runColoursCommand(hwnd(), temperature_, humidity_);
+        runColoursDialog(hwnd(), settings_.displays, temperature_, humidity_);
         return true;
     case ID_VIEW_FONTS:
-        runFontsCommand(hwnd(), temperature_, humidity_);
+        runFontsDialog(hwnd(), settings_.displays, temperature_, humidity_);
         return true;
     case ID_SETTINGS_ALARMS:
         if (const std::optional<AlarmPlan> plan = alarms_.onSettingsCommand())
@@ -501,7 +501,7 @@ void CMainWindow::trackWindowRect() {
     RECT rect;
     GetWindowRect(hwnd(), &rect);
     const WindowRect saved = rectTo96({rect.left, rect.top, rect.right, rect.bottom}, dpi_);
-    settings_.windowRect = RECT{saved.left, saved.top, saved.right, saved.bottom};
+    settings_.windowRect = saved;
 }
 
 // Moved to a monitor of another DPI: the system suggests the rectangle, and the fonts and gaps are made anew.

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "alarm/alarm_settings.h"
 #include "alarm/win/alarm_runner.h"
 #include "app/port_session.h"
 #include "app/reading_update.h"
+#include "app/settings_keys.h"
 #include "app/win/status_line.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
@@ -12,7 +12,6 @@
 #include "protocol/reading_record.h"
 #include "recording/recording_control.h"
 #include "recording/win/recording_host.h"
-#include "recording/recording_settings.h"
 #include "serial/win/com_port.h"
 #include "ui/win/help_window.h"
 #include "win/window_base.h"
@@ -23,29 +22,16 @@
 #include <memory>
 #include <string>
 
-// The main window's persisted members: the application loads them before the modal run and saves them after it.
-// The two displays keep their own colours and fonts.
-struct MainWindowSettings {
-    int configuredPort = 0;              // COM port to open at start; 0 or less: none
-    RECT windowRect{100, 100, 700, 500}; // 96-DPI units
-    bool topmost = false;
-    bool showInfoAtStart = true;
-    RecordingSettings recording;
-    AlarmSettings alarm;
-};
-
 // "HX350": the program's only top-level window and its controller. Owns the serial port, the line assembly and
 // its watchdog, the current reading, the two value displays that paint it, the status line and the DDE service.
 // What happens to the port is decided by its PortSession, a reading update by planReadingUpdate and the alarm
 // monitor; this window carries the plans out in one place and passes the events on.
 class CMainWindow : public CDialogBase {
 public:
-    CMainWindow();
+    // The window works on `settings`, which the application loads before the modal run and saves after it.
+    explicit CMainWindow(AppSettings& settings);
     ~CMainWindow() override;
 
-    MainWindowSettings& settings() { return settings_; }
-    CValueDisplay& temperatureDisplay() { return temperature_; }
-    CValueDisplay& humidityDisplay() { return humidity_; }
     // Stops the serial worker and releases the port (the application does this after the modal run).
     void destroySerialPort() { closePort(); }
     // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
@@ -85,7 +71,7 @@ private:
     void trackWindowRect();
     void onDpiChanged(int dpi, const RECT& suggested);
 
-    MainWindowSettings settings_;
+    AppSettings& settings_;
     CurrentReading reading_;
     CValueDisplay temperature_;
     CValueDisplay humidity_;

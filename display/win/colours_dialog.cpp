@@ -26,14 +26,23 @@ LRESULT CColourSwatch::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-CColoursDialog::CColoursDialog(CValueDisplay& temperature, CValueDisplay& humidity)
-    : CDialogBase(IDD_COLOURS), temperature_(temperature), humidity_(humidity) {}
+CColoursDialog::CColoursDialog(DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity)
+    : CDialogBase(IDD_COLOURS), looks_(looks), temperature_(temperature), humidity_(humidity) {}
 
 void CColoursDialog::refreshSwatches() {
-    temperatureBackground_.setColour(temperature_.backgroundColour());
-    temperatureText_.setColour(temperature_.textColour());
-    humidityBackground_.setColour(humidity_.backgroundColour());
-    humidityText_.setColour(humidity_.textColour());
+    temperatureBackground_.setColour(looks_.temperature.backgroundColour);
+    temperatureText_.setColour(looks_.temperature.textColour);
+    humidityBackground_.setColour(looks_.humidity.backgroundColour);
+    humidityText_.setColour(looks_.humidity.textColour);
+}
+
+// The displays are repainted whatever the choice: the dialog shows them as they now are.
+void CColoursDialog::choose(HWND owner, std::uint32_t& colour) {
+    COLORREF chosen = colour;
+    if (chooseColour(owner, chosen))
+        colour = chosen;
+    temperature_.setLook(looks_.temperature);
+    humidity_.setLook(looks_.humidity);
 }
 
 INT_PTR CColoursDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
@@ -55,16 +64,16 @@ INT_PTR CColoursDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
             return FALSE;
         switch (id) {
         case IDC_SWATCH_TEMP_BACKGROUND:
-            temperature_.chooseBackgroundColour(hwnd());
+            choose(hwnd(), looks_.temperature.backgroundColour);
             break;
         case IDC_SWATCH_TEMP_TEXT:
-            temperature_.chooseTextColour(hwnd());
+            choose(hwnd(), looks_.temperature.textColour);
             break;
         case IDC_SWATCH_RH_BACKGROUND:
-            humidity_.chooseBackgroundColour(hwnd());
+            choose(hwnd(), looks_.humidity.backgroundColour);
             break;
         case IDC_SWATCH_RH_TEXT:
-            humidity_.chooseTextColour(hwnd());
+            choose(hwnd(), looks_.humidity.textColour);
             break;
         default:
             return FALSE;
@@ -77,15 +86,14 @@ INT_PTR CColoursDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
-void runColoursCommand(HWND owner, CValueDisplay& temperature, CValueDisplay& humidity) {
-    const COLORREF temperatureBackground = temperature.backgroundColour();
-    const COLORREF temperatureText = temperature.textColour();
-    const COLORREF humidityBackground = humidity.backgroundColour();
-    const COLORREF humidityText = humidity.textColour();
-    CColoursDialog dialog(temperature, humidity);
-    if (dialog.runModal(owner) == IDOK)
-        return;
+bool runColoursDialog(HWND owner, DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity) {
+    DisplayLooks edited = looks;
+    CColoursDialog dialog(edited, temperature, humidity);
     // The close box and Escape count as "Anuluj".
-    temperature.setColours(temperatureBackground, temperatureText);
-    humidity.setColours(humidityBackground, humidityText);
+    const bool accepted = dialog.runModal(owner) == IDOK;
+    if (accepted)
+        looks = edited;
+    temperature.setLook(looks.temperature);
+    humidity.setLook(looks.humidity);
+    return accepted;
 }

@@ -19,14 +19,16 @@ private:
 // colour, and the display shows it at once.
 class CColoursDialog : public CDialogBase {
 public:
-    CColoursDialog(CValueDisplay& temperature, CValueDisplay& humidity);
+    CColoursDialog(DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity);
 
 protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void refreshSwatches();
+    void choose(HWND owner, std::uint32_t& colour);
 
+    DisplayLooks& looks_;
     CValueDisplay& temperature_;
     CValueDisplay& humidity_;
     CColourSwatch humidityText_;
@@ -35,5 +37,6 @@ private:
     CColourSwatch temperatureBackground_;
 };
 
-// The menu command: the dialog over the two displays; anything but OK puts the four colours back.
-void runColoursCommand(HWND owner, CValueDisplay& temperature, CValueDisplay& humidity);
+// The menu command: the dialog edits `looks`, which the two displays show at once; anything but OK puts the four
+// colours back. True on OK.
+bool runColoursDialog(HWND owner, DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity);

@@ -2,8 +2,8 @@
 
 #include "res/resource.h"
 
-CFontsDialog::CFontsDialog(CValueDisplay& temperature, CValueDisplay& humidity)
-    : CDialogBase(IDD_FONTS), temperature_(temperature), humidity_(humidity) {}
+CFontsDialog::CFontsDialog(DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity)
+    : CDialogBase(IDD_FONTS), looks_(looks), temperature_(temperature), humidity_(humidity) {}
 
 // A new font replaces the display's old one, which the sample still holds: it is given the current one again.
 void CFontsDialog::showSample(int sampleId, const CValueDisplay& display) {
@@ -27,7 +27,9 @@ INT_PTR CFontsDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         if (HIWORD(wParam) != STN_CLICKED || (id != IDC_SAMPLE_TEMP && id != IDC_SAMPLE_RH))
             return FALSE;
         CValueDisplay& display = id == IDC_SAMPLE_TEMP ? temperature_ : humidity_;
-        display.chooseFont(hwnd());
+        DisplayLook& look = id == IDC_SAMPLE_TEMP ? looks_.temperature : looks_.humidity;
+        if (chooseFont(hwnd(), look))
+            display.setLook(look);
         showSample(id, display);
         return TRUE;
     }
@@ -36,12 +38,13 @@ INT_PTR CFontsDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
-void runFontsCommand(HWND owner, CValueDisplay& temperature, CValueDisplay& humidity) {
-    const LOGFONTW temperatureFont = temperature.logFont();
-    const LOGFONTW humidityFont = humidity.logFont();
-    CFontsDialog dialog(temperature, humidity);
-    if (dialog.runModal(owner) == IDOK)
-        return;
-    temperature.setLogFont(temperatureFont);
-    humidity.setLogFont(humidityFont);
+bool runFontsDialog(HWND owner, DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity) {
+    DisplayLooks edited = looks;
+    CFontsDialog dialog(edited, temperature, humidity);
+    const bool accepted = dialog.runModal(owner) == IDOK;
+    if (accepted)
+        looks = edited;
+    temperature.setLook(looks.temperature);
+    humidity.setLook(looks.humidity);
+    return accepted;
 }

@@ -7,7 +7,7 @@
 // and the display shows it at once. The samples borrow the displays' fonts.
 class CFontsDialog : public CDialogBase {
 public:
-    CFontsDialog(CValueDisplay& temperature, CValueDisplay& humidity);
+    CFontsDialog(DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity);
 
 protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -15,9 +15,11 @@ protected:
 private:
     void showSample(int sampleId, const CValueDisplay& display);
 
+    DisplayLooks& looks_;
     CValueDisplay& temperature_;
     CValueDisplay& humidity_;
 };
 
-// The menu command: the dialog over the two displays; anything but OK puts both fonts back.
-void runFontsCommand(HWND owner, CValueDisplay& temperature, CValueDisplay& humidity);
+// The menu command: the dialog edits `looks`, which the two displays show at once; anything but OK puts both fonts
+// back. True on OK.
+bool runFontsDialog(HWND owner, DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity);

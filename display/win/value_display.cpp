@@ -6,7 +6,9 @@
 #include "win/system_dialogs.h"
 #include "win/text.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <iterator>
 
 namespace {
 
@@ -18,6 +20,18 @@ LOGFONTW arialFont(LONG height) {
     font.lfHeight = height;
     font.lfCharSet = kCentralEuropeanCharset;
     std::wcsncpy(font.lfFaceName, L"Arial", LF_FACESIZE - 1);
+    return font;
+}
+
+// The settings keep a font's height, face name, italic flag and weight; the rest of the description is the
+// display's own (Central European character set).
+LOGFONTW logFontOf(const DisplayLook& look) {
+    LOGFONTW font = arialFont(look.fontHeight);
+    font.lfItalic = look.fontItalic;
+    font.lfWeight = look.fontWeight;
+    const std::wstring face = ansiToWide(look.fontName);
+    std::fill(std::begin(font.lfFaceName), std::end(font.lfFaceName), L'\0');
+    face.copy(font.lfFaceName, std::min<std::size_t>(face.size(), LF_FACESIZE - 1));
     return font;
 }
 
@@ -42,7 +56,7 @@ void fill(HDC dc, const RECT& rect, COLORREF colour) {
 
 } // namespace
 
-CValueDisplay::CValueDisplay() : valueLogFont_(arialFont(60)) {
+CValueDisplay::CValueDisplay() {
     buildCaptionFont();
 }
 
@@ -73,21 +87,10 @@ bool chooseColour(HWND owner, COLORREF& colour) {
     return true;
 }
 
-// The display is repainted whatever the choice: the colours dialog shows the display as it now is.
-void CValueDisplay::chooseBackgroundColour(HWND owner) {
-    chooseColour(owner, backgroundColour_);
-    repaint();
-}
-
-void CValueDisplay::chooseTextColour(HWND owner) {
-    chooseColour(owner, textColour_);
-    repaint();
-}
-
-// The font dialog measures sizes in the screen's DPI; the display keeps them in 96-DPI units.
-void CValueDisplay::chooseFont(HWND owner) {
+// The font dialog measures sizes in the screen's DPI; the settings keep them in 96-DPI units.
+bool chooseFont(HWND owner, DisplayLook& look) {
     const int dialogDpi = screenDpi();
-    LOGFONTW font = valueLogFont_;
+    LOGFONTW font = logFontOf(look);
     font.lfHeight = scaleToDpi(font.lfHeight, dialogDpi);
     CHOOSEFONTW choice{};
     choice.lStructSize = sizeof choice;
@@ -95,9 +98,14 @@ void CValueDisplay::chooseFont(HWND owner) {
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
     if (!systemChooseFont(choice))
-        return;
-    font.lfHeight = scaleTo96(font.lfHeight, dialogDpi);
-    setLogFont(font);
+        return false;
+    look.fontHeight = scaleTo96(font.lfHeight, dialogDpi);
+    look.fontName = wideToAnsi(font.lfFaceName);
+    if (look.fontName.size() > kFaceNameLength)
+        look.fontName.resize(kFaceNameLength);
+    look.fontItalic = font.lfItalic;
+    look.fontWeight = font.lfWeight;
+    return true;
 }
 
 bool CValueDisplay::bind(HWND control) {
@@ -159,9 +167,9 @@ void CValueDisplay::setCaption(const std::wstring& caption) {
     repaint();
 }
 
-void CValueDisplay::setColours(COLORREF background, COLORREF text) {
-    backgroundColour_ = background;
-    textColour_ = text;
+void CValueDisplay::setLook(const DisplayLook& look) {
+    look_ = look;
+    buildValueFont();
     repaint();
 }
 
@@ -175,14 +183,8 @@ void CValueDisplay::setAlarmColours(bool on, COLORREF background, COLORREF text)
         repaint();
 }
 
-void CValueDisplay::setLogFont(const LOGFONTW& logFont) {
-    storeLogFont(logFont);
-    buildValueFont();
-    repaint();
-}
-
 void CValueDisplay::buildValueFont() {
-    const LOGFONTW font = scaledFont(valueLogFont_, dpi_);
+    const LOGFONTW font = scaledFont(logFontOf(look_), dpi_);
     valueFont_.reset(CreateFontIndirectW(&font));
     // The static control keeps the handle too; it never draws with it since every paint is ours.
     if (hwnd())

@@ -40,8 +40,8 @@ std::vector<std::string> arguments() {
 AnalysisSettings analysisOf(const PlotCommand& command) {
     AnalysisSettings settings;
     const std::wstring path = modulePath();
-    CSettingsStore store(10);
-    if (store.open(narrow(path.substr(0, path.find_last_of(L"\\/") + 1) + L"plot.ini"), false, false, true, false))
+    CSettingsStore store;
+    if (store.open(narrow(path.substr(0, path.find_last_of(L"\\/") + 1) + L"plot.ini"), SettingsFileUse::Read))
         readAnalysis(store, settings);
     if (command.limitsGiven) {
         settings.temperature = command.analysis.temperature;

@@ -95,8 +95,8 @@ bool CPlotWindow::create(int show) {
     windowClass.lpszClassName = kClassName;
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_PLOT_KEYS));
 
-    CSettingsStore store(10);
-    if (store.open(settingsPath(), false, false, true, false)) {
+    CSettingsStore store;
+    if (store.open(settingsPath(), SettingsFileUse::Read)) {
         for (std::size_t i = 0; i < kRecentFiles; ++i) {
             const std::string path = store.getString("RECENT", "FILE" + std::to_string(i + 1), "");
             if (!path.empty())
@@ -337,11 +337,11 @@ void CPlotWindow::open(std::vector<std::wstring> paths) {
 void CPlotWindow::saveRecentFiles() {
     for (const auto& path : paths_)
         recent_ = rememberFile(recent_, narrow(path), kRecentFiles);
-    CSettingsStore store(10);
-    if (store.open(settingsPath(), true, true, true, false)) {
+    CSettingsStore store;
+    if (store.open(settingsPath(), SettingsFileUse::Keep)) {
         for (std::size_t i = 0; i < kRecentFiles; ++i)
             store.setString("RECENT", "FILE" + std::to_string(i + 1), i < recent_.size() ? recent_[i] : "");
-        store.save(false);
+        store.save();
     }
     updateRecentMenu();
 }
@@ -600,10 +600,10 @@ void CPlotWindow::editLimits() {
         return;
     options_.temperatureLimits = analysis_.temperature;
     options_.humidityLimits = analysis_.humidity;
-    CSettingsStore store(10);
-    if (store.open(settingsPath(), true, true, true, false)) {
+    CSettingsStore store;
+    if (store.open(settingsPath(), SettingsFileUse::Keep)) {
         writeAnalysis(store, analysis_);
-        store.save(false);
+        store.save();
     }
     InvalidateRect(hwnd(), nullptr, FALSE);
     dataChanged();

@@ -4,6 +4,7 @@
 #include "alarm/alarm_fields.h"
 #include "alarm/alarm_monitor.h"
 #include "alarm/alarm_texts.h"
+#include "app/settings_keys.h"
 #include "base/cp1250.h"
 #include "tests/core/memory_files.h"
 
@@ -14,22 +15,32 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <tuple>
 
 namespace {
 
+// The entry of a key of section ALARM.
+const SettingEntry<AppSettings>& alarmEntry(const std::string& key) {
+    for (const SettingEntry<AppSettings>& entry : settingsTable()) {
+        if (entry.section == std::string(kAlarmSection) && key == entry.key)
+            return entry;
+    }
+    throw std::invalid_argument(key);
+}
+
 // "ENABLED=1 TEMP_HIGH=25" read over `settings`, as the settings file would give the keys.
 AlarmSettings withKeys(AlarmSettings settings, const std::string& keys) {
+    AppSettings app;
+    app.alarm = settings;
     std::istringstream words(keys);
     for (std::string word; words >> word;) {
         const std::size_t equals = word.find('=');
-        for (int i = 0; i < kAlarmKeyCount; ++i) {
-            if (word.compare(0, equals, alarmKeyName(static_cast<AlarmKey>(i))) == 0)
-                readAlarmKey(settings, static_cast<AlarmKey>(i), word.substr(equals + 1));
-        }
+        const std::string text = word.substr(equals + 1);
+        alarmEntry(word.substr(0, equals)).read(app, &text);
     }
-    boundAlarmSettings(settings);
-    return settings;
+    boundAlarmSettings(app.alarm);
+    return app.alarm;
 }
 
 // 2024.03.05 14:00:00 plus `seconds` (within the day).
@@ -240,45 +251,46 @@ TEST(AlarmMonitor, SeveralAlarmsAtOnceAreAllSaid) {
 
 // Each key's text as the file has it, and the text written back.
 TEST(AlarmSettings, KeyTextsReadLenientlyWithinBounds) {
-    using K = AlarmKey;
-    const std::tuple<AlarmKey, std::string, const char*> cases[] = {
-        {K::Enabled, "1", "1"},
-        {K::Enabled, "7", "1"},
-        {K::Enabled, "yes", "0"},
-        {K::TemperatureHigh, "25", "25.0"},
-        {K::TemperatureHigh, " 25.25 ", "25.3"},
-        {K::TemperatureHigh, "25,24", "25.2"},
-        {K::TemperatureLow, "-0.05", "-0.1"},
-        {K::TemperatureLow, ".5", "0.5"},
-        {K::HumidityLow, "5.", "5.0"},
-        {K::HumidityHigh, "", ""},
-        {K::HumidityHigh, "1e3", ""},
-        {K::HumidityHigh, "10000", ""},
-        {K::HumidityHigh, "-9999.94", "-9999.9"},
-        {K::Delay, "-5", "0"},
-        {K::Delay, "99999999999999999999999", "86400"},
-        {K::Delay, "5 s", "60"},
-        {K::Hysteresis, "-1", "0.0"},
-        {K::Hysteresis, "500", "100.0"},
-        {K::Hysteresis, "x", "0.5"},
-        {K::LinkMinutes, "15", "15"},
-        {K::LinkMinutes, "20000", "10080"},
-        {K::Sound, "1", "1"},
-        {K::Action, "C:\\Skrypty\\alarm sms.cmd", "C:\\Skrypty\\alarm sms.cmd"},
-        {K::EventFile, std::string("zdarzenia.csv\0x", 15), "zdarzenia.csv"},
-        {K::BackgroundColour, "4294967295", "4294967295"},
-        {K::TextColour, "-1", "4294967295"},
-        {K::TextColour, "", "16777215"}};
+    const std::tuple<const char*, std::string, const char*> cases[] = {
+        {"ENABLED", "1", "1"},
+        {"ENABLED", "7", "1"},
+        {"ENABLED", "yes", "0"},
+        {"TEMP_HIGH", "25", "25.0"},
+        {"TEMP_HIGH", " 25.25 ", "25.3"},
+        {"TEMP_HIGH", "25,24", "25.2"},
+        {"TEMP_LOW", "-0.05", "-0.1"},
+        {"TEMP_LOW", ".5", "0.5"},
+        {"RH_LOW", "5.", "5.0"},
+        {"RH_HIGH", "", ""},
+        {"RH_HIGH", "1e3", ""},
+        {"RH_HIGH", "10000", ""},
+        {"RH_HIGH", "-9999.94", "-9999.9"},
+        {"DELAY", "-5", "0"},
+        {"DELAY", "99999999999999999999999", "86400"},
+        {"DELAY", "5 s", "60"},
+        {"HYSTERESIS", "-1", "0.0"},
+        {"HYSTERESIS", "500", "100.0"},
+        {"HYSTERESIS", "x", "0.5"},
+        {"LINK_MINUTES", "15", "15"},
+        {"LINK_MINUTES", "20000", "10080"},
+        {"SOUND", "1", "1"},
+        {"ACTION", "C:\\Skrypty\\alarm sms.cmd", "C:\\Skrypty\\alarm sms.cmd"},
+        {"EVENT_FILE", std::string("zdarzenia.csv\0x", 15), "zdarzenia.csv"},
+        {"BACKGROUND_ALARM", "4294967295", "4294967295"},
+        {"TEXT_ALARM", "-1", "4294967295"},
+        {"TEXT_ALARM", "", "16777215"}};
     for (const auto& [key, text, read] : cases) {
-        AlarmSettings settings;
-        readAlarmKey(settings, key, text);
-        EXPECT_EQ(alarmKeyText(settings, key), read) << alarmKeyName(key) << "=" << text;
+        const SettingEntry<AppSettings>& entry = alarmEntry(key);
+        AppSettings settings;
+        entry.read(settings, &text);
+        EXPECT_EQ(entry.text(settings, nullptr), read) << key << "=" << text;
         // What is written reads back the same, and only a value other than the default's makes the section.
-        const bool changed = alarmKeyText(settings, key) != alarmKeyText(AlarmSettings(), key);
-        EXPECT_EQ(differsFromDefaults(settings), changed) << alarmKeyName(key) << "=" << text;
-        AlarmSettings again;
-        readAlarmKey(again, key, read);
-        EXPECT_EQ(alarmKeyText(again, key), read) << alarmKeyName(key);
+        EXPECT_EQ(entry.holdsDefault(settings), entry.text(settings, nullptr) == entry.text(AppSettings(), nullptr))
+            << key << "=" << text;
+        AppSettings again;
+        const std::string written = read;
+        entry.read(again, &written);
+        EXPECT_EQ(entry.text(again, nullptr), read) << key;
     }
 }
 
@@ -384,15 +396,15 @@ TEST(AlarmFields, WhatTheDialogKeepsOrRefuses) {
         {AlarmKey::Action, "sms.exe", "", "Program alarmowy trzeba podać pełną ścieżką"},
         {AlarmKey::Action, R"(C:\a;b.exe)", "", "Nazwa pliku zawiera średnik"},
         {AlarmKey::Action, R"(C:\Alarmy\ñ.exe)", "", "Nazwa pliku zawiera znaki"},
-        {AlarmKey::EventFile, "zdarzenia_ćw.csv", "zdarzenia_\xE6w.csv", ""},
+        {AlarmKey::EventFile, "zdarzenia_ćw.csv", "zdarzenia_ćw.csv", ""},
         {AlarmKey::EventFile, "zdarzenia;1.csv", "", "Nazwa pliku zawiera średnik"},
     };
     for (const auto& [key, typed, kept, refusal] : cases) {
         AlarmSettings settings = withKeys({}, "TEMP_HIGH=30");
         const std::string said = takeAlarmField(settings, key, typed);
-        EXPECT_EQ(alarmKeyText(settings, key), kept) << alarmKeyName(key) << " " << typed;
-        EXPECT_EQ(said.substr(0, refusal.size()), refusal) << alarmKeyName(key) << " " << typed;
-        EXPECT_EQ(said.empty(), refusal.empty()) << alarmKeyName(key) << " " << typed;
+        EXPECT_EQ(alarmFieldText(settings, key), kept) << static_cast<int>(key) << " " << typed;
+        EXPECT_EQ(said.substr(0, refusal.size()), refusal) << static_cast<int>(key) << " " << typed;
+        EXPECT_EQ(said.empty(), refusal.empty()) << static_cast<int>(key) << " " << typed;
     }
     EXPECT_EQ(alarmFieldText(withKeys({}, "EVENT_FILE=\x9C.csv"), AlarmKey::EventFile), "ś.csv");
 

@@ -711,7 +711,7 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
     }
     // Kept in plot.ini as typed. A key that does not read keeps what was there; a low above its high keeps them all.
     const auto all = [&](const AnalysisSettings& s) { return shown(s) + "|" + formatFixed(s.activation, 3); };
-    CSettingsStore store(4);
+    CSettingsStore store;
     AnalysisSettings typed, read, kept;
     ASSERT_TRUE(parseLimits("-0.25:25.5:30:40", typed) && parseActivation("90.5", typed.activation));
     writeAnalysis(store, typed);

@@ -28,8 +28,8 @@ constexpr int kScreenHeight = 1080;
 // things, write everything back and close the store, which saves only if something changed.
 AppSettings runSession(const std::string& path, const std::function<void(AppSettings&)>& userChanges = {}) {
     AppSettings settings;
-    CSettingsStore store(4);
-    if (store.open(path, true, true, true, false))
+    CSettingsStore store;
+    if (store.open(path, SettingsFileUse::Keep))
         loadSettings(store, settings);
     if (userChanges)
         userChanges(settings);
@@ -40,12 +40,12 @@ AppSettings runSession(const std::string& path, const std::function<void(AppSett
 // Every persisted value by name, so that a mismatch says which one.
 std::string describe(const AppSettings& s) {
     std::ostringstream out;
-    const auto display = [&out](const char* name, const DisplaySettings& d) {
+    const auto display = [&out](const char* name, const DisplayLook& d) {
         out << name << ": background " << d.backgroundColour << ", text " << d.textColour << ", height " << d.fontHeight
             << ", name '" << d.fontName << "', italic " << int(d.fontItalic) << ", weight " << d.fontWeight << '\n';
     };
-    display("temperature", s.temperature);
-    display("humidity", s.humidity);
+    display("temperature", s.displays.temperature);
+    display("humidity", s.displays.humidity);
     const RecordingSettings& r = s.recording;
     out << "port " << s.portNumber << ", window " << s.windowRect.left << ' ' << s.windowRect.top << ' '
         << s.windowRect.right << ' ' << s.windowRect.bottom << ", topmost " << s.topmost << ", info "
@@ -54,8 +54,10 @@ std::string describe(const AppSettings& s) {
         << r.binaryEnabled << ", separator " << r.separator << ", interval " << r.intervalSeconds << ", columns "
         << r.recordTemperature << r.recordHumidity << ", comment " << r.commentEnabled << r.commentSerialNumber
         << ", decimal comma " << r.decimalComma << "\nalarm:";
-    for (int i = 0; i < kAlarmKeyCount; ++i)
-        out << ' ' << alarmKeyName(AlarmKey(i)) << '=' << alarmKeyText(s.alarm, AlarmKey(i));
+    for (const SettingEntry<AppSettings>& entry : settingsTable()) {
+        if (entry.section == std::string(kAlarmSection))
+            out << ' ' << entry.key << '=' << entry.text(s, nullptr);
+    }
     return out.str() + '\n';
 }
 
@@ -76,12 +78,12 @@ TEST(SettingsKeysSession, NothingChangedLeavesTheFileUntouched) {
 
     // The keys were found whatever their letter case: these are the file's values, not the defaults.
     AppSettings expected;
-    expected.temperature = {255, 16777215, -48, "Courier New", 1, 700};
-    expected.humidity = {4294967295u, 0, 72, "Times New Roman", 0, 400};
+    expected.displays.temperature = {255, 16777215, -48, "Courier New", 1, 700};
+    expected.displays.humidity = {4294967295u, 0, 72, "Times New Roman", 0, 400};
     expected.portNumber = 3;
     expected.windowRect = {-5, 50, 595, 450};
-    expected.topmost = 1;
-    expected.showInfoAtStart = 0;
+    expected.topmost = true;
+    expected.showInfoAtStart = false;
     RecordingSettings& r = expected.recording;
     r.textFileName = "C:\\Pomiary\\wilgotno\x9c\xe6.csv";
     r.binaryFileName = "C:\\Pomiary\\wilgotno\x9c\xe6.hxg";

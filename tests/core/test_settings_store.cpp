@@ -54,10 +54,10 @@ bool runUnprivileged(const std::function<bool()>& check) {
 struct Opened {
     TempDir dir;
     std::string path;
-    CSettingsStore store{4};
-    explicit Opened(const char* fixture, bool saveOnClose = false, bool backup = false, bool ignoreCase = true)
+    CSettingsStore store;
+    explicit Opened(const char* fixture, SettingsFileUse use = SettingsFileUse::Read)
         : path(copyFixture(dir, fixture)) {
-        EXPECT_TRUE(store.open(path, saveOnClose, false, ignoreCase, backup)) << fixture;
+        EXPECT_TRUE(store.open(path, use)) << fixture;
     }
 };
 
@@ -111,8 +111,8 @@ TEST(SettingsStoreWorkedExample, LooksUpSetsAndSavesTheSevenLineFile) {
     TempDir dir;
     const std::string path = copyFixture(dir, "worked_example.ini");
     {
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(path, true, false, true, false));
+        CSettingsStore store;
+        ASSERT_TRUE(store.open(path, SettingsFileUse::Keep));
         EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 0), 2);
         EXPECT_EQ(store.getString("LOG", "FILE_INTERVAL", ""), "60 ");
         EXPECT_EQ(store.getInt("LOG", "FILE_INTERVAL", 1), 60);
@@ -139,8 +139,8 @@ TEST(SettingsStoreOpening, CreateIfMissingCreatesAnEmptyFileAndTruncatesNone) {
         const std::string path = *fixture ? copyFixture(dir, fixture) : dir.file("new.ini");
         const std::string before = readBytes(path);
         {
-            CSettingsStore store(4);
-            ASSERT_TRUE(store.open(path, true, true, true, false)) << fixture;
+            CSettingsStore store;
+            ASSERT_TRUE(store.open(path, SettingsFileUse::Keep)) << fixture;
             EXPECT_EQ(store.getInt("GENERAL", "PORT_NR", 5), *fixture ? 2 : 5) << fixture;
         }
         EXPECT_TRUE(fs::is_regular_file(path)) << fixture;
@@ -154,19 +154,20 @@ TEST(SettingsStoreOpening, PathsThatCannotBeWrittenAreNeverWritten) {
     const struct {
         const char* name;
         const char* file;
-        bool createIfMissing;
+        SettingsFileUse use;
         std::function<void(const TempDir&)> prepare;
         bool opens = false;
     } cases[] = {
-        {"missing, not to be created", "hx350cfg.ini", false, [](const TempDir&) {}},
-        {"in a missing folder", "no-such-folder/hx350cfg.ini", true, [](const TempDir&) {}},
-        {"a folder", "hx350cfg.ini", true, [](const TempDir& dir) { fs::create_directory(dir.file("hx350cfg.ini")); }},
-        {"unreadable", "hx350cfg.ini", true,
+        {"missing, only to be read", "hx350cfg.ini", SettingsFileUse::Read, [](const TempDir&) {}},
+        {"in a missing folder", "no-such-folder/hx350cfg.ini", SettingsFileUse::Keep, [](const TempDir&) {}},
+        {"a folder", "hx350cfg.ini", SettingsFileUse::Keep,
+         [](const TempDir& dir) { fs::create_directory(dir.file("hx350cfg.ini")); }},
+        {"unreadable", "hx350cfg.ini", SettingsFileUse::Keep,
          [](const TempDir& dir) {
              writeBytes(dir.file("hx350cfg.ini"), "[GENERAL]\r\nPORT_NR=2\r\n");
              fs::permissions(dir.file("hx350cfg.ini"), fs::perms::none);
          }},
-        {"read-only", "hx350cfg.ini", true,
+        {"read-only", "hx350cfg.ini", SettingsFileUse::Keep,
          [](const TempDir& dir) {
              writeBytes(dir.file("hx350cfg.ini"), "[GENERAL]\r\nPORT_NR=2\r\n");
              fs::permissions(dir.file("hx350cfg.ini"), fs::perms::owner_read);
@@ -180,21 +181,21 @@ TEST(SettingsStoreOpening, PathsThatCannotBeWrittenAreNeverWritten) {
             c.prepare(dir);
             const std::vector<std::string> before = folderNames(dir);
             const std::string bytes = c.opens ? readBytes(dir.file(c.file)) : "";
-            CSettingsStore store(4);
-            if (store.open(dir.file(c.file), true, c.createIfMissing, true, false) != c.opens ||
-                store.isOpen() != c.opens || store.getInt("GENERAL", "PORT_NR", 7) != (c.opens ? 2 : 7))
+            CSettingsStore store;
+            if (store.open(dir.file(c.file), c.use) != c.opens || store.isOpen() != c.opens ||
+                store.getInt("GENERAL", "PORT_NR", 7) != (c.opens ? 2 : 7))
                 return false;
             store.setInt("GENERAL", "PORT_NR", 3);
-            return store.getInt("GENERAL", "PORT_NR", 0) == 3 && store.save(false).empty() &&
-                   folderNames(dir) == before && (!c.opens || readBytes(dir.file(c.file)) == bytes);
+            return store.getInt("GENERAL", "PORT_NR", 0) == 3 && !store.save() && folderNames(dir) == before &&
+                   (!c.opens || readBytes(dir.file(c.file)) == bytes);
         })) << c.name;
     }
 }
 
-TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFileWithoutBackup) {
-    Opened o("worked_example.ini", false, true);
+TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFile) {
+    Opened o("worked_example.ini");
     o.store.setInt("GENERAL", "PORT_NR", 9);
-    ASSERT_TRUE(o.store.open(copyFixture(o.dir, "entries.ini"), false, false, true, false));
+    ASSERT_TRUE(o.store.open(copyFixture(o.dir, "entries.ini"), SettingsFileUse::Read));
     EXPECT_EQ(o.store.getInt("GENERAL", "PORT_NR", -1), -1); // the first file's content is gone
     EXPECT_FALSE(o.store.modified());
     EXPECT_NE(readBytes(o.path).find("PORT_NR=9\r\n"), std::string::npos);
@@ -202,26 +203,25 @@ TEST(SettingsStoreOpening, SecondOpenSavesTheFirstFileWithoutBackup) {
 }
 
 TEST(SettingsStoreChanges, OnlyRealChangesMarkTheStoreModified) {
-    const std::tuple<const char*, bool, const char*, const char*, std::string, bool> cases[] = {
-        {"same value", true, "E", "BARE", "5", false},
-        {"value in other case", true, "E", "TWO", "X;Y;Z", false},
-        {"value in other case, exact", false, "E", "TWO", "X;Y;Z", true},
-        {"key and section in other case", true, "e", "bare", "5", false},
-        {"different value", true, "E", "BARE", "6", true},
-        {"whole commented value", true, "E", "COMMENTED", "60 ; seconds", false},
-        {"bare part of commented value", true, "E", "COMMENTED", "60 ", true},
-        {"Polish letters in other case", true, "E", "POLISH", "\xa5\xc6\xca", true}, // no folding beyond A-Z
-        {"new key", true, "E", "NEW", "", true},
-        {"new section", true, "NEW", "BARE", "5", true},
+    const std::tuple<const char*, const char*, const char*, std::string, bool> cases[] = {
+        {"same value", "E", "BARE", "5", false},
+        {"value in other case", "E", "TWO", "X;Y;Z", false},
+        {"key and section in other case", "e", "bare", "5", false},
+        {"different value", "E", "BARE", "6", true},
+        {"whole commented value", "E", "COMMENTED", "60 ; seconds", false},
+        {"bare part of commented value", "E", "COMMENTED", "60 ", true},
+        {"Polish letters in other case", "E", "POLISH", "\xa5\xc6\xca", true}, // no folding beyond A-Z
+        {"new key", "E", "NEW", "", true},
+        {"new section", "NEW", "BARE", "5", true},
     };
-    for (const auto& [name, ignoreCase, section, key, value, modified] : cases) {
-        Opened o("entries.ini", false, false, ignoreCase);
+    for (const auto& [name, section, key, value, modified] : cases) {
+        Opened o("entries.ini");
         const std::string before = readBytes(o.path);
         o.store.setString(section, key, value);
         EXPECT_EQ(o.store.modified(), modified) << name;
         // Memory takes the new text even when the change does not count, as for a change of letter case only.
         EXPECT_EQ(o.store.getString(section, key, "<none>"), value.substr(0, value.rfind(';'))) << name;
-        o.store.save(false);
+        o.store.save();
         EXPECT_EQ(readBytes(o.path) != before, modified) << name;
     }
 }
@@ -258,77 +258,12 @@ TEST(SettingsStoreSaving, WritesTheWrittenFormGolden) {
         Opened o(fixture);
         fs::permissions(o.path, rights);
         o.store.setString(section, key, value);
-        EXPECT_EQ(o.store.save(false), "");
+        EXPECT_TRUE(o.store.save());
         EXPECT_EQ(readBytes(o.path), expected) << fixture;
         EXPECT_EQ(fs::status(o.path).permissions() & fs::perms::mask, rights);
         EXPECT_TRUE(o.store.modified()); // a save does not reset it
         EXPECT_EQ(folderNames(o.dir), std::vector<std::string>{fixture}) << "no temporary file left behind";
     }
-}
-
-TEST(SettingsStoreBackup, NumbersTheNextCopyAfterTheHighestLastThreeCharacters) {
-    const std::pair<std::vector<std::string>, const char*> cases[] = {
-        {{}, ".001"},
-        {{"hx350cfg.ini.001", "hx350cfg.ini.002"}, ".003"},
-        {{"hx350cfg.ini.001", "hx350cfg.ini.999"}, ".1000"},
-        {{"hx350cfg.ini.001", "hx350cfg.ini.999", "hx350cfg.ini.1000"}, ".1000"}, // "000" reads as 0
-        {{"HX350CFG.INI.005"}, ".006"},                                           // letter case is ignored
-        {{"hx350cfg.bak.041"}, ".042"},                                           // any name on the stem counts
-        {{"other.ini.050", "x.hx350cfg.070"}, ".001"},                            // other stems do not
-        {{"hx350cfg.ini.12a"}, ".013"},                                           // digits up to the letter
-        {{"hx350cfg.ini.-20"}, ".001"},                                           // the settings file itself reads as 0
-        {{"hx350cfg.017"}, ".018"}, // a folder counts as well (created as one below)
-    };
-    for (const auto& [present, expectedSuffix] : cases) {
-        TempDir dir;
-        const std::string path = copyFixture(dir, "worked_example.ini");
-        fs::rename(path, dir.file("hx350cfg.ini"));
-        for (const std::string& name : present) {
-            if (name == "hx350cfg.017")
-                fs::create_directory(dir.file(name));
-            else
-                writeBytes(dir.file(name), "old copy");
-        }
-        const std::string settings = dir.file("hx350cfg.ini");
-        const std::string before = readBytes(settings);
-        CSettingsStore store(4);
-        ASSERT_TRUE(store.open(settings, false, false, true, true));
-        store.setInt("GENERAL", "PORT_NR", 3);
-        EXPECT_EQ(store.save(true), settings + expectedSuffix);
-        EXPECT_EQ(readBytes(settings + expectedSuffix), before);
-        EXPECT_NE(readBytes(settings).find("PORT_NR=3"), std::string::npos);
-    }
-    // The save at close makes a copy only when asked to.
-    for (const bool backup : {false, true}) {
-        TempDir dir;
-        const std::string settings = copyFixture(dir, "worked_example.ini");
-        {
-            CSettingsStore store(4);
-            ASSERT_TRUE(store.open(settings, true, false, true, backup));
-            store.setInt("GENERAL", "PORT_NR", 3);
-        }
-        EXPECT_EQ(fs::exists(settings + ".001"), backup);
-    }
-}
-
-// The backup path is chosen once per open file: later saves overwrite that copy, and a copy that fails does not
-// stop the save.
-TEST(SettingsStoreBackup, PathIsChosenOnceAndAFailedCopyDoesNotStopTheSave) {
-    Opened o("worked_example.ini", false, true);
-    o.store.setInt("GENERAL", "PORT_NR", 3);
-    const std::string backup = o.path + ".001";
-    EXPECT_EQ(o.store.save(true), backup);
-    const std::string afterFirstSave = readBytes(o.path);
-    o.store.setInt("GENERAL", "PORT_NR", 4);
-    EXPECT_EQ(o.store.save(true), backup);
-    EXPECT_EQ(readBytes(backup), afterFirstSave);
-    EXPECT_FALSE(fs::exists(o.path + ".002"));
-
-    fs::remove(backup);
-    fs::create_directories(backup + "/blocker"); // no copy can go there
-    o.store.setInt("GENERAL", "PORT_NR", 5);
-    EXPECT_EQ(o.store.save(true), backup);
-    EXPECT_NE(readBytes(o.path).find("PORT_NR=5"), std::string::npos);
 }
 
 // A save that fails must keep the old file (the old truncate-then-write save destroyed it) and stay modified, so
@@ -344,7 +279,7 @@ TEST(SettingsStoreSaveFailure, FailedSaveKeepsTheOldFileIntact) {
          [](const std::string& path) { fs::create_symlink("/dev/full", settingsReplacementPath(path)); },
          // the failed write is removed, and then the next save succeeds
          [](CSettingsStore& store, const std::string& path) {
-             return !fs::exists(fs::symlink_status(settingsReplacementPath(path))) && !store.save(true).empty() &&
+             return !fs::exists(fs::symlink_status(settingsReplacementPath(path))) && store.save() &&
                     readBytes(path).find("PORT_NR=3\r\n") != std::string::npos;
          }},
         {"replacement cannot be created",
@@ -372,13 +307,12 @@ TEST(SettingsStoreSaveFailure, FailedSaveKeepsTheOldFileIntact) {
         EXPECT_TRUE(runUnprivileged([&] {
             fs::create_directory(folder);
             writeBytes(path, content);
-            CSettingsStore store(4);
-            if (!store.open(path, false, false, true, false))
+            CSettingsStore store;
+            if (!store.open(path, SettingsFileUse::Read))
                 return false;
             store.setInt("GENERAL", "PORT_NR", 3);
             c.breakSave(path);
-            // A save with a backup names the backup only once the file was written.
-            const bool failed = store.save(true).empty() && store.modified() && readBytes(path) == content;
+            const bool failed = !store.save() && store.modified() && readBytes(path) == content;
             return failed && c.afterwards(store, path);
         })) << c.name;
     }

@@ -21,7 +21,7 @@ namespace {
 
 std::vector<std::string> values(const CSettingsStore& store) {
     std::vector<std::string> out;
-    for (const SettingKey& entry : kSettingKeys)
+    for (const SettingEntry<AppSettings>& entry : settingsTable())
         out.push_back(store.getString(entry.section, entry.key, "\x01missing"));
     return out;
 }
@@ -51,14 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<std::string> read;
     {
-        CSettingsStore store(4);
-        require(store.open(file.string(), false, false, true, false));
+        CSettingsStore store;
+        require(store.open(file.string(), SettingsFileUse::Keep));
         AppSettings settings;
         loadSettings(store, settings);
         settings.portNumber = 1 + settings.portNumber % 200;
         saveSettings(store, settings, 1280, 800);
         read = values(store);
-        store.save(false);
+        store.save();
     }
     std::size_t entries = 0;
     for (const auto& e : fs::directory_iterator(folder())) {
@@ -66,12 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++entries;
     }
     require(entries == 1);
-    CSettingsStore again(4);
-    require(again.open(file.string(), false, false, true, false));
+    CSettingsStore again;
+    require(again.open(file.string(), SettingsFileUse::Read));
     const std::vector<std::string> back = values(again);
     for (std::size_t i = 0; i < back.size(); ++i) {
         if (back[i] != read[i])
-            std::fprintf(stderr, "%s: read \"%s\", read back \"%s\"\n", kSettingKeys[i].key, read[i].c_str(),
+            std::fprintf(stderr, "%s: read \"%s\", read back \"%s\"\n", settingsTable()[i].key, read[i].c_str(),
                          back[i].c_str());
     }
     require(back == read);

@@ -1,0 +1,209 @@
+#include "mqtt/mqtt_packet.h"
+#include "mqtt/mqtt_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// "20 02 00 00" as bytes.
+std::string bytes(const std::string& hex) {
+    std::istringstream in(hex);
+    std::string out;
+    for (std::string pair; in >> pair;)
+        out.push_back(static_cast<char>(std::stoi(pair, nullptr, 16)));
+    return out;
+}
+
+std::string hex(const std::string& data) {
+    std::string out;
+    for (const char c : data) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
+        out += (out.empty() ? "" : " ") + std::string(pair);
+    }
+    return out;
+}
+
+// ---- The codec against the standard's examples
+
+TEST(MqttCodec, RemainingLengthAsTheStandardsTable) {
+    const struct {
+        std::size_t length;
+        const char* encoded;
+    } rows[] = {
+        {0, "00"},           {127, "7F"},           {128, "80 01"},           {16383, "FF 7F"},
+        {16384, "80 80 01"}, {2097151, "FF FF 7F"}, {2097152, "80 80 80 01"}, {268435455, "FF FF FF 7F"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(hex(encodeRemainingLength(row.length)), row.encoded) << row.length;
+}
+
+TEST(MqttCodec, EncodesTheStandardsExamplePackets) {
+    MqttConnect connect;
+    connect.clientId = "c";
+    connect.keepAliveSeconds = 10;
+    connect.will = MqttWill{"w", "x", 1, false};
+    connect.userName = "u";
+    connect.password = "p";
+    MqttPublish publish{"a/b", "", 1, false, false, 10};
+    MqttPublish flagged{"a/b", "x", 1, true, true, 10};
+    MqttPublish utf8Topic{"A\xF0\xAA\x9B\x94", "", 0, false, false, 0}; // "A𪛔", the standard's string example
+    const struct {
+        std::string encoded;
+        const char* expected;
+    } rows[] = {
+        // The example's variable header: "MQTT", level 4, flags CE (user name, password, will QoS 1, clean
+        // session), keep-alive 10; then the payload in the standard's order.
+        {encodeConnect(connect), "10 19 00 04 4D 51 54 54 04 CE 00 0A 00 01 63 00 01 77 00 01 78 00 01 75 00 01 70"},
+        {encodePublish(publish), "32 07 00 03 61 2F 62 00 0A"},
+        {encodePublish(flagged), "3B 08 00 03 61 2F 62 00 0A 78"},
+        {encodePublish(utf8Topic), "30 07 00 05 41 F0 AA 9B 94"},
+        {encodeSubscribe(10, {{"a/b", 1}, {"c/d", 2}}), "82 0E 00 0A 00 03 61 2F 62 01 00 03 63 2F 64 02"},
+        {encodePubAck(10), "40 02 00 0A"},
+        {encodePingReq(), "C0 00"},
+        {encodeDisconnect(), "E0 00"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(hex(row.encoded), row.expected);
+}
+
+// A password without a user name is not allowed by the standard: neither is sent.
+TEST(MqttCodec, APasswordGoesOnlyWithAUserName) {
+    MqttConnect connect;
+    connect.clientId = "c";
+    connect.password = "p";
+    EXPECT_EQ(hex(encodeConnect(connect)), "10 0D 00 04 4D 51 54 54 04 02 00 3C 00 01 63");
+}
+
+std::string describe(const MqttIncoming& in) {
+    switch (in.type) {
+    case MqttIncoming::Type::ConnAck:
+        return "CONNACK " + std::to_string(in.sessionPresent) + " " + std::to_string(in.returnCode);
+    case MqttIncoming::Type::PubAck:
+        return "PUBACK " + std::to_string(in.packetId);
+    case MqttIncoming::Type::SubAck:
+        return "SUBACK " + std::to_string(in.packetId) + " " + hex(in.grantedQos);
+    case MqttIncoming::Type::PingResp:
+        return "PINGRESP";
+    default:
+        return "PUBLISH " + in.publish.topic + " q" + std::to_string(in.publish.qos) + (in.publish.retain ? "r" : "") +
+               (in.publish.dup ? "d" : "") + " #" + std::to_string(in.publish.packetId) + " " + in.publish.payload;
+    }
+}
+
+// Whatever the chunks: every split of the bytes decodes the same.
+TEST(MqttCodec, DecodesWhatABrokerSendsInAnyChunks) {
+    const std::string payload(125, 'p'); // with its topic, a remaining length of two bytes
+    const struct {
+        std::string bytes;
+        std::string expected;
+    } rows[] = {
+        {bytes("20 02 00 00"), "CONNACK 0 0"},
+        {bytes("20 02 01 05"), "CONNACK 1 5"},
+        {bytes("40 02 00 0A"), "PUBACK 10"},
+        {bytes("90 06 00 0A 00 01 02 80"), "SUBACK 10 00 01 02 80"}, // the standard's SUBACK example
+        {bytes("D0 00"), "PINGRESP"},
+        {bytes("3B 08 00 03 61 2F 62 00 0A 78"), "PUBLISH a/b q1rd #10 x"},
+        {bytes("30 80 01 00 01 74") + payload, "PUBLISH t q0 #0 " + payload},
+    };
+    for (const auto& row : rows) {
+        const std::string_view data = row.bytes;
+        for (std::size_t split = 0; split <= data.size(); ++split) {
+            MqttDecoder decoder;
+            std::vector<MqttIncoming> packets;
+            ASSERT_TRUE(decoder.feed(data.substr(0, split), packets));
+            EXPECT_EQ(decoder.midPacket(), split > 0 && split < data.size());
+            ASSERT_TRUE(decoder.feed(data.substr(split), packets));
+            ASSERT_EQ(packets.size(), 1u) << row.expected << " split at " << split;
+            EXPECT_EQ(describe(packets[0]), row.expected);
+            EXPECT_FALSE(decoder.midPacket());
+        }
+    }
+}
+
+TEST(MqttCodec, RefusesWhatNoBrokerMaySendThisClient) {
+    const struct {
+        const char* bytes;
+        MqttDecodeError error;
+    } rows[] = {
+        {"21 02 00 00", MqttDecodeError::ReservedFlags},
+        {"D8 00", MqttDecodeError::ReservedFlags},
+        {"10 00", MqttDecodeError::UnexpectedType},                      // CONNECT
+        {"50 02 00 01", MqttDecodeError::UnexpectedType},                // PUBREC: QoS 2 flows
+        {"B0 02 00 01", MqttDecodeError::UnexpectedType},                // UNSUBACK: never unsubscribed
+        {"00 00", MqttDecodeError::UnexpectedType},                      // reserved types
+        {"F0 00", MqttDecodeError::UnexpectedType},                      //
+        {"34 07 00 03 61 2F 62 00 01", MqttDecodeError::UnexpectedType}, // QoS 2: subscribed at 0
+        {"36 05 00 03 61 2F 62", MqttDecodeError::Malformed},            // QoS 3
+        {"38 05 00 03 61 2F 62", MqttDecodeError::Malformed},            // DUP at QoS 0
+        {"D0 80 80 80 80 01", MqttDecodeError::LengthEncoding},          // five length bytes
+        {"D0 80 00", MqttDecodeError::LengthEncoding},                   // 0 in two bytes
+        {"30 81 08", MqttDecodeError::TooLong},                          // 1025
+        {"30 FF FF FF 7F", MqttDecodeError::TooLong},
+        {"20 03 00 00 00", MqttDecodeError::Malformed},
+        {"20 02 02 00", MqttDecodeError::Malformed}, // reserved acknowledge flags
+        {"40 02 00 00", MqttDecodeError::Malformed}, // packet id 0
+        {"90 03 00 01 03", MqttDecodeError::Malformed},
+        {"D0 01 00", MqttDecodeError::Malformed},
+        {"30 04 00 05 61 62", MqttDecodeError::Malformed},    // the topic runs past the packet
+        {"30 02 00 00", MqttDecodeError::Malformed},          // an empty topic
+        {"30 03 00 01 2B", MqttDecodeError::Malformed},       // a wildcard
+        {"30 04 00 02 C0 80", MqttDecodeError::Malformed},    // an overlong UTF-8 form
+        {"30 03 00 01 00", MqttDecodeError::Malformed},       // U+0000
+        {"30 05 00 03 ED A0 80", MqttDecodeError::Malformed}, // a surrogate
+        {"32 05 00 01 61 00 00", MqttDecodeError::Malformed}, // QoS 1 with packet id 0
+    };
+    for (const auto& row : rows) {
+        MqttDecoder decoder;
+        std::vector<MqttIncoming> packets;
+        // A good packet first, then the bad one, then a good one that is no longer decoded.
+        EXPECT_FALSE(decoder.feed(bytes(std::string("D0 00 ") + row.bytes + " D0 00"), packets)) << row.bytes;
+        EXPECT_EQ(decoder.error(), row.error) << row.bytes;
+        EXPECT_EQ(packets.size(), 1u) << row.bytes;
+        EXPECT_EQ(decoder.held(), 0u);
+        EXPECT_FALSE(decoder.feed(bytes("D0 00"), packets));
+        decoder.reset();
+        EXPECT_TRUE(decoder.feed(bytes("D0 00"), packets));
+    }
+}
+
+// ---- Settings
+
+TEST(MqttSettings, StationNames) {
+    EXPECT_TRUE(isValidStationName("PC01-com3_b"));
+    for (const char* bad : {"", "pc 01", "pc/01", "pc+", "łódź", "a#"})
+        EXPECT_FALSE(isValidStationName(bad)) << bad;
+    EXPECT_FALSE(isValidStationName(std::string(kMaxMqttStationLength + 1, 'a')));
+
+    EXPECT_EQ(proposeStationName("PC01", 3), "pc01-com3");
+    EXPECT_EQ(proposeStationName("Biuro Łódź", 12), "biuro---d--com12"); // one '-' per character
+    EXPECT_EQ(proposeStationName("", 1), "hx350-com1");
+    const std::string longName = proposeStationName(std::string(100, 'A'), 255);
+    EXPECT_EQ(longName.size(), kMaxMqttStationLength);
+    EXPECT_EQ(longName.substr(longName.size() - 7), "-com255");
+}
+
+TEST(MqttSettings, BoundsWhatAFileMayHold) {
+    MqttSettings settings;
+    settings.port = 70000;
+    settings.keepAliveSeconds = 1;
+    settings.recordIntervalSeconds = -5;
+    settings.station = "hala 2/a";
+    settings.password = std::string(kMaxMqttCredentialLength - 1, 'x') + "ł";
+    boundMqttSettings(settings);
+    EXPECT_EQ(settings.port, 1883);
+    EXPECT_EQ(settings.keepAliveSeconds, kMinMqttKeepAliveSeconds);
+    EXPECT_EQ(settings.recordIntervalSeconds, 0);
+    EXPECT_EQ(settings.station, "hala-2-a");
+    EXPECT_EQ(settings.password, std::string(kMaxMqttCredentialLength - 1, 'x')); // never half a character
+    settings.station.clear();
+    boundMqttSettings(settings);
+    EXPECT_EQ(settings.station, "hx350");
+}
+
+} // namespace

@@ -1,4 +1,5 @@
 #include "mqtt/mqtt_packet.h"
+#include "mqtt/mqtt_payloads.h"
 #include "mqtt/mqtt_settings.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +205,110 @@ TEST(MqttSettings, BoundsWhatAFileMayHold) {
     settings.station.clear();
     boundMqttSettings(settings);
     EXPECT_EQ(settings.station, "hx350");
+}
+
+// ---- Payloads
+
+TEST(MqttPayloads, LocalTimeWithItsOffset) {
+    const struct {
+        std::int64_t utcMs;
+        int offset;
+        const char* expected;
+    } rows[] = {
+        {1792891800000, 60, "2026-10-25T02:30:00+01:00"}, // the repeated hour, second time
+        {1792891800000 - 3600000, 120, "2026-10-25T02:30:00+02:00"},
+        {1709251199999, 0, "2024-02-29T23:59:59+00:00"}, // milliseconds are cut, never rounded
+        {1709251199000, -150, "2024-02-29T21:29:59-02:30"},
+        {-1, 0, "1969-12-31T23:59:59+00:00"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(isoLocalTime({row.utcMs, row.offset}), row.expected);
+}
+
+TEST(MqttPayloads, JsonStringsEscapeAndStayUtf8) {
+    const struct {
+        std::string text;
+        const char* expected;
+    } rows[] = {
+        {"wilgotność 45.0 %", "\"wilgotność 45.0 %\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"\n\x01", "\"\\u000a\\u0001\""},
+        {"\xFF"
+         "a\xC5",
+         "\"\\ufffda\\ufffd\""}, // not UTF-8: a byte that starts nothing, a cut sequence
+        {"\xF0\xAA\x9B\x94", "\"\xF0\xAA\x9B\x94\""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(jsonString(row.text), row.expected);
+}
+
+QuantityReading quantity(double value, bool flagged = false, bool twoDecimals = false) {
+    QuantityReading q;
+    q.rawValue = value;
+    q.noData = false;
+    q.flagged = flagged;
+    q.twoDecimalPlaces = twoDecimals;
+    return q;
+}
+
+TEST(MqttPayloads, ValuesAsTheDisplaysShowThem) {
+    MqttState state;
+    state.reading.temperature = quantity(234.6 * 0.1); // cut, not rounded
+    state.reading.humidity = quantity(450 * 0.1);
+    state.reading.serialNumber = 4660;
+    state.linkUp = true;
+    state.time = {1792891800000, 60};
+    MqttAlarm alarm{true, true, false, "ALARM: temperatura powyżej 23.0 °C od 02:29."};
+    EXPECT_EQ(mqttStateJson(state, alarm),
+              R"({"time":"2026-10-25T02:30:00+01:00","serial":4660,"temperature":23.4,"humidity":45.0,)"
+              R"("temperature_ok":true,"humidity_ok":true,"link":"ok","alarm":true})");
+    EXPECT_EQ(mqttAlarmJson(alarm),
+              R"({"active":true,"acknowledged":false,"text":"ALARM: temperatura powyżej 23.0 °C od 02:29."})");
+
+    // A flagged fine temperature with its two decimals, no humidity, alarms off.
+    state.reading.temperature = quantity(-0.05, true, true);
+    state.reading.humidity.noData = true;
+    state.reading.serialNumber = 0;
+    EXPECT_EQ(mqttStateJson(state, MqttAlarm{}),
+              R"({"time":"2026-10-25T02:30:00+01:00","serial":null,"temperature":-0.05,"humidity":null,)"
+              R"("temperature_ok":false,"humidity_ok":false,"link":"ok"})");
+    // A record writes a flagged value as none, as the recording's "???".
+    state.reading.humidity = quantity(-0.07);
+    EXPECT_EQ(mqttRecordJson(state.reading, state.time),
+              R"({"time":"2026-10-25T02:30:00+01:00","serial":null,"temperature":null,"humidity":-0.0})");
+}
+
+TEST(MqttPayloads, AlarmFromTheMonitorsPlan) {
+    AlarmPlan plan;
+    plan.active.push_back(ActiveAlarm{});
+    plan.status = "ALARM (potwierdzony): brak prawidłowego pomiaru od 14:03. ";
+    EXPECT_EQ(mqttAlarmOf(true, plan), (MqttAlarm{true, true, true,
+                                                  "ALARM (potwierdzony): brak prawidłowego pomiaru "
+                                                  "od 14:03."}));
+    plan.acknowledgeable = true;
+    EXPECT_FALSE(mqttAlarmOf(true, plan).acknowledged);
+    EXPECT_EQ(mqttAlarmOf(false, plan), MqttAlarm{});
+}
+
+TEST(MqttPayloads, DiscoveryDeviceMessage) {
+    EXPECT_EQ(mqttDiscoveryTopic("pc01-com3"), "homeassistant/device/hx350_pc01-com3/config");
+    EXPECT_EQ(mqttDiscoveryJson("pc01-com3", true),
+              R"({"device":{"identifiers":["hx350_pc01-com3"],"name":"HX350 pc01-com3","model":"HX-350"},)"
+              R"("origin":{"name":"HX350"},"availability_topic":"hx350/pc01-com3/availability",)"
+              R"("state_topic":"hx350/pc01-com3/state","qos":1,"components":{)"
+              R"("temperature":{"platform":"sensor","name":"Temperatura","device_class":"temperature",)"
+              R"("unit_of_measurement":"°C","state_class":"measurement",)"
+              R"("value_template":"{{ value_json.temperature if value_json.temperature_ok else None }}",)"
+              R"("unique_id":"hx350_pc01-com3_temperature","expire_after":60},)"
+              R"("humidity":{"platform":"sensor","name":"Wilgotność","device_class":"humidity",)"
+              R"("unit_of_measurement":"%","state_class":"measurement",)"
+              R"("value_template":"{{ value_json.humidity if value_json.humidity_ok else None }}",)"
+              R"("unique_id":"hx350_pc01-com3_humidity","expire_after":60},)"
+              R"("alarm":{"platform":"binary_sensor","name":"Alarm","device_class":"problem",)"
+              R"("state_topic":"hx350/pc01-com3/alarm","value_template":"{{ 'ON' if value_json.active else 'OFF' }}",)"
+              R"("json_attributes_topic":"hx350/pc01-com3/alarm","unique_id":"hx350_pc01-com3_alarm"}}})");
+    const std::string off = mqttDiscoveryJson("pc01-com3", false);
+    EXPECT_NE(off.find(R"("alarm":{"platform":"binary_sensor"}}})"), std::string::npos) << off;
 }
 
 } // namespace

@@ -422,10 +422,11 @@ void CMqttClient::Worker::flush() {
         unsent_.erase(0, static_cast<std::size_t>(sent));
     }
     if (closeAfterSending_) {
-        // Everything is with the system, which still delivers it after the close.
+        // Everything is with the system: the end of the stream follows it, and the socket is read until the broker
+        // closes its side (or the session's close timeout). Closed at once, a socket that still holds the broker's
+        // unread acknowledgements is reset, and the broker may drop the DISCONNECT and publish the will after all.
+        closeAfterSending_ = false;
         shutdown(socket_.get(), SD_SEND);
-        closeSocket();
-        reportEnded_ = true;
     }
 }
 

@@ -46,7 +46,7 @@ struct MqttPlan {
 // them, across outages, up to kMaxQueuedRecords; beyond that the oldest go and the status text counts them.
 class MqttSession {
 public:
-    static constexpr std::int64_t kConnectTimeoutMs = 10000; // TCP, once the name was resolved
+    static constexpr std::int64_t kConnectTimeoutMs = 10000; // name resolution and TCP together
     static constexpr std::int64_t kConnAckTimeoutMs = 10000; // a broker that accepts TCP and never answers
     static constexpr std::int64_t kPacketTimeoutMs = 10000;  // a packet begun must be complete by then
     static constexpr std::int64_t kCloseTimeoutMs = 1500;    // a clean close gives up after this
@@ -74,7 +74,8 @@ public:
     // discovery is on), then "offline", then DISCONNECT; on program close "offline" and DISCONNECT.
     MqttPlan stop(MqttStop how, const MqttClock& clock);
 
-    // UTF-8, for the end of the status line: each piece ends with a blank; empty while all is well.
+    // UTF-8, for the end of the status line: each piece ends with a blank; empty while all is well, and while the
+    // first connection after start() is being tried, so that a start that connects says nothing.
     const std::string& statusText() const { return status_; }
     bool connected() const { return phase_ == Phase::Connected; }
     std::size_t queuedRecords() const { return records_.size(); }

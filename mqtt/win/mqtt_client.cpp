@@ -328,7 +328,8 @@ void CMqttClient::Worker::open(const std::string& host, int port) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     ADDRINFOW* list = nullptr;
-    if (!winsock_ || !networkEvent_ ||
+    // An empty name would resolve to this computer's own addresses.
+    if (!winsock_ || !networkEvent_ || host.empty() ||
         GetAddrInfoW(widen(host).c_str(), std::to_wstring(port).c_str(), &hints, &list) != 0) {
         reportEnded_ = true;
         return;

@@ -13,6 +13,7 @@ line_assembly) seeds=("$data/decode") ;;
 hxg_reader) seeds=("$data/decode") ;;
 settings_store) seeds=("$data/settings") ;;
 texts) seeds=() ;;
+mqtt_packet) seeds=() ;;
 *) echo "run.sh: unknown harness $harness" >&2; exit 2 ;;
 esac
 corpus="$work/corpus_$harness"

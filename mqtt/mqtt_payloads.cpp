@@ -1,0 +1,188 @@
+#include "mqtt/mqtt_payloads.h"
+
+#include "display/value_text.h"
+#include "mqtt/mqtt_packet.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kTopicRoot = "hx350/";
+constexpr const char* kDeviceIdPrefix = "hx350_";
+constexpr std::int64_t kMsPerSecond = 1000;
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// The proleptic Gregorian date of a day counted from 1970-01-01 (Howard Hinnant's civil_from_days).
+LocalTime civilDate(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = floorDiv(days, 146097);
+    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
+    LocalTime date;
+    date.day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    date.month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    date.year = static_cast<int>(yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0));
+    return date;
+}
+
+// A value as its display shows it without units: cut to tenths, or two decimals when the instrument asks for
+// them; null without a value. The display core words it, so the numbers never differ from what the window shows.
+std::string valueJson(const QuantityReading& reading, int displayQuantity, bool withFlagged) {
+    if (reading.noData || (reading.flagged && !withFlagged) || !std::isfinite(reading.rawValue))
+        return "null";
+    return formatValueText(reading.rawValue, displayQuantity, false, reading.twoDecimalPlaces);
+}
+
+std::string serialJson(int serial) {
+    return serial > 0 ? std::to_string(serial) : "null";
+}
+
+const char* boolJson(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string field(const char* name, const std::string& json) {
+    return jsonString(name) + ":" + json;
+}
+
+} // namespace
+
+MqttAlarm mqttAlarmOf(bool alarmsEnabled, const AlarmPlan& plan) {
+    MqttAlarm alarm;
+    alarm.enabled = alarmsEnabled;
+    if (!alarmsEnabled)
+        return alarm;
+    alarm.active = !plan.active.empty();
+    alarm.acknowledged = alarm.active && !plan.acknowledgeable;
+    alarm.text = plan.status;
+    if (!alarm.text.empty() && alarm.text.back() == ' ')
+        alarm.text.pop_back();
+    return alarm;
+}
+
+std::string mqttTopic(const std::string& station, std::string_view leaf) {
+    return kTopicRoot + station + "/" + std::string(leaf);
+}
+
+std::string mqttDiscoveryTopic(const std::string& station) {
+    return "homeassistant/device/" + std::string(kDeviceIdPrefix) + station + "/config";
+}
+
+std::string isoLocalTime(const MqttWallTime& time) {
+    const std::int64_t seconds = floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60;
+    const std::int64_t secondOfDay = seconds - floorDiv(seconds, kSecondsPerDay) * kSecondsPerDay;
+    const LocalTime date = civilDate(floorDiv(seconds, kSecondsPerDay));
+    const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", date.year, date.month, date.day,
+                  static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay % 3600 / 60),
+                  static_cast<int>(secondOfDay % 60), time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    return text;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x80) {
+            // The longest prefix that is one whole character, checked by the codec's own rule.
+            std::size_t length = 2;
+            while (length <= 4 && i + length <= text.size() && !isMqttUtf8(text.substr(i, length)))
+                ++length;
+            if (length <= 4 && i + length <= text.size()) {
+                out.append(text.substr(i, length));
+                i += length;
+            } else {
+                out += "\\ufffd";
+                ++i;
+            }
+            continue;
+        }
+        if (byte == '"' || byte == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(byte));
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out.push_back(static_cast<char>(byte));
+        }
+        ++i;
+    }
+    return out + "\"";
+}
+
+std::string mqttStateJson(const MqttState& state, const MqttAlarm& alarm) {
+    const CurrentReading& r = state.reading;
+    std::string json = "{" + field("time", jsonString(isoLocalTime(state.time))) + "," +
+                       field("serial", serialJson(r.serialNumber)) + "," +
+                       field("temperature", valueJson(r.temperature, DegreesCelsius, true)) + "," +
+                       field("humidity", valueJson(r.humidity, Percent, true)) + "," +
+                       field("temperature_ok", boolJson(r.temperature.valid())) + "," +
+                       field("humidity_ok", boolJson(r.humidity.valid())) + "," +
+                       field("link", jsonString(state.linkUp ? "ok" : "lost"));
+    if (alarm.enabled)
+        json += "," + field("alarm", boolJson(alarm.active));
+    return json + "}";
+}
+
+std::string mqttRecordJson(const CurrentReading& reading, const MqttWallTime& time) {
+    return "{" + field("time", jsonString(isoLocalTime(time))) + "," +
+           field("serial", serialJson(reading.serialNumber)) + "," +
+           field("temperature", valueJson(reading.temperature, DegreesCelsius, false)) + "," +
+           field("humidity", valueJson(reading.humidity, Percent, false)) + "}";
+}
+
+std::string mqttAlarmJson(const MqttAlarm& alarm) {
+    return "{" + field("active", boolJson(alarm.active)) + "," + field("acknowledged", boolJson(alarm.acknowledged)) +
+           "," + field("text", jsonString(alarm.text)) + "}";
+}
+
+// One device message carries every component, so the sensors appear, change and go together. A flagged value
+// (the display blinks it) reaches the sensors as no value rather than as a measurement. expire_after: while
+// readings arrive a state comes every second, and 5 s after the last line the window's watchdog sends the lost
+// link's state; a sensor that hears nothing for a minute therefore means that the program still holds its
+// connection (so the will says nothing) but no longer updates, for example a hung window, and should not show
+// the last value as current. A minute rides over a busy machine's pauses without flapping.
+// With alarms off the problem sensor's entry holds only its platform: that is how a device message removes a
+// component it announced before, and it is harmless when there was none.
+std::string mqttDiscoveryJson(const std::string& station, bool alarmsEnabled) {
+    const std::string id = kDeviceIdPrefix + station;
+    const std::string expire = std::to_string(kMqttExpireAfterSeconds);
+    const auto sensor = [&](const char* key, const char* name, const char* unit) {
+        const std::string value = std::string("value_json.") + key;
+        return field(
+            key, "{" + field("platform", jsonString("sensor")) + "," + field("name", jsonString(name)) + "," +
+                     field("device_class", jsonString(key)) + "," + field("unit_of_measurement", jsonString(unit)) +
+                     "," + field("state_class", jsonString("measurement")) + "," +
+                     field("value_template", jsonString("{{ " + value + " if " + value + "_ok else None }}")) + "," +
+                     field("unique_id", jsonString(id + "_" + key)) + "," + field("expire_after", expire) + "}");
+    };
+    std::string alarm = "{" + field("platform", jsonString("binary_sensor"));
+    if (alarmsEnabled) {
+        const std::string topic = jsonString(mqttTopic(station, "alarm"));
+        alarm += "," + field("name", jsonString("Alarm")) + "," + field("device_class", jsonString("problem")) + "," +
+                 field("state_topic", topic) + "," +
+                 field("value_template", jsonString("{{ 'ON' if value_json.active else 'OFF' }}")) + "," +
+                 field("json_attributes_topic", topic) + "," + field("unique_id", jsonString(id + "_alarm"));
+    }
+    alarm += "}";
+    return "{" +
+           field("device", "{" + field("identifiers", "[" + jsonString(id) + "]") + "," +
+                               field("name", jsonString("HX350 " + station)) + "," +
+                               field("model", jsonString("HX-350")) + "}") +
+           "," + field("origin", "{" + field("name", jsonString("HX350")) + "}") + "," +
+           field("availability_topic", jsonString(mqttTopic(station, "availability"))) + "," +
+           field("state_topic", jsonString(mqttTopic(station, "state"))) + "," + field("qos", "1") + "," +
+           field("components", "{" + sensor("temperature", "Temperatura", "°C") + "," +
+                                   sensor("humidity", "Wilgotność", "%") + "," + field("alarm", alarm) + "}") +
+           "}";
+}

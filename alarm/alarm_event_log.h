@@ -1,7 +1,7 @@
 #pragma once
 
 #include "alarm/alarm_monitor.h"
-#include "recording/recording_control.h"
+#include "recording/recording_file.h"
 #include "recording/recording_status.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "alarm/alarm_events.h"
 #include "alarm/alarm_settings.h"
 #include "protocol/current_reading.h"
-#include "recording/record_format.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,10 +11,6 @@
 
 // The alarms: decided from the readings and the time, carried out by the window (status line, display colours,
 // sound, event file, action, DDE item).
-
-// At most one alarm of each kind is active; a quantity is never below and above at once.
-enum class AlarmKind : int { TemperatureBelow, TemperatureAbove, HumidityBelow, HumidityAbove, Link };
-inline constexpr int kAlarmKindCount = 5;
 
 // The time of every input: a monotonic clock for the delay and the durations (it never steps), and the local
 // wall-clock time that the texts show.
@@ -26,26 +22,6 @@ struct AlarmClock {
 struct AlarmReading {
     QuantityReading quantity[2]; // by AlarmQuantity; valid() when there is a value that is not flagged
     bool lineGood = false;       // the update followed a good line (not a bad one or a watchdog expiry)
-};
-
-enum class AlarmEventType { Start, End, Acknowledged };
-
-// One line of the event file; Start and End also start the action.
-struct AlarmEvent {
-    AlarmEventType type = AlarmEventType::Start;
-    AlarmKind kind = AlarmKind::Link;
-    int limit = 0;               // tenths of the quantity's unit; minutes for the link alarm
-    double extreme = 0;          // value alarms: the farthest valid value beyond the limit since the onset
-    std::int64_t durationMs = 0; // since the onset: the first value beyond the limit, or the last good reading
-    LocalTime time;              // when the event happened
-};
-
-// An active alarm as the texts show it.
-struct ActiveAlarm {
-    AlarmKind kind = AlarmKind::Link;
-    int limit = 0;
-    bool acknowledged = false;
-    LocalTime since; // the onset, as the wall clock showed it then
 };
 
 // What the window does after an input, in this order: write the events to the event file and start the action

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "alarm/alarm_monitor.h"
+#include "alarm/alarm_events.h"
+#include "alarm/alarm_settings.h"
 #include "recording/recording_status.h"
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "mqtt/mqtt_payloads.h"
 
+#include "base/civil_time.h"
 #include "display/value_text.h"
 #include "mqtt/mqtt_packet.h"
 
@@ -11,27 +12,6 @@ namespace {
 constexpr const char* kTopicRoot = "hx350/";
 constexpr const char* kDeviceIdPrefix = "hx350_";
 constexpr std::int64_t kMsPerSecond = 1000;
-constexpr std::int64_t kSecondsPerDay = 86400;
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// The proleptic Gregorian date of a day counted from 1970-01-01 (Howard Hinnant's civil_from_days).
-LocalTime civilDate(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = floorDiv(days, 146097);
-    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
-    LocalTime date;
-    date.day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-    date.month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-    date.year = static_cast<int>(yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0));
-    return date;
-}
-
 // A value as its display shows it without units: cut to tenths, or two decimals when the instrument asks for
 // them; null without a value. The display core words it, so the numbers never differ from what the window shows.
 std::string valueJson(const QuantityReading& reading, int displayQuantity, bool withFlagged) {
@@ -76,14 +56,11 @@ std::string mqttDiscoveryTopic(const std::string& station) {
 }
 
 std::string isoLocalTime(const MqttWallTime& time) {
-    const std::int64_t seconds = floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60;
-    const std::int64_t secondOfDay = seconds - floorDiv(seconds, kSecondsPerDay) * kSecondsPerDay;
-    const LocalTime date = civilDate(floorDiv(seconds, kSecondsPerDay));
+    const LocalTime t = civilTime(floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60);
     const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", date.year, date.month, date.day,
-                  static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay % 3600 / 60),
-                  static_cast<int>(secondOfDay % 60), time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
     return text;
 }
 

@@ -1,5 +1,7 @@
 #include "plot/day_profile.h"
 
+#include "base/civil_time.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,10 +10,6 @@ namespace {
 constexpr std::int64_t kDay = 86400;
 // Steps of so many different lengths mean no regular interval; more are not kept.
 constexpr std::size_t kMaxStepLengths = 256;
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
 
 bool past(std::int32_t value, std::int32_t limit, bool above) {
     return above ? std::int64_t{value} * 10 > limit : std::int64_t{value} * 10 < limit;

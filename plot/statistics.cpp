@@ -13,10 +13,6 @@ namespace {
 constexpr std::int64_t kDay = 86400;
 constexpr std::int32_t kLargestLimit = 1000000; // hundredths
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
 // A stretch of the range: what the summary says of its records, their day profiles, and the nearest records
 // outside it, which bound its gaps.
 struct Piece {

@@ -8,10 +8,6 @@
 
 namespace {
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
 // A value beyond what tenths in 32 bits hold (a file may carry any number of digits) is held at the nearest end.
 std::int32_t tenths(double value) {
     const double scaled = value * 10;

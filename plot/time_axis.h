@@ -1,17 +1,14 @@
 #pragma once
 
-#include "recording/record_format.h"
-
-class CTimeZone;
+#include "base/civil_time.h"
+#include "plot/time_zone.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Local time as the recordings carry it, counted in seconds from 1970-01-01 00:00:00 of the same clock (no time
-// zone, no daylight saving: a record's stamp is what the wall clock said). CTimeZone turns it into absolute time.
-std::int64_t civilSeconds(const LocalTime& time);
-LocalTime civilTime(std::int64_t seconds);
+// Times of the grapher: civilSeconds() of a record's stamp is its local time, which CTimeZone turns into absolute
+// time.
 
 // "2024.03.05 14:07:09", the stamp of the text recording file.
 std::string formatStamp(std::int64_t seconds);

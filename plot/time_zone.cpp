@@ -1,16 +1,12 @@
 #include "plot/time_zone.h"
 
-#include "plot/time_axis.h"
+#include "base/civil_time.h"
 
 #include <algorithm>
 
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
 
 std::int64_t startOfYear(int year) {
     return civilSeconds({year, 1, 1, 0, 0, 0});

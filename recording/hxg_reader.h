@@ -1,7 +1,6 @@
 #pragma once
 
 #include "recording/record_format.h"
-#include "recording/tail_repair.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +36,13 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record);
 
 // Streams the bytes of a binary recording file, in chunks of any size, in constant memory, and reports every
 // complete record in file order. Bytes after the last complete record stay pending until more arrive.
+// What to do with the end of a recording file before new records are appended to it: cut it to `truncateTo`
+// bytes (the file's size when nothing is cut), then write `append`.
+struct TailRepair {
+    std::uint64_t truncateTo = 0;
+    std::string append;
+};
+
 class CHxgScanner {
 public:
     using Sink = std::function<void(const HxgEntry&)>;

@@ -1,13 +1,10 @@
 #pragma once
 
+#include "base/civil_time.h"
 #include "protocol/current_reading.h"
 #include "recording/recording_settings.h"
 
 #include <string>
-
-struct LocalTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
 
 char separatorChar(int separator);
 

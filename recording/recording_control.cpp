@@ -1,7 +1,5 @@
 #include "recording/recording_control.h"
 
-#include "recording/tail_repair.h"
-
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -9,11 +7,6 @@
 namespace {
 
 constexpr RecordingKind kKinds[] = {RecordingKind::Text, RecordingKind::Binary};
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 } // namespace
 
@@ -219,48 +212,6 @@ bool RecordingControl::openKind(RecordingKind kind, const std::string& name, boo
         lastHeaderColumns_ = -1;
     slot(kind) = std::move(open);
     return true;
-}
-
-// A power cut can leave a continued file torn: a text line without its CR LF, a binary record cut short, or a
-// tail of zeros. The records that follow must still read correctly, and no complete record may change. Only the
-// file's end is read: this runs on the window's thread at every launch and reopening, and a year of one-second
-// binary records is 1.7 GB.
-bool continueAtEnd(RecordingFile& file, RecordingKind kind, std::uint64_t& end) {
-    std::uint64_t size = 0;
-    if (!file.size(size))
-        return false;
-    const TailReader read = [&file](std::uint64_t offset, char* buffer, std::size_t length) {
-        return file.readAt(offset, buffer, length);
-    };
-    TailRepair repair;
-    if (!(kind == RecordingKind::Text ? repairTextTail(size, read, repair) : repairBinaryTail(size, read, repair)))
-        return false;
-    if (repair.truncateTo != size && !file.truncate(repair.truncateTo))
-        return false;
-    end = repair.truncateTo;
-    if (!repair.append.empty()) {
-        if (file.writeAt(end, repair.append) == WriteResult::Failed)
-            return false;
-        end += repair.append.size();
-    }
-    return true;
-}
-
-// A record whose one write call completed stays, even when the flush after it fails: a share or file system that
-// refuses flushes still holds what was written, and cutting it away would leave such a file empty for ever.
-WriteResult appendAtEnd(RecordingFile& file, std::uint64_t& end, bool& torn, const std::string& bytes) {
-    if (torn) {
-        if (!file.truncate(end))
-            return WriteResult::Failed;
-        torn = false;
-    }
-    const WriteResult result = file.writeAt(end, bytes);
-    if (result == WriteResult::Failed) {
-        torn = !file.truncate(end);
-        return result;
-    }
-    end += bytes.size();
-    return result;
 }
 
 void RecordingControl::close(RecordingKind kind) {

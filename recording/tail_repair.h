@@ -1,16 +1,11 @@
 #pragma once
 
+#include "recording/hxg_reader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-// What to do with the end of a recording file before new records are appended to it: cut it to `truncateTo`
-// bytes (the file's size when nothing is cut), then write `append`.
-struct TailRepair {
-    std::uint64_t truncateTo = 0;
-    std::string append;
-};
 
 // Reads exactly `length` bytes of the file at `offset`; false when that fails.
 using TailReader = std::function<bool(std::uint64_t offset, char* buffer, std::size_t length)>;

@@ -2,8 +2,9 @@
 
 #include "alarm/win/alarm_dialog.h"
 #include "recording/record_format.h"
-#include "recording/win/recording_host.h"
+#include "recording/win/recording_file.h"
 #include "res/resource.h"
+#include "win/clock.h"
 #include "win/text.h"
 
 #include <utility>
@@ -36,10 +37,7 @@ CAlarmRunner::CAlarmRunner(std::function<HWND()> owner, AlarmSettings& settings,
 // The monotonic clock for the delay and the durations: a wall clock that is set (daylight saving, a time server)
 // must neither start nor end an alarm.
 AlarmClock CAlarmRunner::clock() const {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {static_cast<std::int64_t>(GetTickCount64()),
-            {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond}};
+    return {monotonicMs(), localNow()};
 }
 
 AlarmPlan CAlarmRunner::start() {

@@ -6,12 +6,12 @@
 #include "display/win/colours_dialog.h"
 #include "display/win/fonts_dialog.h"
 #include "res/resource.h"
-#include "serial/win/port_dialog.h"
 #include "ui/win/about_dialog.h"
 #include "ui/win/additional_settings_dialog.h"
 #include "ui/win/help_window.h"
 #include "ui/win/info_window.h"
 #include "ui/win/plot_launcher.h"
+#include "win/clock.h"
 #include "win/dpi.h"
 #include "win/gdi.h"
 #include "win/text.h"
@@ -29,15 +29,6 @@ static_assert(WM_RXBYTES == WM_RXBYTES_ID, "the serial worker and the window mus
 constexpr unsigned kRecordingStartDelayMs = 10000;
 constexpr unsigned kSoftwareInfoDelayMs = 100;
 
-// The instrument's fixed line settings: 300 baud, no parity, 7 data bits, 1 stop bit; only received characters
-// matter.
-constexpr int kBaudRate = 300;
-constexpr char kParity = 'N';
-constexpr int kDataBits = 7;
-constexpr int kStopBits = 1;
-
-constexpr const wchar_t* kCaption = L"HX350";
-
 // The saved rectangle (in 96-DPI units) in pixels at `dpi`, moved onto the nearest monitor's work area when it
 // would open out of reach there.
 RECT openingRect(const WindowRect& saved, int dpi) {
@@ -52,10 +43,6 @@ RECT openingRect(const WindowRect& saved, int dpi) {
     return {placed.left, placed.top, placed.right, placed.bottom};
 }
 
-std::int64_t nowMs() {
-    return static_cast<std::int64_t>(GetTickCount64());
-}
-
 void placeChild(HWND child, int x, int y, int width, int height) {
     // A window shrunk below the margins would give negative sizes; an empty control is what is meant.
     SetWindowPos(child, nullptr, x, y, std::max(width, 0), std::max(height, 0), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -67,14 +54,14 @@ CMainWindow::CMainWindow(AppSettings& settings)
     : CDialogBase(IDD_MAIN), settings_(settings),
       recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
       recording_(recordingHost_, settings_.recording),
-      alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording) {
+      alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording),
+      port_([this] { return hwnd(); }, settings_.portNumber, [this] { lineAssembly_.discardPartialLine(); },
+            [this] { composeStatus(); }) {
     temperature_.setReading(&reading_.temperature);
     humidity_.setReading(&reading_.humidity);
 }
 
-CMainWindow::~CMainWindow() {
-    closePort();
-}
+CMainWindow::~CMainWindow() = default;
 
 INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -82,12 +69,11 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return onInitDialog();
     case WM_RXBYTES:
         // Sent by the worker, which waits meanwhile, so the bytes stay where they are until it is let go.
-        if ((serialPort_ && serialPort_->handsOver(wParam, lParam)) ||
-            (closingPort_ != nullptr && closingPort_->handsOver(wParam, lParam)))
+        if (port_.handsOver(wParam, lParam))
             onReceived(reinterpret_cast<const std::uint8_t*>(lParam), wParam);
         return TRUE;
     case WM_PORT_LOST:
-        carryOut(portSession_.lost(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam)));
+        port_.lost(wParam, lParam);
         return TRUE;
     case WM_QUERYENDSESSION:
         SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, TRUE);
@@ -175,7 +161,7 @@ BOOL CMainWindow::onInitDialog() {
     // Recording is offered only once the recording files of the last run had their chance to reopen.
     EnableMenuItem(menu, ID_SETTINGS_RECORDING, MF_BYCOMMAND | MF_GRAYED);
 
-    carryOut(portSession_.start(settings_.portNumber));
+    port_.start();
 
     RECT statusRect;
     GetWindowRect(status_, &statusRect);
@@ -226,90 +212,13 @@ void CMainWindow::addAboutToSystemMenu() {
     AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
-std::unique_ptr<CComPort> CMainWindow::openPort(int portNumber, std::uint32_t openId) {
-    auto port = std::make_unique<CComPort>(openId);
-    // A port that would not take the instrument's line settings is as good as none: it is reported, not run with
-    // whatever settings it had.
-    if (!port->open(hwnd(), portNumber, kBaudRate, kParity, kDataBits, kStopBits) || !port->startReader())
-        return nullptr;
-    return port;
-}
-
-// A worker that is stopping still hands over what it had received, so its bytes are taken until it has gone.
-// Stopping it dispatches the window's messages, and a port opened from one of them meanwhile is left alone.
-void CMainWindow::closePort() {
-    std::unique_ptr<CComPort> closing = std::move(serialPort_);
-    if (!closing)
-        return;
-    const CComPort* outer = closingPort_;
-    closingPort_ = closing.get();
-    closing.reset();
-    closingPort_ = outer;
-}
-
-void CMainWindow::showPortOpenFailure(int portNumber) {
-    const std::wstring text = L"Nie można otworzyć portu COM" + std::to_wstring(portNumber);
-    MessageBoxW(hwnd(), text.c_str(), kCaption, MB_OK);
-}
-
-// The port session decides; this carries its steps out, and how the open, the message and the dialog ended goes
-// back to the session, which may answer with further steps.
-void CMainWindow::carryOut(PortSteps steps) {
-    const auto applyTimer = [this](UINT_PTR id, unsigned periodMs, PortSteps::Timer timer) {
-        if (timer == PortSteps::Timer::Start)
-            SetTimer(hwnd(), id, periodMs, nullptr);
-        else if (timer == PortSteps::Timer::Stop)
-            KillTimer(hwnd(), id);
-    };
-    for (;;) {
-        if (steps.closePort) {
-            closePort();
-            // Every port starts with an empty line: a partial line of the old one would spoil the first line of
-            // the new.
-            lineAssembly_.discardPartialLine();
-        }
-        applyTimer(IDT_PORT_REOPEN, PortSession::kRetryPeriodMs, steps.retryTimer);
-        applyTimer(IDT_PORT_RETRY, PortSession::kAskPeriodMs, steps.askTimer);
-        settings_.portNumber = portSession_.configuredPort();
-        if (steps.statusChanged)
-            composeStatus();
-        switch (steps.next) {
-        case PortSteps::Next::Open: {
-            std::unique_ptr<CComPort> port = openPort(steps.port, steps.openId);
-            if (!port) {
-                steps = portSession_.openFailed(nowMs());
-                break;
-            }
-            closePort();
-            lineAssembly_.discardPartialLine();
-            serialPort_ = std::move(port);
-            steps = portSession_.opened();
-            break;
-        }
-        case PortSteps::Next::ReportFailure:
-            showPortOpenFailure(steps.port);
-            steps = portSession_.failureReported(IsWindowVisible(hwnd()) != FALSE);
-            break;
-        case PortSteps::Next::ShowDialog: {
-            CPortDialog dialog;
-            dialog.setCurrentPort(portSession_.currentPort());
-            const bool chosen = dialog.runModal(hwnd()) == IDOK;
-            steps = portSession_.dialogClosed(chosen ? dialog.port() : 0);
-            break;
-        }
-        default:
-            return;
-        }
-    }
-}
-
 // A close asked for while a modal dialog or message box is open (a script's "Zamknij", the close box, a
 // termination request that closes the program's windows) must not wait for someone to answer it: the dialogs end
 // as cancelled, nothing new is opened, and the modal run returns, after which the application saves the settings.
 void CMainWindow::close(INT_PTR result) {
     closing_ = true;
     alarms_.stop();
-    carryOut(portSession_.shutDown());
+    port_.shutDown();
     cancelThreadDialogs(hwnd());
     endDialog(result);
 }
@@ -337,7 +246,7 @@ void CMainWindow::onReceived(const std::uint8_t* bytes, std::size_t count) {
 void CMainWindow::updateReading(bool linkUp) {
     ReadingUpdatePlan plan = planReadingUpdate(updateState_, lineAssembly_.record(), linkUp, reading_);
     if (linkUp)
-        carryOut(portSession_.goodLine());
+        port_.goodLine();
     plan.alarm = alarms_.onReading(reading_, linkUp);
     apply(plan);
 }
@@ -376,7 +285,7 @@ void CMainWindow::showAlarm(const AlarmPlan& plan) {
 void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
-    const StatusNotes notes{recording_.status(), portSession_.unavailablePort(), updateState_.ddeStartFailed,
+    const StatusNotes notes{recording_.status(), port_.unavailablePort(), updateState_.ddeStartFailed,
                             alarmPlan_.status, alarms_.problemText()};
     std::string text = composeStatusText(lineAssembly_.record(), updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
@@ -412,18 +321,18 @@ void CMainWindow::onTimer(UINT_PTR id) {
         recording_.onTimer();
         break;
     case IDT_PORT_REOPEN:
-        carryOut(portSession_.retryTimer(nowMs()));
+        port_.retryTimer();
         break;
     case IDT_SOFTWARE_INFO: {
         KillTimer(hwnd(), IDT_SOFTWARE_INFO);
-        carryOut(portSession_.infoWindowOpened());
+        port_.infoWindowOpened();
         CSoftwareInfoWindow window;
         window.show(hwnd());
-        carryOut(portSession_.infoWindowClosed(IsWindowVisible(hwnd()) != FALSE));
+        port_.infoWindowClosed();
         break;
     }
     case IDT_PORT_RETRY:
-        carryOut(portSession_.askTimer(IsWindowVisible(hwnd()) != FALSE));
+        port_.askTimer();
         break;
     default:
         break;
@@ -452,7 +361,7 @@ bool CMainWindow::onCommand(int id) {
         applyTopmost(!settings_.topmost);
         return true;
     case ID_SETTINGS_PORT:
-        carryOut(portSession_.dialogRequested(IsWindowVisible(hwnd()) != FALSE));
+        port_.dialogRequested();
         return true;
     case ID_SETTINGS_RECORDING:
         recording_.onSettingsCommand();
@@ -475,7 +384,7 @@ bool CMainWindow::onCommand(int id) {
         alarms_.carryOutEvents();
         return true;
     case ID_SETTINGS_ADDITIONAL:
-        runAdditionalSettings(hwnd(), settings_.showInfoAtStart);
+        runAdditionalSettingsDialog(hwnd(), settings_.showInfoAtStart);
         return true;
     case ID_HELP_HELP:
         help_.show(hwnd());

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "alarm/win/alarm_runner.h"
-#include "app/port_session.h"
 #include "app/reading_update.h"
 #include "app/settings_keys.h"
+#include "app/win/port_runner.h"
 #include "app/win/status_line.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
@@ -12,7 +12,6 @@
 #include "protocol/reading_record.h"
 #include "recording/recording_control.h"
 #include "recording/win/recording_host.h"
-#include "serial/win/com_port.h"
 #include "ui/win/help_window.h"
 #include "win/window_base.h"
 
@@ -33,7 +32,7 @@ public:
     ~CMainWindow() override;
 
     // Stops the serial worker and releases the port (the application does this after the modal run).
-    void destroySerialPort() { closePort(); }
+    void destroySerialPort() { port_.closePort(); }
     // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
     void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
 
@@ -54,10 +53,6 @@ private:
     void apply(const ReadingUpdatePlan& plan);
     void showAlarm(const AlarmPlan& plan);
     void addAboutToSystemMenu();
-    void carryOut(PortSteps steps);
-    std::unique_ptr<CComPort> openPort(int portNumber, std::uint32_t openId);
-    void closePort();
-    void showPortOpenFailure(int portNumber);
     void close(INT_PTR result);
     void applyTopmost(bool on);
     void onSize(UINT type, int cx, int cy);
@@ -94,15 +89,12 @@ private:
     int statusHeight_ = 0; // pixels at dpi_
     int dpi_ = 96;
     bool closing_ = false; // the close was asked for: the modal run is ending
-    PortSession portSession_;
     CHelpWindow help_;
     std::function<void()> onSessionEnd_;
     CRecordingHost recordingHost_;
     RecordingControl recording_;
     CAlarmRunner alarms_;
 
-    // Declared last so that it is destroyed first: its worker sends bytes to this window.
-    std::unique_ptr<CComPort> serialPort_;
-    // The port whose worker is being stopped, while it is.
-    const CComPort* closingPort_ = nullptr;
+    // Declared last so that it is destroyed first: its serial worker sends bytes to this window.
+    CPortRunner port_;
 };

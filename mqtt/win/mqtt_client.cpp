@@ -1,5 +1,6 @@
 #include "mqtt/win/mqtt_client.h"
 
+#include "win/clock.h"
 #include "win/text.h"
 
 #include <winsock2.h>
@@ -24,27 +25,8 @@ constexpr std::size_t kMaxUnsentBytes = 256 * 1024;
 constexpr std::size_t kReceiveChunk = 4096;
 // What one wake reads at most before the inbox and the ticks get their turn.
 constexpr std::size_t kMaxReceivePerWake = 64 * 1024;
-constexpr std::int64_t kUnixEpochFileTime = 116444736000000000; // 1970-01-01 in 100 ns units since 1601
-constexpr std::int64_t kFileTimePerMs = 10000;
-constexpr std::int64_t kFileTimePerMinute = 600000000;
-
-std::int64_t fileTimeValue(const FILETIME& time) {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-}
-
-// Now on the wall clock, with the offset the system applies now (daylight saving time included).
-MqttWallTime wallNow() {
-    FILETIME utc{};
-    GetSystemTimeAsFileTime(&utc);
-    FILETIME local = utc;
-    FileTimeToLocalFileTime(&utc, &local);
-    const std::int64_t utcValue = fileTimeValue(utc);
-    return {(utcValue - kUnixEpochFileTime) / kFileTimePerMs,
-            static_cast<int>((fileTimeValue(local) - utcValue) / kFileTimePerMinute)};
-}
-
 MqttClock clockNow() {
-    return {static_cast<std::int64_t>(GetTickCount64()), wallNow()};
+    return {monotonicMs(), {utcMs(), utcOffsetMinutes()}};
 }
 
 // A socket, closed with the object. Empty at INVALID_SOCKET.
@@ -175,7 +157,7 @@ void CMqttClient::updateState(const CurrentReading& reading, bool linkUp) {
         return;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->state = MqttState{reading, linkUp, wallNow()};
+        shared_->state = MqttState{reading, linkUp, {utcMs(), utcOffsetMinutes()}};
     }
     wake();
 }

@@ -10,6 +10,7 @@
 #include "plot/win/plot_window.h"
 #include "plot/win/png_export.h"
 #include "plot/win/system_zone.h"
+#include "win/clock.h"
 #include "win/text.h"
 
 #include <windows.h>
@@ -115,9 +116,7 @@ int runExport(const PlotCommand& command) {
     report.png = std::move(png);
     for (std::size_t f = 0; f < model.fileCount(); ++f)
         report.files.push_back({model.fileName(f), model.scan(f).validCount(), model.scan(f).damagedCount()});
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    report.made = civilSeconds({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+    report.made = civilSeconds(localNow());
     return writeWholeFile(output, reportHtml(report, zone)) ? 0 : failed();
 }
 

@@ -12,6 +12,7 @@
 #include "plot/win/png_export.h"
 #include "plot/win/resource.h"
 #include "win/gdi.h"
+#include "win/clock.h"
 #include "win/text.h"
 
 #include <commctrl.h>
@@ -585,9 +586,7 @@ void CPlotWindow::writeReport() {
         chartData(*model_, view_, area.right - area.left, read, cache, options_.dewPoint || options_.absoluteHumidity);
     for (std::size_t f = 0; f < model_->fileCount(); ++f)
         report.files.push_back({model_->fileName(f), model_->scan(f).validCount(), model_->scan(f).damagedCount()});
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    report.made = civilSeconds({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+    report.made = civilSeconds(localNow());
     if (!rangeStatistics(*model_, analysis_, t0, t1, read, report.total, &report.days) ||
         !encodePng(kReportChart.cx, kReportChart.cy, data, options_, zone_, report.png) ||
         !writeWholeFile(path, reportHtml(report, zone_))) {

@@ -8,10 +8,6 @@
 #include <memory>
 #include <string>
 
-// Opens a file for appending records (others may read it meanwhile), creating it when absent; null when it cannot
-// be opened. `existed` says whether it was there.
-std::unique_ptr<RecordingFile> openRecordingFile(const std::wstring& path, bool& existed);
-
 // The Win32 side of recording: files through CreateFileW, the questions and messages as message boxes over the
 // main window, the dialog, and the main window's recording timer. Records take the main window's current reading.
 class CRecordingHost : public RecordingHost {

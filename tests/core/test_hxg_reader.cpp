@@ -1,4 +1,5 @@
 #include "recording/hxg_reader.h"
+#include "recording/tail_repair.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // back to exactly the same bytes; the torn-tail repair keeps every valid record and makes a following one readable.
 
 #include "recording/hxg_reader.h"
+#include "recording/tail_repair.h"
 
 #include <cstdio>
 #include <cstdlib>

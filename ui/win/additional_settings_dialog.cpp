@@ -26,9 +26,11 @@ INT_PTR CAdditionalSettingsDialog::handleMessage(UINT message, WPARAM wParam, LP
     }
 }
 
-void runAdditionalSettings(HWND owner, bool& showInfoAtStart) {
+bool runAdditionalSettingsDialog(HWND owner, bool& showInfoAtStart) {
     CAdditionalSettingsDialog dialog;
     dialog.dontShowAtStart = !showInfoAtStart;
-    if (dialog.runModal(owner) == IDOK)
-        showInfoAtStart = !dialog.dontShowAtStart;
+    if (dialog.runModal(owner) != IDOK)
+        return false;
+    showInfoAtStart = !dialog.dontShowAtStart;
+    return true;
 }

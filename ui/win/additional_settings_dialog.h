@@ -12,5 +12,5 @@ protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
-// The menu command: edits `showInfoAtStart` (SHOW_ADV) on OK; it takes effect at the next start.
-void runAdditionalSettings(HWND owner, bool& showInfoAtStart);
+// The menu command: edits `showInfoAtStart` (SHOW_ADV); true on OK. It takes effect at the next start.
+bool runAdditionalSettingsDialog(HWND owner, bool& showInfoAtStart);

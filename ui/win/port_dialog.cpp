@@ -1,8 +1,8 @@
-#include "serial/win/port_dialog.h"
+#include "ui/win/port_dialog.h"
 
 #include "res/resource.h"
-#include "serial/win/port_enumeration.h"
 #include "serial/port_list.h"
+#include "serial/win/port_enumeration.h"
 #include "ui/win/wait_window.h"
 #include "win/text.h"
 
@@ -81,4 +81,13 @@ void CPortDialog::acceptChoice() {
     }
     port_ = chosen;
     endDialog(IDOK);
+}
+
+bool runPortDialog(HWND owner, int& port) {
+    CPortDialog dialog;
+    dialog.setCurrentPort(port);
+    if (dialog.runModal(owner) != IDOK)
+        return false;
+    port = dialog.port();
+    return true;
 }

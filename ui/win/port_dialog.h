@@ -26,3 +26,6 @@ private:
     int port_ = 0;
     std::vector<std::string> portEntries_;
 };
+
+// The dialog over `owner`, naming `port` as the current one (0: none); true on OK, with the chosen port in `port`.
+bool runPortDialog(HWND owner, int& port);

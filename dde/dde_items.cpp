@@ -1,5 +1,6 @@
 #include "dde/dde_items.h"
 
+#include "base/cp1250.h"
 #include "base/number_format.h"
 
 bool ddeItemServed(int item, bool alarmsOn) {
@@ -12,7 +13,15 @@ std::string ddeTopicName(int topic, long serialNumber) {
     if (topic != TemperatureTopic && topic != HumidityTopic) {
         return {};
     }
-    return std::string(kDdeTopicNames[topic]) + "#" + std::to_string(serialNumber);
+    return ddeTopicWithSerial(kDdeTopicNames[topic], serialNumber);
+}
+
+std::string ddeTopicWithSerial(std::string_view name, long serialNumber) {
+    return std::string(name) + "#" + std::to_string(serialNumber);
+}
+
+std::string ddeItemText(std::string_view data) {
+    return cp1250ToUtf8(data.substr(0, data.find('\0')));
 }
 
 namespace {

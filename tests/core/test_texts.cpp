@@ -101,6 +101,16 @@ TEST(DdeTopicName, CarriesTheSerialNumber) {
     EXPECT_EQ(ddeTopicName(TemperatureTopic, 1234), "Temperatura#1234");
     EXPECT_EQ(utf8ToCp1250(ddeTopicName(HumidityTopic, 1234)), "Wilgotno\x9C\xE6#1234");
     EXPECT_EQ(ddeTopicName(2, 1), "");
+    EXPECT_EQ(ddeTopicWithSerial("Wilgotność", 4660), "Wilgotność#4660");
+}
+
+// A client reads an item's text up to its terminating NUL (every byte when there is none), from Windows-1250.
+TEST(DdeItemText, UpToTheTerminatingNul) {
+    const std::tuple<std::string, const char*> cases[] = {
+        {"23.4\0"s, "23.4"}, {"B\263\271d pomiaru\0"s, "Błąd pomiaru"}, {"OK"s, "OK"}, {"\0rest"s, ""}, {""s, ""},
+    };
+    for (const auto& [data, text] : cases)
+        EXPECT_EQ(ddeItemText(data), text);
 }
 
 // With alarms off the service answers exactly the three items it always did.

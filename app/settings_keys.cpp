@@ -10,6 +10,7 @@ using D = DisplayLooks;
 using L = DisplayLook;
 using R = RecordingSettings;
 using M = AlarmSettings;
+using Q = MqttSettings;
 
 template <typename Codec, auto... Path>
 SettingEntry<AppSettings> entry(const char* section, const char* key, const char* group = nullptr) {
@@ -35,6 +36,25 @@ std::vector<SettingEntry<AppSettings>> alarmEntries() {
         entry<TextCodec<0>, &A::alarm, &M::eventFileName>(s, "EVENT_FILE", s),
         entry<LenientUIntCodec, &A::alarm, &M::backgroundColour>(s, "BACKGROUND_ALARM", s),
         entry<LenientUIntCodec, &A::alarm, &M::textColour>(s, "TEXT_ALARM", s),
+    };
+}
+
+// The publisher's keys, one optional group like the alarms'. The password is kept encrypted for the Windows user;
+// the program decrypts it after loading.
+std::vector<SettingEntry<AppSettings>> mqttEntries() {
+    const char* s = "MQTT";
+    return {
+        entry<LenientSwitchCodec, &A::mqtt, &Q::enabled>(s, "ENABLED", s),
+        entry<Utf8TextCodec<kMaxMqttHostLength>, &A::mqtt, &Q::host>(s, "HOST", s),
+        entry<BoundedIntCodec<kMinMqttPort, kMaxMqttPort>, &A::mqtt, &Q::port>(s, "PORT", s),
+        entry<Utf8TextCodec<kMaxMqttStationLength>, &A::mqtt, &Q::station>(s, "STATION", s),
+        entry<Utf8TextCodec<kMaxMqttCredentialLength>, &A::mqtt, &Q::user>(s, "USER", s),
+        entry<TextCodec<0>, &A::mqtt, &Q::protectedPassword>(s, "PASSWORD", s),
+        entry<BoundedIntCodec<kMinMqttKeepAliveSeconds, kMaxMqttKeepAliveSeconds>, &A::mqtt, &Q::keepAliveSeconds>(
+            s, "KEEPALIVE", s),
+        entry<BoundedIntCodec<0, kMaxMqttRecordIntervalSeconds>, &A::mqtt, &Q::recordIntervalSeconds>(
+            s, "RECORD_INTERVAL", s),
+        entry<LenientSwitchCodec, &A::mqtt, &Q::discovery>(s, "DISCOVERY", s),
     };
 }
 
@@ -72,8 +92,8 @@ std::vector<SettingEntry<AppSettings>> buildTable() {
         entry<KeptSwitchCodec, &A::showInfoAtStart>("GENERAL", "SHOW_ADV"),
         entry<SwitchCodec, &A::recording, &R::decimalComma>("LOG", "FILE_DECIMAL_COMMA", "FILE_DECIMAL_COMMA"),
     };
-    for (const SettingEntry<AppSettings>& alarm : alarmEntries())
-        table.push_back(alarm);
+    for (const auto& feature : {alarmEntries(), mqttEntries()})
+        table.insert(table.end(), feature.begin(), feature.end());
     return table;
 }
 

@@ -5,6 +5,7 @@
 #include "base/settings_store.h"
 #include "base/settings_table.h"
 #include "display/display_look.h"
+#include "mqtt/mqtt_settings.h"
 #include "recording/recording_settings.h"
 
 #include <vector>
@@ -20,6 +21,7 @@ struct AppSettings {
     bool topmost = false;
     bool showInfoAtStart = true;
     AlarmSettings alarm;
+    MqttSettings mqtt;
 };
 
 // The keys in the order in which they are read and written: the 29 of every exit, then those of the features

@@ -73,5 +73,5 @@ std::string composeStatusText(const ReadingRecord& record, bool linkUp, const St
                                          "Błąd zapisu na dysk pliku rejestracji wyników pomiaru. "});
     text += problemText(recording.binary, {"Plik binarny jest niedostępny. ", "Błąd zapisu do pliku binarnego. ",
                                            "Błąd zapisu na dysk pliku binarnego. "});
-    return text + notes.alarmProblems;
+    return text + notes.alarmProblems + notes.network;
 }

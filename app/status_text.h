@@ -12,7 +12,8 @@ struct StatusNotes {
     int unavailablePort = 0;        // a port that went away or has not appeared yet; 0 when none
     bool ddeFailed = false;         // the DDE service could not be started; tried again at the next good line
     std::string alarms = {};        // the active alarms (UTF-8), after the reading's and the recording's texts
-    std::string alarmProblems = {}; // what the alarms could not carry out (UTF-8), at the end
+    std::string alarmProblems = {}; // what the alarms could not carry out (UTF-8)
+    std::string network = {};       // what the network features could not do (UTF-8), at the end
 };
 
 // The status line text (UTF-8) for the last reading, the link state and the notes.

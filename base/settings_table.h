@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/cp1250.h"
 #include "base/number_format.h"
 #include "base/settings_store.h"
 
@@ -69,6 +70,23 @@ template <std::size_t MaxLength> struct TextCodec {
         return value;
     }
     static std::string write(const Value& value, const std::string*) { return value; }
+};
+
+// Text the program holds in UTF-8 (a host or user name), which the file keeps as its Windows-1250 bytes; at most
+// MaxLength bytes of UTF-8, never cut inside a character.
+template <std::size_t MaxLength> struct Utf8TextCodec {
+    using Value = std::string;
+    static Value read(const std::string& text, const Value&) {
+        std::string value = cp1250ToUtf8(text.substr(0, text.find('\0')));
+        if (value.size() > MaxLength) {
+            std::size_t end = MaxLength;
+            while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
+                --end;
+            value.resize(end);
+        }
+        return value;
+    }
+    static std::string write(const Value& value, const std::string*) { return utf8ToCp1250(value); }
 };
 
 // The codecs of keys that read leniently: a text that is not a number of the key's kind leaves the default, and a

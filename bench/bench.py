@@ -23,6 +23,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
 import harness  # noqa: E402
+import peers  # noqa: E402
 
 PACED = ["--interval-ms", "500", "--char-ms", "30"]  # the instrument: 300 baud, a line every half second at most
 UNPACED_INTERVAL_MS = 100
@@ -304,6 +305,29 @@ class Bench:
         finally:
             session.stop()
 
+    def run_mqtt(self):
+        """CPU and private memory at the instrument's pace with MQTT off, then on (a broker on loopback, the state
+        at most once a second and a record a minute, as set up by default), each over the same window."""
+        broker = peers.Mosquitto(self.config.work / "mqtt-broker", {})
+        try:
+            for name, section in (("off", b""), ("on", b"[MQTT]\r\nENABLED=1\r\nHOST=127.0.0.1\r\nPORT=%d\r\n"
+                                                         b"STATION=bench\r\n" % broker.port)):
+                ini = harness.settings_file(PORT_NR=harness.SIM_PORT, SHOW_ADV=0) + section
+                session = harness.Session(self.config, "mqtt_" + name, ini=ini, close_info=False, sim_args=PACED)
+                try:
+                    session.start()
+                    session.wait_visible()
+                    session.wait_texts(timeout=30, temperature="23.4 °C")
+                    program, server = find_pids(self.config.prefix, session.folder / "HX350.exe")
+                    log("MQTT %s: CPU window (load %s)" % (name, load_average()))
+                    cpu, _ = cpu_window({"program": program, "wineserver": server}, self.seconds(60))
+                    self.results["mqtt_" + name] = dict(cpu, private_kb=private_kb(program),
+                                                        threads=thread_count(program))
+                finally:
+                    session.stop()
+        finally:
+            broker.stop()
+
     def run_unpaced(self):
         n = self.lines(300)
         session, stamps = self.session("unpaced", ["--interval-ms", str(UNPACED_INTERVAL_MS), "--char-ms", "0"])
@@ -464,6 +488,13 @@ def table(results, decode):
                    % (results["private_slope_kb_per_1000"], results["memory_lines"]))
         out.append("| threads slope | %.1f per 1000 lines (%d at the end) |"
                    % (results["threads_slope_per_1000"], results.get("threads_end", 0)))
+    if "mqtt_on" in results:
+        off, on = results["mqtt_off"], results["mqtt_on"]
+        out.append("| CPU at the instrument's pace, MQTT off / on, %% of a core | program %.2f / %.2f, wineserver "
+                   "%.2f / %.2f |" % (off["program"] * 100, on["program"] * 100, off["wineserver"] * 100,
+                                      on["wineserver"] * 100))
+        out.append("| private memory and threads at the instrument's pace, MQTT off / on | %.1f / %.1f MB, %d / %d |"
+                   % (off["private_kb"] / 1024, on["private_kb"] / 1024, off["threads"], on["threads"]))
     if "startup_ms" in results:
         s = results["startup_ms"]
         out.append("| start-up to the main window | %.0f ms, empty window %.0f ms: program's share %.0f ms |"
@@ -479,7 +510,7 @@ def main():
     harness.Config.add_arguments(parser)
     parser.add_argument("--decode-bench", help="decode-bench (native, without sanitizers)")
     parser.add_argument("--quick", action="store_true", help="a short run of every part, to try the script")
-    parser.add_argument("--only", default="startup,program,unpaced,floor,decode")
+    parser.add_argument("--only", default="startup,program,unpaced,floor,mqtt,decode")
     args = parser.parse_args()
     config = harness.Config.from_arguments(args)
     harness.make_prefix(config)
@@ -491,7 +522,7 @@ def main():
     if "decode" in parts and args.decode_bench:
         text = subprocess.run([args.decode_bench], capture_output=True, text=True, check=True).stdout
         decode = dict(item.split("=") for item in text.split())
-    for part in ("startup", "program", "unpaced", "floor"):
+    for part in ("startup", "program", "unpaced", "floor", "mqtt"):
         if part in parts:
             log("%s (load %s)" % (part, load_average()))
             getattr(bench, "run_" + part)()

@@ -4,7 +4,7 @@
 # measures latency, CPU, memory, start-up and decoder throughput (bench/bench.py) in its own Wine prefix under
 # build/bench, and prints a table. About ten minutes; the figures depend on the machine's load, which it prints.
 #
-#   bash bench/bench.sh [--no-build] [--quick] [--only startup,program,unpaced,floor,decode]
+#   bash bench/bench.sh [--no-build] [--quick] [--only startup,program,unpaced,floor,mqtt,decode]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build=1

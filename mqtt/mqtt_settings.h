@@ -7,11 +7,12 @@
 // brings anything a hand-edited file or an older dialog may give into the ranges the session works with.
 struct MqttSettings {
     bool enabled = false;
-    std::string host;     // a name or an address literal, UTF-8
-    int port = 1883;      // the standard's unencrypted port
-    std::string station;  // letters, digits, '-', '_'; names the topics and the client id
-    std::string user;     // empty: no user name, and then no password either
-    std::string password; // plain text in memory only; the settings file keeps it encrypted
+    std::string host;              // a name or an address literal, UTF-8
+    int port = 1883;               // the standard's unencrypted port
+    std::string station;           // letters, digits, '-', '_'; names the topics and the client id
+    std::string user;              // empty: no user name, and then no password either
+    std::string password;          // plain text in memory only, never in the settings file
+    std::string protectedPassword; // what the settings file keeps: the password encrypted for the Windows user
     int keepAliveSeconds = 60;
     int recordIntervalSeconds = 60; // 0: no records
     bool discovery = true;          // the home automation's device discovery

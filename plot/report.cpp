@@ -1,5 +1,7 @@
 #include "plot/report.h"
 
+#include "base/base64.h"
+
 #include "base/number_format.h"
 #include "plot/time_axis.h"
 
@@ -57,21 +59,6 @@ img { display: block; max-width: 100%; border: 1px solid #ccc; }
 )";
 
 } // namespace
-
-std::string base64(std::string_view bytes) {
-    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-        std::uint32_t group = 0;
-        for (std::size_t k = 0; k < 3; ++k)
-            group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (std::size_t k = 0; k < 4; ++k)
-            out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
-    }
-    return out;
-}
 
 std::string reportHtml(const ReportContent& report, const CTimeZone& zone) {
     const std::string range = zoneStamp(zone, report.total.from) + " – " + zoneStamp(zone, report.total.to);

@@ -26,4 +26,3 @@ struct ReportContent {
 
 // One self-contained HTML page (UTF-8, the chart embedded), for a browser to show and print.
 std::string reportHtml(const ReportContent& report, const CTimeZone& zone);
-std::string base64(std::string_view bytes);

@@ -7,6 +7,7 @@ const std::vector<HelpSection>& helpSections() {
         {120, "Wybór portu szeregowego"},
         {130, "Rejestracja do pliku"},
         {135, "Alarmy"},
+        {137, "MQTT"},
         {140, "Kolory i czcionki"},
         {150, "Łącza DDE dla arkuszy kalkulacyjnych"},
         {160, "Program Plot"},

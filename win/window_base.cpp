@@ -1,5 +1,7 @@
 #include "win/window_base.h"
 
+#include <iterator>
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -207,4 +209,13 @@ LRESULT CALLBACK CSubclassedControl::subclassProc(HWND hwnd, UINT message, WPARA
         return result;
     }
     return self->handleMessage(message, wParam, lParam);
+}
+
+void appendSystemMenuItem(HWND window, UINT command, UINT text) {
+    const HMENU systemMenu = GetSystemMenu(window, FALSE);
+    wchar_t words[128] = {};
+    if (!systemMenu || LoadStringW(GetModuleHandleW(nullptr), text, words, static_cast<int>(std::size(words))) <= 0)
+        return;
+    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(systemMenu, MF_STRING, command, words);
 }

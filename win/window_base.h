@@ -70,6 +70,9 @@ private:
 // The text of a window or control of this process; empty for none.
 std::wstring windowText(HWND window);
 
+// Adds a separator and the item `command`, worded by the string resource `text`, to the window's system menu.
+void appendSystemMenuItem(HWND window, UINT command, UINT text);
+
 // Base of a control window that subclasses an existing child (a static of a dialog template): messages go to
 // handleMessage first, which calls defaultProc for everything it does not swallow.
 class CSubclassedControl {

@@ -11,6 +11,7 @@
 #include "ui/win/help_window.h"
 #include "ui/win/info_window.h"
 #include "ui/win/plot_launcher.h"
+#include "mqtt/win/mqtt_dialog.h"
 #include "win/clock.h"
 #include "win/dpi.h"
 #include "win/gdi.h"
@@ -71,6 +72,9 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // Sent by the worker, which waits meanwhile, so the bytes stay where they are until it is let go.
         if (port_.handsOver(wParam, lParam))
             onReceived(reinterpret_cast<const std::uint8_t*>(lParam), wParam);
+        return TRUE;
+    case WM_MQTT_STATUS:
+        composeStatus();
         return TRUE;
     case WM_PORT_LOST:
         port_.lost(wParam, lParam);
@@ -147,13 +151,14 @@ BOOL CMainWindow::onInitDialog() {
     GetClientRect(hwnd(), &client);
     restoredSize_ = {client.right, client.bottom};
 
-    addAboutToSystemMenu();
+    appendSystemMenuItem(hwnd(), IDM_ABOUTBOX, IDS_ABOUTBOX);
 
-    icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
-                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
-    smallIcon_ =
-        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    const auto icon = [](int cx, int cy) {
+        return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
+                                             GetSystemMetrics(cx), GetSystemMetrics(cy), LR_SHARED));
+    };
+    icon_ = icon(SM_CXICON, SM_CYICON);
+    smallIcon_ = icon(SM_CXSMICON, SM_CYSMICON);
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_ ? smallIcon_ : icon_));
 
@@ -190,6 +195,7 @@ BOOL CMainWindow::onInitDialog() {
     applyTopmost(settings_.topmost);
 
     dde_.setReading(&reading_, temperature_.view(), humidity_.view());
+    mqtt_.start(hwnd(), settings_.mqtt);
     showAlarm(alarms_.start());
 
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
@@ -201,23 +207,14 @@ BOOL CMainWindow::onInitDialog() {
     return FALSE;
 }
 
-void CMainWindow::addAboutToSystemMenu() {
-    const HMENU systemMenu = GetSystemMenu(hwnd(), FALSE);
-    if (!systemMenu)
-        return;
-    wchar_t text[128] = {};
-    if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, static_cast<int>(std::size(text))) <= 0)
-        return;
-    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
-}
-
 // A close asked for while a modal dialog or message box is open (a script's "Zamknij", the close box, a
 // termination request that closes the program's windows) must not wait for someone to answer it: the dialogs end
 // as cancelled, nothing new is opened, and the modal run returns, after which the application saves the settings.
 void CMainWindow::close(INT_PTR result) {
     closing_ = true;
     alarms_.stop();
+    // The broker hears "offline" now, and the close waits for it at most two seconds.
+    mqtt_.stop(MqttStop::ProgramClose);
     port_.shutDown();
     cancelThreadDialogs(hwnd());
     endDialog(result);
@@ -268,6 +265,7 @@ void CMainWindow::apply(const ReadingUpdatePlan& plan) {
     temperature_.readingChanged();
     humidity_.readingChanged();
     dde_.postAdvise();
+    mqtt_.updateState(reading_, updateState_.linkUp);
 }
 
 // The alarms' part of a plan, and the status line with their words.
@@ -279,6 +277,7 @@ void CMainWindow::showAlarm(const AlarmPlan& plan) {
     dde_.setAlarm(settings.enabled, plan.dde);
     EnableMenuItem(GetMenu(hwnd()), ID_ALARM_ACKNOWLEDGE,
                    MF_BYCOMMAND | (plan.acknowledgeable ? MF_ENABLED : MF_GRAYED));
+    mqtt_.updateAlarm(mqttAlarmOf(settings.enabled, plan));
     composeStatus();
 }
 
@@ -286,7 +285,7 @@ void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
     const StatusNotes notes{recording_.status(), port_.unavailablePort(), updateState_.ddeStartFailed,
-                            alarmPlan_.status, alarms_.problemText()};
+                            alarmPlan_.status,   alarms_.problemText(),   mqtt_.statusText()};
     std::string text = composeStatusText(lineAssembly_.record(), updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
@@ -378,6 +377,12 @@ bool CMainWindow::onCommand(int id) {
     case ID_SETTINGS_ALARMS:
         if (const std::optional<AlarmPlan> plan = alarms_.onSettingsCommand())
             showAlarm(*plan);
+        return true;
+    case ID_SETTINGS_MQTT:
+        if (runMqttDialog(hwnd(), settings_.mqtt, settings_.portNumber)) {
+            mqtt_.start(hwnd(), settings_.mqtt);
+            composeStatus();
+        }
         return true;
     case ID_ALARM_ACKNOWLEDGE:
         showAlarm(alarms_.acknowledge());

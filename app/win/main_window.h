@@ -7,6 +7,7 @@
 #include "app/win/status_line.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
+#include "mqtt/win/mqtt_client.h"
 #include "protocol/current_reading.h"
 #include "protocol/line_assembly.h"
 #include "protocol/reading_record.h"
@@ -52,7 +53,6 @@ private:
     void updateReading(bool linkUp);
     void apply(const ReadingUpdatePlan& plan);
     void showAlarm(const AlarmPlan& plan);
-    void addAboutToSystemMenu();
     void close(INT_PTR result);
     void applyTopmost(bool on);
     void onSize(UINT type, int cx, int cy);
@@ -94,6 +94,7 @@ private:
     CRecordingHost recordingHost_;
     RecordingControl recording_;
     CAlarmRunner alarms_;
+    CMqttClient mqtt_;
 
     // Declared last so that it is destroyed first: its serial worker sends bytes to this window.
     CPortRunner port_;

@@ -5,6 +5,7 @@
 #include "app/settings_keys.h"
 #include "base/settings_store.h"
 #include "win/text.h"
+#include "win/user_secret.h"
 
 #include <windows.h>
 
@@ -42,6 +43,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         } catch (const std::exception&) {
             // Out of memory while reading: run with what was read so far.
         }
+        // A password of another user or computer reads as none: the broker then refuses the login, which the
+        // status line says, until the password is entered again here.
+        unprotectForUser(settings.mqtt.protectedPassword, settings.mqtt.password);
     } else {
         settings.recording.intervalSeconds = kIntervalWithoutSettingsFile;
     }

@@ -1,3 +1,4 @@
+#include "mqtt/mqtt_fields.h"
 #include "mqtt/mqtt_packet.h"
 #include "mqtt/mqtt_payloads.h"
 #include "mqtt/mqtt_session.h"
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -206,6 +208,43 @@ TEST(MqttSettings, BoundsWhatAFileMayHold) {
     settings.station.clear();
     boundMqttSettings(settings);
     EXPECT_EQ(settings.station, "hx350");
+}
+
+// What the dialog keeps of each field, or the start of its refusal; then what cannot work together.
+TEST(MqttSettings, WhatTheDialogKeepsOrRefuses) {
+    using F = MqttField;
+    const std::tuple<MqttField, std::string, const char*, std::string> cases[] = {
+        {F::Host, "broker.zaklad.local", "broker.zaklad.local", ""},
+        {F::Host, "broker zaklad", "", "Adres brokera"},
+        {F::Port, "8883", "8883", ""},
+        {F::Port, "0", "1883", "Port musi"},
+        {F::Port, "65536", "1883", "Port musi"},
+        {F::Station, "hala-2_a", "hala-2_a", ""},
+        {F::Station, "hala 2", "", "Nazwa stacji"},
+        {F::User, "użytkownik", "użytkownik", ""},
+        {F::User, "ж", "", "Nazwa użytkownika zawiera"}, // the settings file could not hold it
+        {F::KeepAlive, "4", "60", "Czas podtrzymania"},
+        {F::RecordInterval, "0", "0", ""},
+        {F::RecordInterval, "86400", "60", "Odstęp rekordów"},
+    };
+    for (const auto& [field, typed, kept, refusal] : cases) {
+        MqttSettings settings;
+        const std::string said = takeMqttField(settings, field, typed);
+        EXPECT_EQ(mqttFieldText(settings, field), kept) << typed;
+        EXPECT_EQ(said.substr(0, refusal.size()), refusal) << typed;
+        EXPECT_EQ(said.empty(), refusal.empty()) << typed;
+    }
+    MqttSettings settings;
+    MqttField field = F::Port;
+    settings.enabled = true;
+    EXPECT_EQ(checkMqttSettings(settings, field), "Podaj adres brokera MQTT.");
+    EXPECT_EQ(field, F::Host);
+    settings.host = "broker";
+    settings.password = "tajne";
+    EXPECT_EQ(checkMqttSettings(settings, field), "Hasło wymaga nazwy użytkownika.");
+    EXPECT_EQ(field, F::User);
+    settings.user = "hx";
+    EXPECT_EQ(checkMqttSettings(settings, field), "");
 }
 
 // ---- Payloads

@@ -1,3 +1,4 @@
+#include "base/base64.h"
 #include "base/cp1250.h"
 #include "base/number_format.h"
 #include "plot/chart_data.h"
@@ -897,8 +898,12 @@ TEST(PlotStatistics, CoverageGapAndExcursionsByDay) {
     EXPECT_EQ(reportHtml(report, noZone()), fixture("report.html"));
     const std::pair<const char*, const char*> encoded[] = {
         {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xFF\xFE\x01", "//4B"}};
-    for (const auto& [bytes, text] : encoded)
+    for (const auto& [bytes, text] : encoded) {
         EXPECT_EQ(base64(bytes), text);
+        EXPECT_EQ(fromBase64(text), std::optional<std::string>(bytes)) << text;
+    }
+    for (const char* broken : {"Zg=", "Z===", "Zg=a", "Zm9v!A==", "=Zg="})
+        EXPECT_EQ(fromBase64(broken), std::nullopt) << broken;
     const auto joined = [](const std::vector<std::string>& cells) {
         std::string text;
         for (const std::string& cell : cells)

@@ -134,6 +134,11 @@ TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
         {[](AppSettings& s) { s.alarm.limits[AlarmTemperature].highTenths = 250; }, comma + alarms("0", "25.0", "1")},
         {[](AppSettings& s) { s.alarm = AlarmSettings{}; }, comma + alarms("0", "", "0")},
         {nullptr, comma + alarms("0", "", "0")},
+        // The publisher's section comes once it is set up, its password as the program keeps it (encrypted).
+        {[](AppSettings& s) { s.mqtt.host = "broker", s.mqtt.protectedPassword = "AQID"; },
+         comma + alarms("0", "", "0") +
+             "[MQTT]\r\nENABLED=0\r\nHOST=broker\r\nPORT=1883\r\nSTATION=\r\nUSER=\r\nPASSWORD=AQID\r\n"
+             "KEEPALIVE=60\r\nRECORD_INTERVAL=60\r\nDISCOVERY=1\r\n"},
     };
     for (const auto& [change, file] : runs) {
         runSession(path, change);

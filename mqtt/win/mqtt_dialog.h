@@ -1,0 +1,10 @@
+#pragma once
+
+#include "mqtt/mqtt_settings.h"
+
+#include <windows.h>
+
+// "Ustawienia → MQTT...": the publisher's settings; true on OK, with the result in `settings` (a new password also
+// encrypted for the settings file). A station not named yet is proposed from the computer's name and `comPort`, so
+// that two copies on one computer differ.
+bool runMqttDialog(HWND owner, MqttSettings& settings, int comPort);

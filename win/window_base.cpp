@@ -219,3 +219,13 @@ void appendSystemMenuItem(HWND window, UINT command, UINT text) {
     AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(systemMenu, MF_STRING, command, words);
 }
+
+std::wstring CDialogBase::ownerCaption() const {
+    const std::wstring caption = windowText(GetWindow(hwnd_, GW_OWNER));
+    return caption.empty() ? L"HX350" : caption;
+}
+
+void CDialogBase::refuse(const std::wstring& message, int id) {
+    MessageBoxW(hwnd_, message.c_str(), ownerCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(id)), TRUE);
+}

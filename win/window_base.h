@@ -24,6 +24,11 @@ public:
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
 
 protected:
+    // The caption of the dialog's message boxes: its owner's, as every message box of the program shows it.
+    std::wstring ownerCaption() const;
+    // Says why what the user typed cannot be kept (a message box over the dialog), then puts the focus on the
+    // control `id` to correct, its text selected.
+    void refuse(const std::wstring& message, int id);
     // Return TRUE when the message was handled (and set DWLP_MSGRESULT where the message needs a value).
     virtual INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     void endDialog(INT_PTR result) { EndDialog(hwnd_, result); }

@@ -43,7 +43,6 @@ private:
     void onCommand(int id, int code);
     void chooseSwatchColour(int id);
     void browseProgram();
-    void refuse(const std::string& message, AlarmKey key);
     void accept();
 
     AlarmSettings settings_;
@@ -122,15 +121,13 @@ void CAlarmDialog::browseProgram() {
         SetDlgItemTextW(hwnd(), IDC_ALARM_ACTION, file.data());
 }
 
-// The focus goes to the field to correct, with its text selected.
-void CAlarmDialog::refuse(const std::string& message, AlarmKey key) {
-    std::wstring caption = windowText(GetWindow(hwnd(), GW_OWNER));
-    MessageBoxW(hwnd(), widen(message).c_str(), caption.empty() ? L"HX350" : caption.c_str(),
-                MB_OK | MB_ICONEXCLAMATION);
+// The edit box of `key`.
+int fieldId(AlarmKey key) {
     for (const auto& field : kFields) {
         if (field.key == key)
-            SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(field.id)), TRUE);
+            return field.id;
     }
+    return 0;
 }
 
 void CAlarmDialog::accept() {
@@ -140,13 +137,13 @@ void CAlarmDialog::accept() {
     for (const auto& field : kFields) {
         const std::string refusal = takeAlarmField(edited, field.key, narrow(windowText(item(field.id))));
         if (!refusal.empty()) {
-            refuse(refusal, field.key);
+            refuse(widen(refusal), field.id);
             return;
         }
     }
     AlarmKey key = AlarmKey::TemperatureLow;
     if (const std::string refusal = checkAlarmLimits(edited, key); !refusal.empty()) {
-        refuse(refusal, key);
+        refuse(widen(refusal), fieldId(key));
         return;
     }
     settings_ = edited;

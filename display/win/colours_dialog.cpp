@@ -89,11 +89,5 @@ INT_PTR CColoursDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
 bool runColoursDialog(HWND owner, DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity) {
     DisplayLooks edited = looks;
     CColoursDialog dialog(edited, temperature, humidity);
-    // The close box and Escape count as "Anuluj".
-    const bool accepted = dialog.runModal(owner) == IDOK;
-    if (accepted)
-        looks = edited;
-    temperature.setLook(looks.temperature);
-    humidity.setLook(looks.humidity);
-    return accepted;
+    return runLooksDialog(owner, dialog, edited, looks, temperature, humidity);
 }

@@ -41,10 +41,5 @@ INT_PTR CFontsDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
 bool runFontsDialog(HWND owner, DisplayLooks& looks, CValueDisplay& temperature, CValueDisplay& humidity) {
     DisplayLooks edited = looks;
     CFontsDialog dialog(edited, temperature, humidity);
-    const bool accepted = dialog.runModal(owner) == IDOK;
-    if (accepted)
-        looks = edited;
-    temperature.setLook(looks.temperature);
-    humidity.setLook(looks.humidity);
-    return accepted;
+    return runLooksDialog(owner, dialog, edited, looks, temperature, humidity);
 }

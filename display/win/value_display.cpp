@@ -108,6 +108,16 @@ bool chooseFont(HWND owner, DisplayLook& look) {
     return true;
 }
 
+bool runLooksDialog(HWND owner, CDialogBase& dialog, const DisplayLooks& edited, DisplayLooks& looks,
+                    CValueDisplay& temperature, CValueDisplay& humidity) {
+    const bool accepted = dialog.runModal(owner) == IDOK;
+    if (accepted)
+        looks = edited;
+    temperature.setLook(looks.temperature);
+    humidity.setLook(looks.humidity);
+    return accepted;
+}
+
 bool CValueDisplay::bind(HWND control) {
     if (!attach(control))
         return false;

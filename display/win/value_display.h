@@ -13,6 +13,7 @@ bool chooseColour(HWND owner, COLORREF& colour);
 // The platform's font choice, starting from and ending in the look's font; true when the user chose one.
 bool chooseFont(HWND owner, DisplayLook& look);
 
+
 // The large value display: a caption bar and one quantity of the current reading with its unit, "???" without
 // data, blinking while there is no data or the value is flagged. It only paints the reading, which the main
 // window owns. Subclasses a static control of the main dialog. Its window text follows the value area's text.
@@ -69,3 +70,8 @@ private:
     Font valueFont_;
     Font captionFont_;
 };
+
+// Runs `dialog`, which edits `edited` (a copy of `looks`) and shows each choice on the displays at once: OK keeps
+// the edited looks, anything else (Anuluj, Escape, the close box) puts the old ones back on the displays. True on OK.
+bool runLooksDialog(HWND owner, CDialogBase& dialog, const DisplayLooks& edited, DisplayLooks& looks,
+                    CValueDisplay& temperature, CValueDisplay& humidity);

@@ -38,7 +38,6 @@ protected:
 
 private:
     void initialise();
-    void refuse(const std::string& message, MqttField field);
     void accept();
 
     MqttSettings settings_;
@@ -67,15 +66,13 @@ void CMqttDialog::initialise() {
         SetDlgItemTextW(hwnd(), field.id, widen(mqttFieldText(settings_, field.field)).c_str());
 }
 
-// The focus goes to the field to correct, with its text selected.
-void CMqttDialog::refuse(const std::string& message, MqttField field) {
-    const std::wstring caption = windowText(GetWindow(hwnd(), GW_OWNER));
-    MessageBoxW(hwnd(), widen(message).c_str(), caption.empty() ? L"HX350" : caption.c_str(),
-                MB_OK | MB_ICONEXCLAMATION);
+// The edit box of `field`.
+int fieldId(MqttField field) {
     for (const auto& entry : kFields) {
         if (entry.field == field)
-            SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(entry.id)), TRUE);
+            return entry.id;
     }
+    return 0;
 }
 
 void CMqttDialog::accept() {
@@ -85,13 +82,13 @@ void CMqttDialog::accept() {
     for (const auto& entry : kFields) {
         const std::string refusal = takeMqttField(edited, entry.field, narrow(windowText(item(entry.id))));
         if (!refusal.empty()) {
-            refuse(refusal, entry.field);
+            refuse(widen(refusal), entry.id);
             return;
         }
     }
     MqttField field = MqttField::Host;
     if (const std::string refusal = checkMqttSettings(edited, field); !refusal.empty()) {
-        refuse(refusal, field);
+        refuse(widen(refusal), fieldId(field));
         return;
     }
     settings_ = edited;

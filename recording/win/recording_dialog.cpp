@@ -53,7 +53,6 @@ private:
     void browse(BrowsedFile kind);
     bool takeFileName(int editId, int enabledId, std::string& settingsName);
     void accept();
-    std::wstring caption() const;
 
     RecordingSettings settings_;
     // The names as typed, until OK turns them into the settings' bytes.
@@ -240,9 +239,7 @@ bool CRecordingDialog::takeFileName(int editId, int enabledId, std::string& sett
         settingsName = name.cp1250;
         return true;
     }
-    MessageBoxW(hwnd(), widen(fileNameRefusalText(name)).c_str(), caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
-    HWND focus = IsWindowEnabled(item(editId)) ? item(editId) : item(enabledId);
-    SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    refuse(widen(fileNameRefusalText(name)), IsWindowEnabled(item(editId)) ? editId : enabledId);
     return false;
 }
 
@@ -256,7 +253,7 @@ void CRecordingDialog::accept() {
     settings_.commentSerialNumber = isChecked(IDC_REC_COMMENT_SERIAL) ? 1 : 0;
     // The columns matter to the text file only: recording into the binary file alone needs neither.
     if (settings_.textEnabled != 0 && settings_.recordTemperature == 0 && settings_.recordHumidity == 0) {
-        MessageBoxW(hwnd(), L"Wybierz przynajmniej jedną wielkość do zapisu", caption().c_str(),
+        MessageBoxW(hwnd(), L"Wybierz przynajmniej jedną wielkość do zapisu", ownerCaption().c_str(),
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
@@ -264,12 +261,6 @@ void CRecordingDialog::accept() {
         !takeFileName(IDC_REC_BINARY_FILE, IDC_REC_BINARY_ENABLED, settings_.binaryFileName))
         return;
     endDialog(IDOK);
-}
-
-// The program's name, as every other message box of the program shows it.
-std::wstring CRecordingDialog::caption() const {
-    std::wstring text = windowText(GetWindow(hwnd(), GW_OWNER));
-    return text.empty() ? L"HX350" : text;
 }
 
 } // namespace

@@ -72,11 +72,7 @@ void CPortDialog::initialise() {
 void CPortDialog::acceptChoice() {
     int chosen = portNumberFromEntry(wideToAnsi(windowText(item(IDC_PORT_LIST))));
     if (chosen <= 0) {
-        // The program's name as the caption, as every other message box of the program shows it.
-        std::wstring caption = windowText(GetWindow(hwnd(), GW_OWNER));
-        if (caption.empty())
-            caption = L"HX350";
-        MessageBoxW(hwnd(), L"Nie wybrano żadnego portu.", caption.c_str(), MB_OK);
+        MessageBoxW(hwnd(), L"Nie wybrano żadnego portu.", ownerCaption().c_str(), MB_OK);
         return;
     }
     port_ = chosen;

@@ -13,7 +13,6 @@ bool chooseColour(HWND owner, COLORREF& colour);
 // The platform's font choice, starting from and ending in the look's font; true when the user chose one.
 bool chooseFont(HWND owner, DisplayLook& look);
 
-
 // The large value display: a caption bar and one quantity of the current reading with its unit, "???" without
 // data, blinking while there is no data or the value is flagged. It only paints the reading, which the main
 // window owns. Subclasses a static control of the main dialog. Its window text follows the value area's text.

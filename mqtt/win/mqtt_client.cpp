@@ -76,6 +76,10 @@ struct CMqttClient::Shared {
     std::optional<MqttStop> stop;
     std::string status;
     bool statusPosted = false; // a WM_MQTT_STATUS waits for the window to read the text
+    // The worker waits for the next state: a new one wakes it. Otherwise it comes for the newest itself, once the
+    // session may publish again (a state goes out at most once a second), so that the readings of every line do
+    // not wake a thread, each a round trip through the system, for states that would wait anyway.
+    bool stateWanted = true;
 };
 
 // The worker thread's side: carries out the session's plans on one socket.
@@ -115,6 +119,7 @@ private:
     // What the connection did while a plan was being carried out, told to the session once the plan is done.
     bool reportConnected_ = false;
     bool reportEnded_ = false;
+    std::int64_t stateTakenMs_ = 0; // monotonic; when the last state left the inbox
 };
 
 CMqttClient::~CMqttClient() {
@@ -155,11 +160,14 @@ void CMqttClient::start(HWND owner, const MqttSettings& settings) {
 void CMqttClient::updateState(const CurrentReading& reading, bool linkUp) {
     if (!shared_)
         return;
+    bool wanted = false;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->state = MqttState{reading, linkUp, {utcMs(), utcOffsetMinutes()}};
+        wanted = std::exchange(shared_->stateWanted, false);
     }
-    wake();
+    if (wanted)
+        wake();
 }
 
 void CMqttClient::updateAlarm(const MqttAlarm& alarm) {
@@ -225,7 +233,13 @@ void CMqttClient::Worker::run() {
             break;
         const HANDLE handles[2] = {shared_->wakeEvent.get(), networkEvent_.get()};
         const DWORD count = socket_ && networkEvent_ ? 2 : 1;
-        const std::int64_t waitMs = std::clamp<std::int64_t>(nextTickMs_ - clockNow().monotonicMs, 0, kMaxWaitMs);
+        std::int64_t wakeMs = nextTickMs_;
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            if (!shared_->stateWanted)
+                wakeMs = std::min(wakeMs, stateTakenMs_ + MqttSession::kStateIntervalMs);
+        }
+        const std::int64_t waitMs = std::clamp<std::int64_t>(wakeMs - clockNow().monotonicMs, 0, kMaxWaitMs);
         if (WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(waitMs)) == WAIT_FAILED)
             Sleep(kFailedWaitPauseMs);
         // Looked at after every wake, so that a busy inbox never starves the socket.
@@ -246,7 +260,14 @@ void CMqttClient::Worker::takeInbox() {
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         settings = std::exchange(shared_->settings, std::nullopt);
-        state = std::exchange(shared_->state, std::nullopt);
+        // A state waits in the inbox, the newest replacing it, until the session may publish one again.
+        const std::int64_t now = clockNow().monotonicMs;
+        if (shared_->state && now >= stateTakenMs_ + MqttSession::kStateIntervalMs) {
+            state = std::exchange(shared_->state, std::nullopt);
+            stateTakenMs_ = now;
+        } else if (!shared_->state && now >= stateTakenMs_ + MqttSession::kStateIntervalMs) {
+            shared_->stateWanted = true;
+        }
         alarm = std::exchange(shared_->alarm, std::nullopt);
         stop = std::exchange(shared_->stop, std::nullopt);
     }

@@ -5,6 +5,7 @@ packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 mingw-w64-too
           wine wine64 xvfb socat xdotool imagemagick fonts-dejavu-core procps locales clang clang-format libclang-rt-14-dev)
 packages+=(chromium) # renders Plot's HTML report in the end-to-end test
 packages+=(mosquitto mosquitto-clients) # the MQTT broker and subscriber of the end-to-end test
+packages+=(openssl ca-certificates) # the TLS scenario's test authority and the trust store it joins
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

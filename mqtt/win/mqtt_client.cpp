@@ -1,5 +1,6 @@
 #include "mqtt/win/mqtt_client.h"
 
+#include "net/win/unique_socket.h"
 #include "win/clock.h"
 #include "win/text.h"
 
@@ -28,34 +29,6 @@ constexpr std::size_t kMaxReceivePerWake = 64 * 1024;
 MqttClock clockNow() {
     return {monotonicMs(), {utcMs(), utcOffsetMinutes()}};
 }
-
-// A socket, closed with the object. Empty at INVALID_SOCKET.
-class UniqueSocket {
-public:
-    UniqueSocket() = default;
-    explicit UniqueSocket(SOCKET socket) : socket_(socket) {}
-    ~UniqueSocket() { reset(); }
-    UniqueSocket(UniqueSocket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
-    UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-        if (this != &other) {
-            reset();
-            socket_ = std::exchange(other.socket_, INVALID_SOCKET);
-        }
-        return *this;
-    }
-    UniqueSocket(const UniqueSocket&) = delete;
-    UniqueSocket& operator=(const UniqueSocket&) = delete;
-
-    SOCKET get() const { return socket_; }
-    explicit operator bool() const { return socket_ != INVALID_SOCKET; }
-    void reset() {
-        if (socket_ != INVALID_SOCKET)
-            closesocket(std::exchange(socket_, INVALID_SOCKET));
-    }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-};
 
 struct AddressListDeleter {
     void operator()(ADDRINFOW* list) const { FreeAddrInfoW(list); }

@@ -536,13 +536,15 @@ class Session:
                     self.close_program(timeout=20)
                 except Exception as error:  # still tear down the rest
                     log("closing the program failed: %s" % error)
-            if self.env:
-                if self.dpi != 96:
-                    try:
-                        self.set_dpi(96)
-                    except Exception as error:
-                        log("resetting the DPI failed: %s" % error)
-                stop_wineserver(self.env)
+            if self.env and self.dpi != 96:
+                try:
+                    self.set_dpi(96)
+                except Exception as error:
+                    log("resetting the DPI failed: %s" % error)
+        # Also after a scenario that ran only helper programs: the slot's next scenario starts its own server.
+        if self.env:
+            stop_wineserver(self.env)
+        if self.program is not None:
             stop_process(self.program)
             self.program = None
         if self.program_log:

@@ -25,6 +25,10 @@ struct TlsError {
     explicit operator bool() const { return failure != TlsFailure::None; }
 };
 
+// What the status line says of a failure (UTF-8, no final full stop): "certyfikat serwera nie pochodzi od zaufanego
+// wystawcy".
+const char* tlsFailureText(TlsFailure failure);
+
 // A short fixed token per failure, for logs and test drivers: "untrusted", "name", ...
 constexpr const char* tlsFailureToken(TlsFailure failure) {
     switch (failure) {

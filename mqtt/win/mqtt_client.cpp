@@ -1,11 +1,9 @@
 #include "mqtt/win/mqtt_client.h"
 
 #include "net/win/unique_socket.h"
+#include "net/win/winsock.h"
 #include "win/clock.h"
 #include "win/text.h"
-
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <climits>
@@ -31,7 +29,7 @@ MqttClock clockNow() {
 }
 
 struct AddressListDeleter {
-    void operator()(ADDRINFOW* list) const { FreeAddrInfoW(list); }
+    void operator()(ADDRINFOW* list) const { winsock()->freeAddrInfo(list); }
 };
 using AddressList = std::unique_ptr<ADDRINFOW, AddressListDeleter>;
 
@@ -77,6 +75,7 @@ private:
 
     std::shared_ptr<Shared> shared_;
     MqttSession session_;
+    const Winsock* ws_ = winsock(); // null: no sockets on this computer
     bool winsock_ = false;
     bool started_ = false;
     bool finished_ = false;
@@ -194,7 +193,7 @@ DWORD WINAPI CMqttClient::workerMain(void* parameter) {
 
 void CMqttClient::Worker::run() {
     WSADATA data;
-    winsock_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    winsock_ = ws_ != nullptr && ws_->startup(MAKEWORD(2, 2), &data) == 0;
     networkEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     while (!finished_) {
         takeInbox();
@@ -222,7 +221,7 @@ void CMqttClient::Worker::run() {
     closeSocket();
     addresses_.reset();
     if (winsock_)
-        WSACleanup();
+        ws_->cleanup();
 }
 
 void CMqttClient::Worker::takeInbox() {
@@ -306,7 +305,7 @@ void CMqttClient::Worker::open(const std::string& host, int port) {
     ADDRINFOW* list = nullptr;
     // An empty name would resolve to this computer's own addresses.
     if (!winsock_ || !networkEvent_ || host.empty() ||
-        GetAddrInfoW(widen(host).c_str(), std::to_wstring(port).c_str(), &hints, &list) != 0) {
+        ws_->getAddrInfo(widen(host).c_str(), std::to_wstring(port).c_str(), &hints, &list) != 0) {
         reportEnded_ = true;
         return;
     }
@@ -321,13 +320,13 @@ bool CMqttClient::Worker::connectNext() {
     while (nextAddress_) {
         const ADDRINFOW* address = nextAddress_;
         nextAddress_ = address->ai_next;
-        UniqueSocket candidate(socket(address->ai_family, address->ai_socktype, address->ai_protocol));
+        UniqueSocket candidate(ws_->socket(address->ai_family, address->ai_socktype, address->ai_protocol));
         // WSAEventSelect makes the socket non-blocking; its events set networkEvent_.
         if (!candidate ||
-            WSAEventSelect(candidate.get(), networkEvent_.get(), FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0)
+            ws_->eventSelect(candidate.get(), networkEvent_.get(), FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0)
             continue;
-        const int result = connect(candidate.get(), address->ai_addr, static_cast<int>(address->ai_addrlen));
-        if (result != 0 && WSAGetLastError() != WSAEWOULDBLOCK)
+        const int result = ws_->connect(candidate.get(), address->ai_addr, static_cast<int>(address->ai_addrlen));
+        if (result != 0 && ws_->lastError() != WSAEWOULDBLOCK)
             continue;
         socket_ = std::move(candidate);
         ++connection_;
@@ -341,7 +340,7 @@ bool CMqttClient::Worker::connectNext() {
 void CMqttClient::Worker::onNetworkEvents() {
     const unsigned connection = connection_;
     WSANETWORKEVENTS events{};
-    if (WSAEnumNetworkEvents(socket_.get(), networkEvent_.get(), &events) != 0) {
+    if (ws_->enumNetworkEvents(socket_.get(), networkEvent_.get(), &events) != 0) {
         lose();
         report();
         return;
@@ -373,13 +372,13 @@ void CMqttClient::Worker::onNetworkEvents() {
 void CMqttClient::Worker::receive(unsigned connection) {
     char buffer[kReceiveChunk];
     for (std::size_t total = 0; socket_ && connection_ == connection && total < kMaxReceivePerWake;) {
-        const int received = recv(socket_.get(), buffer, sizeof buffer, 0);
+        const int received = ws_->recv(socket_.get(), buffer, sizeof buffer, 0);
         if (received > 0) {
             total += static_cast<std::size_t>(received);
             carryOut(session_.received(std::string_view(buffer, static_cast<std::size_t>(received)), clockNow()));
             continue;
         }
-        if (received == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+        if (received == 0 || ws_->lastError() != WSAEWOULDBLOCK)
             lose();
         return;
     }
@@ -388,9 +387,9 @@ void CMqttClient::Worker::receive(unsigned connection) {
 void CMqttClient::Worker::flush() {
     while (!unsent_.empty()) {
         const int length = static_cast<int>(std::min<std::size_t>(unsent_.size(), INT_MAX));
-        const int sent = send(socket_.get(), unsent_.data(), length, 0);
+        const int sent = ws_->send(socket_.get(), unsent_.data(), length, 0);
         if (sent == SOCKET_ERROR) {
-            if (WSAGetLastError() != WSAEWOULDBLOCK)
+            if (ws_->lastError() != WSAEWOULDBLOCK)
                 lose();
             else if (unsent_.size() > kMaxUnsentBytes)
                 lose();
@@ -403,7 +402,7 @@ void CMqttClient::Worker::flush() {
         // closes its side (or the session's close timeout). Closed at once, a socket that still holds the broker's
         // unread acknowledgements is reset, and the broker may drop the DISCONNECT and publish the will after all.
         closeAfterSending_ = false;
-        shutdown(socket_.get(), SD_SEND);
+        ws_->shutdown(socket_.get(), SD_SEND);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "net/win/tls_channel.h"
 
 #include "net/tls_record.h"
+#include "net/win/winsock.h"
+#include "win/system_library.h"
 #include "win/text.h"
 
 // SSPI's declarations are behind SECURITY_WIN32; the chain's URL retrieval timeout is one of CERT_CHAIN_PARA's
@@ -15,10 +17,50 @@
 #include <security.h>
 
 #include <algorithm>
+#include <type_traits>
 #include <cstring>
 #include <optional>
 
 namespace {
+
+// secur32 and crypt32 are loaded, with the megabytes they bring, only once a connection is to be encrypted: a
+// station that never encrypts never carries them. SSPI's functions come as one table.
+const SecurityFunctionTableW* sspi() {
+    static const SecurityFunctionTableW* const table = [] {
+        const auto init =
+            systemFunction<INIT_SECURITY_INTERFACE_W>(systemLibrary(L"secur32.dll"), "InitSecurityInterfaceW");
+        return init != nullptr ? init() : nullptr;
+    }();
+    return table;
+}
+
+struct Crypt32 {
+    decltype(&::CertFreeCertificateContext) freeCertificateContext;
+    decltype(&::CertFreeCertificateChain) freeCertificateChain;
+    decltype(&::CertFindExtension) findExtension;
+    decltype(&::CertGetCertificateChain) getCertificateChain;
+    decltype(&::CertVerifyCertificateChainPolicy) verifyCertificateChainPolicy;
+    decltype(&::CryptDecodeObjectEx) decodeObject;
+};
+
+const Crypt32* crypt32() {
+    static const Crypt32* const loaded = []() -> const Crypt32* {
+        static Crypt32 table{};
+        const HMODULE module = systemLibrary(L"crypt32.dll");
+        const auto take = [module](auto& function, const char* name) {
+            function = systemFunction<std::remove_reference_t<decltype(function)>>(module, name);
+            return function != nullptr;
+        };
+        const bool complete = take(table.freeCertificateContext, "CertFreeCertificateContext") &&
+                              take(table.freeCertificateChain, "CertFreeCertificateChain") &&
+                              take(table.findExtension, "CertFindExtension") &&
+                              take(table.getCertificateChain, "CertGetCertificateChain") &&
+                              take(table.verifyCertificateChainPolicy, "CertVerifyCertificateChainPolicy") &&
+                              take(table.decodeObject, "CryptDecodeObjectEx");
+        return complete ? &table : nullptr;
+    }();
+    return loaded;
+}
 
 // SSPI handles are pairs of words whose empty value is SecInvalidateHandle's, not a null pointer.
 template <typename Traits> class UniqueSecHandle {
@@ -41,20 +83,20 @@ private:
 };
 
 struct CredentialsTraits {
-    static void free(SecHandle* handle) { FreeCredentialsHandle(handle); }
+    static void free(SecHandle* handle) { sspi()->FreeCredentialsHandle(handle); }
 };
 struct ContextTraits {
-    static void free(SecHandle* handle) { DeleteSecurityContext(handle); }
+    static void free(SecHandle* handle) { sspi()->DeleteSecurityContext(handle); }
 };
 using CredentialsHandle = UniqueSecHandle<CredentialsTraits>;
 using ContextHandle = UniqueSecHandle<ContextTraits>;
 
 struct CertificateDeleter {
-    void operator()(const CERT_CONTEXT* certificate) const { CertFreeCertificateContext(certificate); }
+    void operator()(const CERT_CONTEXT* certificate) const { crypt32()->freeCertificateContext(certificate); }
 };
 using Certificate = std::unique_ptr<const CERT_CONTEXT, CertificateDeleter>;
 struct ChainDeleter {
-    void operator()(const CERT_CHAIN_CONTEXT* chain) const { CertFreeCertificateChain(chain); }
+    void operator()(const CERT_CHAIN_CONTEXT* chain) const { crypt32()->freeCertificateChain(chain); }
 };
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainDeleter>;
 struct LocalDeleter {
@@ -71,7 +113,7 @@ struct OutputTokens {
     ~OutputTokens() {
         for (SecBuffer& buffer : buffers)
             if (buffer.pvBuffer)
-                FreeContextBuffer(buffer.pvBuffer);
+                sspi()->FreeContextBuffer(buffer.pvBuffer);
     }
 };
 
@@ -160,14 +202,14 @@ constexpr ChainFault kChainFaults[] = {
 // Whether the certificate names `address` (4 or 16 bytes) among its subject alternative names. An address is never
 // matched against a DNS name or the common name, which a certificate authority does not check as an address.
 bool namesAddress(const CERT_CONTEXT& certificate, const std::string& address) {
-    const CERT_EXTENSION* extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, certificate.pCertInfo->cExtension,
-                                                        certificate.pCertInfo->rgExtension);
+    const CERT_EXTENSION* extension = crypt32()->findExtension(
+        szOID_SUBJECT_ALT_NAME2, certificate.pCertInfo->cExtension, certificate.pCertInfo->rgExtension);
     if (!extension)
         return false;
     CERT_ALT_NAME_INFO* names = nullptr;
     DWORD size = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData, extension->Value.cbData,
-                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size))
+    if (!crypt32()->decodeObject(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                                 extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size))
         return false;
     const std::unique_ptr<CERT_ALT_NAME_INFO, LocalDeleter> owned(names);
     for (DWORD i = 0; i < names->cAltEntry; ++i) {
@@ -217,7 +259,7 @@ SECURITY_STATUS CTlsChannel::Impl::initialize(SecBufferDesc* input, Step& step) 
     OutputTokens output;
     unsigned long attributes = 0;
     const bool first = !context;
-    const SECURITY_STATUS status = InitializeSecurityContextW(
+    const SECURITY_STATUS status = sspi()->InitializeSecurityContextW(
         credentials.get(), first ? nullptr : context.get(), host.empty() ? nullptr : host.data(), kContextFlags, 0, 0,
         input, 0, context.get(), &output.desc, &attributes, nullptr);
     for (const SecBuffer& buffer : output.buffers)
@@ -279,7 +321,7 @@ void CTlsChannel::Impl::open(Step& step) {
         fail(step, problem.failure, problem.code);
         return;
     }
-    const SECURITY_STATUS status = QueryContextAttributesW(context.get(), SECPKG_ATTR_STREAM_SIZES, &sizes);
+    const SECURITY_STATUS status = sspi()->QueryContextAttributesW(context.get(), SECPKG_ATTR_STREAM_SIZES, &sizes);
     if (status != SEC_E_OK || sizes.cbMaximumMessage == 0) {
         fail(step, TlsFailure::System, code(status));
         return;
@@ -307,7 +349,7 @@ void CTlsChannel::Impl::decrypt(Step& step) {
                                 {0, SECBUFFER_EMPTY, nullptr},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-        const SECURITY_STATUS status = DecryptMessage(context.get(), &desc, 0, nullptr);
+        const SECURITY_STATUS status = sspi()->DecryptMessage(context.get(), &desc, 0, nullptr);
         if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) {
             fail(step, TlsFailure::Protocol, code(status));
             return;
@@ -367,7 +409,8 @@ bool CTlsChannel::Impl::postHandshake(Step& step) {
 // within the retrieval timeout.
 TlsError CTlsChannel::Impl::checkCertificate() {
     const CERT_CONTEXT* received = nullptr;
-    const SECURITY_STATUS status = QueryContextAttributesW(context.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &received);
+    const SECURITY_STATUS status =
+        sspi()->QueryContextAttributesW(context.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &received);
     if (status != SEC_E_OK || !received)
         return {TlsFailure::Certificate, code(status)};
     const Certificate certificate(received);
@@ -380,7 +423,8 @@ TlsError CTlsChannel::Impl::checkCertificate() {
     chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     chainPara.dwUrlRetrievalTimeout = kUrlRetrievalTimeoutMs;
     const CERT_CHAIN_CONTEXT* built = nullptr;
-    if (!CertGetCertificateChain(nullptr, received, nullptr, received->hCertStore, &chainPara, 0, nullptr, &built))
+    if (!crypt32()->getCertificateChain(nullptr, received, nullptr, received->hCertStore, &chainPara, 0, nullptr,
+                                        &built))
         return {TlsFailure::Certificate, static_cast<std::uint32_t>(GetLastError())};
     const Chain chain(built);
 
@@ -393,7 +437,7 @@ TlsError CTlsChannel::Impl::checkCertificate() {
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS verdict{};
     verdict.cbSize = sizeof verdict;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, built, &policy, &verdict))
+    if (!crypt32()->verifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, built, &policy, &verdict))
         return {TlsFailure::Certificate, static_cast<std::uint32_t>(GetLastError())};
     if (verdict.dwError != 0)
         return {certificateFailure(verdict.dwError), verdict.dwError};
@@ -421,12 +465,17 @@ CTlsChannel::Step CTlsChannel::start(std::string_view host) {
         d.fail(step, TlsFailure::System, code(SEC_E_INVALID_PARAMETER));
         return step;
     }
+    // Every handle below exists only once these are there.
+    if (sspi() == nullptr || crypt32() == nullptr || winsock() == nullptr) {
+        d.fail(step, TlsFailure::System, code(SEC_E_SECPKG_NOT_FOUND));
+        return step;
+    }
     d.host = widen(host);
     IN_ADDR v4{};
     IN6_ADDR v6{};
-    if (InetPtonW(AF_INET, d.host.c_str(), &v4) == 1)
+    if (winsock()->inetPton(AF_INET, d.host.c_str(), &v4) == 1)
         d.address.assign(reinterpret_cast<const char*>(&v4), sizeof v4);
-    else if (InetPtonW(AF_INET6, d.host.c_str(), &v6) == 1)
+    else if (winsock()->inetPton(AF_INET6, d.host.c_str(), &v6) == 1)
         d.address.assign(reinterpret_cast<const char*>(&v6), sizeof v6);
     // An address is no server name: it goes neither into SNI nor into the name check.
     if (!d.address.empty())
@@ -437,8 +486,8 @@ CTlsChannel::Step CTlsChannel::start(std::string_view host) {
     credentials.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
     credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
     const SECURITY_STATUS acquired =
-        AcquireCredentialsHandleW(nullptr, const_cast<SEC_WCHAR*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
-                                  &credentials, nullptr, nullptr, d.credentials.get(), nullptr);
+        sspi()->AcquireCredentialsHandleW(nullptr, const_cast<SEC_WCHAR*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
+                                          &credentials, nullptr, nullptr, d.credentials.get(), nullptr);
     if (acquired != SEC_E_OK) {
         d.fail(step, TlsFailure::System, code(acquired));
         return step;
@@ -482,7 +531,7 @@ CTlsChannel::Step CTlsChannel::send(std::string_view application) {
             {d.sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + d.sizes.cbHeader + length},
             {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-        const SECURITY_STATUS status = EncryptMessage(d.context.get(), 0, &desc, 0);
+        const SECURITY_STATUS status = sspi()->EncryptMessage(d.context.get(), 0, &desc, 0);
         if (status != SEC_E_OK) {
             d.fail(step, TlsFailure::System, code(status));
             return step;
@@ -504,7 +553,7 @@ CTlsChannel::Step CTlsChannel::close() {
         DWORD type = SCHANNEL_SHUTDOWN;
         SecBuffer token{sizeof type, SECBUFFER_TOKEN, &type};
         SecBufferDesc tokenDesc{SECBUFFER_VERSION, 1, &token};
-        if (ApplyControlToken(d.context.get(), &tokenDesc) == SEC_E_OK)
+        if (sspi()->ApplyControlToken(d.context.get(), &tokenDesc) == SEC_E_OK)
             d.initialize(nullptr, step);
     }
     if (d.state == State::Handshaking || d.state == State::Open)
@@ -533,7 +582,7 @@ std::string CTlsChannel::protocol() const {
     if (impl_->state != State::Open && impl_->state != State::Closed)
         return {};
     SecPkgContext_ConnectionInfo info{};
-    if (QueryContextAttributesW(impl_->context.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
+    if (sspi()->QueryContextAttributesW(impl_->context.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
         return {};
     if (info.dwProtocol & SP_PROT_TLS1_3_CLIENT)
         return "TLS 1.3";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <winsock2.h>
+#include "net/win/winsock.h"
 
 #include <utility>
 
@@ -23,9 +23,10 @@ public:
 
     SOCKET get() const { return socket_; }
     explicit operator bool() const { return socket_ != INVALID_SOCKET; }
+    // A socket only exists once the library was loaded.
     void reset() {
         if (socket_ != INVALID_SOCKET)
-            closesocket(std::exchange(socket_, INVALID_SOCKET));
+            winsock()->closeSocket(std::exchange(socket_, INVALID_SOCKET));
     }
 
 private:

@@ -55,6 +55,7 @@ std::vector<SettingEntry<AppSettings>> mqttEntries() {
         entry<BoundedIntCodec<0, kMaxMqttRecordIntervalSeconds>, &A::mqtt, &Q::recordIntervalSeconds>(
             s, "RECORD_INTERVAL", s),
         entry<LenientSwitchCodec, &A::mqtt, &Q::discovery>(s, "DISCOVERY", s),
+        entry<LenientSwitchCodec, &A::mqtt, &Q::tls>(s, "TLS", s),
     };
 }
 

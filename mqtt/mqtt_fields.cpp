@@ -88,3 +88,8 @@ std::string checkMqttSettings(const MqttSettings& settings, MqttField& field) {
     }
     return {};
 }
+
+std::string portAfterTlsSwitch(const std::string& typed, bool tls) {
+    const std::string from = std::to_string(tls ? MqttSettings().port : kMqttTlsPort);
+    return typed == from ? std::to_string(tls ? kMqttTlsPort : MqttSettings().port) : typed;
+}

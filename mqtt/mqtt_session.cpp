@@ -30,6 +30,11 @@ std::string mqttRefusedText(const std::string& host, int port, int returnCode) {
     return "MQTT: broker " + endpoint(host, port) + " odrzucił połączenie (kod " + std::to_string(returnCode) + "). ";
 }
 
+std::string mqttTlsFailedText(const std::string& host, int port, TlsFailure failure) {
+    return "MQTT: brak połączenia szyfrowanego z brokerem " + endpoint(host, port) + " (" + tlsFailureText(failure) +
+           "). ";
+}
+
 std::string mqttDroppedRecordsText(std::uint64_t count) {
     return "MQTT: rekordy usunięte z pełnej kolejki: " + std::to_string(count) + ". ";
 }
@@ -112,13 +117,14 @@ MqttPlan MqttSession::tcpConnected(const MqttClock& clock) {
     return finish(clock);
 }
 
-MqttPlan MqttSession::connectionEnded(const MqttClock& clock) {
+MqttPlan MqttSession::connectionEnded(const MqttClock& clock, TlsFailure tls) {
     begin();
     switch (phase_) {
     case Phase::Connecting:
     case Phase::AwaitingConnAck:
     case Phase::Connected:
-        fail(Problem::NoConnection, clock);
+        tlsFailure_ = tls;
+        fail(tls != TlsFailure::None ? Problem::Tls : Problem::NoConnection, clock);
         break;
     case Phase::Closing:
         closed(clock);
@@ -293,6 +299,7 @@ void MqttSession::open(const MqttClock& clock) {
     plan_.open = true;
     plan_.host = settings_.host;
     plan_.port = settings_.port;
+    plan_.tls = settings_.tls;
 }
 
 // Whatever was in flight is sent again on the next connection: records in their order, the state and the alarm
@@ -523,6 +530,9 @@ std::string MqttSession::composeStatus() const {
         break;
     case Problem::Refused:
         text = mqttRefusedText(settings_.host, settings_.port, refusedCode_);
+        break;
+    case Problem::Tls:
+        text = mqttTlsFailedText(settings_.host, settings_.port, tlsFailure_);
         break;
     default:
         break;

@@ -2,6 +2,7 @@
 
 #include "mqtt/mqtt_packet.h"
 #include "mqtt/mqtt_payloads.h"
+#include "net/tls_failure.h"
 #include "mqtt/mqtt_settings.h"
 #include "recording/recording_control.h"
 
@@ -34,6 +35,7 @@ struct MqttPlan {
     bool open = false;
     std::string host;
     int port = 0;
+    bool tls = false;            // the connection is encrypted: tcpConnected() once the TLS handshake is done
     std::int64_t nextTickMs = 0; // monotonic
     bool statusChanged = false;
     bool finished = false;
@@ -64,7 +66,8 @@ public:
     MqttPlan reconfigure(const MqttSettings& settings, const MqttClock& clock);
     MqttPlan tcpConnected(const MqttClock& clock);
     // The connection could not be opened, was closed by the other end or failed.
-    MqttPlan connectionEnded(const MqttClock& clock);
+    // The connection ended or could not be made; `tls` says why an encrypted one failed.
+    MqttPlan connectionEnded(const MqttClock& clock, TlsFailure tls = TlsFailure::None);
     MqttPlan received(std::string_view bytes, const MqttClock& clock);
     MqttPlan tick(const MqttClock& clock);
     // Every reading update of the window.
@@ -83,7 +86,7 @@ public:
 
 private:
     enum class Phase { Off, Waiting, Connecting, AwaitingConnAck, Connected, Closing };
-    enum class Problem { None, NoConnection, LoginRefused, Refused };
+    enum class Problem { None, NoConnection, LoginRefused, Refused, Tls };
     enum class Kind { Availability, Subscription, Discovery, Alarm, State, Record, Leaving };
     struct InFlight {
         std::uint16_t packetId = 0;
@@ -122,6 +125,7 @@ private:
     std::string status_;
     Problem problem_ = Problem::None;
     int refusedCode_ = 0;
+    TlsFailure tlsFailure_ = TlsFailure::None;
     std::int64_t backoffMs_ = kMinBackoffMs;
     std::int64_t deadlineMs_ = 0; // Waiting: the next attempt; Connecting, AwaitingConnAck, Closing: give up
     // Closing: what follows the close; the clean close itself waits for the CONNACK when none came yet.
@@ -155,3 +159,4 @@ std::string mqttNoConnectionText(const std::string& host, int port);
 std::string mqttLoginRefusedText(const std::string& host, int port);
 std::string mqttRefusedText(const std::string& host, int port, int returnCode);
 std::string mqttDroppedRecordsText(std::uint64_t count);
+std::string mqttTlsFailedText(const std::string& host, int port, TlsFailure failure);

@@ -57,7 +57,7 @@ void cutUtf8(std::string& text, std::size_t limit) {
 bool MqttSettings::operator==(const MqttSettings& other) const {
     return enabled == other.enabled && host == other.host && port == other.port && station == other.station &&
            user == other.user && password == other.password && keepAliveSeconds == other.keepAliveSeconds &&
-           recordIntervalSeconds == other.recordIntervalSeconds && discovery == other.discovery;
+           recordIntervalSeconds == other.recordIntervalSeconds && discovery == other.discovery && tls == other.tls;
 }
 
 bool isValidStationName(const std::string& station) {

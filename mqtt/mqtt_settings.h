@@ -16,11 +16,13 @@ struct MqttSettings {
     int keepAliveSeconds = 60;
     int recordIntervalSeconds = 60; // 0: no records
     bool discovery = true;          // the home automation's device discovery
+    bool tls = false;               // encrypted, the broker's certificate checked against the Windows store
 
     bool operator==(const MqttSettings& other) const;
     bool operator!=(const MqttSettings& other) const { return !(*this == other); }
 };
 
+inline constexpr int kMqttTlsPort = 8883; // the standard's port for MQTT over TLS
 inline constexpr int kMinMqttPort = 1;
 inline constexpr int kMaxMqttPort = 65535;
 // Below a few seconds the pings would be most of the traffic; an hour is as long as a dead broker may go unnoticed.

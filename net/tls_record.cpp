@@ -1,5 +1,7 @@
 #include "net/tls_record.h"
 
+#include "net/tls_failure.h"
+
 TlsRecordFront tlsRecordAtFront(std::string_view stream) {
     TlsRecordFront front;
     if (stream.empty())
@@ -29,4 +31,28 @@ TlsRecordFront tlsRecordAtFront(std::string_view stream) {
         front.length = kTlsRecordHeaderBytes + body;
     }
     return front;
+}
+
+const char* tlsFailureText(TlsFailure failure) {
+    switch (failure) {
+    case TlsFailure::Untrusted:
+        return "certyfikat serwera nie pochodzi od zaufanego wystawcy";
+    case TlsFailure::NameMismatch:
+        return "certyfikat serwera wystawiono dla innej nazwy";
+    case TlsFailure::Expired:
+        return "certyfikat serwera jest poza okresem ważności";
+    case TlsFailure::Certificate:
+        return "certyfikat serwera jest nieprawidłowy";
+    case TlsFailure::Handshake:
+        return "serwer odrzucił połączenie szyfrowane";
+    case TlsFailure::Protocol:
+        return "serwer nie odpowiada zgodnie z protokołem TLS";
+    case TlsFailure::ConnectionLost:
+        return "połączenie szyfrowane zostało przerwane";
+    case TlsFailure::System:
+        return "błąd obsługi szyfrowania w systemie Windows";
+    case TlsFailure::None:
+        break;
+    }
+    return "";
 }

@@ -1,5 +1,6 @@
 #include "mqtt/win/mqtt_client.h"
 
+#include "net/win/tls_channel.h"
 #include "net/win/unique_socket.h"
 #include "net/win/winsock.h"
 #include "win/clock.h"
@@ -64,12 +65,14 @@ private:
     void carryOut(const MqttPlan& plan);
     void apply(const MqttPlan& plan);
     void report();
-    void open(const std::string& host, int port);
+    void open(const MqttPlan& plan);
     bool connectNext();
+    void connected();
+    void takeStep(const CTlsChannel::Step& step);
     void onNetworkEvents();
     void receive(unsigned connection);
     void flush();
-    void lose();
+    void lose(TlsFailure failure = TlsFailure::None);
     void closeSocket();
     void publishStatus();
 
@@ -86,11 +89,16 @@ private:
     bool connecting_ = false;
     AddressList addresses_;
     const ADDRINFOW* nextAddress_ = nullptr;
+    std::string host_; // the name the broker's certificate must carry
+    bool tlsWanted_ = false;
+    std::unique_ptr<CTlsChannel> tls_; // while an encrypted connection is up or being made
+    bool tlsOpened_ = false;           // its handshake is done
     std::string unsent_;
     bool closeAfterSending_ = false;
     // What the connection did while a plan was being carried out, told to the session once the plan is done.
     bool reportConnected_ = false;
     bool reportEnded_ = false;
+    TlsFailure endedBy_ = TlsFailure::None;
     std::int64_t stateTakenMs_ = 0; // monotonic; when the last state left the inbox
 };
 
@@ -153,7 +161,8 @@ void CMqttClient::updateAlarm(const MqttAlarm& alarm) {
 }
 
 // The session gives up its clean close after MqttSession::kCloseTimeoutMs, well within the wait here. Only name
-// resolution cannot be interrupted: a worker inside it is left to end on its own once it returns, posting nothing.
+// resolution and a certificate check cannot be interrupted: a worker inside one is left to end on its own once it
+// returns, posting nothing.
 void CMqttClient::stop(MqttStop how) {
     if (!shared_)
         return;
@@ -265,9 +274,9 @@ void CMqttClient::Worker::carryOut(const MqttPlan& plan) {
 void CMqttClient::Worker::report() {
     while (reportConnected_ || reportEnded_) {
         if (std::exchange(reportEnded_, false))
-            apply(session_.connectionEnded(clockNow()));
+            apply(session_.connectionEnded(clockNow(), std::exchange(endedBy_, TlsFailure::None)));
         else if (std::exchange(reportConnected_, false))
-            apply(session_.tcpConnected(clockNow()));
+            connected();
     }
 }
 
@@ -278,8 +287,10 @@ void CMqttClient::Worker::apply(const MqttPlan& plan) {
     if (plan.close == MqttPlan::Close::Now)
         closeSocket();
     if (socket_)
-        unsent_ += plan.send;
+        unsent_ += tls_ ? tls_->send(plan.send).send : plan.send;
     if (plan.close == MqttPlan::Close::AfterSending) {
+        if (socket_ && tls_ && tls_->state() == CTlsChannel::State::Open)
+            unsent_ += tls_->close().send;
         if (socket_)
             closeAfterSending_ = true;
         else
@@ -288,24 +299,26 @@ void CMqttClient::Worker::apply(const MqttPlan& plan) {
     if (plan.finished)
         finished_ = true;
     if (plan.open)
-        open(plan.host, plan.port);
+        open(plan);
     if (socket_ && !connecting_)
         flush();
 }
 
 // Name resolution blocks this thread, never the window's; the session's connect timeout runs from here.
-void CMqttClient::Worker::open(const std::string& host, int port) {
+void CMqttClient::Worker::open(const MqttPlan& plan) {
     closeSocket();
     addresses_.reset();
     nextAddress_ = nullptr;
+    host_ = plan.host;
+    tlsWanted_ = plan.tls;
     ADDRINFOW hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     ADDRINFOW* list = nullptr;
     // An empty name would resolve to this computer's own addresses.
-    if (!winsock_ || !networkEvent_ || host.empty() ||
-        ws_->getAddrInfo(widen(host).c_str(), std::to_wstring(port).c_str(), &hints, &list) != 0) {
+    if (!winsock_ || !networkEvent_ || host_.empty() ||
+        ws_->getAddrInfo(widen(host_).c_str(), std::to_wstring(plan.port).c_str(), &hints, &list) != 0) {
         reportEnded_ = true;
         return;
     }
@@ -349,7 +362,7 @@ void CMqttClient::Worker::onNetworkEvents() {
     if ((what & FD_CONNECT) && connecting_) {
         if (events.iErrorCode[FD_CONNECT_BIT] == 0) {
             connecting_ = false;
-            carryOut(session_.tcpConnected(clockNow()));
+            connected();
         } else {
             closeSocket();
             if (!connectNext())
@@ -369,17 +382,60 @@ void CMqttClient::Worker::onNetworkEvents() {
     report();
 }
 
+// The TCP connection is up: the session hears of it now, or once the TLS handshake is done and the broker's
+// certificate passed.
+void CMqttClient::Worker::connected() {
+    if (!tlsWanted_) {
+        carryOut(session_.tcpConnected(clockNow()));
+        return;
+    }
+    tls_ = std::make_unique<CTlsChannel>();
+    takeStep(tls_->start(host_));
+}
+
+// One step of the TLS channel on the current connection; what the session does with its bytes may end it.
+void CMqttClient::Worker::takeStep(const CTlsChannel::Step& step) {
+    const unsigned connection = connection_;
+    const auto current = [&] { return socket_ && connection_ == connection; };
+    unsent_ += step.send;
+    if (step.error) {
+        flush(); // the alert that tells the broker why, if the system made one
+        // A connection that was up and simply ended is no fault of the encryption: brokers seldom say goodbye.
+        const bool lost = tlsOpened_ && step.error.failure == TlsFailure::ConnectionLost;
+        lose(lost ? TlsFailure::None : step.error.failure);
+        return;
+    }
+    if (step.opened) {
+        tlsOpened_ = true;
+        carryOut(session_.tcpConnected(clockNow()));
+    }
+    if (!step.received.empty() && current())
+        carryOut(session_.received(step.received, clockNow()));
+    if (current() && step.peerClosed)
+        lose();
+    else if (current())
+        flush();
+}
+
 void CMqttClient::Worker::receive(unsigned connection) {
     char buffer[kReceiveChunk];
     for (std::size_t total = 0; socket_ && connection_ == connection && total < kMaxReceivePerWake;) {
         const int received = ws_->recv(socket_.get(), buffer, sizeof buffer, 0);
         if (received > 0) {
             total += static_cast<std::size_t>(received);
-            carryOut(session_.received(std::string_view(buffer, static_cast<std::size_t>(received)), clockNow()));
+            const std::string_view bytes(buffer, static_cast<std::size_t>(received));
+            if (tls_)
+                takeStep(tls_->received(bytes));
+            else
+                carryOut(session_.received(bytes, clockNow()));
             continue;
         }
-        if (received == 0 || ws_->lastError() != WSAEWOULDBLOCK)
-            lose();
+        if (received == 0 && tls_)
+            takeStep(tls_->transportEnded());
+        if (received == 0 || ws_->lastError() != WSAEWOULDBLOCK) {
+            if (socket_ && connection_ == connection)
+                lose();
+        }
         return;
     }
 }
@@ -407,12 +463,16 @@ void CMqttClient::Worker::flush() {
 }
 
 // The connection failed or the other end closed it: the session hears of it after the current plan.
-void CMqttClient::Worker::lose() {
+void CMqttClient::Worker::lose(TlsFailure failure) {
     closeSocket();
     reportEnded_ = true;
+    if (failure != TlsFailure::None)
+        endedBy_ = failure;
 }
 
 void CMqttClient::Worker::closeSocket() {
+    tls_.reset();
+    tlsOpened_ = false;
     socket_.reset();
     connecting_ = false;
     closeAfterSending_ = false;

@@ -19,7 +19,8 @@ inline constexpr UINT WM_MQTT_STATUS = WM_APP + 1;
 // request in a small inbox and wake the worker. Until start() with MQTT on there is no thread, socket or timer.
 class CMqttClient {
 public:
-    // A worker stuck in name resolution, which nothing can interrupt, is left to end on its own after this.
+    // A worker stuck in name resolution or in the check of a broker's certificate (which may fetch a missing one),
+    // neither of which anything can interrupt, is left to end on its own after this.
     static constexpr DWORD kStopWaitMs = 2000;
 
     CMqttClient() = default;

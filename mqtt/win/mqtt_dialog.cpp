@@ -49,10 +49,15 @@ INT_PTR CMqttDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
         initialise();
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
+        if (LOWORD(wParam) == IDOK) {
             accept();
-        else if (LOWORD(wParam) == IDCANCEL)
+        } else if (LOWORD(wParam) == IDCANCEL) {
             endDialog(IDCANCEL);
+        } else if (LOWORD(wParam) == IDC_MQTT_TLS) {
+            const bool tls = IsDlgButtonChecked(hwnd(), IDC_MQTT_TLS) == BST_CHECKED;
+            const std::string port = narrow(windowText(item(IDC_MQTT_PORT)));
+            SetDlgItemTextW(hwnd(), IDC_MQTT_PORT, widen(portAfterTlsSwitch(port, tls)).c_str());
+        }
         return TRUE;
     default:
         return FALSE;
@@ -62,6 +67,7 @@ INT_PTR CMqttDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
 void CMqttDialog::initialise() {
     CheckDlgButton(hwnd(), IDC_MQTT_ENABLED, settings_.enabled ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(hwnd(), IDC_MQTT_DISCOVERY, settings_.discovery ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hwnd(), IDC_MQTT_TLS, settings_.tls ? BST_CHECKED : BST_UNCHECKED);
     for (const auto& field : kFields)
         SetDlgItemTextW(hwnd(), field.id, widen(mqttFieldText(settings_, field.field)).c_str());
 }
@@ -79,6 +85,7 @@ void CMqttDialog::accept() {
     MqttSettings edited = settings_;
     edited.enabled = IsDlgButtonChecked(hwnd(), IDC_MQTT_ENABLED) == BST_CHECKED;
     edited.discovery = IsDlgButtonChecked(hwnd(), IDC_MQTT_DISCOVERY) == BST_CHECKED;
+    edited.tls = IsDlgButtonChecked(hwnd(), IDC_MQTT_TLS) == BST_CHECKED;
     for (const auto& entry : kFields) {
         const std::string refusal = takeMqttField(edited, entry.field, narrow(windowText(item(entry.id))));
         if (!refusal.empty()) {

@@ -245,6 +245,11 @@ TEST(MqttSettings, WhatTheDialogKeepsOrRefuses) {
     EXPECT_EQ(field, F::User);
     settings.user = "hx";
     EXPECT_EQ(checkMqttSettings(settings, field), "");
+    // The encryption switched: the standard port follows, a port of the user's own stays.
+    const std::tuple<const char*, bool, const char*> switches[] = {
+        {"1883", true, "8883"}, {"8883", false, "1883"}, {"8883", true, "8883"}, {"1884", true, "1884"}};
+    for (const auto& [typed, tls, shown] : switches)
+        EXPECT_EQ(portAfterTlsSwitch(typed, tls), shown) << typed << tls;
 }
 
 // ---- Payloads
@@ -444,7 +449,7 @@ std::string describe(const MqttPlan& plan, const std::string& status) {
     if (plan.close == MqttPlan::Close::AfterSending)
         words.push_back("close");
     if (plan.open)
-        words.push_back("open " + plan.host + ":" + std::to_string(plan.port));
+        words.push_back("open " + plan.host + ":" + std::to_string(plan.port) + (plan.tls ? " tls" : ""));
     if (plan.statusChanged)
         words.push_back("status: " + (status.empty() ? std::string("-") : status.substr(0, status.size() - 1)));
     words.push_back(plan.finished ? "finished" : "@" + std::to_string(plan.nextTickMs));
@@ -520,8 +525,13 @@ MqttPlan apply(MqttSession& session, const MqttSettings& base, const Row& row) {
         return session.start(base, clock);
     case Connected:
         return session.tcpConnected(clock);
-    case Ended:
-        return session.connectionEnded(clock);
+    case Ended: { // the arg: why the TLS channel failed, as its token
+        TlsFailure failure = TlsFailure::None;
+        for (int f = 0; f <= static_cast<int>(TlsFailure::System); ++f)
+            if (arg == tlsFailureToken(static_cast<TlsFailure>(f)))
+                failure = static_cast<TlsFailure>(f);
+        return session.connectionEnded(clock, failure);
+    }
     case Recv:
         return session.received(brokerBytes(arg), clock);
     case Tick:
@@ -542,8 +552,10 @@ MqttPlan apply(MqttSession& session, const MqttSettings& base, const Row& row) {
     case Stop:
         return session.stop(arg == "off" ? MqttStop::SwitchOff : MqttStop::ProgramClose, clock);
     case Reconfig: {
-        MqttSettings next = base;
-        next.host = arg;
+        MqttSettings next = base; // "host" or "host tls"
+        next.host = arg.substr(0, arg.find(' '));
+        next.tls = arg.find(" tls") != std::string::npos;
+        next.port = next.tls ? kMqttTlsPort : next.port;
         return session.reconfigure(next, clock);
     }
     }
@@ -626,6 +638,10 @@ TEST(MqttSession, ConnectRefusedWithEachReturnCodeBacksOff) {
             {123130, Connected, "", "CONNECT ; @133130"},
             {123140, Recv, "CONNACK 0", "PUB#1 availability=online r | PUB#2 alarm=∅ r ; status: - ; @183140"},
             {123150, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @124150"}, // 1 s
+            {124150, Tick, "", "open broker:1883 ; @134150"},
+            {124160, Ended, "untrusted",
+             "close! ; status: MQTT: brak połączenia szyfrowanego z brokerem broker:1883 (certyfikat serwera nie "
+             "pochodzi od zaufanego wystawcy). ; @126160"},
         });
 }
 
@@ -809,9 +825,9 @@ TEST(MqttSession, NewSettingsCloseCleanlyAndKeepTheRecords) {
             {300, Recv, "SUBACK 1, PUBACK 2, PUBACK 3, PUBACK 4", "@60200"},
             {60500, Tick, "", "PING | PUB#5 record 14:01:00 ; @120500"},
             // Another broker: the device leaves this one.
-            {61000, Reconfig, "broker2",
+            {61000, Reconfig, "broker2 tls",
              "PUB#6 discovery=∅ r | PUB#7 availability=offline r | DISCONNECT ; close ; @62500"},
-            {61100, Ended, "", "close! ; open broker2:1883 ; @71100"},
+            {61100, Ended, "", "close! ; open broker2:8883 tls ; @71100"},
             {61200, Connected, "", "CONNECT ; @71200"},
             {61300, Recv, "CONNACK 0",
              "SUB#8 | PUB#9 availability=online r | PUB#10 discovery r | PUB#11 record 14:01:00 ; @120500"},

@@ -138,7 +138,7 @@ TEST(SettingsKeysSession, OptionalKeyIsWrittenOnlyOnceSet) {
         {[](AppSettings& s) { s.mqtt.host = "broker", s.mqtt.protectedPassword = "AQID"; },
          comma + alarms("0", "", "0") +
              "[MQTT]\r\nENABLED=0\r\nHOST=broker\r\nPORT=1883\r\nSTATION=\r\nUSER=\r\nPASSWORD=AQID\r\n"
-             "KEEPALIVE=60\r\nRECORD_INTERVAL=60\r\nDISCOVERY=1\r\n"},
+             "KEEPALIVE=60\r\nRECORD_INTERVAL=60\r\nDISCOVERY=1\r\nTLS=0\r\n"},
     };
     for (const auto& [change, file] : runs) {
         runSession(path, change);

@@ -35,7 +35,8 @@ class Mosquitto:
     persistence folder keeps persistent sessions and their queued messages over a stop and a start, as a real
     server's restart does."""
 
-    def __init__(self, folder, users):
+    def __init__(self, folder, users, tls_listeners=()):
+        """tls_listeners: [(certificate, key)], each a TLS listener of its own; their ports in tls_ports."""
         self.folder = folder
         self.folder.mkdir(parents=True, exist_ok=True)
         self.port = free_port()
@@ -48,15 +49,20 @@ class Mosquitto:
         # Run as root, the broker would switch to the user "mosquitto", who cannot write our folder.
         run_as = "user root\n" if os.geteuid() == 0 else ""
         self.config = folder / "mosquitto.conf"
-        self.config.write_text("listener %d 127.0.0.1\n%spersistence true\npersistence_location %s/\n%slog_dest file %s\n"
-                               % (self.port, login, folder, run_as, folder / "mosquitto.log"))
+        self.tls_ports = [free_port() for _ in tls_listeners]
+        tls = "".join("listener %d 127.0.0.1\ncertfile %s\nkeyfile %s\n" % (port, certificate, key)
+                      for port, (certificate, key) in zip(self.tls_ports, tls_listeners))
+        self.config.write_text("%spersistence true\npersistence_location %s/\n%slog_dest file %s\n"
+                               "listener %d 127.0.0.1\n%s"
+                               % (login, folder, run_as, folder / "mosquitto.log", self.port, tls))
         self.process = None
         self.start()
 
     def start(self):
         self.process = subprocess.Popen(["mosquitto", "-c", str(self.config)], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, start_new_session=True)
-        wait_listening(self.port)
+        for port in [self.port] + self.tls_ports:
+            wait_listening(port)
 
     def stop(self):
         """As a server stops: its sessions are saved first (SIGTERM)."""

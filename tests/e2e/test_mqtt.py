@@ -7,7 +7,9 @@ state arrive, the state agrees with the window, and "online" on homeassistant/st
 again. The broker stops for 30 s while records are due every 2 s: the status line says so, the window keeps
 answering, and once the broker is back every record of the gap arrives once, in order. A listener that never
 answers and one that sends garbage each cost the connection, never the window, and the broker is reached again.
-Closed properly, the program says "offline" itself at once, and its settings file keeps the password encrypted,
+Encrypted (the broker's TLS listeners, certificates from a test authority that the system trusts meanwhile): a
+self-signed certificate is refused with its reason in the status line, the authority's certificate connects. Closed
+properly (over TLS from here on), the program says "offline" itself at once, and its settings file keeps the password encrypted,
 never as plain text; started again, it connects with that password, and killed, it is declared "offline" by its
 will within 1.5 times the keep-alive."""
 
@@ -16,9 +18,10 @@ import time
 
 from harness import OK_4660, Scenario, settings_file, wait_until
 from peers import Mosquitto, StubListener, Subscriber, require_program
+from test_tls import make_certificates, trusted_authority
 
 CMD_MQTT = 32801
-MQTT_PORT_FIELD, MQTT_PASSWORD_FIELD = 1172, 1175
+MQTT_PORT_FIELD, MQTT_PASSWORD_FIELD, MQTT_TLS = 1172, 1175, 1179
 STATION = "stacja-e2e"
 TOPIC = "hx350/%s/" % STATION
 DISCOVERY = "homeassistant/device/hx350_%s/config" % STATION
@@ -55,7 +58,12 @@ def online_count(watcher):
 def body(s, t):
     for program in ("mosquitto", "mosquitto_sub", "mosquitto_pub", "mosquitto_passwd"):
         require_program(program)
-    broker = Mosquitto(s.folder / "broker", {USER: PASSWORD, "watcher": "w"})
+    certificates = s.folder / "certificates"
+    certificates.mkdir()
+    make_certificates(certificates)
+    broker = Mosquitto(s.folder / "broker", {USER: PASSWORD, "watcher": "w"},
+                       [(certificates / name, certificates / "server.key") for name in ("self.crt", "localhost.crt")])
+    self_signed, trusted = broker.tls_ports
     watcher = Subscriber(broker, "watcher", "w")
     silent, garbage = StubListener("silent"), StubListener("garbage")
     refused = "MQTT: broker 127.0.0.1:%d odrzucił logowanie. " % broker.port
@@ -137,31 +145,56 @@ def body(s, t):
         wait_until(lambda: online_count(watcher) > onlines, 60, "online after the broken listeners")
         t.passed("connected to the broker again")
 
-        t.step("closed properly: offline at once, and the settings file keeps the password encrypted")
-        offlines = watcher.payloads(TOPIC + "availability").count("offline")
-        closed = time.monotonic()
-        s.close_program()
-        wait_until(lambda: watcher.payloads(TOPIC + "availability").count("offline") > offlines, 10, "offline")
-        t.expect(time.monotonic() - closed <= 6, "offline with the close", time.monotonic() - closed)
-        ini = s.ini_path.read_bytes()
-        t.check(b"[MQTT]" in ini and PASSWORD.encode("cp1250") not in ini and PASSWORD.encode() not in ini,
-                "the password is not in the file as text")
-        kept = ini.split(b"PASSWORD=")[1].split(b"\r\n")[0]
-        t.expect(len(kept) > 40, "the password is kept encrypted", kept)
-
-        t.step("started again the encrypted password connects; killed, the will says offline within 1.5 keep-alives")
-        onlines = online_count(watcher)
-        s.start_program()
-        wait_until(lambda: online_count(watcher) > onlines, 30, "online after the start")
-        offlines = watcher.payloads(TOPIC + "availability").count("offline")
-        killed = time.monotonic()
-        s.kill_program()
-        wait_until(lambda: watcher.payloads(TOPIC + "availability").count("offline") > offlines, KEEPALIVE * 1.5 + 5,
-                   "the will's offline")
-        t.expect(time.monotonic() - killed <= KEEPALIVE * 1.5, "offline in time", time.monotonic() - killed)
+        with trusted_authority(certificates / "ca.crt", s.config.slot):
+            encrypted_then_closed(s, t, watcher, self_signed, trusted)
     finally:
         for peer in (watcher, broker, silent, garbage):
             peer.stop()
+
+
+def encrypted_then_closed(s, t, watcher, self_signed, trusted):
+    t.step("encrypted: the standard port follows the switch, a self-signed certificate is refused with its reason, "
+           "a trusted one connects; a screenshot of the dialog")
+    s.command(CMD_MQTT)
+    s.dialog("MQTT")
+    s.win("dialog-set-text", "MQTT", str(MQTT_PORT_FIELD), "1883")
+    s.win("dialog-click", "MQTT", str(MQTT_TLS))
+    t.equal(s.control("MQTT", str(MQTT_PORT_FIELD)).get("text"), "8883", "the port for TLS")
+    s.screenshot("dialog-tls")
+    s.win("dialog-press", "MQTT", "1")
+    s.wait_no_dialog()
+    set_port(s, self_signed)
+    wait_status(s, "MQTT: brak połączenia szyfrowanego z brokerem 127.0.0.1:%d (certyfikat serwera nie pochodzi od "
+                "zaufanego wystawcy). " % self_signed, "the self-signed certificate refused")
+    onlines = online_count(watcher)
+    set_port(s, trusted)
+    wait_until(lambda: online_count(watcher) > onlines, 30, "online over TLS")
+    wait_until(lambda: "MQTT" not in status(s), 10, "no MQTT problem in the status line", interval=0.5)
+    t.passed("connected over TLS")
+
+    t.step("closed properly: offline at once, and the settings file keeps the password encrypted")
+    offlines = watcher.payloads(TOPIC + "availability").count("offline")
+    closed = time.monotonic()
+    s.close_program()
+    wait_until(lambda: watcher.payloads(TOPIC + "availability").count("offline") > offlines, 10, "offline")
+    t.expect(time.monotonic() - closed <= 6, "offline with the close", time.monotonic() - closed)
+    ini = s.ini_path.read_bytes()
+    t.check(b"\r\nTLS=1\r\n" in ini, "the encryption is kept")
+    t.check(b"[MQTT]" in ini and PASSWORD.encode("cp1250") not in ini and PASSWORD.encode() not in ini,
+            "the password is not in the file as text")
+    kept = ini.split(b"PASSWORD=")[1].split(b"\r\n")[0]
+    t.expect(len(kept) > 40, "the password is kept encrypted", kept)
+
+    t.step("started again the encrypted password connects; killed, the will says offline within 1.5 keep-alives")
+    onlines = online_count(watcher)
+    s.start_program()
+    wait_until(lambda: online_count(watcher) > onlines, 30, "online after the start")
+    offlines = watcher.payloads(TOPIC + "availability").count("offline")
+    killed = time.monotonic()
+    s.kill_program()
+    wait_until(lambda: watcher.payloads(TOPIC + "availability").count("offline") > offlines, KEEPALIVE * 1.5 + 5,
+               "the will's offline")
+    t.expect(time.monotonic() - killed <= KEEPALIVE * 1.5, "offline in time", time.monotonic() - killed)
 
 
 if __name__ == "__main__":

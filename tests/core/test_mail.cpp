@@ -1,5 +1,6 @@
 #include "mail/mail_settings.h"
 #include "mail/smtp_reply.h"
+#include "mail/smtp_session.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,333 @@ TEST(SmtpReply, AMegabyteLineWithoutEndIsRefusedWithinTheBound) {
     }
     EXPECT_FALSE(intact);
     EXPECT_EQ(reader.error(), SmtpReplyError::LineTooLong);
+}
+
+// ---- The session as event tables
+
+enum Event { Start, Connected, Tls, TlsFail, Recv, Ended, Tick };
+
+struct Row {
+    std::int64_t ms;
+    Event event;
+    std::string arg; // Recv: the server's lines ('|' for CR LF); TlsFail: the TLS layer's words
+    std::string expected;
+};
+
+// "open smtp.firma.pl:587", the commands sent (the message as "<message>"), "tls", the outcome, then "finished" or
+// the next tick ("@300100").
+std::string describe(const SmtpPlan& plan) {
+    std::vector<std::string> words;
+    if (plan.close)
+        words.push_back("close!");
+    if (!plan.send.empty()) {
+        std::string sent = plan.send;
+        if (sent.size() > 5 && sent.compare(sent.size() - 5, 5, "\r\n.\r\n") == 0)
+            sent = "<message>";
+        else
+            sent.resize(sent.size() - 2);
+        words.push_back(sent);
+    }
+    if (plan.startTls)
+        words.push_back("tls");
+    if (plan.open)
+        words.push_back("open " + plan.host + ":" + std::to_string(plan.port));
+    if (plan.outcome) {
+        const auto list = [](const std::vector<std::string>& recipients) {
+            std::string out;
+            for (const std::string& r : recipients)
+                out += " " + r;
+            return out;
+        };
+        std::string text;
+        if (!plan.outcome->delivered.empty())
+            text += "sent" + list(plan.outcome->delivered);
+        for (const SmtpFailure& f : plan.outcome->givenUp)
+            text += (text.empty() ? "" : "; ") + std::string("gave up") + list(f.recipients) + ": " + f.reason;
+        if (!plan.outcome->retry.recipients.empty())
+            text += (text.empty() ? "" : "; ") + std::string("retry") + list(plan.outcome->retry.recipients) + ": " +
+                    plan.outcome->retry.reason;
+        words.push_back("=> " + (text.empty() ? std::string("nothing") : text));
+    }
+    words.push_back(plan.finished ? "finished" : "@" + std::to_string(plan.nextTickMs));
+    std::string out;
+    for (const std::string& word : words)
+        out += (out.empty() ? "" : " ; ") + word;
+    return out;
+}
+
+MailSettings smtpSettings(MailSecurity security, const std::string& user, int port = 587) {
+    MailSettings s;
+    s.enabled = true;
+    s.server = "smtp.firma.pl";
+    s.port = port;
+    s.security = security;
+    s.user = user;
+    s.password = "tajne";
+    return s;
+}
+
+void run(const MailSettings& settings, const std::vector<Row>& rows,
+         std::vector<std::string> recipients = {"a@firma.pl", "b@firma.pl"}) {
+    SmtpSession session(settings, {"hx350@firma.pl", std::move(recipients), "Subject: x\r\n\r\n.\r\n"},
+                        "PC01.firma.pl");
+    for (const Row& row : rows) {
+        SmtpPlan plan;
+        switch (row.event) {
+        case Start:
+            plan = session.start(row.ms);
+            break;
+        case Connected:
+            plan = session.tcpConnected(row.ms, "192.0.2.7");
+            break;
+        case Tls:
+            plan = session.tlsEstablished(row.ms);
+            break;
+        case TlsFail:
+            plan = session.tlsFailed(row.arg, row.ms);
+            break;
+        case Recv:
+            plan = session.received(lines(row.arg), row.ms);
+            break;
+        case Ended:
+            plan = session.connectionEnded(row.ms);
+            break;
+        case Tick:
+            plan = session.tick(row.ms);
+            break;
+        }
+        EXPECT_EQ(describe(plan), row.expected) << "at " << row.ms << " ms: " << row.arg;
+    }
+}
+
+// base64("\0alarm\0tajne"), base64("alarm"), base64("tajne"), as RFC 4648 gives them.
+constexpr const char* kPlainResponse = "AGFsYXJtAHRham5l";
+
+TEST(SmtpSession, StartTlsThenEhloAgainThenAuthPlain) {
+    run(smtpSettings(MailSecurity::StartTls, "alarm"),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "220 smtp.firma.pl ESMTP|", "EHLO pc01.firma.pl ; @300200"},
+            // Before TLS the server offers no login; what it offered then counts for nothing after.
+            {300, Recv, "250-smtp.firma.pl|250-PIPELINING|250-SIZE 10240000|250 STARTTLS|", "STARTTLS ; @300300"},
+            {400, Recv, "220 2.0.0 Ready to start TLS|", "tls ; @60400"},
+            {500, Tls, "", "EHLO pc01.firma.pl ; @300500"},
+            {600, Recv, "250-smtp.firma.pl|250-SIZE 10240000|250-AUTH LOGIN PLAIN|250 SMTPUTF8|",
+             std::string("AUTH PLAIN ") + kPlainResponse + " ; @300600"},
+            {700, Recv, "235 2.7.0 Authentication successful|", "MAIL FROM:<hx350@firma.pl> SIZE=21 ; @300700"},
+            {800, Recv, "250 2.1.0 Ok|", "RCPT TO:<a@firma.pl> ; @300800"},
+            {900, Recv, "250 2.1.5 Ok|", "RCPT TO:<b@firma.pl> ; @300900"},
+            {1000, Recv, "250 2.1.5 Ok|", "DATA ; @121000"},
+            {1100, Recv, "354 End data with <CR><LF>.<CR><LF>|", "<message> ; @601100"},
+            {1200, Recv, "250 2.0.0 Ok: queued as 4F2A|", "QUIT ; => sent a@firma.pl b@firma.pl ; @11200"},
+            {1300, Recv, "221 2.0.0 Bye|", "close! ; finished"},
+        });
+}
+
+TEST(SmtpSession, TlsFromTheFirstByteThenAuthLogin) {
+    run(smtpSettings(MailSecurity::Tls, "alarm", 465),
+        {
+            {0, Start, "", "open smtp.firma.pl:465 ; @30000"},
+            {100, Connected, "", "tls ; @60100"},
+            {200, Tls, "", "@300200"},
+            {300, Recv, "220-smtp.firma.pl ESMTP|220 no UCE|", "EHLO pc01.firma.pl ; @300300"},
+            {400, Recv, "250-smtp.firma.pl|250 AUTH=LOGIN|", "AUTH LOGIN ; @300400"}, // the early servers' form
+            {500, Recv, "334 VXNlcm5hbWU6|", "YWxhcm0= ; @300500"},
+            {600, Recv, "334 UGFzc3dvcmQ6|", "dGFqbmU= ; @300600"},
+            {700, Recv, "535 5.7.8 Authentication credentials invalid|",
+             "QUIT ; => gave up a@firma.pl b@firma.pl: 535 5.7.8 Authentication credentials invalid ; @10700"},
+            {800, Ended, "", "close! ; finished"},
+        });
+}
+
+// A refused recipient among several does not stop the others.
+TEST(SmtpSession, EachRecipientAsTheServerAnswersIt) {
+    run(smtpSettings(MailSecurity::None, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "220 old.firma.pl|", "EHLO pc01.firma.pl ; @300200"},
+            {300, Recv, "502 5.5.2 Command not implemented|", "HELO pc01.firma.pl ; @300300"},
+            {400, Recv, "250 old.firma.pl|", "MAIL FROM:<hx350@firma.pl> ; @300400"},
+            {500, Recv, "250 Ok|", "RCPT TO:<a@firma.pl> ; @300500"},
+            {550, Recv, "250 Ok|", "RCPT TO:<b@firma.pl> ; @300550"},
+            {600, Recv, "550 5.1.1 User unknown|", "RCPT TO:<c@firma.pl> ; @300600"},
+            {700, Recv, "451 4.7.1 Try again later|", "DATA ; @120700"},
+            {900, Recv, "354 Go ahead|", "<message> ; @600900"},
+            {1000, Recv, "250 Ok|",
+             "QUIT ; => sent a@firma.pl; gave up b@firma.pl: b@firma.pl: 550 5.1.1 User unknown; retry c@firma.pl: "
+             "c@firma.pl: 451 4.7.1 Try again later ; @11000"},
+            {11000, Tick, "", "close! ; finished"},
+        },
+        {"a@firma.pl", "b@firma.pl", "c@firma.pl"});
+    run(smtpSettings(MailSecurity::None, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "220 smtp|", "EHLO pc01.firma.pl ; @300200"},
+            {300, Recv, "250 smtp|", "MAIL FROM:<hx350@firma.pl> ; @300300"},
+            {400, Recv, "250 Ok|", "RCPT TO:<a@firma.pl> ; @300400"},
+            {500, Recv, "550 5.1.1 No|", "RCPT TO:<b@firma.pl> ; @300500"},
+            // 552 to RCPT is a temporary refusal (RFC 5321 4.5.3.1.10); nobody left for DATA.
+            {600, Recv, "552 5.5.3 Too many recipients|",
+             "QUIT ; => gave up a@firma.pl: a@firma.pl: 550 5.1.1 No; retry b@firma.pl: b@firma.pl: 552 5.5.3 Too "
+             "many recipients ; @10600"},
+        });
+}
+
+TEST(SmtpSession, RefusalsOfTheServerEndTheMessageOrWaitForLater) {
+    const char* noStartTls = "QUIT ; => gave up a@firma.pl b@firma.pl: serwer smtp.firma.pl:587 nie oferuje "
+                             "szyfrowania STARTTLS ; @10300";
+    run(smtpSettings(MailSecurity::StartTls, ""), {
+                                                      {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+                                                      {100, Connected, "", "@300100"},
+                                                      {200, Recv, "220 smtp|", "EHLO pc01.firma.pl ; @300200"},
+                                                      {300, Recv, "250-smtp|250 8BITMIME|", noStartTls},
+                                                  });
+    run(smtpSettings(MailSecurity::StartTls, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "421 4.3.2 Service shutting down|",
+             "QUIT ; => retry a@firma.pl b@firma.pl: 421 4.3.2 Service shutting down ; @10200"},
+            {300, Recv, "221 Bye|", "close! ; finished"},
+        });
+    // A login never goes out in the clear: nothing is even connected.
+    run(smtpSettings(MailSecurity::None, "alarm"),
+        {{0, Start, "", "=> gave up a@firma.pl b@firma.pl: logowanie bez szyfrowania jest wyłączone ; finished"}});
+    // The end of the data refused for good.
+    run(smtpSettings(MailSecurity::None, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "220 smtp|", "EHLO pc01.firma.pl ; @300200"},
+            {300, Recv, "250 smtp|", "MAIL FROM:<hx350@firma.pl> ; @300300"},
+            {400, Recv, "250 Ok|", "RCPT TO:<a@firma.pl> ; @300400"},
+            {500, Recv, "250 Ok|", "DATA ; @120500"},
+            {600, Recv, "354 Go|", "<message> ; @600600"},
+            {700, Recv, "554 5.7.1 Message rejected as spam|",
+             "QUIT ; => gave up a@firma.pl: 554 5.7.1 Message rejected as spam ; @10700"},
+        },
+        {"a@firma.pl"});
+}
+
+// Every step has its deadline, however slowly the server trickles its bytes.
+TEST(SmtpSession, AServerThatNeverAnswersCostsATimeout) {
+    const char* silent = "close! ; => retry a@firma.pl b@firma.pl: serwer smtp.firma.pl:587 nie odpowiada ; finished";
+    run(smtpSettings(MailSecurity::StartTls, ""), {
+                                                      {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+                                                      {100, Connected, "", "@300100"},
+                                                      {100000, Recv, "2", "@300100"},
+                                                      {200000, Recv, "20 sm", "@300100"},
+                                                      {300100, Tick, "", silent},
+                                                  });
+    run(smtpSettings(MailSecurity::StartTls, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {30000, Tick, "",
+             "close! ; => retry a@firma.pl b@firma.pl: brak połączenia z serwerem smtp.firma.pl:587 ; finished"},
+        });
+    run(smtpSettings(MailSecurity::Tls, "", 465),
+        {
+            {0, Start, "", "open smtp.firma.pl:465 ; @30000"},
+            {100, Connected, "", "tls ; @60100"},
+            {60100, Tick, "",
+             "close! ; => retry a@firma.pl b@firma.pl: nie można nawiązać połączenia szyfrowanego z serwerem "
+             "smtp.firma.pl:465: brak odpowiedzi ; finished"},
+        });
+    // The QUIT after the outcome waits only briefly.
+    run(smtpSettings(MailSecurity::None, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "554 No SMTP service here|",
+             "QUIT ; => gave up a@firma.pl b@firma.pl: 554 No SMTP service here ; @10200"},
+            {10200, Tick, "", "close! ; finished"},
+        });
+}
+
+TEST(SmtpSession, BrokenConnectionsAndBadRepliesWaitForLater) {
+    const char* broken = "close! ; => retry a@firma.pl b@firma.pl: serwer smtp.firma.pl:587 odpowiada niezgodnie z "
+                         "protokołem SMTP ; finished";
+    run(smtpSettings(MailSecurity::StartTls, ""), {
+                                                      {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+                                                      {100, Connected, "", "@300100"},
+                                                      {200, Recv, "SSH-2.0-OpenSSH_9.2|", broken},
+                                                  });
+    // Bytes after STARTTLS's 220 would pass for the encrypted server's (RFC 3207 6): the session stops there.
+    run(smtpSettings(MailSecurity::StartTls, ""), {
+                                                      {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+                                                      {100, Connected, "", "@300100"},
+                                                      {200, Recv, "220 smtp|", "EHLO pc01.firma.pl ; @300200"},
+                                                      {300, Recv, "250-smtp|250 STARTTLS|", "STARTTLS ; @300300"},
+                                                      {400, Recv, "220 Go ahead|250-AUTH PLAIN|", broken},
+                                                  });
+    run(smtpSettings(MailSecurity::StartTls, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "220 smtp|", "EHLO pc01.firma.pl ; @300200"},
+            {300, Recv, "250-smtp|250 STARTTLS|", "STARTTLS ; @300300"},
+            {400, Recv, "220 Go ahead|", "tls ; @60400"},
+            {500, TlsFail, "certyfikat serwera nie jest zaufany",
+             "close! ; => retry a@firma.pl b@firma.pl: nie można nawiązać połączenia szyfrowanego z serwerem "
+             "smtp.firma.pl:587: certyfikat serwera nie jest zaufany ; finished"},
+        });
+    run(smtpSettings(MailSecurity::None, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {100, Connected, "", "@300100"},
+            {200, Recv, "220 smtp|", "EHLO pc01.firma.pl ; @300200"},
+            {300, Recv, "250 smtp|", "MAIL FROM:<hx350@firma.pl> ; @300300"},
+            {400, Recv, "250 Ok|250 Ok|", broken}, // an answer before its question
+        });
+    run(smtpSettings(MailSecurity::None, ""),
+        {
+            {0, Start, "", "open smtp.firma.pl:587 ; @30000"},
+            {10, Ended, "",
+             "close! ; => retry a@firma.pl b@firma.pl: brak połączenia z serwerem smtp.firma.pl:587 ; finished"},
+        });
+}
+
+// RFC 4954 4: an AUTH line too long with its initial response goes without it, and the response follows the
+// server's empty challenge.
+TEST(SmtpSession, LongCredentialsGoAfterTheChallenge) {
+    MailSettings settings = smtpSettings(MailSecurity::Tls, std::string(200, 'u'), 465);
+    settings.password = std::string(200, 'p');
+    SmtpSession session(settings, {"hx350@firma.pl", {"a@firma.pl"}, "x\r\n"}, "pc01");
+    session.start(0);
+    session.tcpConnected(1);
+    session.tlsEstablished(2);
+    session.received(lines("220 smtp|"), 3);
+    EXPECT_EQ(session.received(lines("250-smtp|250 AUTH PLAIN|"), 4).send, "AUTH PLAIN\r\n");
+    EXPECT_EQ(session.received(lines("334 |"), 5).send,
+              base64Encode(std::string(1, '\0') + settings.user + '\0' + settings.password) + "\r\n");
+    EXPECT_EQ(session.received(lines("235 Ok|"), 6).send, "MAIL FROM:<hx350@firma.pl>\r\n");
+}
+
+TEST(SmtpSession, DataLinesClientNameAndServerWords) {
+    const struct {
+        std::string message;
+        std::string data;
+    } rows[] = {
+        {"a\r\n.b\r\n..\r\n", "a\r\n..b\r\n...\r\n.\r\n"},
+        {".", "..\r\n.\r\n"},
+        {"a\nb\r.\r\n", "a\r\nb\r\n..\r\n.\r\n"}, // no line end the server could read otherwise
+        {"", ".\r\n"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(smtpDataBytes(row.message), row.data);
+
+    EXPECT_EQ(smtpClientName("PC01.Firma.PL", "192.0.2.7"), "pc01.firma.pl");
+    EXPECT_EQ(smtpClientName("STACJA_1", "192.0.2.7"), "[192.0.2.7]");
+    EXPECT_EQ(smtpClientName("", "2001:db8::7"), "[IPv6:2001:db8::7]");
+    EXPECT_EQ(smtpClientName("", ""), "localhost");
+
+    SmtpReply reply{550, {"5.1.1 U\x01ser \xC5\x82\xFF", "", std::string(300, 'x')}};
+    const std::string text = smtpReplyText(reply);
+    EXPECT_EQ(text.substr(0, 20), "550 5.1.1 U?ser \xC5\x82? ");
+    EXPECT_EQ(text.size(), SmtpSession::kMaxReasonLength);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "mail/mail_message.h"
 #include "mail/mail_settings.h"
 #include "mail/smtp_reply.h"
 #include "mail/smtp_session.h"
@@ -505,6 +506,166 @@ TEST(SmtpSession, DataLinesClientNameAndServerWords) {
     const std::string text = smtpReplyText(reply);
     EXPECT_EQ(text.substr(0, 20), "550 5.1.1 U?ser \xC5\x82? ");
     EXPECT_EQ(text.size(), SmtpSession::kMaxReasonLength);
+}
+
+// ---- Messages
+
+constexpr std::int64_t kEpochMs = 1772715600000; // 2026-03-05 13:00:00 UTC, 14:00:00 at +01:00
+constexpr int kOffsetMinutes = 60;
+
+QuantityReading value(double v) {
+    QuantityReading q;
+    q.rawValue = v;
+    q.noData = false;
+    return q;
+}
+
+AlarmSettings alarmSettings() {
+    AlarmSettings a;
+    a.enabled = true;
+    a.limits[AlarmTemperature] = {150, 250};
+    a.limits[AlarmHumidity].highTenths = 600;
+    a.linkMinutes = 10;
+    return a;
+}
+
+// The worked example every golden file starts from: station pc01-com3 at 14:04:00 on 2026-03-05, 25.3 °C and
+// 45.0 %, the temperature above its upper limit of 25.0 °C since 14:03.
+MailContent content(MailKind kind) {
+    MailContent c;
+    c.kind = kind;
+    c.station = "pc01-com3";
+    c.reading.temperature = value(253 * 0.1);
+    c.reading.humidity = value(450 * 0.1);
+    c.alarms = alarmSettings();
+    c.alarm = {AlarmKind::TemperatureAbove, 250, kind == MailKind::Acknowledged, {2026, 3, 5, 14, 3, 0}};
+    c.event.kind = AlarmKind::TemperatureAbove;
+    c.event.limit = 250;
+    c.event.time = {2026, 3, 5, 14, 4, 0};
+    c.active = {c.alarm};
+    switch (kind) {
+    case MailKind::AlarmEnd:
+        c.event.type = AlarmEventType::End;
+        c.event.extreme = 261 * 0.1;
+        c.event.durationMs = 1633000;
+        c.reading.temperature = value(244 * 0.1);
+        c.active.clear();
+        break;
+    case MailKind::Reminder:
+        c.active.push_back({AlarmKind::HumidityAbove, 600, true, {2026, 3, 5, 13, 40, 0}});
+        c.active.push_back({AlarmKind::Link, 10, false, {2026, 3, 4, 23, 58, 0}});
+        c.reading.temperature.noData = true;
+        c.reading.humidity.flagged = true;
+        break;
+    case MailKind::Daily:
+        c.active.clear();
+        c.day.from = {2026, 3, 4, 14, 4, 0};
+        c.day.to = {2026, 3, 5, 14, 4, 0};
+        c.day.readings = 86213;
+        c.day.quantity[AlarmTemperature] = {
+            true, value(182 * 0.1), value(249 * 0.1), {2026, 3, 5, 3, 12, 5}, {2026, 3, 4, 15, 40, 0}};
+        c.day.quantity[AlarmTemperature].low.twoDecimalPlaces = true;
+        break;
+    case MailKind::Test:
+        c.active.clear();
+        c.alarms = AlarmSettings{};
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The golden files were checked by a parser that knows nothing of this code (the subject and body decoded back to
+// the text below). HX350_UPDATE_GOLDEN=1 rewrites them for a change that is meant.
+TEST(MailMessage, EachKindAsTheGoldenFileHasIt) {
+    const struct {
+        MailKind kind;
+        const char* file;
+    } rows[] = {
+        {MailKind::AlarmStart, "alarm_start.eml"},
+        {MailKind::AlarmEnd, "alarm_end.eml"},
+        {MailKind::Acknowledged, "acknowledged.eml"},
+        {MailKind::Reminder, "reminder.eml"},
+        {MailKind::Daily, "daily.eml"},
+        {MailKind::Test, "test.eml"},
+    };
+    MailHeader header;
+    header.from = "alarm@firma.pl";
+    header.to = {"jan.kowalski@firma.pl", "dyzurny.zmiana.nocna@firma.pl", "kierownik.dzialu.jakosci@firma.pl"};
+    header.time = {kEpochMs + 240000, kOffsetMinutes};
+    for (const auto& row : rows) {
+        header.messageId = mailMessageId("pc01-com3", header.from, header.time.utcMs, 7, 0x2a);
+        const std::string message = composeMailMessage(header, content(row.kind));
+        const std::string path = std::string(HX350_TEST_DATA_DIR) + "/mail/" + row.file;
+        if (std::getenv("HX350_UPDATE_GOLDEN"))
+            std::ofstream(path, std::ios::binary) << message;
+        EXPECT_EQ(message, readFile(path)) << row.file;
+        // Every line within RFC 5322's 78 characters, 7-bit, and a CR before every LF.
+        std::istringstream in(message);
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_TRUE(!line.empty() && line.back() == '\r') << row.file << ": " << line;
+            EXPECT_LE(line.size(), 79u) << row.file << ": " << line;
+            for (const char c : line)
+                EXPECT_LT(static_cast<unsigned char>(c), 0x80u) << row.file << ": " << line;
+        }
+    }
+}
+
+// The decoding of RFC 2047 Q words and RFC 2045 quoted-printable, as a reader does it.
+std::string unquote(std::string_view text, bool underscoreIsBlank) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            out.push_back(underscoreIsBlank && text[i] == '_' ? ' ' : text[i]);
+            continue;
+        }
+        if (text.compare(i + 1, 2, "\r\n") != 0) // not a soft line break
+            out.push_back(static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
+        i += 2;
+    }
+    return out;
+}
+
+TEST(MailMessage, EncodedWordsAndQuotedPrintableDecodeBack) {
+    const std::string subject = "HX350 pc01-com3: przypomnienie: ALARM temperatura powyżej 25.0 °C od 14:03, "
+                                "ALARM wilgotność powyżej 60.0 % od 2026.03.04 23:58 _=?ąęśćżźńół";
+    const std::string header = encodedHeader("Subject", subject);
+    std::string decoded;
+    std::istringstream in(header);
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_LE(line.size(), 77u) << line; // 76 and the CR
+        const std::size_t start = line.find("=?UTF-8?Q?");
+        const std::size_t end = line.find("?=", start + 10);
+        ASSERT_NE(start, std::string::npos);
+        EXPECT_LE(end + 2 - start, 75u);
+        decoded += unquote(line.substr(start + 10, end - start - 10), true);
+    }
+    EXPECT_EQ(decoded, subject);
+
+    std::string body;
+    for (int length = 60; length < 90; ++length)
+        body += std::string(length % 7, ' ') + std::string(length - length % 7 - 1, 'x') + "ł=\t \r\n";
+    const std::string encoded = quotedPrintable(body);
+    std::istringstream encodedLines(encoded);
+    for (std::string line; std::getline(encodedLines, line);) {
+        EXPECT_LE(line.size(), 77u) << line;
+        EXPECT_TRUE(line.size() < 2 || (line[line.size() - 2] != ' ' && line[line.size() - 2] != '\t')) << line;
+    }
+    EXPECT_EQ(unquote(encoded, false), body);
+}
+
+TEST(MailMessage, DateWithItsOffsetAndIds) {
+    EXPECT_EQ(mailDateText({kEpochMs, kOffsetMinutes}), "Thu, 05 Mar 2026 14:00:00 +0100");
+    EXPECT_EQ(mailDateText({1792891800999, 60}), "Sun, 25 Oct 2026 02:30:00 +0100"); // the repeated hour
+    EXPECT_EQ(mailDateText({1709251199000, -150}), "Thu, 29 Feb 2024 21:29:59 -0230");
+    EXPECT_EQ(mailDateText({-1000, 0}), "Wed, 31 Dec 1969 23:59:59 +0000");
+    EXPECT_EQ(mailMessageId("st1", "alarm@firma.pl", kEpochMs, 3, 0xbeef), "<hx350.st1.1772715600000.3.beef@firma.pl>");
 }
 
 } // namespace

@@ -1,4 +1,6 @@
+#include "base/cp1250.h"
 #include "mail/mail_message.h"
+#include "mail/mail_schedule.h"
 #include "mail/mail_settings.h"
 #include "mail/smtp_reply.h"
 #include "mail/smtp_session.h"
@@ -666,6 +668,294 @@ TEST(MailMessage, DateWithItsOffsetAndIds) {
     EXPECT_EQ(mailDateText({1709251199000, -150}), "Thu, 29 Feb 2024 21:29:59 -0230");
     EXPECT_EQ(mailDateText({-1000, 0}), "Wed, 31 Dec 1969 23:59:59 +0000");
     EXPECT_EQ(mailMessageId("st1", "alarm@firma.pl", kEpochMs, 3, 0xbeef), "<hx350.st1.1772715600000.3.beef@firma.pl>");
+}
+
+// ---- The schedule as event tables
+
+enum ScheduleEvent {
+    Settings, // arg: "" or "reminder N" or "daily HH:MM" or "off"
+    Alarm,    // arg: "start", "ack", "end": the temperature above 25.0 °C
+    Reading,  // arg: the temperature
+    STick,
+    Outcome, // arg: "ok", "retry", "550" (given up), "partial" (the first recipient took it, the second refused)
+    Clock,   // arg: seconds the wall clock is set forward (or back)
+};
+
+struct ScheduleRow {
+    std::int64_t ms;
+    ScheduleEvent event;
+    std::string arg;
+    std::string expected;
+};
+
+// The subject of a delivery's message, decoded, without "HX350 st1: ".
+std::string subjectOf(const std::string& data) {
+    const std::size_t at = data.find("Subject: ");
+    std::string subject;
+    for (std::size_t start = data.find("=?UTF-8?Q?", at); start < data.find("\r\n\r\n");
+         start = data.find("=?UTF-8?Q?", start + 1))
+        subject += unquote(data.substr(start + 10, data.find("?=", start + 10) - start - 10), true);
+    return subject.substr(subject.find(": ") + 2);
+}
+
+class ScheduleRunner {
+public:
+    ScheduleRunner() {
+        settings.enabled = true;
+        settings.server = "smtp.firma.pl";
+        settings.from = "hx350@firma.pl";
+        settings.to = "a@firma.pl, b@firma.pl";
+    }
+
+    void run(const std::vector<ScheduleRow>& rows) {
+        for (const ScheduleRow& row : rows)
+            EXPECT_EQ(describe(apply(row)), row.expected) << "at " << row.ms << " ms: " << row.arg;
+    }
+
+    MailSchedule schedule{0x2a};
+    MailSettings settings;
+
+private:
+    MailPlan apply(const ScheduleRow& row) {
+        const MailClock clock{row.ms, {kEpochMs + row.ms + wallShiftMs_, kOffsetMinutes}};
+        const LocalTime local = civilTime(civilSeconds({2026, 3, 5, 14, 0, 0}) + (row.ms + wallShiftMs_) / 1000);
+        AlarmPlan plan;
+        switch (row.event) {
+        case Settings:
+            if (row.arg.rfind("reminder ", 0) == 0)
+                settings.reminderMinutes = std::stoi(row.arg.substr(9));
+            if (row.arg.rfind("daily ", 0) == 0)
+                settings.dailyAtMinutes = parseDailyAt(row.arg.substr(6));
+            settings.enabled = row.arg != "off";
+            return schedule.applySettings(settings, "st1", clock);
+        case Alarm: {
+            AlarmEvent event;
+            event.kind = AlarmKind::TemperatureAbove;
+            event.limit = 250;
+            event.time = local;
+            event.type = row.arg == "start" ? AlarmEventType::Start
+                         : row.arg == "ack" ? AlarmEventType::Acknowledged
+                                            : AlarmEventType::End;
+            if (event.type == AlarmEventType::Start)
+                since_ = local;
+            plan.events.push_back(event);
+            if (event.type != AlarmEventType::End)
+                plan.active.push_back({AlarmKind::TemperatureAbove, 250, event.type != AlarmEventType::Start, since_});
+            return schedule.onAlarmPlan(plan, alarmSettings(), clock);
+        }
+        case Reading: {
+            CurrentReading reading;
+            reading.temperature = value(std::stod(row.arg));
+            return schedule.onReading(reading, true, clock);
+        }
+        case STick:
+            return schedule.tick(clock);
+        case Outcome: {
+            SmtpOutcome outcome;
+            if (row.arg == "ok") {
+                outcome.delivered = recipients_;
+            } else if (row.arg == "retry") {
+                outcome.retry = {recipients_, "brak połączenia z serwerem smtp.firma.pl:587"};
+            } else if (row.arg == "550") {
+                outcome.givenUp.push_back({recipients_, "550 5.7.1 Relaying denied"});
+            } else {
+                outcome.delivered = {recipients_.front()};
+                outcome.givenUp.push_back({{recipients_.back()}, "b@firma.pl: 550 5.1.1 <b@firma.pl>; unknown"});
+            }
+            return schedule.delivered(lastId_, outcome, clock);
+        }
+        case Clock:
+            wallShiftMs_ += std::stoll(row.arg) * 1000;
+            return schedule.tick({row.ms, {kEpochMs + row.ms + wallShiftMs_, kOffsetMinutes}});
+        }
+        return {};
+    }
+
+    // "line: <event file line>", "deliver #N <subject>", "status: <text>", then the next tick ("@61000").
+    std::string describe(const MailPlan& plan) {
+        std::vector<std::string> words;
+        for (const MailRecord& record : plan.records) {
+            std::string line = cp1250ToUtf8(mailEventLine(record, ';'));
+            words.push_back("line: " + line.substr(0, line.size() - 2));
+        }
+        if (plan.deliver) {
+            lastId_ = plan.deliver->id;
+            recipients_ = plan.deliver->message.recipients;
+            words.push_back("deliver #" + std::to_string(lastId_) + " " + subjectOf(plan.deliver->message.data));
+        }
+        if (plan.statusChanged) {
+            const std::string& status = schedule.statusText();
+            words.push_back("status: " + (status.empty() ? std::string("-") : status.substr(0, status.size() - 1)));
+        }
+        words.push_back("@" + std::to_string(plan.nextTickMs));
+        std::string out;
+        for (const std::string& word : words)
+            out += (out.empty() ? "" : " ; ") + word;
+        return out;
+    }
+
+    std::int64_t wallShiftMs_ = 0;
+    LocalTime since_;
+    std::uint64_t lastId_ = 0;
+    std::vector<std::string> recipients_;
+};
+
+const std::string kNoConnection = "status: E-mail: nie można wysłać powiadomienia (brak połączenia z serwerem "
+                                  "smtp.firma.pl:587).";
+
+TEST(MailSchedule, RetriesBackOffFromAMinuteToFifteenInOrder) {
+    ScheduleRunner runner;
+    runner.run({
+        {0, Settings, "", "@60000"},
+        {1000, Alarm, "start", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @61000"},
+        {2000, Outcome, "retry", kNoConnection + " ; @62000"},
+        {62000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @122000"},
+        {63000, Outcome, "retry", "@123000"}, // 2 minutes
+        {183000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @243000"},
+        {184000, Outcome, "retry", "@244000"}, // 4
+        {424000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @484000"},
+        {425000, Outcome, "retry", "@485000"}, // 8
+        {905000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @965000"},
+        {906000, Outcome, "retry", "@966000"}, // 15
+        {1000000, Alarm, "ack", "@1060000"},   // waits behind the first
+        {1806000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @1866000"},
+        {1807000, Outcome, "retry", "@1867000"}, // 15 again
+        {2707000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @2767000"},
+        {2708000, Outcome, "ok",
+         "line: 2026.03.05 14:45:08;e-mail (początek) wysłany do a@firma.pl b@firma.pl;temperatura powyżej;25.0;;"
+         "00:45:07 ; deliver #2 ALARM (potwierdzony) temperatura powyżej 25.0 °C od 14:00 ; status: - ; @2768000"},
+        {2709000, Outcome, "ok",
+         "line: 2026.03.05 14:45:09;e-mail (potwierdzenie) wysłany do a@firma.pl b@firma.pl;temperatura powyżej;25.0;;"
+         "00:45:08 ; @2769000"},
+        // After a success the back-off starts again from a minute.
+        {2710000, Alarm, "end", "deliver #3 koniec alarmu temperatura powyżej 25.0 °C od 14:00 ; @2770000"},
+        {2711000, Outcome, "retry", kNoConnection + " ; @2771000"},
+    });
+}
+
+TEST(MailSchedule, RefusedMessagesAndRecipientsAreGivenUpAndSaid) {
+    ScheduleRunner runner;
+    runner.run({
+        {0, Settings, "", "@60000"},
+        {1000, Alarm, "start", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @61000"},
+        {1500, Alarm, "end", "@61500"},
+        {2000, Outcome, "partial",
+         "line: 2026.03.05 14:00:02;e-mail (początek) wysłany do a@firma.pl;temperatura powyżej;25.0;;00:00:01 ; "
+         "line: 2026.03.05 14:00:02;e-mail (początek) niewysłany do b@firma.pl: b@firma.pl: 550 5.1.1 <b@firma.pl>  "
+         "unknown;temperatura powyżej;25.0;;00:00:01 ; deliver #2 koniec alarmu temperatura powyżej 25.0 °C od 14:00 ; "
+         "status: E-mail: nie można wysłać powiadomienia (b@firma.pl: 550 5.1.1 <b@firma.pl>; unknown). ; @62000"},
+        {3000, Outcome, "550",
+         "line: 2026.03.05 14:00:03;e-mail (koniec) niewysłany do a@firma.pl b@firma.pl: 550 5.7.1 Relaying denied;"
+         "temperatura powyżej;25.0;;00:00:02 ; status: E-mail: nie można wysłać powiadomienia (550 5.7.1 Relaying "
+         "denied). ; @63000"},
+        // Switched off: what waits is given up.
+        {4000, Alarm, "start", "deliver #3 ALARM temperatura powyżej 25.0 °C od 14:00 ; @64000"},
+        {5000, Alarm, "end", "@65000"},
+        {6000, Settings, "off",
+         "line: 2026.03.05 14:00:06;e-mail (początek) niewysłany do a@firma.pl b@firma.pl: powiadomienia e-mail "
+         "wyłączone;temperatura powyżej;25.0;;00:00:02 ; line: 2026.03.05 14:00:06;e-mail (koniec) niewysłany do "
+         "a@firma.pl b@firma.pl: powiadomienia e-mail wyłączone;temperatura powyżej;25.0;;00:00:02 ; status: - ; "
+         "@66000"},
+        {7000, Outcome, "ok", "@67000"}, // the worker's late answer changes nothing
+    });
+}
+
+TEST(MailSchedule, RemindersWhileAnAlarmWaitsTheNewestOnly) {
+    ScheduleRunner runner;
+    runner.settings.sendAck = false;
+    runner.run({
+        {0, Settings, "reminder 1", "@60000"},
+        {1000, Alarm, "start", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @61000"},
+        {2000, Outcome, "retry", kNoConnection + " ; @61000"},
+        {61000, STick, "", "@62000"}, // the first reminder waits behind the start
+        {62000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @121000"},
+        {63000, Outcome, "retry", "@121000"},
+        {121000, STick, "", "@181000"}, // the second reminder replaces the first
+        {181000, STick, "", "@183000"}, // and the third the second
+        {183000, STick, "", "deliver #1 ALARM temperatura powyżej 25.0 °C od 14:00 ; @241000"},
+        {184000, Outcome, "ok",
+         "line: 2026.03.05 14:03:04;e-mail (początek) wysłany do a@firma.pl b@firma.pl;temperatura powyżej;25.0;;"
+         "00:03:03 ; deliver #4 przypomnienie: ALARM temperatura powyżej 25.0 °C od 14:00 ; status: - ; @241000"},
+        {185000, Outcome, "retry", kNoConnection + " ; @241000"},
+        // Acknowledged: the reminder that waits would no longer be true, and none follows.
+        {200000, Alarm, "ack", "@260000"},
+        {245000, STick, "", "@305000"},
+    });
+}
+
+TEST(MailSchedule, DailyMessageOnceADayWhateverTheClockDoes) {
+    ScheduleRunner runner;
+    runner.run({
+        {0, Settings, "daily 14:02", "@60000"},
+        {10000, Reading, "21.5", "@70000"},
+        {20000, Reading, "23.45", "@80000"},
+        {30000, Reading, "22", "@90000"},
+        {90000, STick, "", "@120000"},
+        {120000, STick, "", "deliver #1 raport dzienny 2026.03.05 ; @180000"},
+        {121000, Outcome, "ok",
+         "line: 2026.03.05 14:02:01;e-mail (raport dzienny) wysłany do a@firma.pl b@firma.pl;;;; ; @181000"},
+        {130000, Clock, "-3600", "@190000"}, // 13:02:10 again: no second message today
+        {3730000, STick, "", "@3790000"},    // 14:02:10
+        {3740000, Clock, "172800", "deliver #2 raport dzienny 2026.03.07 ; @3800000"}, // two days on: one message
+        {3741000, Outcome, "ok",
+         "line: 2026.03.07 14:02:21;e-mail (raport dzienny) wysłany do a@firma.pl b@firma.pl;;;; ; @3801000"},
+        {3800000, STick, "", "@3860000"},
+    });
+    // Started after the daily time: the first message comes the next day.
+    ScheduleRunner late;
+    late.run({
+        {0, Settings, "daily 13:59", "@60000"},
+        {86339000, STick, "", "@86340000"},
+        {86340000, STick, "", "deliver #1 raport dzienny 2026.03.06 ; @86400000"},
+    });
+}
+
+TEST(MailSchedule, WhatTheDialogSaysOfTheTestMessage) {
+    SmtpOutcome outcome;
+    outcome.delivered = {"a@firma.pl", "b@firma.pl"};
+    outcome.reply = "250 2.0.0 Ok: queued as 4F2A";
+    EXPECT_EQ(mailTestResultText(outcome),
+              "Wiadomość próbna została wysłana. Serwer odpowiedział: 250 2.0.0 Ok: queued as 4F2A.");
+    outcome.delivered.pop_back();
+    outcome.retry = {{"b@firma.pl"}, "b@firma.pl: 451 4.7.1 Later"};
+    EXPECT_EQ(mailTestResultText(outcome), "Wiadomość próbna została wysłana do a@firma.pl. Serwer odpowiedział: 250 "
+                                           "2.0.0 Ok: queued as 4F2A. Nie można wysłać wiadomości próbnej: b@firma.pl: "
+                                           "451 4.7.1 Later.");
+    EXPECT_EQ(mailStationName("Hala 2/A"), "Hala-2-A");
+}
+
+TEST(MailSchedule, AFullQueueLosesTheOldestReminderThenTheOldestOther) {
+    ScheduleRunner runner;
+    runner.run({{0, Settings, "reminder 1", "@60000"}});
+    MailSchedule& schedule = runner.schedule;
+    const auto at = [](std::int64_t ms) { return MailClock{ms, {kEpochMs + ms, kOffsetMinutes}}; };
+    // The humidity alarm waits all along; the first message stays with the worker, which never answers.
+    const ActiveAlarm humidity{AlarmKind::HumidityAbove, 600, false, {2026, 3, 5, 14, 0, 0}};
+    AlarmPlan plan;
+    plan.active = {humidity};
+    plan.events = {AlarmEvent{AlarmEventType::Start, AlarmKind::HumidityAbove, 600, 61.0, 0, {2026, 3, 5, 14, 0, 0}}};
+    EXPECT_TRUE(schedule.onAlarmPlan(plan, alarmSettings(), at(0)).deliver);
+    EXPECT_TRUE(schedule.tick(at(60000)).records.empty()); // a reminder joins the queue
+    std::vector<std::string> dropped;
+    for (std::int64_t i = 0; schedule.queued() < MailSchedule::kMaxQueued || dropped.size() < 2; ++i) {
+        const bool start = i % 2 == 0;
+        plan.events = {AlarmEvent{start ? AlarmEventType::Start : AlarmEventType::End,
+                                  AlarmKind::TemperatureAbove,
+                                  250,
+                                  25.5,
+                                  0,
+                                  {2026, 3, 5, 14, 1, 0}}};
+        plan.active = start ? std::vector<ActiveAlarm>{humidity, {AlarmKind::TemperatureAbove, 250, false, {}}}
+                            : std::vector<ActiveAlarm>{humidity};
+        for (const MailRecord& record : schedule.onAlarmPlan(plan, alarmSettings(), at(61000 + i)).records)
+            dropped.push_back(cp1250ToUtf8(mailEventLine(record, ';')));
+        ASSERT_LE(schedule.queued(), MailSchedule::kMaxQueued);
+    }
+    ASSERT_EQ(dropped.size(), 2u);
+    EXPECT_EQ(dropped[0], "2026.03.05 14:01:01;e-mail (przypomnienie) niewysłany do a@firma.pl b@firma.pl: kolejka "
+                          "wiadomości pełna;wilgotność powyżej;60.0;;00:01:01\r\n");
+    EXPECT_EQ(dropped[1], "2026.03.05 14:01:01;e-mail (początek) niewysłany do a@firma.pl b@firma.pl: kolejka "
+                          "wiadomości pełna;temperatura powyżej;25.0;;00:00:00\r\n");
 }
 
 } // namespace

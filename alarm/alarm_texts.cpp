@@ -20,7 +20,18 @@ bool concerns(AlarmKind kind, int topic) {
     return isTemperature(kind) == (topic == AlarmTemperature);
 }
 
-// The alarm's name in the status line and the event file.
+bool sameDay(const LocalTime& a, const LocalTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+
+// One alarm, ending with ". " but without the blank that separates it from the next piece.
+std::string piece(const ActiveAlarm& alarm, const LocalTime& now) {
+    return (alarm.acknowledged ? "ALARM (potwierdzony): " : "ALARM: ") + alarmDescription(alarm.kind, alarm.limit) +
+           alarmSinceText(alarm.since, now) + ".";
+}
+
+} // namespace
+
 const char* alarmName(AlarmKind kind) {
     switch (kind) {
     case AlarmKind::TemperatureBelow:
@@ -36,37 +47,39 @@ const char* alarmName(AlarmKind kind) {
     }
 }
 
-std::string limitText(AlarmKind kind, int limit) {
+std::string alarmLimitText(AlarmKind kind, int limit) {
     return kind == AlarmKind::Link ? std::to_string(limit) : tenthsText(limit);
 }
 
-std::string dateTimeText(const LocalTime& time) {
+std::string alarmDescription(AlarmKind kind, int limit) {
+    if (kind == AlarmKind::Link)
+        return alarmName(kind);
+    return std::string(alarmName(kind)) + " " + tenthsText(limit) + (isTemperature(kind) ? " °C" : " %");
+}
+
+std::string alarmSinceText(const LocalTime& since, const LocalTime& now) {
+    char text[80];
+    if (sameDay(since, now))
+        std::snprintf(text, sizeof text, " od %02d:%02d", since.hour, since.minute);
+    else
+        std::snprintf(text, sizeof text, " od %04d.%02d.%02d %02d:%02d", since.year, since.month, since.day, since.hour,
+                      since.minute);
+    return text;
+}
+
+std::string alarmDateTimeText(const LocalTime& time) {
     char text[80];
     std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
                   time.minute, time.second);
     return text;
 }
 
-bool sameDay(const LocalTime& a, const LocalTime& b) {
-    return a.year == b.year && a.month == b.month && a.day == b.day;
+std::string alarmDurationText(std::int64_t durationMs) {
+    const long long seconds = durationMs / 1000;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    return text;
 }
-
-// One alarm, ending with ". " but without the blank that separates it from the next piece.
-std::string piece(const ActiveAlarm& alarm, const LocalTime& now) {
-    std::string text = alarm.acknowledged ? "ALARM (potwierdzony): " : "ALARM: ";
-    text += alarmName(alarm.kind);
-    if (alarm.kind != AlarmKind::Link)
-        text += " " + tenthsText(alarm.limit) + (isTemperature(alarm.kind) ? " °C" : " %");
-    const LocalTime& t = alarm.since;
-    char since[80];
-    if (sameDay(t, now))
-        std::snprintf(since, sizeof since, " od %02d:%02d.", t.hour, t.minute);
-    else
-        std::snprintf(since, sizeof since, " od %04d.%02d.%02d %02d:%02d.", t.year, t.month, t.day, t.hour, t.minute);
-    return text + since;
-}
-
-} // namespace
 
 std::string alarmStatusText(const std::vector<ActiveAlarm>& active, const LocalTime& now) {
     std::string text;
@@ -102,13 +115,11 @@ std::string alarmEventLine(const AlarmEvent& event, char separator) {
     const char* what = event.type == AlarmEventType::Start ? "początek"
                        : event.type == AlarmEventType::End ? "koniec"
                                                            : "potwierdzenie";
-    const long long seconds = event.durationMs / 1000;
-    char duration[64];
-    std::snprintf(duration, sizeof duration, "%02lld:%02lld:%02lld", seconds / 3600, seconds % 3600 / 60, seconds % 60);
     const std::string s(1, separator);
     const std::string extreme = event.kind == AlarmKind::Link ? "" : truncateToTenth(event.extreme);
-    return utf8ToCp1250(dateTimeText(event.time) + s + what + s + alarmName(event.kind) + s +
-                        limitText(event.kind, event.limit) + s + extreme + s + duration) +
+    return utf8ToCp1250(alarmDateTimeText(event.time) + s + what + s + alarmName(event.kind) + s +
+                        alarmLimitText(event.kind, event.limit) + s + extreme + s +
+                        alarmDurationText(event.durationMs)) +
            kCrLf;
 }
 
@@ -121,8 +132,8 @@ std::vector<std::string> alarmActionArguments(const AlarmEvent& event) {
                                                          : "humidity";
     const std::string value =
         event.kind == AlarmKind::Link ? std::to_string(event.durationMs / 60000) : truncateToTenth(event.extreme);
-    return {event.type == AlarmEventType::Start ? "start" : "end", quantity, limitText(event.kind, event.limit), value,
-            dateTimeText(event.time)};
+    return {event.type == AlarmEventType::Start ? "start" : "end", quantity, alarmLimitText(event.kind, event.limit),
+            value, alarmDateTimeText(event.time)};
 }
 
 std::string alarmProblemText(bool actionFailed, FileProblem eventFile) {

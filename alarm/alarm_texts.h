@@ -4,11 +4,26 @@
 #include "alarm/alarm_settings.h"
 #include "recording/recording_status.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // The alarms' texts: the status line, the DDE item, the event file and the action's arguments. Values are shown
 // as the displays show them without units, cut to tenths.
+
+// The pieces the texts below are made of, for the other notifications (e-mail) to say the same words.
+// "temperatura powyżej", "brak prawidłowego pomiaru".
+const char* alarmName(AlarmKind kind);
+// The limit as the event file writes it: "25.0", or the link alarm's whole minutes.
+std::string alarmLimitText(AlarmKind kind, int limit);
+// "temperatura powyżej 25.0 °C"; the link alarm's name alone.
+std::string alarmDescription(AlarmKind kind, int limit);
+// " od 14:03", or " od 2024.03.04 23:58" when the onset is not on `now`'s day.
+std::string alarmSinceText(const LocalTime& since, const LocalTime& now);
+// "2024.03.05 14:07:09".
+std::string alarmDateTimeText(const LocalTime& time);
+// "00:27:13"; hours beyond 99 take more digits.
+std::string alarmDurationText(std::int64_t durationMs);
 
 // What follows the status line's other texts (UTF-8): one piece per active alarm, for example
 // "ALARM: temperatura powyżej 25.0 °C od 14:03. "; the onset's date is added when it is not `now`'s day.

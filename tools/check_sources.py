@@ -6,8 +6,8 @@
 
 The layers, from the bottom: res and base (ids, civil time, Windows-1250 text, DPI arithmetic, number texts, the
 settings store), win (small Win32 helpers), protocol, serial, display, recording and dde, alarm, net (what the
-network features share), mqtt, ui, app and plot (the two programs), then tools, bench and tests. A file includes
-from its own top folder or from a lower layer only.
+network features share), mqtt, mail, ui, app and plot (the two programs), then tools, bench and tests. A file
+includes from its own top folder or from a lower layer only.
 
 A file is Win32 code when one of the folders in its path is named "win"; every other C or C++ file is core code,
 which includes neither a Windows header nor a Win32 file. Resource scripts (.rc) are not code and are not checked.
@@ -20,7 +20,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 LAYERS = [("res", "base"), ("win",), ("protocol",), ("serial",), ("display",), ("recording", "dde"), ("alarm",),
-          ("net",), ("mqtt",), ("ui",), ("app", "plot"), ("tools",), ("bench",), ("tests",)]
+          ("net",), ("mqtt",), ("mail",), ("ui",), ("app", "plot"), ("tools",), ("bench",), ("tests",)]
 RANK = {folder: rank for rank, folders in enumerate(LAYERS) for folder in folders}
 # Headers of the Windows SDK that a core file must not reach for (lower case, as MinGW spells them).
 WINDOWS_HEADERS = {

@@ -14,6 +14,7 @@ hxg_reader) seeds=("$data/decode") ;;
 settings_store) seeds=("$data/settings") ;;
 texts) seeds=() ;;
 mqtt_packet) seeds=() ;;
+smtp_reply) seeds=() ;;
 *) echo "run.sh: unknown harness $harness" >&2; exit 2 ;;
 esac
 corpus="$work/corpus_$harness"

@@ -32,6 +32,8 @@ public:
                                              const AlarmSettings& after, char separator);
     // How the start of a program went: the program the settings name is said while it cannot be started.
     void actionStarted(const ActionStart& start, bool started);
+    // Lines of other parts of the program for the event file of the settings in force, when there is one.
+    void note(const std::vector<AlarmEventLog::LineText>& lines, char separator) { eventLog_.write(lines, separator); }
     // The tick: the event file is tried again.
     void retry() { eventLog_.retry(); }
 

@@ -17,13 +17,20 @@ void AlarmEventLog::setFile(const std::string& path) {
         flush();
 }
 
-// Without a file name nobody asked for the events to be written down.
 void AlarmEventLog::write(const std::vector<AlarmEvent>& events, char separator) {
+    std::vector<LineText> lines;
+    for (const AlarmEvent& event : events)
+        lines.push_back([event](char fields) { return alarmEventLine(event, fields); });
+    write(lines, separator);
+}
+
+// Without a file name nobody asked for the events to be written down.
+void AlarmEventLog::write(const std::vector<LineText>& lines, char separator) {
     if (path_.empty())
         return;
     separator_ = separator;
-    for (const AlarmEvent& event : events) {
-        waiting_.push_back(event);
+    for (const LineText& line : lines) {
+        waiting_.push_back(line);
         if (waiting_.size() > kMaxWaiting)
             waiting_.pop_front();
     }
@@ -83,8 +90,7 @@ void AlarmEventLog::flush() {
     while (!waiting_.empty()) {
         const bool header = end_ == 0;
         const char separator = header || fileSeparator_ == 0 ? separator_ : fileSeparator_;
-        const std::string bytes =
-            (header ? alarmEventHeader(separator) : std::string()) + alarmEventLine(waiting_.front(), separator);
+        const std::string bytes = (header ? alarmEventHeader(separator) : std::string()) + waiting_.front()(separator);
         const WriteResult result = appendAtEnd(*file_, end_, torn_, bytes);
         if (result == WriteResult::Failed) {
             problem_ = FileProblem::WriteFailed;

@@ -31,6 +31,9 @@ public:
     // One line per event. `separator` (the recording's) goes between the fields of a file that has none yet, with
     // the header first; a file with a header keeps the separator it has, so that its columns stay one table.
     void write(const std::vector<AlarmEvent>& events, char separator);
+    // A line of another part of the program in the same columns (CR LF ended), made once its separator is known.
+    using LineText = std::function<std::string(char separator)>;
+    void write(const std::vector<LineText>& lines, char separator);
     // The tick: a file that could not be opened, or lines that could not be written, are tried again.
     void retry();
 
@@ -45,8 +48,8 @@ private:
     std::unique_ptr<RecordingFile> file_;
     std::uint64_t end_ = 0;
     bool torn_ = false;
-    char fileSeparator_ = 0;         // the open file's, 0 while it has no header
-    char separator_ = '\t';          // the one asked for last, for a file without a header
-    std::deque<AlarmEvent> waiting_; // not yet in the file
+    char fileSeparator_ = 0;       // the open file's, 0 while it has no header
+    char separator_ = '\t';        // the one asked for last, for a file without a header
+    std::deque<LineText> waiting_; // not yet in the file
     FileProblem problem_ = FileProblem::None;
 };

@@ -32,15 +32,6 @@ std::string takeName(std::string& name, const std::string& typed) {
     return {};
 }
 
-// A number within [low, high], or the refusal.
-std::string takeWhole(int& value, const std::string& typed, int low, int high, const std::string& refusal) {
-    const auto number = parseWholeNumber(typed);
-    if (!number || *number < low || *number > high)
-        return refusal;
-    value = static_cast<int>(*number);
-    return {};
-}
-
 } // namespace
 
 std::string alarmFieldText(const AlarmSettings& settings, AlarmKey key) {
@@ -76,8 +67,8 @@ std::string takeAlarmField(AlarmSettings& settings, AlarmKey key, const std::str
     }
     switch (key) {
     case AlarmKey::Delay:
-        return takeWhole(settings.delaySeconds, typed, 0, kMaxAlarmDelaySeconds,
-                         "Opóźnienie musi być liczbą całkowitą sekund od 0 do 86400.");
+        return takeWholeNumber(settings.delaySeconds, typed, 0, kMaxAlarmDelaySeconds,
+                               "Opóźnienie musi być liczbą całkowitą sekund od 0 do 86400.");
     case AlarmKey::Hysteresis: {
         const auto tenths = parseTenths(typed);
         if (!tenths || *tenths < 0 || *tenths > kMaxAlarmHysteresisTenths)
@@ -86,8 +77,9 @@ std::string takeAlarmField(AlarmSettings& settings, AlarmKey key, const std::str
         return {};
     }
     case AlarmKey::LinkMinutes:
-        return takeWhole(settings.linkMinutes, typed, 0, kMaxAlarmLinkMinutes,
-                         "Czas bez prawidłowego pomiaru musi być liczbą całkowitą minut od 0 (bez alarmu) do 10080.");
+        return takeWholeNumber(
+            settings.linkMinutes, typed, 0, kMaxAlarmLinkMinutes,
+            "Czas bez prawidłowego pomiaru musi być liczbą całkowitą minut od 0 (bez alarmu) do 10080.");
     case AlarmKey::Action: {
         std::string path;
         if (std::string refusal = takeName(path, typed); !refusal.empty())

@@ -11,6 +11,7 @@ using L = DisplayLook;
 using R = RecordingSettings;
 using M = AlarmSettings;
 using Q = MqttSettings;
+using E = MailSettings;
 
 template <typename Codec, auto... Path>
 SettingEntry<AppSettings> entry(const char* section, const char* key, const char* group = nullptr) {
@@ -59,6 +60,40 @@ std::vector<SettingEntry<AppSettings>> mqttEntries() {
     };
 }
 
+// SECURITY: a word the file may spell in any case; anything else keeps the default.
+struct MailSecurityCodec {
+    using Value = MailSecurity;
+    static Value read(const std::string& text, Value fallback) { return parseMailSecurity(text).value_or(fallback); }
+    static std::string write(Value value, const std::string*) { return mailSecurityText(value); }
+};
+
+// DAILY_AT: "HH:MM", empty for no daily message.
+struct DailyAtCodec {
+    using Value = std::optional<int>;
+    static Value read(const std::string& text, const Value&) { return parseDailyAt(text); }
+    static std::string write(const Value& value, const std::string*) { return dailyAtText(value); }
+};
+
+// The e-mail notifications' keys, one optional group; the password kept as the publisher's is.
+std::vector<SettingEntry<AppSettings>> mailEntries() {
+    const char* s = kMailSection;
+    return {
+        entry<LenientSwitchCodec, &A::mail, &E::enabled>(s, "ENABLED", s),
+        entry<Utf8TextCodec<kMaxMailServerLength>, &A::mail, &E::server>(s, "SERVER", s),
+        entry<BoundedIntCodec<kMinMailPort, kMaxMailPort>, &A::mail, &E::port>(s, "PORT", s),
+        entry<MailSecurityCodec, &A::mail, &E::security>(s, "SECURITY", s),
+        entry<Utf8TextCodec<kMaxMailCredentialLength>, &A::mail, &E::user>(s, "USER", s),
+        entry<TextCodec<0>, &A::mail, &E::protectedPassword>(s, "PASSWORD", s),
+        entry<Utf8TextCodec<kMaxMailAddressLength>, &A::mail, &E::from>(s, "FROM", s),
+        entry<Utf8TextCodec<kMaxMailRecipientsLength>, &A::mail, &E::to>(s, "TO", s),
+        entry<LenientSwitchCodec, &A::mail, &E::sendStart>(s, "SEND_START", s),
+        entry<LenientSwitchCodec, &A::mail, &E::sendEnd>(s, "SEND_END", s),
+        entry<LenientSwitchCodec, &A::mail, &E::sendAck>(s, "SEND_ACK", s),
+        entry<BoundedIntCodec<0, kMaxMailReminderMinutes>, &A::mail, &E::reminderMinutes>(s, "REMINDER_MINUTES", s),
+        entry<DailyAtCodec, &A::mail, &E::dailyAtMinutes>(s, "DAILY_AT", s),
+    };
+}
+
 std::vector<SettingEntry<AppSettings>> buildTable() {
     constexpr auto T = &D::temperature, H = &D::humidity;
     std::vector<SettingEntry<AppSettings>> table = {
@@ -93,7 +128,7 @@ std::vector<SettingEntry<AppSettings>> buildTable() {
         entry<KeptSwitchCodec, &A::showInfoAtStart>("GENERAL", "SHOW_ADV"),
         entry<SwitchCodec, &A::recording, &R::decimalComma>("LOG", "FILE_DECIMAL_COMMA", "FILE_DECIMAL_COMMA"),
     };
-    for (const auto& feature : {alarmEntries(), mqttEntries()})
+    for (const auto& feature : {alarmEntries(), mqttEntries(), mailEntries()})
         table.insert(table.end(), feature.begin(), feature.end());
     return table;
 }
@@ -108,6 +143,7 @@ const std::vector<SettingEntry<AppSettings>>& settingsTable() {
 void loadSettings(const CSettingsStore& store, AppSettings& settings) {
     loadSettingsTable(store, settingsTable(), settings);
     boundAlarmSettings(settings.alarm);
+    boundMailSettings(settings.mail);
 }
 
 // The rectangle is corrected on the way out only, so the caller's values stay as they are.

@@ -5,6 +5,7 @@
 #include "base/settings_store.h"
 #include "base/settings_table.h"
 #include "display/display_look.h"
+#include "mail/mail_settings.h"
 #include "mqtt/mqtt_settings.h"
 #include "recording/recording_settings.h"
 
@@ -22,6 +23,7 @@ struct AppSettings {
     bool showInfoAtStart = true;
     AlarmSettings alarm;
     MqttSettings mqtt;
+    MailSettings mail;
 };
 
 // The keys in the order in which they are read and written: the 29 of every exit, then those of the features

@@ -123,3 +123,7 @@ std::string cp1250ToUtf8(std::string_view bytes) {
     }
     return out;
 }
+
+bool cp1250Storable(std::string_view utf8) {
+    return cp1250ToUtf8(utf8ToCp1250(utf8)) == utf8;
+}

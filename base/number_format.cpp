@@ -218,6 +218,14 @@ std::optional<std::int64_t> parseWholeNumber(const std::string& raw) {
     return negative ? -value : value;
 }
 
+std::string takeWholeNumber(int& value, const std::string& typed, int low, int high, const std::string& refusal) {
+    const auto number = parseWholeNumber(typed);
+    if (!number || *number < low || *number > high)
+        return refusal;
+    value = static_cast<int>(*number);
+    return {};
+}
+
 std::optional<int> parseTenths(const std::string& raw) {
     const std::string text = trimmed(raw);
     std::size_t i = 0;

@@ -12,6 +12,8 @@ std::string formatFixed(double value, int decimals);
 // A whole number: an optional sign and digits, blanks (space, tab) around them allowed; none for anything else.
 // Numbers too large for any use here saturate far beyond every bound.
 std::optional<std::int64_t> parseWholeNumber(const std::string& text);
+// A dialog field's whole number within [low, high] into `value`; otherwise `value` stays and the refusal returns.
+std::string takeWholeNumber(int& value, const std::string& typed, int low, int high, const std::string& refusal);
 
 inline constexpr int kLargestTenths = 99999; // 9999.9
 // A decimal number (a point, or a comma as typed on a Polish keyboard) in tenths, rounded half away from zero on

@@ -142,33 +142,6 @@ MailRecipients parseMailRecipients(std::string_view text) {
 }
 
 // The dialog asks for what the schedule and the session would otherwise only find out when an alarm needs them.
-std::string mailSettingsProblem(const MailSettings& settings) {
-    if (!settings.enabled)
-        return "";
-    if (trimmed(settings.server).empty())
-        return "Podaj nazwę lub adres serwera poczty.";
-    if (settings.server.size() > kMaxMailServerLength)
-        return "Nazwa serwera poczty jest za długa.";
-    if (settings.port < kMinMailPort || settings.port > kMaxMailPort)
-        return "Port serwera poczty musi być liczbą od 1 do 65535.";
-    if (settings.security == MailSecurity::None && !settings.user.empty())
-        return "Logowanie bez szyfrowania jest wyłączone: wybierz STARTTLS lub TLS albo usuń nazwę użytkownika.";
-    if (settings.user.size() > kMaxMailCredentialLength || settings.password.size() > kMaxMailCredentialLength)
-        return "Nazwa użytkownika i hasło mogą mieć najwyżej 256 bajtów.";
-    if (!isValidMailAddress(settings.from))
-        return "Adres nadawcy jest nieprawidłowy.";
-    if (settings.to.size() > kMaxMailRecipientsLength)
-        return "Lista odbiorców jest za długa.";
-    const MailRecipients recipients = parseMailRecipients(settings.to);
-    if (!recipients.invalid.empty())
-        return "Adres odbiorcy jest nieprawidłowy: " + recipients.invalid.front() + ".";
-    if (recipients.addresses.empty())
-        return "Podaj co najmniej jeden adres odbiorcy.";
-    if (recipients.addresses.size() > kMaxMailRecipients)
-        return "Odbiorców może być najwyżej " + std::to_string(kMaxMailRecipients) + ".";
-    return "";
-}
-
 void boundMailSettings(MailSettings& settings) {
     const MailSettings defaults;
     if (settings.port < kMinMailPort || settings.port > kMaxMailPort)

@@ -18,10 +18,11 @@ struct MailSettings {
     std::string server; // a name or an address literal, UTF-8
     int port = 587;     // message submission
     MailSecurity security = MailSecurity::StartTls;
-    std::string user;     // empty: no login
-    std::string password; // plain text in memory only; the settings file keeps it encrypted for the Windows user
-    std::string from;     // the sender's address
-    std::string to;       // the recipients' addresses as the user wrote them, separated by commas
+    std::string user;              // empty: no login
+    std::string password;          // plain text in memory only, never in the settings file
+    std::string protectedPassword; // what the settings file keeps: the password encrypted for the Windows user
+    std::string from;              // the sender's address
+    std::string to;                // the recipients' addresses as the user wrote them, separated by commas
     bool sendStart = true;
     bool sendEnd = true;
     bool sendAck = true;
@@ -68,10 +69,6 @@ struct MailRecipients {
     std::vector<std::string> invalid;
 };
 MailRecipients parseMailRecipients(std::string_view text);
-
-// What the dialog says before it accepts settings that are switched on (UTF-8, one sentence); empty when they can
-// be used. The settings need not be bound first.
-std::string mailSettingsProblem(const MailSettings& settings);
 
 // Brings every value into its range: a port outside 1..65535 becomes the default, reminder minutes the nearest
 // bound, a daily time outside the day none; the server and the sender lose blanks around them, over-long texts are

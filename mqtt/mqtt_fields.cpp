@@ -5,20 +5,6 @@
 
 namespace {
 
-// A number within [low, high], or the refusal.
-std::string takeWhole(int& value, const std::string& typed, int low, int high, const char* refusal) {
-    const auto number = parseWholeNumber(typed);
-    if (!number || *number < low || *number > high)
-        return refusal;
-    value = static_cast<int>(*number);
-    return {};
-}
-
-// The settings file keeps names in Windows-1250, so a name it cannot hold is refused rather than changed.
-bool storable(const std::string& text) {
-    return cp1250ToUtf8(utf8ToCp1250(text)) == text;
-}
-
 bool hasBlank(const std::string& text) {
     return text.find_first_of(" \t") != std::string::npos;
 }
@@ -48,12 +34,12 @@ std::string mqttFieldText(const MqttSettings& settings, MqttField field) {
 std::string takeMqttField(MqttSettings& settings, MqttField field, const std::string& typed) {
     switch (field) {
     case MqttField::Host:
-        if (hasBlank(typed) || typed.size() > kMaxMqttHostLength || !storable(typed))
+        if (hasBlank(typed) || typed.size() > kMaxMqttHostLength || !cp1250Storable(typed))
             return "Adres brokera to nazwa komputera albo adres IP, bez spacji, na przykład broker.zaklad.local.";
         settings.host = typed;
         return {};
     case MqttField::Port:
-        return takeWhole(settings.port, typed, kMinMqttPort, kMaxMqttPort, "Port musi być liczbą od 1 do 65535.");
+        return takeWholeNumber(settings.port, typed, kMinMqttPort, kMaxMqttPort, "Port musi być liczbą od 1 do 65535.");
     case MqttField::Station:
         if (!isValidStationName(typed))
             return "Nazwa stacji może zawierać tylko litery bez polskich znaków, cyfry, znaki - i _ (do 64 znaków).";
@@ -61,17 +47,17 @@ std::string takeMqttField(MqttSettings& settings, MqttField field, const std::st
         return {};
     case MqttField::User:
     case MqttField::Password:
-        if (typed.size() > kMaxMqttCredentialLength || !storable(typed))
+        if (typed.size() > kMaxMqttCredentialLength || !cp1250Storable(typed))
             return field == MqttField::User ? "Nazwa użytkownika zawiera znaki, których nie można zapisać."
                                             : "Hasło zawiera znaki, których nie można zapisać.";
         (field == MqttField::User ? settings.user : settings.password) = typed;
         return {};
     case MqttField::KeepAlive:
-        return takeWhole(settings.keepAliveSeconds, typed, kMinMqttKeepAliveSeconds, kMaxMqttKeepAliveSeconds,
-                         "Czas podtrzymania połączenia musi być liczbą sekund od 5 do 3600.");
+        return takeWholeNumber(settings.keepAliveSeconds, typed, kMinMqttKeepAliveSeconds, kMaxMqttKeepAliveSeconds,
+                               "Czas podtrzymania połączenia musi być liczbą sekund od 5 do 3600.");
     case MqttField::RecordInterval:
-        return takeWhole(settings.recordIntervalSeconds, typed, 0, kMaxMqttRecordIntervalSeconds,
-                         "Odstęp rekordów musi być liczbą sekund od 0 (bez rekordów) do 86399.");
+        return takeWholeNumber(settings.recordIntervalSeconds, typed, 0, kMaxMqttRecordIntervalSeconds,
+                               "Odstęp rekordów musi być liczbą sekund od 0 (bez rekordów) do 86399.");
     }
     return {};
 }

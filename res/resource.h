@@ -18,6 +18,7 @@
 #define IDD_HELP 161
 #define IDD_ALARMS 180
 #define IDD_MQTT 181
+#define IDD_MAIL 182
 #define IDB_LOGO 148
 #define IDR_HELP_DOCUMENT 170 // RTF documents (RCDATA)
 #define IDR_INFO_DOCUMENT 171
@@ -116,6 +117,23 @@
 #define IDC_MQTT_DISCOVERY 1178
 #define IDC_MQTT_TLS 1179
 
+// E-mail dialog controls
+#define IDC_MAIL_ENABLED 1180
+#define IDC_MAIL_SERVER 1181
+#define IDC_MAIL_PORT 1182
+#define IDC_MAIL_SECURITY 1183
+#define IDC_MAIL_USER 1184
+#define IDC_MAIL_PASSWORD 1185
+#define IDC_MAIL_FROM 1186
+#define IDC_MAIL_TO 1187
+#define IDC_MAIL_SEND_START 1188
+#define IDC_MAIL_SEND_END 1189
+#define IDC_MAIL_SEND_ACK 1190
+#define IDC_MAIL_REMINDER 1191
+#define IDC_MAIL_DAILY 1192
+#define IDC_MAIL_TEST 1193
+#define IDC_MAIL_TEST_STATE 1194
+
 // Menu commands
 #define ID_APP_PLOT 32795
 #define ID_APP_CLOSE 32783
@@ -128,6 +146,7 @@
 #define ID_SETTINGS_ALARMS 32799
 #define ID_ALARM_ACKNOWLEDGE 32800 // also a click on the status line
 #define ID_SETTINGS_MQTT 32801
+#define ID_SETTINGS_MAIL 32802
 #define ID_HELP_HELP 32778
 #define ID_HELP_SOFTWARE_INFO 32798
 #define ID_HELP_ABOUT 32779
@@ -143,6 +162,7 @@
 #define IDT_PORT_REOPEN 1071 // retries a port that went away or has not appeared yet
 #define IDT_ALARM_TICK 1072  // once a second while alarms are on: the missing-reading alarm, the event file's retry
 #define IDT_ALARM_SOUND 1073 // repeats the alarm sound until the alarm is acknowledged
+#define IDT_MAIL_TICK 1074   // while e-mail is on: the reminders, the daily message, the retries
 
 // Window messages
 #define WM_PORT_LOST_ID 1029 // WM_USER + 5: the port in wParam, opened with the identity in lParam, has gone

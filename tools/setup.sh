@@ -6,6 +6,7 @@ packages=(cmake make g++ libgtest-dev python3 g++-mingw-w64-x86-64 mingw-w64-too
 packages+=(chromium) # renders Plot's HTML report in the end-to-end test
 packages+=(mosquitto mosquitto-clients) # the MQTT broker and subscriber of the end-to-end test
 packages+=(openssl ca-certificates) # the TLS scenario's test authority and the trust store it joins
+packages+=(python3-aiosmtpd) # the mail server of the e-mail scenario
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

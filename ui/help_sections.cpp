@@ -8,6 +8,7 @@ const std::vector<HelpSection>& helpSections() {
         {130, "Rejestracja do pliku"},
         {135, "Alarmy"},
         {137, "MQTT"},
+        {138, "Powiadomienia e-mail"},
         {140, "Kolory i czcionki"},
         {150, "Łącza DDE dla arkuszy kalkulacyjnych"},
         {160, "Program Plot"},

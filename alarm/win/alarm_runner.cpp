@@ -116,6 +116,11 @@ void CAlarmRunner::carryOutEvents() {
     startActions(dispatch_.deliver(events, settings_, separatorChar(recording_.separator)));
 }
 
+void CAlarmRunner::writeLines(const std::vector<AlarmEventLog::LineText>& lines) {
+    carryOutEvents(); // the alarm's own lines come first
+    dispatch_.note(lines, separatorChar(recording_.separator));
+}
+
 // The full path is the application name, so the system never looks the program up, in the current folder or
 // anywhere else, and no shell reads the command line. The program starts in its own folder, where a script keeps
 // its files, without a console window on a station that nobody watches, and is not waited for.

@@ -35,6 +35,8 @@ public:
     void stop();
     // Writes the events of the plans returned so far into the event file and starts their programs.
     void carryOutEvents();
+    // Lines of other parts of the program (the e-mail notifications) for the event file, when there is one.
+    void writeLines(const std::vector<AlarmEventLog::LineText>& lines);
 
     const AlarmSettings& settings() const { return settings_; }
     // What the status line says of what could not be carried out (UTF-8).

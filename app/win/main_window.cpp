@@ -11,7 +11,6 @@
 #include "ui/win/help_window.h"
 #include "ui/win/info_window.h"
 #include "ui/win/plot_launcher.h"
-#include "mqtt/win/mqtt_dialog.h"
 #include "win/clock.h"
 #include "win/dpi.h"
 #include "win/gdi.h"
@@ -56,6 +55,7 @@ CMainWindow::CMainWindow(AppSettings& settings)
       recordingHost_([this] { return hwnd(); }, reading_, [this] { composeStatus(); }),
       recording_(recordingHost_, settings_.recording),
       alarms_([this] { return hwnd(); }, settings_.alarm, settings_.recording),
+      network_([this] { return hwnd(); }, settings_, alarms_),
       port_([this] { return hwnd(); }, settings_.portNumber, [this] { lineAssembly_.discardPartialLine(); },
             [this] { composeStatus(); }) {
     temperature_.setReading(&reading_.temperature);
@@ -74,6 +74,8 @@ INT_PTR CMainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             onReceived(reinterpret_cast<const std::uint8_t*>(lParam), wParam);
         return TRUE;
     case WM_MQTT_STATUS:
+    case WM_MAIL_SENT:
+        network_.onMessage(message);
         composeStatus();
         return TRUE;
     case WM_PORT_LOST:
@@ -195,7 +197,7 @@ BOOL CMainWindow::onInitDialog() {
     applyTopmost(settings_.topmost);
 
     dde_.setReading(&reading_, temperature_.view(), humidity_.view());
-    mqtt_.start(hwnd(), settings_.mqtt);
+    network_.start();
     showAlarm(alarms_.start());
 
     SetTimer(hwnd(), IDT_DELAYED_RECORDING, kRecordingStartDelayMs, nullptr);
@@ -214,7 +216,7 @@ void CMainWindow::close(INT_PTR result) {
     closing_ = true;
     alarms_.stop();
     // The broker hears "offline" now, and the close waits for it at most two seconds.
-    mqtt_.stop(MqttStop::ProgramClose);
+    network_.stop();
     port_.shutDown();
     cancelThreadDialogs(hwnd());
     endDialog(result);
@@ -245,6 +247,8 @@ void CMainWindow::updateReading(bool linkUp) {
     if (linkUp)
         port_.goodLine();
     plan.alarm = alarms_.onReading(reading_, linkUp);
+    // The notifications' messages carry the values of the reading whose alarm plan follows.
+    network_.onReading(reading_, linkUp, updateState_.linkUp);
     apply(plan);
 }
 
@@ -265,7 +269,6 @@ void CMainWindow::apply(const ReadingUpdatePlan& plan) {
     temperature_.readingChanged();
     humidity_.readingChanged();
     dde_.postAdvise();
-    mqtt_.updateState(reading_, updateState_.linkUp);
 }
 
 // The alarms' part of a plan, and the status line with their words.
@@ -277,7 +280,7 @@ void CMainWindow::showAlarm(const AlarmPlan& plan) {
     dde_.setAlarm(settings.enabled, plan.dde);
     EnableMenuItem(GetMenu(hwnd()), ID_ALARM_ACKNOWLEDGE,
                    MF_BYCOMMAND | (plan.acknowledgeable ? MF_ENABLED : MF_GRAYED));
-    mqtt_.updateAlarm(mqttAlarmOf(settings.enabled, plan));
+    network_.onAlarmPlan(plan);
     composeStatus();
 }
 
@@ -285,7 +288,7 @@ void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
     const StatusNotes notes{recording_.status(), port_.unavailablePort(), updateState_.ddeStartFailed,
-                            alarmPlan_.status,   alarms_.problemText(),   mqtt_.statusText()};
+                            alarmPlan_.status,   alarms_.problemText(),   network_.statusText()};
     std::string text = composeStatusText(lineAssembly_.record(), updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)
@@ -301,6 +304,8 @@ void CMainWindow::onTimer(UINT_PTR id) {
     // Nothing new starts while the modal run ends.
     if (closing_)
         return;
+    if (network_.onTimer(id))
+        return composeStatus();
     if (const std::optional<AlarmPlan> plan = alarms_.onTimer(id)) {
         showAlarm(*plan);
         alarms_.carryOutEvents();
@@ -379,10 +384,9 @@ bool CMainWindow::onCommand(int id) {
             showAlarm(*plan);
         return true;
     case ID_SETTINGS_MQTT:
-        if (runMqttDialog(hwnd(), settings_.mqtt, settings_.portNumber)) {
-            mqtt_.start(hwnd(), settings_.mqtt);
-            composeStatus();
-        }
+    case ID_SETTINGS_MAIL:
+        network_.onCommand(id, reading_);
+        composeStatus();
         return true;
     case ID_ALARM_ACKNOWLEDGE:
         showAlarm(alarms_.acknowledge());

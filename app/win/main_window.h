@@ -7,7 +7,7 @@
 #include "app/win/status_line.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
-#include "mqtt/win/mqtt_client.h"
+#include "app/win/network_runner.h"
 #include "protocol/current_reading.h"
 #include "protocol/line_assembly.h"
 #include "protocol/reading_record.h"
@@ -94,7 +94,7 @@ private:
     CRecordingHost recordingHost_;
     RecordingControl recording_;
     CAlarmRunner alarms_;
-    CMqttClient mqtt_;
+    CNetworkRunner network_;
 
     // Declared last so that it is destroyed first: its serial worker sends bytes to this window.
     CPortRunner port_;

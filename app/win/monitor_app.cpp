@@ -46,6 +46,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // A password of another user or computer reads as none: the broker then refuses the login, which the
         // status line says, until the password is entered again here.
         unprotectForUser(settings.mqtt.protectedPassword, settings.mqtt.password);
+        unprotectForUser(settings.mail.protectedPassword, settings.mail.password);
     } else {
         settings.recording.intervalSeconds = kIntervalWithoutSettingsFile;
     }

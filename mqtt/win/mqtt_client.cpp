@@ -1,13 +1,9 @@
 #include "mqtt/win/mqtt_client.h"
 
-#include "net/win/tls_channel.h"
-#include "net/win/unique_socket.h"
-#include "net/win/winsock.h"
+#include "net/win/net_connection.h"
 #include "win/clock.h"
-#include "win/text.h"
 
 #include <algorithm>
-#include <climits>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -18,21 +14,10 @@ namespace {
 constexpr std::int64_t kMaxWaitMs = 60000;
 // A wait that failed (it cannot with valid handles) is not retried in a tight loop.
 constexpr DWORD kFailedWaitPauseMs = 100;
-// The session's window of unacknowledged messages keeps what waits to be written to a few kilobytes; a peer that
-// stops reading while it floods this client with messages to acknowledge would make it grow, so beyond this the
-// connection counts as failed.
-constexpr std::size_t kMaxUnsentBytes = 256 * 1024;
-constexpr std::size_t kReceiveChunk = 4096;
-// What one wake reads at most before the inbox and the ticks get their turn.
-constexpr std::size_t kMaxReceivePerWake = 64 * 1024;
+
 MqttClock clockNow() {
     return {monotonicMs(), {utcMs(), utcOffsetMinutes()}};
 }
-
-struct AddressListDeleter {
-    void operator()(ADDRINFOW* list) const { winsock()->freeAddrInfo(list); }
-};
-using AddressList = std::unique_ptr<ADDRINFOW, AddressListDeleter>;
 
 } // namespace
 
@@ -54,7 +39,7 @@ struct CMqttClient::Shared {
     bool stateWanted = true;
 };
 
-// The worker thread's side: carries out the session's plans on one socket.
+// The worker thread's side: carries out the session's plans on one connection.
 class CMqttClient::Worker {
 public:
     explicit Worker(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
@@ -65,40 +50,16 @@ private:
     void carryOut(const MqttPlan& plan);
     void apply(const MqttPlan& plan);
     void report();
-    void open(const MqttPlan& plan);
-    bool connectNext();
-    void connected();
-    void takeStep(const CTlsChannel::Step& step);
-    void onNetworkEvents();
-    void receive(unsigned connection);
-    void flush();
-    void lose(TlsFailure failure = TlsFailure::None);
-    void closeSocket();
+    void deliver(const CNetConnection::Happened& happened);
     void publishStatus();
 
     std::shared_ptr<Shared> shared_;
     MqttSession session_;
-    const Winsock* ws_ = winsock(); // null: no sockets on this computer
-    bool winsock_ = false;
+    CNetConnection connection_;
+    bool tls_ = false; // the session's connection is to be encrypted
     bool started_ = false;
     bool finished_ = false;
     std::int64_t nextTickMs_ = 0;
-    KernelHandle networkEvent_; // manual-reset; WSAEnumNetworkEvents resets it
-    UniqueSocket socket_;
-    unsigned connection_ = 0; // counts the sockets, so that a step never acts on a successor of its own socket
-    bool connecting_ = false;
-    AddressList addresses_;
-    const ADDRINFOW* nextAddress_ = nullptr;
-    std::string host_; // the name the broker's certificate must carry
-    bool tlsWanted_ = false;
-    std::unique_ptr<CTlsChannel> tls_; // while an encrypted connection is up or being made
-    bool tlsOpened_ = false;           // its handshake is done
-    std::string unsent_;
-    bool closeAfterSending_ = false;
-    // What the connection did while a plan was being carried out, told to the session once the plan is done.
-    bool reportConnected_ = false;
-    bool reportEnded_ = false;
-    TlsFailure endedBy_ = TlsFailure::None;
     std::int64_t stateTakenMs_ = 0; // monotonic; when the last state left the inbox
 };
 
@@ -201,9 +162,6 @@ DWORD WINAPI CMqttClient::workerMain(void* parameter) {
 }
 
 void CMqttClient::Worker::run() {
-    WSADATA data;
-    winsock_ = ws_ != nullptr && ws_->startup(MAKEWORD(2, 2), &data) == 0;
-    networkEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     while (!finished_) {
         takeInbox();
         if (finished_)
@@ -212,8 +170,8 @@ void CMqttClient::Worker::run() {
             carryOut(session_.tick(clockNow()));
         if (finished_)
             break;
-        const HANDLE handles[2] = {shared_->wakeEvent.get(), networkEvent_.get()};
-        const DWORD count = socket_ && networkEvent_ ? 2 : 1;
+        const HANDLE handles[2] = {shared_->wakeEvent.get(), connection_.event()};
+        const DWORD count = connection_.active() ? 2 : 1;
         std::int64_t wakeMs = nextTickMs_;
         {
             std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -224,13 +182,12 @@ void CMqttClient::Worker::run() {
         if (WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(waitMs)) == WAIT_FAILED)
             Sleep(kFailedWaitPauseMs);
         // Looked at after every wake, so that a busy inbox never starves the socket.
-        if (socket_ && WaitForSingleObject(networkEvent_.get(), 0) == WAIT_OBJECT_0)
-            onNetworkEvents();
+        if (connection_.active() && WaitForSingleObject(connection_.event(), 0) == WAIT_OBJECT_0) {
+            connection_.onEvents();
+            report();
+        }
     }
-    closeSocket();
-    addresses_.reset();
-    if (winsock_)
-        ws_->cleanup();
+    connection_.close();
 }
 
 void CMqttClient::Worker::takeInbox() {
@@ -272,12 +229,8 @@ void CMqttClient::Worker::carryOut(const MqttPlan& plan) {
 }
 
 void CMqttClient::Worker::report() {
-    while (reportConnected_ || reportEnded_) {
-        if (std::exchange(reportEnded_, false))
-            apply(session_.connectionEnded(clockNow(), std::exchange(endedBy_, TlsFailure::None)));
-        else if (std::exchange(reportConnected_, false))
-            connected();
-    }
+    for (CNetConnection::Happened happened = connection_.take(); !happened.empty(); happened = connection_.take())
+        deliver(happened);
 }
 
 void CMqttClient::Worker::apply(const MqttPlan& plan) {
@@ -285,200 +238,33 @@ void CMqttClient::Worker::apply(const MqttPlan& plan) {
     if (plan.statusChanged)
         publishStatus();
     if (plan.close == MqttPlan::Close::Now)
-        closeSocket();
-    if (socket_)
-        unsent_ += tls_ ? tls_->send(plan.send).send : plan.send;
-    if (plan.close == MqttPlan::Close::AfterSending) {
-        if (socket_ && tls_ && tls_->state() == CTlsChannel::State::Open)
-            unsent_ += tls_->close().send;
-        if (socket_)
-            closeAfterSending_ = true;
-        else
-            reportEnded_ = true;
-    }
+        connection_.close();
+    connection_.send(plan.send);
+    if (plan.close == MqttPlan::Close::AfterSending)
+        connection_.closeAfterSending();
     if (plan.finished)
         finished_ = true;
-    if (plan.open)
-        open(plan);
-    if (socket_ && !connecting_)
-        flush();
-}
-
-// Name resolution blocks this thread, never the window's; the session's connect timeout runs from here.
-void CMqttClient::Worker::open(const MqttPlan& plan) {
-    closeSocket();
-    addresses_.reset();
-    nextAddress_ = nullptr;
-    host_ = plan.host;
-    tlsWanted_ = plan.tls;
-    ADDRINFOW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    ADDRINFOW* list = nullptr;
-    // An empty name would resolve to this computer's own addresses.
-    if (!winsock_ || !networkEvent_ || host_.empty() ||
-        ws_->getAddrInfo(widen(host_).c_str(), std::to_wstring(plan.port).c_str(), &hints, &list) != 0) {
-        reportEnded_ = true;
-        return;
-    }
-    addresses_.reset(list);
-    nextAddress_ = list;
-    if (!connectNext())
-        reportEnded_ = true;
-}
-
-// The name's addresses in the resolver's order: one that refuses hands over to the next.
-bool CMqttClient::Worker::connectNext() {
-    while (nextAddress_) {
-        const ADDRINFOW* address = nextAddress_;
-        nextAddress_ = address->ai_next;
-        UniqueSocket candidate(ws_->socket(address->ai_family, address->ai_socktype, address->ai_protocol));
-        // WSAEventSelect makes the socket non-blocking; its events set networkEvent_.
-        if (!candidate ||
-            ws_->eventSelect(candidate.get(), networkEvent_.get(), FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0)
-            continue;
-        const int result = ws_->connect(candidate.get(), address->ai_addr, static_cast<int>(address->ai_addrlen));
-        if (result != 0 && ws_->lastError() != WSAEWOULDBLOCK)
-            continue;
-        socket_ = std::move(candidate);
-        ++connection_;
-        connecting_ = result != 0;
-        reportConnected_ = result == 0;
-        return true;
-    }
-    return false;
-}
-
-void CMqttClient::Worker::onNetworkEvents() {
-    const unsigned connection = connection_;
-    WSANETWORKEVENTS events{};
-    if (ws_->enumNetworkEvents(socket_.get(), networkEvent_.get(), &events) != 0) {
-        lose();
-        report();
-        return;
-    }
-    const long what = events.lNetworkEvents;
-    if ((what & FD_CONNECT) && connecting_) {
-        if (events.iErrorCode[FD_CONNECT_BIT] == 0) {
-            connecting_ = false;
-            connected();
-        } else {
-            closeSocket();
-            if (!connectNext())
-                reportEnded_ = true;
-            report();
-            return;
-        }
-    }
-    const auto current = [&] { return socket_ && !connecting_ && connection_ == connection; };
-    // What came before the other end closed is read first: it may be the CONNACK that refused the login.
-    if (current() && (what & (FD_READ | FD_CLOSE)))
-        receive(connection);
-    if (current() && (what & FD_WRITE))
-        flush();
-    if (current() && (what & FD_CLOSE))
-        lose();
-    report();
-}
-
-// The TCP connection is up: the session hears of it now, or once the TLS handshake is done and the broker's
-// certificate passed.
-void CMqttClient::Worker::connected() {
-    if (!tlsWanted_) {
-        carryOut(session_.tcpConnected(clockNow()));
-        return;
-    }
-    tls_ = std::make_unique<CTlsChannel>();
-    takeStep(tls_->start(host_));
-}
-
-// One step of the TLS channel on the current connection; what the session does with its bytes may end it.
-void CMqttClient::Worker::takeStep(const CTlsChannel::Step& step) {
-    const unsigned connection = connection_;
-    const auto current = [&] { return socket_ && connection_ == connection; };
-    unsent_ += step.send;
-    if (step.error) {
-        flush(); // the alert that tells the broker why, if the system made one
-        // A connection that was up and simply ended is no fault of the encryption: brokers seldom say goodbye.
-        const bool lost = tlsOpened_ && step.error.failure == TlsFailure::ConnectionLost;
-        lose(lost ? TlsFailure::None : step.error.failure);
-        return;
-    }
-    if (step.opened) {
-        tlsOpened_ = true;
-        carryOut(session_.tcpConnected(clockNow()));
-    }
-    if (!step.received.empty() && current())
-        carryOut(session_.received(step.received, clockNow()));
-    if (current() && step.peerClosed)
-        lose();
-    else if (current())
-        flush();
-}
-
-void CMqttClient::Worker::receive(unsigned connection) {
-    char buffer[kReceiveChunk];
-    for (std::size_t total = 0; socket_ && connection_ == connection && total < kMaxReceivePerWake;) {
-        const int received = ws_->recv(socket_.get(), buffer, sizeof buffer, 0);
-        if (received > 0) {
-            total += static_cast<std::size_t>(received);
-            const std::string_view bytes(buffer, static_cast<std::size_t>(received));
-            if (tls_)
-                takeStep(tls_->received(bytes));
-            else
-                carryOut(session_.received(bytes, clockNow()));
-            continue;
-        }
-        if (received == 0 && tls_)
-            takeStep(tls_->transportEnded());
-        if (received == 0 || ws_->lastError() != WSAEWOULDBLOCK) {
-            if (socket_ && connection_ == connection)
-                lose();
-        }
-        return;
+    if (plan.open) {
+        tls_ = plan.tls;
+        connection_.open(plan.host, plan.port);
     }
 }
 
-void CMqttClient::Worker::flush() {
-    while (!unsent_.empty()) {
-        const int length = static_cast<int>(std::min<std::size_t>(unsent_.size(), INT_MAX));
-        const int sent = ws_->send(socket_.get(), unsent_.data(), length, 0);
-        if (sent == SOCKET_ERROR) {
-            if (ws_->lastError() != WSAEWOULDBLOCK)
-                lose();
-            else if (unsent_.size() > kMaxUnsentBytes)
-                lose();
-            return;
-        }
-        unsent_.erase(0, static_cast<std::size_t>(sent));
-    }
-    if (closeAfterSending_) {
-        // Everything is with the system: the end of the stream follows it, and the socket is read until the broker
-        // closes its side (or the session's close timeout). Closed at once, a socket that still holds the broker's
-        // unread acknowledgements is reset, and the broker may drop the DISCONNECT and publish the will after all.
-        closeAfterSending_ = false;
-        ws_->shutdown(socket_.get(), SD_SEND);
-    }
-}
-
-// The connection failed or the other end closed it: the session hears of it after the current plan.
-void CMqttClient::Worker::lose(TlsFailure failure) {
-    closeSocket();
-    reportEnded_ = true;
-    if (failure != TlsFailure::None)
-        endedBy_ = failure;
-}
-
-void CMqttClient::Worker::closeSocket() {
-    tls_.reset();
-    tlsOpened_ = false;
-    socket_.reset();
-    connecting_ = false;
-    closeAfterSending_ = false;
-    unsent_.clear();
-    if (networkEvent_)
-        ResetEvent(networkEvent_.get());
+// The session hears of an encrypted connection once the broker's certificate passed; what follows a change of
+// connection number belongs to a connection the session has since closed or that the next take() ends.
+void CMqttClient::Worker::deliver(const CNetConnection::Happened& happened) {
+    const unsigned number = connection_.number();
+    const auto same = [&] { return connection_.number() == number; };
+    if (happened.connected && tls_)
+        connection_.startTls();
+    else if (happened.connected)
+        apply(session_.tcpConnected(clockNow()));
+    if (same() && happened.tlsOpened)
+        apply(session_.tcpConnected(clockNow()));
+    if (same() && !happened.received.empty())
+        apply(session_.received(happened.received, clockNow()));
+    if (same() && happened.ended)
+        apply(session_.connectionEnded(clockNow(), happened.tls));
 }
 
 void CMqttClient::Worker::publishStatus() {

@@ -104,10 +104,13 @@ void CMqttDialog::accept() {
 
 } // namespace
 
+std::string mqttStationOf(const MqttSettings& settings, int comPort) {
+    return settings.station.empty() ? proposeStationName(computerName(), comPort) : settings.station;
+}
+
 bool runMqttDialog(HWND owner, MqttSettings& settings, int comPort) {
     MqttSettings shown = settings;
-    if (shown.station.empty())
-        shown.station = proposeStationName(computerName(), comPort);
+    shown.station = mqttStationOf(settings, comPort);
     CMqttDialog dialog(shown);
     if (dialog.runModal(owner) != IDOK)
         return false;

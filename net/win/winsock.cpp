@@ -18,7 +18,8 @@ const Winsock* winsock() {
                               take(table.lastError, "WSAGetLastError") && take(table.eventSelect, "WSAEventSelect") &&
                               take(table.enumNetworkEvents, "WSAEnumNetworkEvents") &&
                               take(table.getAddrInfo, "GetAddrInfoW") && take(table.freeAddrInfo, "FreeAddrInfoW") &&
-                              take(table.inetPton, "InetPtonW") && take(table.socket, "socket") &&
+                              take(table.inetPton, "InetPtonW") && take(table.inetNtop, "InetNtopW") &&
+                              take(table.getSockName, "getsockname") && take(table.socket, "socket") &&
                               take(table.connect, "connect") && take(table.send, "send") && take(table.recv, "recv") &&
                               take(table.shutdown, "shutdown") && take(table.closeSocket, "closesocket");
         return complete ? &table : nullptr;

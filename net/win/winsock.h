@@ -14,6 +14,8 @@ struct Winsock {
     decltype(&::GetAddrInfoW) getAddrInfo;
     decltype(&::FreeAddrInfoW) freeAddrInfo;
     decltype(&::InetPtonW) inetPton;
+    decltype(&::InetNtopW) inetNtop;
+    decltype(&::getsockname) getSockName;
     decltype(&::socket) socket;
     decltype(&::connect) connect;
     decltype(&::send) send;

@@ -1,5 +1,6 @@
 #include "base/cp1250.h"
 #include "base/base64.h"
+#include "mail/mail_fields.h"
 #include "mail/mail_message.h"
 #include "mail/mail_schedule.h"
 #include "mail/mail_settings.h"
@@ -10,6 +11,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -63,29 +65,51 @@ TEST(MailSettings, AddressesThatThePracticalCheckTakes) {
     EXPECT_EQ(recipients.invalid, (std::vector<std::string>{"zły adres"}));
 }
 
-TEST(MailSettings, WhatTheDialogRefuses) {
+TEST(MailSettings, WhatTheDialogKeepsOrRefuses) {
+    using F = MailField;
     MailSettings good;
-    good.enabled = true;
     good.server = "smtp.firma.pl";
     good.user = "alarm";
     good.from = "alarm@firma.pl";
     good.to = "a@firma.pl";
-    EXPECT_EQ(mailSettingsProblem(good), "");
-    const auto problem = [&](auto change) {
-        MailSettings s = good;
-        change(s);
-        return mailSettingsProblem(s);
+    // A field as typed: what the settings then hold, and the start of the refusal.
+    const std::tuple<MailField, std::string, const char*, std::string> fields[] = {
+        {F::Server, " smtp.firma.pl ", "smtp.firma.pl", ""},
+        {F::Port, "0", "587", "Port serwera"},
+        {F::ReminderMinutes, "1441", "0", "Przypomnienie"},
+        {F::DailyAt, "7:05", "07:05", ""},
+        {F::DailyAt, " ", "", ""},
+        {F::DailyAt, "7.05", "", "Godzinę"},
+        {F::Password, "ж", "", "Pole zawiera"},
     };
-    EXPECT_EQ(problem([](MailSettings& s) { s.server = " "; }), "Podaj nazwę lub adres serwera poczty.");
-    EXPECT_EQ(problem([](MailSettings& s) { s.security = MailSecurity::None; }),
-              "Logowanie bez szyfrowania jest wyłączone: wybierz STARTTLS lub TLS albo usuń nazwę użytkownika.");
-    EXPECT_EQ(problem([](MailSettings& s) { s.to = "a@firma.pl, b@"; }), "Adres odbiorcy jest nieprawidłowy: b@.");
-    EXPECT_EQ(problem([](MailSettings& s) { s.to = " , "; }), "Podaj co najmniej jeden adres odbiorcy.");
-    EXPECT_EQ(problem([](MailSettings& s) {
-                  s.enabled = false;
-                  s.server.clear();
-              }),
-              "");
+    for (const auto& [field, typed, kept, refusal] : fields) {
+        MailSettings settings;
+        const std::string said = takeMailField(settings, field, typed);
+        EXPECT_EQ(mailFieldText(settings, field), kept) << typed;
+        EXPECT_EQ(said.substr(0, refusal.size()), refusal) << typed;
+        EXPECT_EQ(said.empty(), refusal.empty()) << typed;
+    }
+    // The settings together: the sentence and the field it points at.
+    const std::tuple<std::function<void(MailSettings&)>, std::string, MailField> together[] = {
+        {[](MailSettings&) {}, "", F::To},
+        {[](MailSettings& s) { s.server.clear(); }, "Podaj nazwę lub adres serwera poczty.", F::Server},
+        {[](MailSettings& s) { s.security = MailSecurity::None; },
+         "Logowanie bez szyfrowania jest wyłączone: wybierz STARTTLS lub TLS albo usuń nazwę użytkownika.", F::User},
+        {[](MailSettings& s) { s.from = "alarm"; }, "Adres nadawcy jest nieprawidłowy.", F::From},
+        {[](MailSettings& s) { s.to = "a@firma.pl, b@"; }, "Adres odbiorcy jest nieprawidłowy: b@.", F::To},
+        {[](MailSettings& s) { s.to = " , "; }, "Podaj co najmniej jeden adres odbiorcy.", F::To},
+    };
+    for (const auto& [change, refusal, at] : together) {
+        MailSettings settings = good;
+        change(settings);
+        MailField field = F::Port;
+        EXPECT_EQ(checkMailSettings(settings, field), refusal);
+        EXPECT_EQ(field, at) << refusal;
+    }
+    // The security switched: the standard port follows, a port of the user's own stays.
+    EXPECT_EQ(portAfterSecuritySwitch("587", MailSecurity::StartTls, MailSecurity::Tls), "465");
+    EXPECT_EQ(portAfterSecuritySwitch("465", MailSecurity::Tls, MailSecurity::None), "25");
+    EXPECT_EQ(portAfterSecuritySwitch("2525", MailSecurity::StartTls, MailSecurity::Tls), "2525");
 }
 
 TEST(MailSettings, BoundsWhatAFileMayHold) {

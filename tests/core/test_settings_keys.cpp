@@ -53,10 +53,13 @@ std::string describe(const AppSettings& s) {
         << "recording: text '" << r.textFileName << "' " << r.textEnabled << ", binary '" << r.binaryFileName << "' "
         << r.binaryEnabled << ", separator " << r.separator << ", interval " << r.intervalSeconds << ", columns "
         << r.recordTemperature << r.recordHumidity << ", comment " << r.commentEnabled << r.commentSerialNumber
-        << ", decimal comma " << r.decimalComma << "\nalarm:";
-    for (const SettingEntry<AppSettings>& entry : settingsTable()) {
-        if (entry.section == std::string(kAlarmSection))
-            out << ' ' << entry.key << '=' << entry.text(s, nullptr);
+        << ", decimal comma " << r.decimalComma;
+    for (const char* section : {kAlarmSection, kMailSection}) {
+        out << '\n' << section << ':';
+        for (const SettingEntry<AppSettings>& entry : settingsTable()) {
+            if (entry.section == std::string(section))
+                out << ' ' << entry.key << '=' << entry.text(s, nullptr);
+        }
     }
     return out.str() + '\n';
 }
@@ -168,6 +171,10 @@ TEST(SettingsKeysValues, ReadAsTheirTypeAndHolderAllow) {
         {"LOG", "FILE_DECIMAL_COMMA=2", "decimal comma 1", "FILE_DECIMAL_COMMA=1"},
         // The alarm keys read as the alarm settings read them, the swap of crossed limits included.
         {"ALARM", "TEMP_LOW=30\r\nTEMP_HIGH=20", "TEMP_LOW=20.0 TEMP_HIGH=30.0 ", "TEMP_LOW=20.0"},
+        // The mail keys of a hand-edited file: words in any case, a time with one digit, values out of range.
+        {"MAIL", "SECURITY= tls \r\nDAILY_AT=7:05", "SECURITY=TLS ", "DAILY_AT=07:05"},
+        {"MAIL", "PORT=0\r\nSECURITY=SSL\r\nDAILY_AT=24:00\r\nREMINDER_MINUTES=99999", "PORT=1 SECURITY=STARTTLS ",
+         "DAILY_AT=\r\nREMINDER_MINUTES=1440"},
         // A window off the screen is held as read and pulled back onto the screen only when written.
         {"GENERAL", "WINDOW_LEFT=1500\r\nWINDOW_RIGHT=2100\r\nWINDOW_TOP=-40\r\nWINDOW_BOTTOM=400",
          "window 1500 -40 2100 400,", "WINDOW_LEFT=1320\r\nWINDOW_RIGHT=1920\r\nWINDOW_TOP=0\r\nWINDOW_BOTTOM=440"},

@@ -476,6 +476,18 @@ int cmdPortDialogSelect(const Args& a) {
     return print(L"selected=" + comboItem(combo, static_cast<int>(ask(combo, CB_GETCURSEL))));
 }
 
+// A dialog's combo box entry that starts with TEXT, chosen as a user's choice ends.
+int cmdDialogSelect(const Args& a) {
+    const std::wstring& text = a.positional[2];
+    for (int i = 0, count = comboCount(a.control); i < count; ++i) {
+        if (comboItem(a.control, i).compare(0, text.size(), text) == 0) {
+            choose(a.dialog, a.id, i, CBN_SELCHANGE);
+            return print(L"selected=" + comboItem(a.control, i));
+        }
+    }
+    return kNotFound;
+}
+
 // The open-file dialog of the common dialogs (Wine's layout): the file type list is cmb1, the name edt1 (cmb13 in
 // some versions). The type is chosen as a user's choice ends, with CBN_SELENDOK, which is when the dialog takes the
 // filter index.
@@ -776,6 +788,8 @@ const Command kCommands[] = {
      cmdDialogControl},
     {L"dialog-set-text", Target::DialogControl, 3, L"TITLE ID TEXT: replace the text of a dialog's control",
      [](const Args& a) { return setText(a.control, a.positional[2]) ? kOk : kNotFound; }},
+    {L"dialog-select", Target::DialogControl, 3, L"TITLE ID TEXT: choose the combo box entry that starts with TEXT",
+     cmdDialogSelect},
     {L"dialog-focus", Target::DialogControl, 2, L"TITLE ID: move the focus to a dialog's control, as Tab would",
      [](const Args& a) { return moveFocus(a.control) ? kOk : kNotFound; }},
     {L"dialog-enter", Target::DialogControl, 2, L"TITLE ID: focus a dialog's control and press Enter in it",

@@ -127,3 +127,12 @@ std::string cp1250ToUtf8(std::string_view bytes) {
 bool cp1250Storable(std::string_view utf8) {
     return cp1250ToUtf8(utf8ToCp1250(utf8)) == utf8;
 }
+
+void cutUtf8(std::string& text, std::size_t limit) {
+    if (text.size() <= limit)
+        return;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+}

@@ -78,12 +78,7 @@ template <std::size_t MaxLength> struct Utf8TextCodec {
     using Value = std::string;
     static Value read(const std::string& text, const Value&) {
         std::string value = cp1250ToUtf8(text.substr(0, text.find('\0')));
-        if (value.size() > MaxLength) {
-            std::size_t end = MaxLength;
-            while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
-                --end;
-            value.resize(end);
-        }
+        cutUtf8(value, MaxLength);
         return value;
     }
     static std::string write(const Value& value, const std::string*) { return utf8ToCp1250(value); }

@@ -1,5 +1,7 @@
 #include "mail/mail_settings.h"
 
+#include "base/cp1250.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -48,16 +50,6 @@ bool isDomain(std::string_view text) {
             return true;
         start = dot + 1;
     }
-}
-
-// Cut at `limit` bytes, but never inside a UTF-8 sequence.
-void cutUtf8(std::string& text, std::size_t limit) {
-    if (text.size() <= limit)
-        return;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
 }
 
 } // namespace

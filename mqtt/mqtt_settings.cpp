@@ -1,5 +1,7 @@
 #include "mqtt/mqtt_settings.h"
 
+#include "base/cp1250.h"
+
 #include <algorithm>
 
 namespace {
@@ -40,16 +42,6 @@ std::string stationChars(const std::string& text, bool lowerCase) {
         i = next;
     }
     return out;
-}
-
-// Cut at `limit` bytes, but never inside a UTF-8 sequence: the cut text stays valid where the whole one was.
-void cutUtf8(std::string& text, std::size_t limit) {
-    if (text.size() <= limit)
-        return;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
 }
 
 } // namespace

@@ -38,8 +38,7 @@ MoistAir CMoistAirCache::of(const Sample& sample) {
 }
 
 CFileScan::CFileScan(CSummary& summary, std::uint64_t base, const CTimeZone& zone)
-    : summary_(&summary), base_(base), resolver_(zone), scanner_([this](const HxgEntry& entry) { take(entry); }),
-      durations_(base > 0) {}
+    : summary_(&summary), base_(base), resolver_(zone), scanner_(nullptr), durations_(base > 0) {}
 
 DayProfile& CFileScan::dayOf(std::int64_t day) {
     if (dayHint_ < days_.size() && days_[dayHint_].day == day)
@@ -65,16 +64,24 @@ void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
         day.humidity.addTime(sample.humidity, seconds);
 }
 
-void CFileScan::take(const HxgEntry& entry) {
-    if (!entry.valid)
-        return;
-    const Sample sample = sampleOf(entry.record, resolver_.resolve(civilSeconds(entry.record.time)));
+void CFileScan::feed(std::string_view bytes) {
+    scanner_.feedRecords(bytes, [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
+        HxgRecord record;
+        if (!parseHxgRecord(stored, record))
+            return false;
+        take(offset, record);
+        return true;
+    });
+}
+
+void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
+    const Sample sample = sampleOf(record, resolver_.resolve(civilSeconds(record.time)));
     summary_->add(sample, air_.of(sample));
     const std::int64_t bucket = bucketOf(sample.time);
     if (spans_.empty() || spans_.back().bucket != bucket) {
         if (!spans_.empty() && bucket < spans_.back().bucket)
             ordered_ = false;
-        spans_.push_back({bucket, base_ + entry.offset});
+        spans_.push_back({bucket, base_ + offset});
     }
     if (sample.hasTemperature || sample.hasHumidity) {
         DayProfile& day = dayOf(localDayOf(sample.local()));

@@ -44,7 +44,7 @@ public:
     CFileScan(const CFileScan&) = delete;
     CFileScan& operator=(const CFileScan&) = delete;
 
-    void feed(std::string_view bytes) { scanner_.feed(bytes); }
+    void feed(std::string_view bytes);
     // Takes over what `earlier` read, the part of the file that ends where this one began (its summary is merged
     // by the caller); this scan then stands for the file from its start.
     void prepend(CFileScan& earlier);
@@ -72,7 +72,7 @@ public:
     const CRecordDurations& durations() const { return durations_; }
 
 private:
-    void take(const HxgEntry& entry);
+    void take(std::uint64_t offset, const HxgRecord& record);
     void noteTime(std::int64_t time);
     DayProfile& dayOf(std::int64_t day);
     void addTime(const Sample& sample, std::int64_t seconds);

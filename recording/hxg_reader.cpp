@@ -26,8 +26,12 @@ public:
     bool atEnd() const { return pos_ == text_.size(); }
 
     bool literal(std::string_view expected) {
-        if (text_.substr(pos_, expected.size()) != expected)
+        if (text_.size() - pos_ < expected.size())
             return false;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (text_[pos_ + i] != expected[i])
+                return false;
+        }
         pos_ += expected.size();
         return true;
     }
@@ -66,11 +70,13 @@ public:
         return true;
     }
 
-    // A one-decimal value as formatFixed writes it. The text is parsed to the nearest double and formatted back:
-    // a text with more digits than a double keeps would otherwise be accepted and written back differently.
+    // A one-decimal value as formatFixed writes it. Up to 15 significant digits survive the trip through a double
+    // unchanged, and the whole number of tenths divided by ten is the double nearest to the text, as a text parser
+    // gives it. A longer text is parsed to the nearest double and formatted back: one with more digits than a double
+    // keeps would otherwise be accepted and written back differently.
     bool oneDecimal(double& out) {
         const std::size_t start = pos_;
-        literal("-");
+        const bool negative = literal("-");
         const std::size_t digits = wholeDigits();
         if (digits == 0)
             return false;
@@ -78,15 +84,20 @@ public:
         if (!literal(".") || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9')
             return false;
         ++pos_;
+        if (digits + 1 <= 15) {
+            std::int64_t tenths = 0;
+            for (std::size_t i = pos_ - digits - 2; i < pos_ - 2; ++i)
+                tenths = tenths * 10 + (text_[i] - '0');
+            tenths = tenths * 10 + (text_[pos_ - 1] - '0');
+            const double value = static_cast<double>(tenths) / 10;
+            out = negative ? -value : value;
+            return true;
+        }
         const std::string_view text = text_.substr(start, pos_ - start);
         double value = 0;
         const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
-        // Up to 15 significant digits survive the trip through a double unchanged, so only longer texts need the
-        // (slow) check by formatting back.
-        if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() ||
-            (digits + 1 > 15 && formatFixed(value, 1) != text)) {
+        if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || formatFixed(value, 1) != text)
             return false;
-        }
         out = value;
         return true;
     }
@@ -156,7 +167,7 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
         return false;
     char buffer[kMaxHxgRecordLength];
     const std::string_view plain(buffer, marker);
-    long long sum = 0;
+    int sum = 0; // at most kMaxHxgRecordLength bytes of at most 128 each
     for (std::size_t i = 0; i < marker; ++i) {
         buffer[i] = static_cast<char>(plainByte(stored[i]));
         sum += static_cast<signed char>(buffer[i]);
@@ -175,61 +186,72 @@ CHxgScanner::CHxgScanner(Sink sink) : sink_(std::move(sink)) {
     content_.reserve(kMaxHxgRecordLength);
 }
 
-// A record ends two bytes after the first stored marker from its start. The check bytes are taken blindly: either
-// may itself be the marker byte, so the end is never looked for from the back. The bytes before a marker only need
-// keeping and counting, so they are taken in runs: most of a large file's reading time was this loop.
 void CHxgScanner::feed(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        if (!markerSeen_) {
-            const void* marker = std::memchr(bytes.data() + i, kStoredMarker, bytes.size() - i);
-            const std::size_t end =
-                marker ? static_cast<std::size_t>(static_cast<const char*>(marker) - bytes.data()) : bytes.size();
-            if (end > i) {
-                const std::string_view run = bytes.substr(i, end - i);
-                content_.append(run.data(), std::min(kMaxHxgRecordLength - content_.size(), run.size()));
-                const std::size_t lastNotNul = run.find_last_not_of('\0');
-                trailingNuls_ =
-                    lastNotNul == std::string_view::npos ? trailingNuls_ + run.size() : run.size() - 1 - lastNotNul;
-                offset_ += run.size();
-                i = end;
-                continue;
-            }
-        }
-        const char c = bytes[i++];
-        const auto byte = static_cast<unsigned char>(c);
-        trailingNuls_ = byte == 0 ? trailingNuls_ + 1 : 0;
-        if (content_.size() < kMaxHxgRecordLength)
-            content_.push_back(c);
-        if (markerSeen_) {
-            ++checkBytes_;
-        } else if (byte == kStoredMarker) {
-            markerSeen_ = true;
-            markerAt_ = offset_;
-        }
-        ++offset_;
-        if (checkBytes_ == 2)
-            finishRecord();
-    }
+    feedRecords(bytes, [this](std::uint64_t offset, std::uint64_t length, std::string_view stored) {
+        HxgEntry entry;
+        entry.offset = offset;
+        entry.length = length;
+        entry.valid = parseHxgRecord(stored, entry.record);
+        if (sink_)
+            sink_(entry);
+        return entry.valid;
+    });
 }
 
-void CHxgScanner::finishRecord() {
-    HxgEntry entry;
-    entry.offset = recordStart_;
-    entry.length = offset_ - recordStart_;
-    // A record longer than what was kept is too long to be one the writer made.
-    entry.valid = entry.length == content_.size() && parseHxgRecord(content_, entry.record);
-    ++(entry.valid ? validCount_ : damagedCount_);
+// Takes the bytes of the pending record up to its end (all of them when it does not end here).
+std::size_t CHxgScanner::continueRecord(std::string_view bytes) {
+    std::size_t i = 0;
+    if (!markerSeen_) {
+        const void* marker = std::memchr(bytes.data(), kStoredMarker, bytes.size());
+        const std::size_t end =
+            marker ? static_cast<std::size_t>(static_cast<const char*>(marker) - bytes.data()) + 1 : bytes.size();
+        content_.append(bytes.data(), std::min(kMaxHxgRecordLength - content_.size(), end));
+        offset_ += end;
+        i = end;
+        if (marker) {
+            markerSeen_ = true;
+            markerAt_ = offset_ - 1;
+        }
+    }
+    while (markerSeen_ && checkBytes_ < 2 && i < bytes.size()) {
+        if (content_.size() < kMaxHxgRecordLength)
+            content_.push_back(bytes[i]);
+        ++checkBytes_;
+        ++offset_;
+        ++i;
+    }
+    if (checkBytes_ < 2)
+        noteTrailingNuls(bytes);
+    return i;
+}
 
+void CHxgScanner::counted(bool valid, std::uint64_t start, std::uint64_t markerAt) {
+    ++(valid ? validCount_ : damagedCount_);
     haveLast_ = true;
-    lastStart_ = recordStart_;
-    lastMarkerAt_ = markerAt_;
-    recordStart_ = offset_;
-    markerSeen_ = false;
+    lastStart_ = start;
+    lastMarkerAt_ = markerAt;
+}
+
+// The bytes of `bytes` (whose first lies at `base`) from `from` on begin a record that does not end in them.
+void CHxgScanner::keepPending(std::string_view bytes, std::uint64_t base, std::size_t from) {
+    recordStart_ = base + from;
+    offset_ = base + bytes.size();
+    const std::string_view rest = bytes.substr(from);
+    content_.assign(rest.data(), std::min(kMaxHxgRecordLength, rest.size()));
+    const void* marker = std::memchr(rest.data(), kStoredMarker, rest.size());
+    markerSeen_ = marker != nullptr;
     checkBytes_ = 0;
-    content_.clear();
-    if (sink_)
-        sink_(entry);
+    if (marker) {
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(marker) - rest.data());
+        markerAt_ = recordStart_ + at;
+        checkBytes_ = static_cast<int>(rest.size() - at - 1);
+    }
+    noteTrailingNuls(bytes);
+}
+
+void CHxgScanner::noteTrailingNuls(std::string_view bytes) {
+    const std::size_t lastNotNul = bytes.find_last_not_of('\0');
+    trailingNuls_ = lastNotNul == std::string_view::npos ? trailingNuls_ + bytes.size() : bytes.size() - 1 - lastNotNul;
 }
 
 // Trailing NUL bytes are what a power cut leaves when the file's size reached the disk before its data; a stored

@@ -4,6 +4,7 @@
 #include "recording/tail_repair.h"
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,10 @@ public:
     explicit CHxgScanner(Sink sink);
 
     void feed(std::string_view bytes);
+    // The same without entries: `visit(offset, length, stored)` gets each complete record's place and its stored
+    // bytes (empty when it is longer than kMaxHxgRecordLength) and returns whether it is valid. A record that lies
+    // whole in `bytes` is handed out where it lies, without a copy.
+    template <typename Visit> void feedRecords(std::string_view bytes, Visit&& visit);
 
     std::uint64_t validCount() const { return validCount_; }
     std::uint64_t damagedCount() const { return damagedCount_; }
@@ -56,10 +61,13 @@ public:
     TailRepair tailRepair() const;
 
 private:
-    void finishRecord();
+    std::size_t continueRecord(std::string_view bytes);
+    void counted(bool valid, std::uint64_t start, std::uint64_t markerAt);
+    void keepPending(std::string_view bytes, std::uint64_t base, std::size_t from);
+    void noteTrailingNuls(std::string_view bytes);
 
     Sink sink_;
-    std::string content_; // stored bytes of the current record, up to kMaxHxgRecordLength
+    std::string content_; // stored bytes of the pending record, up to kMaxHxgRecordLength
     std::uint64_t offset_ = 0;
     std::uint64_t recordStart_ = 0;
     bool markerSeen_ = false;
@@ -73,5 +81,45 @@ private:
     std::uint64_t damagedCount_ = 0;
 };
 
+// A record ends two bytes after the first stored marker from its start; the check bytes are taken blindly (either
+// may itself be the marker byte), so the end is never looked for from the back.
+template <typename Visit> void CHxgScanner::feedRecords(std::string_view bytes, Visit&& visit) {
+    constexpr unsigned char kMarker = 0xC0;
+    std::size_t i = 0;
+    if (offset_ > recordStart_) {
+        // A record begun in the bytes fed before.
+        i = continueRecord(bytes);
+        if (checkBytes_ < 2)
+            return;
+        const std::uint64_t length = offset_ - recordStart_;
+        const bool kept = length == content_.size();
+        counted(visit(recordStart_, length, kept ? std::string_view(content_) : std::string_view()), recordStart_,
+                markerAt_);
+        recordStart_ = offset_;
+        markerSeen_ = false;
+        checkBytes_ = 0;
+        content_.clear();
+    }
+    const char* data = bytes.data();
+    const std::size_t size = bytes.size();
+    const std::uint64_t base = offset_ - i;
+    while (i < size) {
+        const void* found = std::memchr(data + i, kMarker, size - i);
+        if (!found)
+            break;
+        const auto marker = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        if (size - marker < 3)
+            break;
+        const std::size_t length = marker + 3 - i;
+        const bool valid = visit(
+            base + i, length, length <= kMaxHxgRecordLength ? std::string_view(data + i, length) : std::string_view());
+        ++(valid ? validCount_ : damagedCount_);
+        haveLast_ = true;
+        lastStart_ = base + i;
+        lastMarkerAt_ = base + marker;
+        i = marker + 3;
+    }
+    keepPending(bytes, base, i);
+}
 // Every complete record of `bytes`, for tests and small files.
 std::vector<HxgEntry> readHxg(std::string_view bytes);

@@ -72,7 +72,10 @@ TEST(HxgReader, AcceptsExactlyTheWritersGrammar) {
         t + "21,0,25,0.0,1$21,2147483647,26,-0.0,1$",
         "99991231235959$",
         "00000101000000$",
-        t};
+        t,
+        // the longest values read without formatting them back: 15 significant digits
+        t + "21,1234,25,-99999999999999.9,1$21,1234,26,12345678901234.5,1$",
+    };
     const std::vector<std::string> invalid = {
         // month, day, hour, minute, second out of range; a digit short; no "$"; a space before
         "20241305140709$", "20240005140709$", "20240300140709$", "20240332140709$", "20240305240709$",

@@ -13,39 +13,46 @@ namespace {
 // The check marker "@" after the storage step.
 constexpr unsigned char kStoredMarker = 0xC0;
 
+// (256 - stored) % 256, written as a byte's negation, which the compiler turns into one vector instruction for 16.
 unsigned char plainByte(char stored) {
-    return static_cast<unsigned char>((256 - static_cast<unsigned char>(stored)) % 256);
+    return static_cast<unsigned char>(0u - static_cast<unsigned char>(stored));
 }
 
+// NUL bytes after a record's plain text: the reader looks up to four bytes ahead without comparing with the text's
+// length, since neither a digit nor any character it looks for is a NUL.
+constexpr std::size_t kPlainPadding = 16;
+
 // Reads the plain text of a record left to right, accepting only what the writer produces, so that writing an
-// accepted record again gives the same bytes. Nothing is backtracked: the first mismatch rejects the record.
+// accepted record again gives the same bytes. Nothing is backtracked: the first mismatch rejects the record. The text
+// is followed by kPlainPadding NUL bytes, which end every run of digits and match no literal.
 class PlainReader {
 public:
-    explicit PlainReader(std::string_view text) : text_(text) {}
+    explicit PlainReader(std::string_view text) : text_(text.data()), size_(text.size()) {}
 
-    bool atEnd() const { return pos_ == text_.size(); }
+    bool atEnd() const { return pos_ == size_; }
 
-    bool literal(std::string_view expected) {
-        if (text_.size() - pos_ < expected.size())
+    bool literal(char c) {
+        if (text_[pos_] != c)
             return false;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            if (text_[pos_ + i] != expected[i])
-                return false;
-        }
-        pos_ += expected.size();
+        ++pos_;
         return true;
     }
 
-    // Exactly `width` digits, the number within [low, high].
-    bool fixedWidth(std::size_t width, int low, int high, int& out) {
-        if (text_.size() - pos_ < width)
+    bool literal(char a, char b, char c) {
+        if (text_[pos_] != a || text_[pos_ + 1] != b || text_[pos_ + 2] != c)
             return false;
+        pos_ += 3;
+        return true;
+    }
+
+    // Exactly `width` (at most 4) digits, the number within [low, high].
+    bool fixedWidth(std::size_t width, int low, int high, int& out) {
         int value = 0;
         for (std::size_t i = 0; i < width; ++i) {
-            const char c = text_[pos_ + i];
-            if (c < '0' || c > '9')
+            const unsigned digit = digitAt(pos_ + i);
+            if (digit > 9)
                 return false;
-            value = value * 10 + (c - '0');
+            value = value * 10 + static_cast<int>(digit);
         }
         if (value < low || value > high)
             return false;
@@ -56,15 +63,10 @@ public:
 
     // "%d" of a non-negative int: no sign, no leading zeros.
     bool serial(int& out) {
-        const std::size_t digits = wholeDigits();
-        if (digits == 0)
+        std::uint64_t value = 0;
+        const std::size_t digits = wholeDigits(value);
+        if (digits == 0 || digits > 10 || value > INT_MAX)
             return false;
-        long long value = 0;
-        for (std::size_t i = 0; i < digits; ++i) {
-            value = value * 10 + (text_[pos_ + i] - '0');
-            if (value > INT_MAX)
-                return false;
-        }
         pos_ += digits;
         out = static_cast<int>(value);
         return true;
@@ -76,24 +78,22 @@ public:
     // keeps would otherwise be accepted and written back differently.
     bool oneDecimal(double& out) {
         const std::size_t start = pos_;
-        const bool negative = literal("-");
-        const std::size_t digits = wholeDigits();
+        const bool negative = literal('-');
+        std::uint64_t whole = 0;
+        const std::size_t digits = wholeDigits(whole);
         if (digits == 0)
             return false;
         pos_ += digits;
-        if (!literal(".") || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9')
+        const unsigned decimal = digitAt(pos_ + 1);
+        if (text_[pos_] != '.' || decimal > 9)
             return false;
-        ++pos_;
+        pos_ += 2;
         if (digits + 1 <= 15) {
-            std::int64_t tenths = 0;
-            for (std::size_t i = pos_ - digits - 2; i < pos_ - 2; ++i)
-                tenths = tenths * 10 + (text_[i] - '0');
-            tenths = tenths * 10 + (text_[pos_ - 1] - '0');
-            const double value = static_cast<double>(tenths) / 10;
+            const double value = static_cast<double>(whole * 10 + decimal) / 10;
             out = negative ? -value : value;
             return true;
         }
-        const std::string_view text = text_.substr(start, pos_ - start);
+        const std::string_view text(text_ + start, pos_ - start);
         double value = 0;
         const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
         if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || formatFixed(value, 1) != text)
@@ -103,29 +103,38 @@ public:
     }
 
 private:
-    // Length of the digit run at the cursor when it is a number without leading zeros, else 0.
-    std::size_t wholeDigits() const {
+    // The digit at `at` as a number, above 9 for any other byte.
+    unsigned digitAt(std::size_t at) const {
+        return static_cast<unsigned>(static_cast<unsigned char>(text_[at])) - '0';
+    }
+
+    // Length of the digit run at the cursor when it is a number without leading zeros, else 0; `value` is the
+    // number of its first 19 digits.
+    std::size_t wholeDigits(std::uint64_t& value) const {
         std::size_t n = 0;
-        while (pos_ + n < text_.size() && text_[pos_ + n] >= '0' && text_[pos_ + n] <= '9')
-            ++n;
+        for (unsigned digit = digitAt(pos_); digit <= 9; digit = digitAt(pos_ + ++n)) {
+            if (n < 19)
+                value = value * 10 + digit;
+        }
         return n > 1 && text_[pos_] == '0' ? 0 : n;
     }
 
-    std::string_view text_;
+    const char* text_;
+    std::size_t size_;
     std::size_t pos_ = 0;
 };
 
 bool parseTime(PlainReader& reader, LocalTime& time) {
     return reader.fixedWidth(4, 0, 9999, time.year) && reader.fixedWidth(2, 1, 12, time.month) &&
            reader.fixedWidth(2, 1, 31, time.day) && reader.fixedWidth(2, 0, 23, time.hour) &&
-           reader.fixedWidth(2, 0, 59, time.minute) && reader.fixedWidth(2, 0, 59, time.second) && reader.literal("$");
+           reader.fixedWidth(2, 0, 59, time.minute) && reader.fixedWidth(2, 0, 59, time.second) && reader.literal('$');
 }
 
 // "21,<serial>,<code>,<value>,1$" with code 25 (temperature) or 26 (humidity).
 bool parseGroup(PlainReader& reader, int& code, int& serial, double& value) {
-    return reader.literal("21,") && reader.serial(serial) && reader.literal(",") &&
-           reader.fixedWidth(2, 25, 26, code) && reader.literal(",") && reader.oneDecimal(value) &&
-           reader.literal(",1$");
+    return reader.literal('2', '1', ',') && reader.serial(serial) && reader.literal(',') &&
+           reader.fixedWidth(2, 25, 26, code) && reader.literal(',') && reader.oneDecimal(value) &&
+           reader.literal(',', '1', '$');
 }
 
 bool parsePlain(std::string_view plain, HxgRecord& record) {
@@ -156,29 +165,29 @@ bool parsePlain(std::string_view plain, HxgRecord& record) {
 } // namespace
 
 bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
+    record = HxgRecord{};
     if (stored.size() < 3)
         return false;
     const std::size_t marker = stored.size() - 3;
     if (static_cast<unsigned char>(stored[marker]) != kStoredMarker)
         return false;
-    // Records longer than the writer makes are refused by the grammar anyway; the stack copy spares an allocation
-    // per record, which is most of the time of a large file's first reading.
+    // Records longer than the writer makes are refused by the grammar anyway.
     if (marker > kMaxHxgRecordLength)
         return false;
-    char buffer[kMaxHxgRecordLength];
-    const std::string_view plain(buffer, marker);
+    char plain[kMaxHxgRecordLength + kPlainPadding];
     int sum = 0; // at most kMaxHxgRecordLength bytes of at most 128 each
     for (std::size_t i = 0; i < marker; ++i) {
-        buffer[i] = static_cast<char>(plainByte(stored[i]));
-        sum += static_cast<signed char>(buffer[i]);
+        plain[i] = static_cast<char>(plainByte(stored[i]));
+        sum += static_cast<signed char>(plain[i]);
     }
+    std::memset(plain + marker, 0, kPlainPadding);
     // A sum below zero means bytes no writer puts there; the grammar would refuse them anyway.
     if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
         return false;
-    HxgRecord parsed;
-    if (!parsePlain(plain, parsed))
+    if (!parsePlain(std::string_view(plain, marker), record)) {
+        record = HxgRecord{};
         return false;
-    record = parsed;
+    }
     return true;
 }
 

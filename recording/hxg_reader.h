@@ -33,7 +33,8 @@ struct HxgEntry {
 constexpr std::size_t kMaxHxgRecordLength = 1024;
 
 // Parses one stored record (its bytes up to and including the two check bytes). True only when the check bytes
-// agree and the content is exactly what buildBinaryRecord writes.
+// agree and the content is exactly what buildBinaryRecord writes; `record` is then its content, and all defaults
+// otherwise.
 bool parseHxgRecord(std::string_view stored, HxgRecord& record);
 
 // Streams the bytes of a binary recording file, in chunks of any size, in constant memory, and reports every

@@ -54,27 +54,61 @@ void CQuantityProfile::addTime(std::int32_t value, std::int64_t seconds) {
     entry(value).seconds += seconds;
 }
 
-void CQuantityProfile::addStep(std::int32_t from, std::int32_t to) {
+void CQuantityProfile::addTime(std::int32_t value, std::int64_t seconds, CValueWindow& window) {
+    window.at(*this, value).seconds += seconds;
+}
+
+// A step from a to b counts at both.
+template <typename At> void CQuantityProfile::addStep(std::int32_t from, std::int32_t to, At&& at) {
     if (from < to) {
-        ++entry(from).rises;
-        --entry(to).rises;
+        ++at(from).rises;
+        --at(to).rises;
     } else if (from > to) {
-        ++entry(to).falls;
-        --entry(from).falls;
+        ++at(to).falls;
+        --at(from).falls;
     }
 }
 
-void CQuantityProfile::addValue(std::int32_t value, std::int64_t time) {
+void CQuantityProfile::addStep(std::int32_t from, std::int32_t to) {
+    addStep(from, to, [this](std::int32_t v) -> ValueTime& { return entry(v); });
+}
+
+// The first value has an entry of its own even before any time.
+template <typename At> void CQuantityProfile::follow(std::int32_t value, std::int64_t time, At&& at) {
     if (!any_) {
         any_ = true;
         first_ = value;
         firstTime_ = time;
-        entry(value);
+        at(value);
     } else {
-        addStep(last_, value);
+        addStep(last_, value, at);
     }
     last_ = value;
     lastTime_ = time;
+}
+
+void CQuantityProfile::addValue(std::int32_t value, std::int64_t time) {
+    follow(value, time, [this](std::int32_t v) -> ValueTime& { return entry(v); });
+}
+
+void CQuantityProfile::addValue(std::int32_t value, std::int64_t time, CValueWindow& window) {
+    follow(value, time, [this, &window](std::int32_t v) -> ValueTime& { return window.at(*this, v); });
+}
+
+void CValueWindow::flush() {
+    if (!profile_)
+        return;
+    for (std::int64_t slot = 0; slot < kSize; ++slot) {
+        if (!used_[slot])
+            continue;
+        ValueTime& entry = profile_->entry(static_cast<std::int32_t>(low_ + slot));
+        entry.rises += slots_[slot].rises;
+        entry.falls += slots_[slot].falls;
+        entry.seconds += slots_[slot].seconds;
+        slots_[slot] = ValueTime{};
+        used_[slot] = false;
+    }
+    profile_ = nullptr;
 }
 
 void CQuantityProfile::merge(const CQuantityProfile& other) {

@@ -47,11 +47,18 @@ DayProfile& CFileScan::dayOf(std::int64_t day) {
                                      [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
     dayHint_ = static_cast<std::size_t>(at - days_.begin());
     if (at == days_.end() || at->day != day) {
+        // The profiles move.
+        flushWindows();
         DayProfile added;
         added.day = day;
-        days_.insert(at, std::move(added));
+        days_.insert(days_.begin() + static_cast<std::ptrdiff_t>(dayHint_), std::move(added));
     }
     return days_[dayHint_];
+}
+
+void CFileScan::flushWindows() {
+    temperatureWindow_.flush();
+    humidityWindow_.flush();
 }
 
 void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
@@ -72,10 +79,20 @@ void CFileScan::feed(std::string_view bytes) {
         take(offset, record);
         return true;
     });
+    flushWindows();
 }
 
 void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
-    const Sample sample = sampleOf(record, resolver_.resolve(civilSeconds(record.time)));
+    const LocalTime& stamp = record.time;
+    if (!haveMinute_ || stamp.minute != minute_.minute || stamp.hour != minute_.hour || stamp.day != minute_.day ||
+        stamp.month != minute_.month || stamp.year != minute_.year) {
+        haveMinute_ = true;
+        minute_ = stamp;
+        minuteLocal_ = civilSeconds({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, 0});
+        minuteDay_ = localDayOf(minuteLocal_);
+    }
+    const std::int64_t local = minuteLocal_ + stamp.second;
+    const Sample sample = sampleOf(record, local, resolver_.resolve(local));
     summary_->add(sample, air_.of(sample));
     const std::int64_t bucket = bucketOf(sample.time);
     if (spans_.empty() || spans_.back().bucket != bucket) {
@@ -84,13 +101,23 @@ void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
         spans_.push_back({bucket, base_ + offset});
     }
     if (sample.hasTemperature || sample.hasHumidity) {
-        DayProfile& day = dayOf(localDayOf(sample.local()));
+        DayProfile& day = dayOf(minuteDay_);
         if (sample.hasTemperature)
-            day.temperature.addValue(sample.temperature, sample.time);
+            day.temperature.addValue(sample.temperature, sample.time, temperatureWindow_);
         if (sample.hasHumidity)
-            day.humidity.addValue(sample.humidity, sample.time);
+            day.humidity.addValue(sample.humidity, sample.time, humidityWindow_);
     }
-    durations_.feed(sample, [this](const Sample& done, std::int64_t seconds) { addTime(done, seconds); });
+    // What the durations hand out here is the record before this one.
+    durations_.feed(sample, [this](const Sample& done, std::int64_t seconds) {
+        if (!done.hasTemperature && !done.hasHumidity)
+            return;
+        DayProfile& day = dayOf(lastDay_);
+        if (done.hasTemperature)
+            day.temperature.addTime(done.temperature, seconds, temperatureWindow_);
+        if (done.hasHumidity)
+            day.humidity.addTime(done.humidity, seconds, humidityWindow_);
+    });
+    lastDay_ = minuteDay_;
     noteTime(sample.time);
 }
 
@@ -110,6 +137,8 @@ void CFileScan::noteTime(std::int64_t time) {
 }
 
 void CFileScan::prepend(CFileScan& earlier) {
+    flushWindows();
+    earlier.flushWindows();
     earlierValid_ += earlier.validCount();
     earlierDamaged_ += earlier.damagedCount();
     std::vector<FileSpan> spans = earlier.spans_;

@@ -76,6 +76,7 @@ private:
     void noteTime(std::int64_t time);
     DayProfile& dayOf(std::int64_t day);
     void addTime(const Sample& sample, std::int64_t seconds);
+    void flushWindows();
 
     CSummary* summary_;
     std::uint64_t base_;
@@ -93,4 +94,13 @@ private:
     std::size_t dayHint_ = 0;
     CRecordDurations durations_;
     CMoistAirCache air_;
+    // The minute of the last record's stamp, its local time and its local day: a file has some sixty records a
+    // minute, and the calendar arithmetic is done once for them.
+    bool haveMinute_ = false;
+    LocalTime minute_;
+    std::int64_t minuteLocal_ = 0;
+    std::int64_t minuteDay_ = 0;
+    std::int64_t lastDay_ = 0; // the local day of the last record
+    CValueWindow temperatureWindow_;
+    CValueWindow humidityWindow_;
 };

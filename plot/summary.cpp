@@ -13,13 +13,16 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 }
 
 // A value beyond what tenths in 32 bits hold (a file may carry any number of digits) is held at the nearest end.
+// Rounded half away from zero as llround does, without its call: within 32 bits the part after the point is exact.
 std::int32_t tenths(double value) {
     const double scaled = value * 10;
     if (!(scaled > -2147483647.0))
         return -2147483647;
     if (!(scaled < 2147483647.0))
         return 2147483647;
-    return static_cast<std::int32_t>(std::llround(scaled));
+    const auto whole = static_cast<std::int32_t>(scaled);
+    const double fraction = scaled - whole;
+    return whole + (fraction >= 0.5 ? 1 : fraction <= -0.5 ? -1 : 0);
 }
 
 CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::int64_t index) {
@@ -30,9 +33,13 @@ CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::in
 } // namespace
 
 Sample sampleOf(const HxgRecord& record, std::int64_t time) {
+    return sampleOf(record, civilSeconds(record.time), time);
+}
+
+Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time) {
     Sample sample;
     sample.time = time;
-    sample.offset = static_cast<std::int32_t>(civilSeconds(record.time) - time);
+    sample.offset = static_cast<std::int32_t>(local - time);
     sample.hasTemperature = record.hasTemperature;
     sample.hasHumidity = record.hasHumidity;
     sample.temperature = record.hasTemperature ? tenths(record.temperature) : 0;

@@ -22,6 +22,8 @@ struct Sample {
 
 // `time` is the record's absolute time.
 Sample sampleOf(const HxgRecord& record, std::int64_t time);
+// ... and `local` its stamp's, civilSeconds(record.time).
+Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time);
 
 // Dew point and absolute humidity of a record that carries both values in the range where they are defined.
 struct MoistAir {

@@ -40,20 +40,18 @@ MoistAir CMoistAirCache::of(const Sample& sample) {
 CFileScan::CFileScan(CSummary& summary, std::uint64_t base, const CTimeZone& zone)
     : summary_(&summary), base_(base), resolver_(zone), scanner_(nullptr), durations_(base > 0) {}
 
-DayProfile& CFileScan::dayOf(std::int64_t day) {
-    if (dayHint_ < days_.size() && days_[dayHint_].day == day)
-        return days_[dayHint_];
-    const auto at = std::lower_bound(days_.begin(), days_.end(), day,
-                                     [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
-    dayHint_ = static_cast<std::size_t>(at - days_.begin());
+DayProfile& CFileScan::findDay(std::int64_t day) {
+    auto at = std::lower_bound(days_.begin(), days_.end(), day,
+                               [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
     if (at == days_.end() || at->day != day) {
         // The profiles move.
         flushWindows();
         DayProfile added;
         added.day = day;
-        days_.insert(days_.begin() + static_cast<std::ptrdiff_t>(dayHint_), std::move(added));
+        at = days_.insert(at, std::move(added));
     }
-    return days_[dayHint_];
+    current_ = &*at;
+    return *current_;
 }
 
 void CFileScan::flushWindows() {
@@ -163,7 +161,7 @@ void CFileScan::prepend(CFileScan& earlier) {
             days.insert(at, std::move(day));
     }
     days_ = std::move(days);
-    dayHint_ = 0;
+    current_ = nullptr;
     durations_.follow(earlier.durations_, [this](const Sample& done, std::int64_t seconds) { addTime(done, seconds); });
     steps_.merge(earlier.steps_);
 

@@ -74,7 +74,8 @@ public:
 private:
     void take(std::uint64_t offset, const HxgRecord& record);
     void noteTime(std::int64_t time);
-    DayProfile& dayOf(std::int64_t day);
+    DayProfile& dayOf(std::int64_t day) { return current_ && current_->day == day ? *current_ : findDay(day); }
+    DayProfile& findDay(std::int64_t day);
     void addTime(const Sample& sample, std::int64_t seconds);
     void flushWindows();
 
@@ -91,7 +92,7 @@ private:
     std::int64_t smallestStep_ = 0;
     CStepCounts steps_;
     std::vector<DayProfile> days_;
-    std::size_t dayHint_ = 0;
+    DayProfile* current_ = nullptr; // the day found last
     CRecordDurations durations_;
     CMoistAirCache air_;
     // The minute of the last record's stamp, its local time and its local day: a file has some sixty records a

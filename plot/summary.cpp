@@ -14,6 +14,7 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 
 // A value beyond what tenths in 32 bits hold (a file may carry any number of digits) is held at the nearest end.
 // Rounded half away from zero as llround does, without its call: within 32 bits the part after the point is exact.
+// The value times ten lies just above or just below a whole number at random, so the rounding takes no branch.
 std::int32_t tenths(double value) {
     const double scaled = value * 10;
     if (!(scaled > -2147483647.0))
@@ -22,7 +23,7 @@ std::int32_t tenths(double value) {
         return 2147483647;
     const auto whole = static_cast<std::int32_t>(scaled);
     const double fraction = scaled - whole;
-    return whole + (fraction >= 0.5 ? 1 : fraction <= -0.5 ? -1 : 0);
+    return whole + static_cast<std::int32_t>(fraction >= 0.5) - static_cast<std::int32_t>(fraction <= -0.5);
 }
 
 CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::int64_t index) {
@@ -153,10 +154,6 @@ void Bucket::merge(const Bucket& other) {
     temperature.merge(other.temperature);
     humidity.merge(other.humidity);
     moistAir.merge(other.moistAir);
-}
-
-std::int64_t bucketOf(std::int64_t time) {
-    return floorDiv(time, kBucketSeconds);
 }
 
 void CSummary::add(const Sample& sample, const MoistAir& air) {

@@ -83,7 +83,9 @@ constexpr std::int64_t kBucketSeconds = 60;
 constexpr int kFanoutBits = 3; // each level's buckets span 8 of the level below
 constexpr int kLevels = 8;     // the coarsest spans 60 s * 8^7, about 4 years
 
-std::int64_t bucketOf(std::int64_t time);
+inline std::int64_t bucketOf(std::int64_t time) {
+    return time / kBucketSeconds - (time % kBucketSeconds < 0 ? 1 : 0);
+}
 
 // Min/max/sum pyramid over fixed time buckets, built in one pass in any record order. Level 0 holds one bucket per
 // minute that has records; level L one per 8^L minutes. Only buckets with records exist, so weeks without records

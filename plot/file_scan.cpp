@@ -72,7 +72,7 @@ void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
 void CFileScan::feed(std::string_view bytes) {
     scanner_.feedRecords(bytes, [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
         HxgRecord record;
-        if (!parseHxgRecord(stored, record))
+        if (!parser_.parse(stored, record))
             return false;
         take(offset, record);
         return true;

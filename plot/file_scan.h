@@ -83,6 +83,7 @@ private:
     std::uint64_t base_;
     CTimeResolver resolver_;
     CHxgScanner scanner_;
+    CHxgParser parser_;
     std::uint64_t earlierValid_ = 0;
     std::uint64_t earlierDamaged_ = 0;
     std::vector<FileSpan> spans_;

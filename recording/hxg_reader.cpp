@@ -191,6 +191,139 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
     return true;
 }
 
+bool CHxgParser::parse(std::string_view stored, HxgRecord& record) {
+    if (parseLikePattern(stored, record))
+        return true;
+    if (!parseHxgRecord(stored, record))
+        return false;
+    learn(stored, record);
+    return true;
+}
+
+namespace {
+
+// The stamp's minute and second digits: "YYYYMMDDhhmmss$".
+constexpr std::size_t kMinuteAt = 10, kSecondAt = 12;
+
+std::uint64_t wordAt(const unsigned char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+} // namespace
+
+bool CHxgParser::parseLikePattern(std::string_view stored, HxgRecord& record) const {
+    if (!havePattern_ || stored.size() != size_)
+        return false;
+    // Everything up to the marker but the digits that may differ, eight bytes at a time, the last eight bytes of
+    // the record (some already compared) in place of a word that would reach past it.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(stored.data());
+    std::size_t at = 0;
+    for (; at + 8 <= size_; at += 8) {
+        if ((wordAt(bytes + at) ^ wordAt(pattern_ + at)) & fixed_[at / 8])
+            return false;
+    }
+    if (at < size_ && (wordAt(bytes + size_ - 8) ^ wordAt(pattern_ + size_ - 8)) & fixedEnd_)
+        return false;
+    const auto digit = [bytes](std::size_t i) {
+        return static_cast<unsigned>(plainByte(static_cast<char>(bytes[i]))) - '0';
+    };
+    const unsigned minuteTens = digit(kMinuteAt), minuteOnes = digit(kMinuteAt + 1);
+    const unsigned secondTens = digit(kSecondAt), secondOnes = digit(kSecondAt + 1);
+    if (minuteTens > 5 || minuteOnes > 9 || secondTens > 5 || secondOnes > 9)
+        return false;
+    unsigned digitSum = minuteTens + minuteOnes + secondTens + secondOnes;
+    double values[2] = {0, 0};
+    for (int v = 0; v < valueCount_; ++v) {
+        const ValueDigits& value = values_[v];
+        const std::size_t point = value.first + value.digits;
+        if (value.digits > 1 && digit(value.first) == 0)
+            return false;
+        std::int64_t tenths = 0;
+        for (std::size_t i = value.first; i < point; ++i) {
+            const unsigned d = digit(i);
+            if (d > 9)
+                return false;
+            tenths = tenths * 10 + d;
+            digitSum += d;
+        }
+        const unsigned decimal = digit(point + 1);
+        if (decimal > 9)
+            return false;
+        digitSum += decimal;
+        // As the whole parse reads a value of up to 15 digits.
+        values[v] = static_cast<double>(tenths * 10 + decimal) / 10;
+        if (value.negative)
+            values[v] = -values[v];
+    }
+    const int sum = sum_ + static_cast<int>(digitSum) - digitSum_;
+    const std::size_t marker = size_ - 3;
+    if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
+        return false;
+    record = record_;
+    record.time.minute = static_cast<int>(minuteTens * 10 + minuteOnes);
+    record.time.second = static_cast<int>(secondTens * 10 + secondOnes);
+    for (int v = 0; v < valueCount_; ++v)
+        (values_[v].temperature ? record.temperature : record.humidity) = values[v];
+    return true;
+}
+
+// `stored` was just parsed whole into `record`, so its text is the writer's: the stamp, then groups
+// "21,<serial>,<code>,<value>,1$".
+void CHxgParser::learn(std::string_view stored, const HxgRecord& record) {
+    if (stored.size() > kPatternLength)
+        return;
+    const std::size_t marker = stored.size() - 3;
+    const auto plain = [&stored](std::size_t at) { return static_cast<char>(plainByte(stored[at])); };
+    ValueDigits values[2];
+    int count = 0;
+    for (std::size_t at = 15; at < marker;) {
+        at += 3; // "21,"
+        while (plain(at) != ',')
+            ++at;
+        const bool temperature = plain(at + 2) == '5';
+        at += 4; // ",2X,"
+        ValueDigits& value = values[count++];
+        value.temperature = temperature;
+        value.negative = plain(at) == '-';
+        value.first = value.negative ? at + 1 : at;
+        while (plain(value.first + value.digits) != '.')
+            ++value.digits;
+        // Longer values are read by formatting them back.
+        if (value.digits + 1 > 15)
+            return;
+        at = value.first + value.digits + 2 + 3; // ".d,1$"
+    }
+    havePattern_ = true;
+    size_ = stored.size();
+    std::memset(pattern_, 0, sizeof pattern_);
+    std::memcpy(pattern_, stored.data(), size_);
+    unsigned char fixed[kPatternLength] = {};
+    std::memset(fixed, 0xFF, marker + 1);
+    sum_ = 0;
+    for (std::size_t at = 0; at < marker; ++at)
+        sum_ += static_cast<signed char>(plainByte(stored[at]));
+    digitSum_ = 0;
+    const auto mayDiffer = [&](std::size_t at) {
+        fixed[at] = 0;
+        digitSum_ += plain(at) - '0';
+    };
+    for (std::size_t at = kMinuteAt; at < kSecondAt + 2; ++at)
+        mayDiffer(at);
+    for (int v = 0; v < count; ++v) {
+        for (std::size_t at = values[v].first; at < values[v].first + values[v].digits; ++at)
+            mayDiffer(at);
+        mayDiffer(values[v].first + values[v].digits + 1);
+        values_[v] = values[v];
+    }
+    valueCount_ = count;
+    for (std::size_t word = 0; word < kPatternLength / 8; ++word)
+        fixed_[word] = wordAt(fixed + 8 * word);
+    fixedEnd_ = wordAt(fixed + size_ - 8);
+    record_ = record;
+}
+
 CHxgScanner::CHxgScanner(Sink sink) : sink_(std::move(sink)) {
     content_.reserve(kMaxHxgRecordLength);
 }

@@ -37,6 +37,42 @@ constexpr std::size_t kMaxHxgRecordLength = 1024;
 // otherwise.
 bool parseHxgRecord(std::string_view stored, HxgRecord& record);
 
+// Parses the records of one file in file order, each exactly as parseHxgRecord does. Consecutive records mostly
+// differ only in the digits of the stamp's minute and second and of the values: a record as long as the last one
+// parsed whole, with the same bytes everywhere else, is read at those digits alone. Its grammar is that record's (the
+// same runs of digits between the same characters) once no value starts with a zero and no minute or second passes
+// 59, and its check bytes follow from that record's sum and the change at those digits. Any other record is parsed
+// whole and becomes the pattern.
+class CHxgParser {
+public:
+    bool parse(std::string_view stored, HxgRecord& record);
+
+private:
+    static constexpr std::size_t kPatternLength = 128; // longer records are always parsed whole
+
+    // A value's digits in the pattern: `digits` before the point from `first`, one after it.
+    struct ValueDigits {
+        std::size_t first = 0;
+        std::size_t digits = 0;
+        bool negative = false;
+        bool temperature = false;
+    };
+
+    bool parseLikePattern(std::string_view stored, HxgRecord& record) const;
+    void learn(std::string_view stored, const HxgRecord& record);
+
+    bool havePattern_ = false;
+    std::size_t size_ = 0;
+    unsigned char pattern_[kPatternLength] = {};   // stored bytes, NUL after them
+    std::uint64_t fixed_[kPatternLength / 8] = {}; // the bytes that must be the pattern's, 0xFF each
+    std::uint64_t fixedEnd_ = 0;                   // the same for the record's last eight bytes
+    int sum_ = 0;                                  // of the pattern's plain text, as the check bytes take it
+    int digitSum_ = 0;                             // of the digits that may differ
+    HxgRecord record_;
+    ValueDigits values_[2];
+    int valueCount_ = 0;
+};
+
 // Streams the bytes of a binary recording file, in chunks of any size, in constant memory, and reports every
 // complete record in file order. Bytes after the last complete record stay pending until more arrive.
 class CHxgScanner {

@@ -54,45 +54,12 @@ void CQuantityProfile::addTime(std::int32_t value, std::int64_t seconds) {
     entry(value).seconds += seconds;
 }
 
-void CQuantityProfile::addTime(std::int32_t value, std::int64_t seconds, CValueWindow& window) {
-    window.at(*this, value).seconds += seconds;
-}
-
-// A step from a to b counts at both.
-template <typename At> void CQuantityProfile::addStep(std::int32_t from, std::int32_t to, At&& at) {
-    if (from < to) {
-        ++at(from).rises;
-        --at(to).rises;
-    } else if (from > to) {
-        ++at(to).falls;
-        --at(from).falls;
-    }
-}
-
 void CQuantityProfile::addStep(std::int32_t from, std::int32_t to) {
     addStep(from, to, [this](std::int32_t v) -> ValueTime& { return entry(v); });
 }
 
-// The first value has an entry of its own even before any time.
-template <typename At> void CQuantityProfile::follow(std::int32_t value, std::int64_t time, At&& at) {
-    if (!any_) {
-        any_ = true;
-        first_ = value;
-        firstTime_ = time;
-        at(value);
-    } else {
-        addStep(last_, value, at);
-    }
-    last_ = value;
-    lastTime_ = time;
-}
-
 void CQuantityProfile::addValue(std::int32_t value, std::int64_t time) {
     follow(value, time, [this](std::int32_t v) -> ValueTime& { return entry(v); });
-}
-
-void CQuantityProfile::addValue(std::int32_t value, std::int64_t time, CValueWindow& window) {
-    follow(value, time, [this, &window](std::int32_t v) -> ValueTime& { return window.at(*this, v); });
 }
 
 void CValueWindow::flush() {
@@ -225,16 +192,6 @@ bool CRecordDurations::pending(Sample& sample, std::int64_t& seconds) const {
     return true;
 }
 
-std::int64_t CRecordDurations::durationOf(bool haveIn, std::int64_t in, bool haveOut, std::int64_t out) {
-    if (!haveOut)
-        return haveIn && in > 0 ? in : 0;
-    if (out <= 0)
-        return 0;
-    if (haveIn && in > 0 && out > 3 * in)
-        return in;
-    return out;
-}
-
 void CStepCounts::count(std::int64_t step, std::uint64_t times) {
     for (auto& entry : counts_) {
         if (entry.first == step) {
@@ -244,17 +201,6 @@ void CStepCounts::count(std::int64_t step, std::uint64_t times) {
     }
     if (counts_.size() < kMaxStepLengths)
         counts_.push_back({step, times});
-}
-
-void CStepCounts::note(std::int64_t step) {
-    if (step <= 0)
-        return;
-    if (step != runStep_ && runCount_ > 0) {
-        count(runStep_, runCount_);
-        runCount_ = 0;
-    }
-    runStep_ = step;
-    ++runCount_;
 }
 
 void CStepCounts::merge(const CStepCounts& other) {

@@ -89,6 +89,41 @@ private:
     bool used_[kSize] = {};
 };
 
+// Inline, as these are counted for every record of a file.
+
+inline void CQuantityProfile::addTime(std::int32_t value, std::int64_t seconds, CValueWindow& window) {
+    window.at(*this, value).seconds += seconds;
+}
+
+// A step from a to b counts at both.
+template <typename At> void CQuantityProfile::addStep(std::int32_t from, std::int32_t to, At&& at) {
+    if (from < to) {
+        ++at(from).rises;
+        --at(to).rises;
+    } else if (from > to) {
+        ++at(to).falls;
+        --at(from).falls;
+    }
+}
+
+// The first value has an entry of its own even before any time.
+template <typename At> void CQuantityProfile::follow(std::int32_t value, std::int64_t time, At&& at) {
+    if (!any_) {
+        any_ = true;
+        first_ = value;
+        firstTime_ = time;
+        at(value);
+    } else {
+        addStep(last_, value, at);
+    }
+    last_ = value;
+    lastTime_ = time;
+}
+
+inline void CQuantityProfile::addValue(std::int32_t value, std::int64_t time, CValueWindow& window) {
+    follow(value, time, [this, &window](std::int32_t v) -> ValueTime& { return window.at(*this, v); });
+}
+
 // The profiles of one local calendar day (days from 1970-01-01).
 struct DayProfile {
     std::int64_t day = 0;
@@ -151,7 +186,15 @@ public:
     // The newest record and the time it stands for while it is the newest.
     bool pending(Sample& sample, std::int64_t& seconds) const;
 
-    static std::int64_t durationOf(bool haveIn, std::int64_t in, bool haveOut, std::int64_t out);
+    static std::int64_t durationOf(bool haveIn, std::int64_t in, bool haveOut, std::int64_t out) {
+        if (!haveOut)
+            return haveIn && in > 0 ? in : 0;
+        if (out <= 0)
+            return 0;
+        if (haveIn && in > 0 && out > 3 * in)
+            return in;
+        return out;
+    }
 
 private:
     bool haveLast_ = false;
@@ -167,7 +210,16 @@ private:
 // The recording interval of a file: its most common step between records.
 class CStepCounts {
 public:
-    void note(std::int64_t step);
+    void note(std::int64_t step) {
+        if (step <= 0)
+            return;
+        if (step != runStep_ && runCount_ > 0) {
+            count(runStep_, runCount_);
+            runCount_ = 0;
+        }
+        runStep_ = step;
+        ++runCount_;
+    }
     void merge(const CStepCounts& other);
     std::int64_t mostCommon() const;
 

@@ -59,20 +59,6 @@ MoistAir moistAirOf(const Sample& sample) {
     return air;
 }
 
-void Aggregate::add(std::int32_t value, std::int64_t time) {
-    if (value < min || (value == min && time < minAt)) {
-        min = value;
-        minAt = time;
-    }
-    if (value > max || (value == max && time < maxAt)) {
-        max = value;
-        maxAt = time;
-    }
-    ++count;
-    sum += value;
-    squares += static_cast<double>(value) * value;
-}
-
 void Aggregate::merge(const Aggregate& other) {
     if (other.count == 0)
         return;
@@ -89,19 +75,6 @@ void Aggregate::merge(const Aggregate& other) {
     squares += other.squares;
 }
 
-void MoistAirAggregate::add(const MoistAir& air) {
-    if (!air.valid)
-        return;
-    const auto dew = static_cast<float>(air.dewPoint), absolute = static_cast<float>(air.absoluteHumidity);
-    dewMin = count ? std::min(dewMin, dew) : dew;
-    dewMax = count ? std::max(dewMax, dew) : dew;
-    absoluteMin = count ? std::min(absoluteMin, absolute) : absolute;
-    absoluteMax = count ? std::max(absoluteMax, absolute) : absolute;
-    ++count;
-    dewSum += air.dewPoint;
-    absoluteSum += air.absoluteHumidity;
-}
-
 void MoistAirAggregate::merge(const MoistAirAggregate& other) {
     if (other.count == 0)
         return;
@@ -112,24 +85,6 @@ void MoistAirAggregate::merge(const MoistAirAggregate& other) {
     count += other.count;
     dewSum += other.dewSum;
     absoluteSum += other.absoluteSum;
-}
-
-void Bucket::add(const Sample& sample, const MoistAir& air) {
-    if (records == 0) {
-        first = last = sample.time;
-    } else if (sample.time >= last) {
-        longestStep =
-            std::max(longestStep, static_cast<std::uint32_t>(std::min<std::int64_t>(sample.time - last, UINT32_MAX)));
-        last = sample.time;
-    } else {
-        first = std::min(first, sample.time);
-    }
-    ++records;
-    if (sample.hasTemperature)
-        temperature.add(sample.temperature, sample.time);
-    if (sample.hasHumidity)
-        humidity.add(sample.humidity, sample.time);
-    moistAir.add(air);
 }
 
 void Bucket::merge(const Bucket& other) {
@@ -156,18 +111,9 @@ void Bucket::merge(const Bucket& other) {
     moistAir.merge(other.moistAir);
 }
 
-void CSummary::add(const Sample& sample, const MoistAir& air) {
-    // Records nearly always come in time order: most go into the newest bucket, which is then the first changed.
-    auto& level0 = levels_[0];
-    if (!level0.empty() && level0.back().index == bucketOf(sample.time)) {
-        level0.back().add(sample, air);
-        const std::size_t position = level0.size() - 1;
-        dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
-        dirty_ = true;
-        return;
-    }
+void CSummary::addNew(const Sample& sample, const MoistAir& air, std::int64_t index) {
     Bucket bucket;
-    bucket.index = bucketOf(sample.time);
+    bucket.index = index;
     bucket.add(sample, air);
     addBucket(bucket);
 }

@@ -2,6 +2,7 @@
 
 #include "recording/hxg_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -78,6 +79,53 @@ struct Bucket {
     void merge(const Bucket& other);
 };
 
+// Inline, as these are added to for every record of a file.
+
+inline void Aggregate::add(std::int32_t value, std::int64_t time) {
+    if (value < min || (value == min && time < minAt)) {
+        min = value;
+        minAt = time;
+    }
+    if (value > max || (value == max && time < maxAt)) {
+        max = value;
+        maxAt = time;
+    }
+    ++count;
+    sum += value;
+    squares += static_cast<double>(value) * value;
+}
+
+inline void MoistAirAggregate::add(const MoistAir& air) {
+    if (!air.valid)
+        return;
+    const auto dew = static_cast<float>(air.dewPoint), absolute = static_cast<float>(air.absoluteHumidity);
+    dewMin = count ? std::min(dewMin, dew) : dew;
+    dewMax = count ? std::max(dewMax, dew) : dew;
+    absoluteMin = count ? std::min(absoluteMin, absolute) : absolute;
+    absoluteMax = count ? std::max(absoluteMax, absolute) : absolute;
+    ++count;
+    dewSum += air.dewPoint;
+    absoluteSum += air.absoluteHumidity;
+}
+
+inline void Bucket::add(const Sample& sample, const MoistAir& air) {
+    if (records == 0) {
+        first = last = sample.time;
+    } else if (sample.time >= last) {
+        longestStep =
+            std::max(longestStep, static_cast<std::uint32_t>(std::min<std::int64_t>(sample.time - last, UINT32_MAX)));
+        last = sample.time;
+    } else {
+        first = std::min(first, sample.time);
+    }
+    ++records;
+    if (sample.hasTemperature)
+        temperature.add(sample.temperature, sample.time);
+    if (sample.hasHumidity)
+        humidity.add(sample.humidity, sample.time);
+    moistAir.add(air);
+}
+
 // The finest stretch of the summary. Finer views read the few records they show from the file again.
 constexpr std::int64_t kBucketSeconds = 60;
 constexpr int kFanoutBits = 3; // each level's buckets span 8 of the level below
@@ -95,7 +143,19 @@ public:
     // A deque: a year of minutes grows without the copies (and the doubled memory) of a vector's reallocation.
     using Level = std::deque<Bucket>;
 
-    void add(const Sample& sample, const MoistAir& air);
+    // Records nearly always come in time order: most go into the newest bucket, which is then the first changed.
+    void add(const Sample& sample, const MoistAir& air) {
+        Level& level0 = levels_[0];
+        const std::int64_t index = bucketOf(sample.time);
+        if (level0.empty() || level0.back().index != index) {
+            addNew(sample, air, index);
+            return;
+        }
+        level0.back().add(sample, air);
+        const std::size_t position = level0.size() - 1;
+        dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
+        dirty_ = true;
+    }
     // Adds every bucket of `other` (a summary of other records, such as another part of the same file).
     void merge(const CSummary& other);
     // Brings the upper levels up to date; queries of upper levels need it after adds.
@@ -117,6 +177,7 @@ public:
     bool empty() const { return levels_[0].empty(); }
 
 private:
+    void addNew(const Sample& sample, const MoistAir& air, std::int64_t index);
     void addBucket(const Bucket& bucket);
     void addLevelRange(int n, std::int64_t first, std::int64_t last, Bucket& into) const;
 

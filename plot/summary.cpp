@@ -4,26 +4,11 @@
 #include "plot/time_axis.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// A value beyond what tenths in 32 bits hold (a file may carry any number of digits) is held at the nearest end.
-// Rounded half away from zero as llround does, without its call: within 32 bits the part after the point is exact.
-// The value times ten lies just above or just below a whole number at random, so the rounding takes no branch.
-std::int32_t tenths(double value) {
-    const double scaled = value * 10;
-    if (!(scaled > -2147483647.0))
-        return -2147483647;
-    if (!(scaled < 2147483647.0))
-        return 2147483647;
-    const auto whole = static_cast<std::int32_t>(scaled);
-    const double fraction = scaled - whole;
-    return whole + static_cast<std::int32_t>(fraction >= 0.5) - static_cast<std::int32_t>(fraction <= -0.5);
 }
 
 CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::int64_t index) {
@@ -43,8 +28,8 @@ Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time) 
     sample.offset = static_cast<std::int32_t>(local - time);
     sample.hasTemperature = record.hasTemperature;
     sample.hasHumidity = record.hasHumidity;
-    sample.temperature = record.hasTemperature ? tenths(record.temperature) : 0;
-    sample.humidity = record.hasHumidity ? tenths(record.humidity) : 0;
+    sample.temperature = record.hasTemperature ? record.temperatureTenths : 0;
+    sample.humidity = record.hasHumidity ? record.humidityTenths : 0;
     return sample;
 }
 

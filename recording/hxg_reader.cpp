@@ -76,7 +76,7 @@ public:
     // unchanged, and the whole number of tenths divided by ten is the double nearest to the text, as a text parser
     // gives it. A longer text is parsed to the nearest double and formatted back: one with more digits than a double
     // keeps would otherwise be accepted and written back differently.
-    bool oneDecimal(double& out) {
+    bool oneDecimal(double& out, std::int32_t& tenths) {
         const std::size_t start = pos_;
         const bool negative = literal('-');
         std::uint64_t whole = 0;
@@ -88,6 +88,7 @@ public:
         if (text_[pos_] != '.' || decimal > 9)
             return false;
         pos_ += 2;
+        tenths = heldTenths(negative, digits, whole * 10 + decimal);
         if (digits + 1 <= 15) {
             const double value = static_cast<double>(whole * 10 + decimal) / 10;
             out = negative ? -value : value;
@@ -131,9 +132,9 @@ bool parseTime(PlainReader& reader, LocalTime& time) {
 }
 
 // "21,<serial>,<code>,<value>,1$" with code 25 (temperature) or 26 (humidity).
-bool parseGroup(PlainReader& reader, int& code, int& serial, double& value) {
+bool parseGroup(PlainReader& reader, int& code, int& serial, double& value, std::int32_t& tenths) {
     return reader.literal('2', '1', ',') && reader.serial(serial) && reader.literal(',') &&
-           reader.fixedWidth(2, 25, 26, code) && reader.literal(',') && reader.oneDecimal(value) &&
+           reader.fixedWidth(2, 25, 26, code) && reader.literal(',') && reader.oneDecimal(value, tenths) &&
            reader.literal(',', '1', '$');
 }
 
@@ -144,17 +145,20 @@ bool parsePlain(std::string_view plain, HxgRecord& record) {
     while (!reader.atEnd()) {
         int code = 0, serial = 0;
         double value = 0;
-        if (!parseGroup(reader, code, serial, value))
+        std::int32_t tenths = 0;
+        if (!parseGroup(reader, code, serial, value, tenths))
             return false;
         // At most one group of each quantity, the temperature first.
         if (code == 25 && !record.hasTemperature && !record.hasHumidity) {
             record.hasTemperature = true;
             record.temperatureSerial = serial;
             record.temperature = value;
+            record.temperatureTenths = tenths;
         } else if (code == 26 && !record.hasHumidity) {
             record.hasHumidity = true;
             record.humiditySerial = serial;
             record.humidity = value;
+            record.humidityTenths = tenths;
         } else {
             return false;
         }
@@ -235,12 +239,13 @@ bool CHxgParser::parseLikePattern(std::string_view stored, HxgRecord& record) co
         return false;
     unsigned digitSum = minuteTens + minuteOnes + secondTens + secondOnes;
     double values[2] = {0, 0};
+    std::int32_t tenthsOf[2] = {0, 0};
     for (int v = 0; v < valueCount_; ++v) {
         const ValueDigits& value = values_[v];
         const std::size_t point = value.first + value.digits;
         if (value.digits > 1 && digit(value.first) == 0)
             return false;
-        std::int64_t tenths = 0;
+        std::uint64_t tenths = 0;
         for (std::size_t i = value.first; i < point; ++i) {
             const unsigned d = digit(i);
             if (d > 9)
@@ -253,7 +258,9 @@ bool CHxgParser::parseLikePattern(std::string_view stored, HxgRecord& record) co
             return false;
         digitSum += decimal;
         // As the whole parse reads a value of up to 15 digits.
-        values[v] = static_cast<double>(tenths * 10 + decimal) / 10;
+        tenths = tenths * 10 + decimal;
+        tenthsOf[v] = heldTenths(value.negative, value.digits, tenths);
+        values[v] = static_cast<double>(tenths) / 10;
         if (value.negative)
             values[v] = -values[v];
     }
@@ -264,8 +271,10 @@ bool CHxgParser::parseLikePattern(std::string_view stored, HxgRecord& record) co
     record = record_;
     record.time.minute = static_cast<int>(minuteTens * 10 + minuteOnes);
     record.time.second = static_cast<int>(secondTens * 10 + secondOnes);
-    for (int v = 0; v < valueCount_; ++v)
+    for (int v = 0; v < valueCount_; ++v) {
         (values_[v].temperature ? record.temperature : record.humidity) = values[v];
+        (values_[v].temperature ? record.temperatureTenths : record.humidityTenths) = tenthsOf[v];
+    }
     return true;
 }
 

@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
-// The content of one valid binary record.
+// The content of one valid binary record. The values are also given as whole numbers of tenths (the writer gives
+// them one decimal), exact, held at ±(2^31 - 1) beyond: read from their digits, as a value divided by ten and
+// multiplied again would be only near them.
 struct HxgRecord {
     LocalTime time;
     bool hasTemperature = false;
@@ -19,7 +21,16 @@ struct HxgRecord {
     bool hasHumidity = false;
     double humidity = 0;
     int humiditySerial = 0;
+    std::int32_t temperatureTenths = 0;
+    std::int32_t humidityTenths = 0;
 };
+
+// A value of `digits` whole digits (and one decimal) that reads `tenths` tenths, as HxgRecord holds it.
+inline std::int32_t heldTenths(bool negative, std::size_t digits, std::uint64_t tenths) {
+    constexpr std::uint64_t kMost = 2147483647;
+    const std::uint64_t held = digits + 1 > 15 || tenths > kMost ? kMost : tenths;
+    return negative ? -static_cast<std::int32_t>(held) : static_cast<std::int32_t>(held);
+}
 
 // One complete record found in a binary file: where it lies, and its content when it is valid.
 struct HxgEntry {

@@ -5,6 +5,7 @@
 
 #include "recording/hxg_reader.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,12 +27,23 @@ std::string written(const HxgRecord& r) {
                              r.temperatureSerial, r.humiditySerial, r.time);
 }
 
-// Parsed in turn after the records before it, `stored` is accepted or refused, and read, as it is alone.
+// A value in tenths as the grapher took them from the value itself: rounded, held within 32 bits.
+std::int32_t tenthsOf(double value) {
+    const double scaled = value * 10;
+    return scaled >= 2147483647.0 ? 2147483647 : scaled <= -2147483647.0 ? -2147483647 : std::llround(scaled);
+}
+
+// Parsed in turn after the records before it, `stored` is accepted or refused, and read, as it is alone; a valid
+// record's tenths are its values'.
 void requireInTurnAsAlone(CHxgParser& parser, std::string_view stored) {
     HxgRecord inTurn, alone;
     const bool valid = parseHxgRecord(stored, alone);
     require(parser.parse(stored, inTurn) == valid);
     require(!valid || written(inTurn) == written(alone));
+    require(!valid ||
+            (inTurn.temperatureTenths == alone.temperatureTenths && inTurn.humidityTenths == alone.humidityTenths &&
+             alone.temperatureTenths == (alone.hasTemperature ? tenthsOf(alone.temperature) : 0) &&
+             alone.humidityTenths == (alone.hasHumidity ? tenthsOf(alone.humidity) : 0)));
 }
 
 // `stored` with its plain byte at `at` (before the marker) replaced, and check bytes that fit the new text.

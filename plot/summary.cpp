@@ -22,17 +22,6 @@ Sample sampleOf(const HxgRecord& record, std::int64_t time) {
     return sampleOf(record, civilSeconds(record.time), time);
 }
 
-Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time) {
-    Sample sample;
-    sample.time = time;
-    sample.offset = static_cast<std::int32_t>(local - time);
-    sample.hasTemperature = record.hasTemperature;
-    sample.hasHumidity = record.hasHumidity;
-    sample.temperature = record.hasTemperature ? record.temperatureTenths : 0;
-    sample.humidity = record.hasHumidity ? record.humidityTenths : 0;
-    return sample;
-}
-
 MoistAir moistAirOf(const Sample& sample) {
     MoistAir air;
     const double temperature = sample.temperature / 10.0, humidity = sample.humidity / 10.0;
@@ -103,8 +92,20 @@ void CSummary::addNew(const Sample& sample, const MoistAir& air, std::int64_t in
     addBucket(bucket);
 }
 
+void CSummary::markDirty(std::size_t position) {
+    dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
+    dirty_ = true;
+}
+
+void CSummary::noteNewestChanged() {
+    if (newestChanged_)
+        markDirty(levels_[0].size() - 1);
+    newestChanged_ = false;
+}
+
 // Records nearly always come in time order, so the common case is the last bucket or a new one after it.
 void CSummary::addBucket(const Bucket& bucket) {
+    noteNewestChanged();
     auto& level0 = levels_[0];
     std::size_t position = level0.size();
     if (!level0.empty() && bucket.index <= level0.back().index)
@@ -115,8 +116,7 @@ void CSummary::addBucket(const Bucket& bucket) {
         level0.push_back(bucket);
     else
         level0.insert(level0.begin() + static_cast<std::ptrdiff_t>(position), bucket);
-    dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
-    dirty_ = true;
+    markDirty(position);
 }
 
 void CSummary::merge(const CSummary& other) {
@@ -126,6 +126,7 @@ void CSummary::merge(const CSummary& other) {
 
 // Only the parents from the first changed bucket on are rebuilt: for a growing file that is one bucket a level.
 void CSummary::refresh() {
+    noteNewestChanged();
     if (!dirty_)
         return;
     std::size_t childFrom = dirtyFrom_;

@@ -23,8 +23,17 @@ struct Sample {
 
 // `time` is the record's absolute time.
 Sample sampleOf(const HxgRecord& record, std::int64_t time);
-// ... and `local` its stamp's, civilSeconds(record.time).
-Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time);
+// ... and `local` its stamp's, civilSeconds(record.time). Inline: it is taken for every record of a file.
+inline Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time) {
+    Sample sample;
+    sample.time = time;
+    sample.offset = static_cast<std::int32_t>(local - time);
+    sample.hasTemperature = record.hasTemperature;
+    sample.hasHumidity = record.hasHumidity;
+    sample.temperature = record.hasTemperature ? record.temperatureTenths : 0;
+    sample.humidity = record.hasHumidity ? record.humidityTenths : 0;
+    return sample;
+}
 
 // Dew point and absolute humidity of a record that carries both values in the range where they are defined.
 struct MoistAir {
@@ -152,9 +161,7 @@ public:
             return;
         }
         level0.back().add(sample, air);
-        const std::size_t position = level0.size() - 1;
-        dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
-        dirty_ = true;
+        newestChanged_ = true;
     }
     // Adds every bucket of `other` (a summary of other records, such as another part of the same file).
     void merge(const CSummary& other);
@@ -179,9 +186,14 @@ public:
 private:
     void addNew(const Sample& sample, const MoistAir& air, std::int64_t index);
     void addBucket(const Bucket& bucket);
+    void markDirty(std::size_t position);
+    void noteNewestChanged();
     void addLevelRange(int n, std::int64_t first, std::int64_t last, Bucket& into) const;
 
     Level levels_[kLevels];
     std::size_t dirtyFrom_ = 0; // level-0 position from which the upper levels are stale
     bool dirty_ = false;
+    // The newest level-0 bucket changed since dirtyFrom_ was last brought up to date: noted per record, where a
+    // deque's position of its last element would cost more than the record's counting.
+    bool newestChanged_ = false;
 };

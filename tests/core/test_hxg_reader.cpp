@@ -125,7 +125,8 @@ TEST(HxgReader, RejectsWrongCheckBytes) {
 // read, as it is alone; so is one of another layout.
 TEST(HxgReader, RecordOfAFileReadAsAlone) {
     const std::string t = "20240305140709$", both = t + "21,1234,25,21.5,1$21,1234,26,45.2,1$";
-    const std::string temperature = t + "21,1234,25,-13.4,1$", humidity = t + "21,1234,26,9.9,1$";
+    const std::string temperature = t + "21,1234,25,-13.4,1$", humidity = t + "21,1234,26,9.9,1$",
+                      wide = t + "21,1234,25,1234567.8,1$";
     const struct {
         std::string before, record;
         bool wrongCheck;
@@ -144,6 +145,9 @@ TEST(HxgReader, RecordOfAFileReadAsAlone) {
         {temperature, t + "21,1234,25,-10.0,1$", false},
         {humidity, t + "21,1234,26,0.0,1$", false},
         {humidity, t + "21,1234,26,10.0,1$", false},
+        {wide, t + "21,1234,25,9876543.2,1$", false},
+        {wide, t + "21,1234,25,0234567.8,1$", false},
+        {wide, t + "21,1234,25,1234567.x,1$", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.record);

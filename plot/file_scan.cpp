@@ -80,6 +80,21 @@ void CFileScan::feed(std::string_view bytes) {
     flushWindows();
 }
 
+inline void CFileScan::noteTime(std::int64_t time) {
+    if (!haveTimes_) {
+        haveTimes_ = true;
+        firstTime_ = lastTime_ = minTime_ = maxTime_ = time;
+        return;
+    }
+    const std::int64_t step = time - lastTime_;
+    if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
+        smallestStep_ = step;
+    steps_.note(step);
+    lastTime_ = time;
+    minTime_ = std::min(minTime_, time);
+    maxTime_ = std::max(maxTime_, time);
+}
+
 void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
     const LocalTime& stamp = record.time;
     if (!haveMinute_ || stamp.minute != minute_.minute || stamp.hour != minute_.hour || stamp.day != minute_.day ||
@@ -117,21 +132,6 @@ void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
     });
     lastDay_ = minuteDay_;
     noteTime(sample.time);
-}
-
-void CFileScan::noteTime(std::int64_t time) {
-    if (!haveTimes_) {
-        haveTimes_ = true;
-        firstTime_ = lastTime_ = minTime_ = maxTime_ = time;
-        return;
-    }
-    const std::int64_t step = time - lastTime_;
-    if (step > 0 && (smallestStep_ == 0 || step < smallestStep_))
-        smallestStep_ = step;
-    steps_.note(step);
-    lastTime_ = time;
-    minTime_ = std::min(minTime_, time);
-    maxTime_ = std::max(maxTime_, time);
 }
 
 void CFileScan::prepend(CFileScan& earlier) {

@@ -73,7 +73,8 @@ public:
 
 private:
     void take(std::uint64_t offset, const HxgRecord& record);
-    void noteTime(std::int64_t time);
+    // Inlined by force into the reading of each record, as GCC kept it a call.
+    [[gnu::always_inline]] inline void noteTime(std::int64_t time);
     DayProfile& dayOf(std::int64_t day) { return current_ && current_->day == day ? *current_ : findDay(day); }
     DayProfile& findDay(std::int64_t day);
     void addTime(const Sample& sample, std::int64_t seconds);

@@ -69,14 +69,24 @@ void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
         day.humidity.addTime(sample.humidity, seconds);
 }
 
+// Records laid out as the one before are recognised where they start, without a search for their ends.
 void CFileScan::feed(std::string_view bytes) {
-    scanner_.feedRecords(bytes, [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
-        HxgRecord record;
-        if (!parser_.parse(stored, record))
-            return false;
-        take(offset, record);
-        return true;
-    });
+    scanner_.feedRecords(
+        bytes,
+        [this](std::uint64_t offset, std::string_view rest) {
+            HxgRecord record;
+            const std::size_t length = parser_.parseKnown(rest, record);
+            if (length > 0)
+                take(offset, record);
+            return length;
+        },
+        [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
+            HxgRecord record;
+            if (!parser_.parse(stored, record))
+                return false;
+            take(offset, record);
+            return true;
+        });
     flushWindows();
 }
 

@@ -57,6 +57,12 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record);
 class CHxgParser {
 public:
     bool parse(std::string_view stored, HxgRecord& record);
+    // The length of the record at the start of `bytes` when it is valid and laid out as the pattern, `record` then
+    // its content; 0 otherwise. Such a record's first stored marker is the pattern's, three bytes before its end:
+    // every byte before it is the pattern's text or a digit.
+    std::size_t parseKnown(std::string_view bytes, HxgRecord& record) const {
+        return havePattern_ && bytes.size() >= size_ && parseLikePattern(bytes.substr(0, size_), record) ? size_ : 0;
+    }
 
 private:
     static constexpr std::size_t kPatternLength = 128; // longer records are always parsed whole
@@ -96,7 +102,14 @@ public:
     // The same without entries: `visit(offset, length, stored)` gets each complete record's place and its stored
     // bytes (empty when it is longer than kMaxHxgRecordLength) and returns whether it is valid. A record that lies
     // whole in `bytes` is handed out where it lies, without a copy.
-    template <typename Visit> void feedRecords(std::string_view bytes, Visit&& visit);
+    template <typename Visit> void feedRecords(std::string_view bytes, Visit&& visit) {
+        feedRecords(
+            bytes, [](std::uint64_t, std::string_view) { return std::size_t{0}; }, visit);
+    }
+    // The same, offering each record that lies whole in `bytes` first to `known(offset, rest)`, `rest` the bytes
+    // from its start on: the length of a valid record there that ends two bytes after its first stored marker,
+    // which `known` has taken, spares the search for the marker; 0 leaves the record to `visit`.
+    template <typename Known, typename Visit> void feedRecords(std::string_view bytes, Known&& known, Visit&& visit);
 
     std::uint64_t validCount() const { return validCount_; }
     std::uint64_t damagedCount() const { return damagedCount_; }
@@ -131,7 +144,8 @@ private:
 
 // A record ends two bytes after the first stored marker from its start; the check bytes are taken blindly (either
 // may itself be the marker byte), so the end is never looked for from the back.
-template <typename Visit> void CHxgScanner::feedRecords(std::string_view bytes, Visit&& visit) {
+template <typename Known, typename Visit>
+void CHxgScanner::feedRecords(std::string_view bytes, Known&& known, Visit&& visit) {
     constexpr unsigned char kMarker = 0xC0;
     std::size_t i = 0;
     if (offset_ > recordStart_) {
@@ -152,6 +166,15 @@ template <typename Visit> void CHxgScanner::feedRecords(std::string_view bytes, 
     const std::size_t size = bytes.size();
     const std::uint64_t base = offset_ - i;
     while (i < size) {
+        const std::size_t knownLength = known(base + i, std::string_view(data + i, size - i));
+        if (knownLength > 0) {
+            ++validCount_;
+            haveLast_ = true;
+            lastStart_ = base + i;
+            lastMarkerAt_ = base + i + knownLength - 3;
+            i += knownLength;
+            continue;
+        }
         const void* found = std::memchr(data + i, kMarker, size - i);
         if (!found)
             break;

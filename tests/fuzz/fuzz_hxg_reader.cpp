@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -69,8 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::size_t valid = 0;
     CHxgParser parser;
+    std::vector<std::pair<std::uint64_t, std::string>> records; // where each record starts and what it reads
     CHxgScanner scanner([&](const HxgEntry& entry) {
         require(entry.offset + entry.length <= bytes.size());
+        records.push_back({entry.offset, entry.valid ? written(entry.record) : std::string()});
         const std::string_view stored = std::string_view(bytes).substr(entry.offset, entry.length);
         requireInTurnAsAlone(parser, stored);
         if (!entry.valid)
@@ -89,6 +93,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     scanner.feed(bytes);
     require(scanner.validCount() == valid);
+
+    // Read again with the records that are laid out as the one before recognised where they start, in two pieces:
+    // the same records in the same places.
+    std::vector<std::pair<std::uint64_t, std::string>> again;
+    CHxgParser inTurn;
+    CHxgScanner recognising(nullptr);
+    const auto known = [&](std::uint64_t offset, std::string_view rest) {
+        HxgRecord record;
+        const std::size_t length = inTurn.parseKnown(rest, record);
+        if (length > 0)
+            again.push_back({offset, written(record)});
+        return length;
+    };
+    const auto visit = [&](std::uint64_t offset, std::uint64_t, std::string_view stored) {
+        HxgRecord record;
+        const bool ok = inTurn.parse(stored, record);
+        again.push_back({offset, ok ? written(record) : std::string()});
+        return ok;
+    };
+    recognising.feedRecords(std::string_view(bytes).substr(0, size / 2), known, visit);
+    recognising.feedRecords(std::string_view(bytes).substr(size / 2), known, visit);
+    require(again == records && recognising.validCount() == valid);
 
     // After the program's repair, which reads only the file's end, every valid record is still there and a record
     // appended reads back as the last valid one.

@@ -28,13 +28,19 @@ MoistAir CMoistAirCache::of(const Sample& sample) {
         (static_cast<std::uint32_t>(sample.temperature) * 40503u + static_cast<std::uint32_t>(sample.humidity)) %
         (sizeof entries_ / sizeof entries_[0]);
     Entry& entry = entries_[slot];
-    if (!entry.used || entry.temperature != sample.temperature || entry.humidity != sample.humidity) {
-        entry.used = true;
+    if (entry.temperature != sample.temperature || entry.humidity != sample.humidity) {
+        const MoistAir air = moistAirOf(sample);
         entry.temperature = sample.temperature;
         entry.humidity = sample.humidity;
-        entry.air = moistAirOf(sample);
+        entry.dewPoint = air.dewPoint;
+        entry.absoluteHumidity = air.absoluteHumidity;
+        entry.valid = air.valid;
     }
-    return entry.air;
+    MoistAir air;
+    air.valid = entry.valid;
+    air.dewPoint = entry.dewPoint;
+    air.absoluteHumidity = entry.absoluteHumidity;
+    return air;
 }
 
 CFileScan::CFileScan(CSummary& summary, std::uint64_t base, const CTimeZone& zone)

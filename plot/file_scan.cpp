@@ -75,27 +75,6 @@ void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
         day.humidity.addTime(sample.humidity, seconds);
 }
 
-// Records laid out as the one before are recognised where they start, without a search for their ends.
-void CFileScan::feed(std::string_view bytes) {
-    scanner_.feedRecords(
-        bytes,
-        [this](std::uint64_t offset, std::string_view rest) {
-            HxgRecord record;
-            const std::size_t length = parser_.parseKnown(rest, record);
-            if (length > 0)
-                take(offset, record);
-            return length;
-        },
-        [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
-            HxgRecord record;
-            if (!parser_.parse(stored, record))
-                return false;
-            take(offset, record);
-            return true;
-        });
-    flushWindows();
-}
-
 inline void CFileScan::noteTime(std::int64_t time) {
     if (!haveTimes_) {
         haveTimes_ = true;
@@ -111,7 +90,7 @@ inline void CFileScan::noteTime(std::int64_t time) {
     maxTime_ = std::max(maxTime_, time);
 }
 
-void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
+inline void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
     const LocalTime& stamp = record.time;
     if (!haveMinute_ || stamp.minute != minute_.minute || stamp.hour != minute_.hour || stamp.day != minute_.day ||
         stamp.month != minute_.month || stamp.year != minute_.year) {
@@ -148,6 +127,27 @@ void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
     });
     lastDay_ = minuteDay_;
     noteTime(sample.time);
+}
+
+// Records laid out as the one before are recognised where they start, without a search for their ends.
+void CFileScan::feed(std::string_view bytes) {
+    scanner_.feedRecords(
+        bytes,
+        [this](std::uint64_t offset, std::string_view rest) {
+            HxgRecord record;
+            const std::size_t length = parser_.parseKnown(rest, record);
+            if (length > 0)
+                take(offset, record);
+            return length;
+        },
+        [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
+            HxgRecord record;
+            if (!parser_.parse(stored, record))
+                return false;
+            take(offset, record);
+            return true;
+        });
+    flushWindows();
 }
 
 void CFileScan::prepend(CFileScan& earlier) {

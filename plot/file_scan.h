@@ -75,7 +75,8 @@ public:
     const CRecordDurations& durations() const { return durations_; }
 
 private:
-    void take(std::uint64_t offset, const HxgRecord& record);
+    // Inlined by force into both ways a record is read, as GCC kept it a call.
+    [[gnu::always_inline]] inline void take(std::uint64_t offset, const HxgRecord& record);
     // Inlined by force into the reading of each record, as GCC kept it a call.
     [[gnu::always_inline]] inline void noteTime(std::int64_t time);
     DayProfile& dayOf(std::int64_t day) { return current_ && current_->day == day ? *current_ : findDay(day); }

@@ -18,6 +18,13 @@ unsigned char plainByte(char stored) {
     return static_cast<unsigned char>(0u - static_cast<unsigned char>(stored));
 }
 
+// A value of `digits` whole digits (and one decimal) that reads `tenths` tenths, as HxgRecord holds it.
+std::int32_t heldTenths(bool negative, std::size_t digits, std::uint64_t tenths) {
+    constexpr std::uint64_t kMost = 2147483647;
+    const std::uint64_t held = digits + 1 > 15 || tenths > kMost ? kMost : tenths;
+    return negative ? -static_cast<std::int32_t>(held) : static_cast<std::int32_t>(held);
+}
+
 // NUL bytes after a record's plain text: the reader looks up to four bytes ahead without comparing with the text's
 // length, since neither a digit nor any character it looks for is a NUL.
 constexpr std::size_t kPlainPadding = 16;

@@ -25,13 +25,6 @@ struct HxgRecord {
     std::int32_t humidityTenths = 0;
 };
 
-// A value of `digits` whole digits (and one decimal) that reads `tenths` tenths, as HxgRecord holds it.
-inline std::int32_t heldTenths(bool negative, std::size_t digits, std::uint64_t tenths) {
-    constexpr std::uint64_t kMost = 2147483647;
-    const std::uint64_t held = digits + 1 > 15 || tenths > kMost ? kMost : tenths;
-    return negative ? -static_cast<std::int32_t>(held) : static_cast<std::int32_t>(held);
-}
-
 // One complete record found in a binary file: where it lies, and its content when it is valid.
 struct HxgEntry {
     std::uint64_t offset = 0;
@@ -192,5 +185,6 @@ void CHxgScanner::feedRecords(std::string_view bytes, Known&& known, Visit&& vis
     }
     keepPending(bytes, base, i);
 }
+
 // Every complete record of `bytes`, for tests and small files.
 std::vector<HxgEntry> readHxg(std::string_view bytes);

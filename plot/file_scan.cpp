@@ -190,6 +190,8 @@ void CFileScan::prepend(CFileScan& earlier) {
         minTime_ = earlier.minTime_;
         maxTime_ = earlier.maxTime_;
         smallestStep_ = earlier.smallestStep_;
+        // The durations now end at the earlier part's last record, whose time the next record's gives.
+        lastDay_ = earlier.lastDay_;
         return;
     }
     steps_.note(firstTime_ - earlier.lastTime_);

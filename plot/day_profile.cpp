@@ -53,26 +53,27 @@ void CQuantityProfile::addTime(std::int32_t value, std::int64_t seconds) {
 }
 
 void CQuantityProfile::addStep(std::int32_t from, std::int32_t to) {
-    if (from < to) {
-        ++entry(from).rises;
-        --entry(to).rises;
-    } else if (from > to) {
-        ++entry(to).falls;
-        --entry(from).falls;
-    }
+    addStep(from, to, [this](std::int32_t v) -> ValueTime& { return entry(v); });
 }
 
 void CQuantityProfile::addValue(std::int32_t value, std::int64_t time) {
-    if (!any_) {
-        any_ = true;
-        first_ = value;
-        firstTime_ = time;
-        entry(value);
-    } else {
-        addStep(last_, value);
+    follow(value, time, [this](std::int32_t v) -> ValueTime& { return entry(v); });
+}
+
+void CValueWindow::flush() {
+    if (!profile_)
+        return;
+    for (std::int64_t slot = 0; slot < kSize; ++slot) {
+        if (!used_[slot])
+            continue;
+        ValueTime& entry = profile_->entry(static_cast<std::int32_t>(low_ + slot));
+        entry.rises += slots_[slot].rises;
+        entry.falls += slots_[slot].falls;
+        entry.seconds += slots_[slot].seconds;
+        slots_[slot] = ValueTime{};
+        used_[slot] = false;
     }
-    last_ = value;
-    lastTime_ = time;
+    profile_ = nullptr;
 }
 
 void CQuantityProfile::merge(const CQuantityProfile& other) {
@@ -189,16 +190,6 @@ bool CRecordDurations::pending(Sample& sample, std::int64_t& seconds) const {
     return true;
 }
 
-std::int64_t CRecordDurations::durationOf(bool haveIn, std::int64_t in, bool haveOut, std::int64_t out) {
-    if (!haveOut)
-        return haveIn && in > 0 ? in : 0;
-    if (out <= 0)
-        return 0;
-    if (haveIn && in > 0 && out > 3 * in)
-        return in;
-    return out;
-}
-
 void CStepCounts::count(std::int64_t step, std::uint64_t times) {
     for (auto& entry : counts_) {
         if (entry.first == step) {
@@ -208,17 +199,6 @@ void CStepCounts::count(std::int64_t step, std::uint64_t times) {
     }
     if (counts_.size() < kMaxStepLengths)
         counts_.push_back({step, times});
-}
-
-void CStepCounts::note(std::int64_t step) {
-    if (step <= 0)
-        return;
-    if (step != runStep_ && runCount_ > 0) {
-        count(runStep_, runCount_);
-        runCount_ = 0;
-    }
-    runStep_ = step;
-    ++runCount_;
 }
 
 void CStepCounts::merge(const CStepCounts& other) {

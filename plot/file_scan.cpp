@@ -28,31 +28,41 @@ MoistAir CMoistAirCache::of(const Sample& sample) {
         (static_cast<std::uint32_t>(sample.temperature) * 40503u + static_cast<std::uint32_t>(sample.humidity)) %
         (sizeof entries_ / sizeof entries_[0]);
     Entry& entry = entries_[slot];
-    if (!entry.used || entry.temperature != sample.temperature || entry.humidity != sample.humidity) {
-        entry.used = true;
+    if (entry.temperature != sample.temperature || entry.humidity != sample.humidity) {
+        const MoistAir air = moistAirOf(sample);
         entry.temperature = sample.temperature;
         entry.humidity = sample.humidity;
-        entry.air = moistAirOf(sample);
+        entry.dewPoint = air.dewPoint;
+        entry.absoluteHumidity = air.absoluteHumidity;
+        entry.valid = air.valid;
     }
-    return entry.air;
+    MoistAir air;
+    air.valid = entry.valid;
+    air.dewPoint = entry.dewPoint;
+    air.absoluteHumidity = entry.absoluteHumidity;
+    return air;
 }
 
 CFileScan::CFileScan(CSummary& summary, std::uint64_t base, const CTimeZone& zone)
-    : summary_(&summary), base_(base), resolver_(zone), scanner_([this](const HxgEntry& entry) { take(entry); }),
-      durations_(base > 0) {}
+    : summary_(&summary), base_(base), resolver_(zone), scanner_(nullptr), durations_(base > 0) {}
 
-DayProfile& CFileScan::dayOf(std::int64_t day) {
-    if (dayHint_ < days_.size() && days_[dayHint_].day == day)
-        return days_[dayHint_];
-    const auto at = std::lower_bound(days_.begin(), days_.end(), day,
-                                     [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
-    dayHint_ = static_cast<std::size_t>(at - days_.begin());
+DayProfile& CFileScan::findDay(std::int64_t day) {
+    auto at = std::lower_bound(days_.begin(), days_.end(), day,
+                               [](const DayProfile& profile, std::int64_t d) { return profile.day < d; });
     if (at == days_.end() || at->day != day) {
+        // The profiles move.
+        flushWindows();
         DayProfile added;
         added.day = day;
-        days_.insert(at, std::move(added));
+        at = days_.insert(at, std::move(added));
     }
-    return days_[dayHint_];
+    current_ = &*at;
+    return *current_;
+}
+
+void CFileScan::flushWindows() {
+    temperatureWindow_.flush();
+    humidityWindow_.flush();
 }
 
 void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
@@ -65,29 +75,7 @@ void CFileScan::addTime(const Sample& sample, std::int64_t seconds) {
         day.humidity.addTime(sample.humidity, seconds);
 }
 
-void CFileScan::take(const HxgEntry& entry) {
-    if (!entry.valid)
-        return;
-    const Sample sample = sampleOf(entry.record, resolver_.resolve(civilSeconds(entry.record.time)));
-    summary_->add(sample, air_.of(sample));
-    const std::int64_t bucket = bucketOf(sample.time);
-    if (spans_.empty() || spans_.back().bucket != bucket) {
-        if (!spans_.empty() && bucket < spans_.back().bucket)
-            ordered_ = false;
-        spans_.push_back({bucket, base_ + entry.offset});
-    }
-    if (sample.hasTemperature || sample.hasHumidity) {
-        DayProfile& day = dayOf(localDayOf(sample.local()));
-        if (sample.hasTemperature)
-            day.temperature.addValue(sample.temperature, sample.time);
-        if (sample.hasHumidity)
-            day.humidity.addValue(sample.humidity, sample.time);
-    }
-    durations_.feed(sample, [this](const Sample& done, std::int64_t seconds) { addTime(done, seconds); });
-    noteTime(sample.time);
-}
-
-void CFileScan::noteTime(std::int64_t time) {
+inline void CFileScan::noteTime(std::int64_t time) {
     if (!haveTimes_) {
         haveTimes_ = true;
         firstTime_ = lastTime_ = minTime_ = maxTime_ = time;
@@ -102,7 +90,69 @@ void CFileScan::noteTime(std::int64_t time) {
     maxTime_ = std::max(maxTime_, time);
 }
 
+inline void CFileScan::take(std::uint64_t offset, const HxgRecord& record) {
+    const LocalTime& stamp = record.time;
+    if (!haveMinute_ || stamp.minute != minute_.minute || stamp.hour != minute_.hour || stamp.day != minute_.day ||
+        stamp.month != minute_.month || stamp.year != minute_.year) {
+        haveMinute_ = true;
+        minute_ = stamp;
+        minuteLocal_ = civilSeconds({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, 0});
+        minuteDay_ = localDayOf(minuteLocal_);
+    }
+    const std::int64_t local = minuteLocal_ + stamp.second;
+    const Sample sample = sampleOf(record, local, resolver_.resolve(local));
+    summary_->add(sample, air_.of(sample));
+    const std::int64_t bucket = bucketOf(sample.time);
+    if (spans_.empty() || spans_.back().bucket != bucket) {
+        if (!spans_.empty() && bucket < spans_.back().bucket)
+            ordered_ = false;
+        spans_.push_back({bucket, base_ + offset});
+    }
+    if (sample.hasTemperature || sample.hasHumidity) {
+        DayProfile& day = dayOf(minuteDay_);
+        if (sample.hasTemperature)
+            day.temperature.addValue(sample.temperature, sample.time, temperatureWindow_);
+        if (sample.hasHumidity)
+            day.humidity.addValue(sample.humidity, sample.time, humidityWindow_);
+    }
+    // What the durations hand out here is the record before this one.
+    durations_.feed(sample, [this](const Sample& done, std::int64_t seconds) {
+        if (!done.hasTemperature && !done.hasHumidity)
+            return;
+        DayProfile& day = dayOf(lastDay_);
+        if (done.hasTemperature)
+            day.temperature.addTime(done.temperature, seconds, temperatureWindow_);
+        if (done.hasHumidity)
+            day.humidity.addTime(done.humidity, seconds, humidityWindow_);
+    });
+    lastDay_ = minuteDay_;
+    noteTime(sample.time);
+}
+
+// Records laid out as the one before are recognised where they start, without a search for their ends.
+void CFileScan::feed(std::string_view bytes) {
+    scanner_.feedRecords(
+        bytes,
+        [this](std::uint64_t offset, std::string_view rest) {
+            HxgRecord record;
+            const std::size_t length = parser_.parseKnown(rest, record);
+            if (length > 0)
+                take(offset, record);
+            return length;
+        },
+        [this](std::uint64_t offset, std::uint64_t, std::string_view stored) {
+            HxgRecord record;
+            if (!parser_.parse(stored, record))
+                return false;
+            take(offset, record);
+            return true;
+        });
+    flushWindows();
+}
+
 void CFileScan::prepend(CFileScan& earlier) {
+    flushWindows();
+    earlier.flushWindows();
     earlierValid_ += earlier.validCount();
     earlierDamaged_ += earlier.damagedCount();
     std::vector<FileSpan> spans = earlier.spans_;
@@ -127,7 +177,7 @@ void CFileScan::prepend(CFileScan& earlier) {
             days.insert(at, std::move(day));
     }
     days_ = std::move(days);
-    dayHint_ = 0;
+    current_ = nullptr;
     durations_.follow(earlier.durations_, [this](const Sample& done, std::int64_t seconds) { addTime(done, seconds); });
     steps_.merge(earlier.steps_);
 
@@ -140,6 +190,8 @@ void CFileScan::prepend(CFileScan& earlier) {
         minTime_ = earlier.minTime_;
         maxTime_ = earlier.maxTime_;
         smallestStep_ = earlier.smallestStep_;
+        // The durations now end at the earlier part's last record, whose time the next record's gives.
+        lastDay_ = earlier.lastDay_;
         return;
     }
     steps_.note(firstTime_ - earlier.lastTime_);

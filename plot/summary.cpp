@@ -1,22 +1,12 @@
 #include "plot/summary.h"
 
+#include "base/civil_time.h"
 #include "plot/moist_air.h"
 #include "plot/time_axis.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
-
-// A value beyond what tenths in 32 bits hold (a file may carry any number of digits) is held at the nearest end.
-std::int32_t tenths(double value) {
-    const double scaled = value * 10;
-    if (!(scaled > -2147483647.0))
-        return -2147483647;
-    if (!(scaled < 2147483647.0))
-        return 2147483647;
-    return static_cast<std::int32_t>(std::llround(scaled));
-}
 
 CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::int64_t index) {
     return std::lower_bound(level.begin(), level.end(), index,
@@ -26,14 +16,7 @@ CSummary::Level::const_iterator lowerBound(const CSummary::Level& level, std::in
 } // namespace
 
 Sample sampleOf(const HxgRecord& record, std::int64_t time) {
-    Sample sample;
-    sample.time = time;
-    sample.offset = static_cast<std::int32_t>(civilSeconds(record.time) - time);
-    sample.hasTemperature = record.hasTemperature;
-    sample.hasHumidity = record.hasHumidity;
-    sample.temperature = record.hasTemperature ? tenths(record.temperature) : 0;
-    sample.humidity = record.hasHumidity ? tenths(record.humidity) : 0;
-    return sample;
+    return sampleOf(record, civilSeconds(record.time), time);
 }
 
 MoistAir moistAirOf(const Sample& sample) {
@@ -45,20 +28,6 @@ MoistAir moistAirOf(const Sample& sample) {
         air.absoluteHumidity = absoluteHumidity(temperature, humidity);
     }
     return air;
-}
-
-void Aggregate::add(std::int32_t value, std::int64_t time) {
-    if (value < min || (value == min && time < minAt)) {
-        min = value;
-        minAt = time;
-    }
-    if (value > max || (value == max && time < maxAt)) {
-        max = value;
-        maxAt = time;
-    }
-    ++count;
-    sum += value;
-    squares += static_cast<double>(value) * value;
 }
 
 void Aggregate::merge(const Aggregate& other) {
@@ -77,19 +46,6 @@ void Aggregate::merge(const Aggregate& other) {
     squares += other.squares;
 }
 
-void MoistAirAggregate::add(const MoistAir& air) {
-    if (!air.valid)
-        return;
-    const auto dew = static_cast<float>(air.dewPoint), absolute = static_cast<float>(air.absoluteHumidity);
-    dewMin = count ? std::min(dewMin, dew) : dew;
-    dewMax = count ? std::max(dewMax, dew) : dew;
-    absoluteMin = count ? std::min(absoluteMin, absolute) : absolute;
-    absoluteMax = count ? std::max(absoluteMax, absolute) : absolute;
-    ++count;
-    dewSum += air.dewPoint;
-    absoluteSum += air.absoluteHumidity;
-}
-
 void MoistAirAggregate::merge(const MoistAirAggregate& other) {
     if (other.count == 0)
         return;
@@ -100,24 +56,6 @@ void MoistAirAggregate::merge(const MoistAirAggregate& other) {
     count += other.count;
     dewSum += other.dewSum;
     absoluteSum += other.absoluteSum;
-}
-
-void Bucket::add(const Sample& sample, const MoistAir& air) {
-    if (records == 0) {
-        first = last = sample.time;
-    } else if (sample.time >= last) {
-        longestStep =
-            std::max(longestStep, static_cast<std::uint32_t>(std::min<std::int64_t>(sample.time - last, UINT32_MAX)));
-        last = sample.time;
-    } else {
-        first = std::min(first, sample.time);
-    }
-    ++records;
-    if (sample.hasTemperature)
-        temperature.add(sample.temperature, sample.time);
-    if (sample.hasHumidity)
-        humidity.add(sample.humidity, sample.time);
-    moistAir.add(air);
 }
 
 void Bucket::merge(const Bucket& other) {
@@ -144,28 +82,27 @@ void Bucket::merge(const Bucket& other) {
     moistAir.merge(other.moistAir);
 }
 
-std::int64_t bucketOf(std::int64_t time) {
-    return floorDiv(time, kBucketSeconds);
-}
-
-void CSummary::add(const Sample& sample, const MoistAir& air) {
-    // Records nearly always come in time order: most go into the newest bucket, which is then the first changed.
-    auto& level0 = levels_[0];
-    if (!level0.empty() && level0.back().index == bucketOf(sample.time)) {
-        level0.back().add(sample, air);
-        const std::size_t position = level0.size() - 1;
-        dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
-        dirty_ = true;
-        return;
-    }
+void CSummary::addNew(const Sample& sample, const MoistAir& air, std::int64_t index) {
     Bucket bucket;
-    bucket.index = bucketOf(sample.time);
+    bucket.index = index;
     bucket.add(sample, air);
     addBucket(bucket);
 }
 
+void CSummary::markDirty(std::size_t position) {
+    dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
+    dirty_ = true;
+}
+
+void CSummary::noteNewestChanged() {
+    if (newestChanged_)
+        markDirty(levels_[0].size() - 1);
+    newestChanged_ = false;
+}
+
 // Records nearly always come in time order, so the common case is the last bucket or a new one after it.
 void CSummary::addBucket(const Bucket& bucket) {
+    noteNewestChanged();
     auto& level0 = levels_[0];
     std::size_t position = level0.size();
     if (!level0.empty() && bucket.index <= level0.back().index)
@@ -176,8 +113,7 @@ void CSummary::addBucket(const Bucket& bucket) {
         level0.push_back(bucket);
     else
         level0.insert(level0.begin() + static_cast<std::ptrdiff_t>(position), bucket);
-    dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, position) : position;
-    dirty_ = true;
+    markDirty(position);
 }
 
 void CSummary::merge(const CSummary& other) {
@@ -187,6 +123,7 @@ void CSummary::merge(const CSummary& other) {
 
 // Only the parents from the first changed bucket on are rebuilt: for a growing file that is one bucket a level.
 void CSummary::refresh() {
+    noteNewestChanged();
     if (!dirty_)
         return;
     std::size_t childFrom = dirtyFrom_;

@@ -2,6 +2,7 @@
 
 #include "recording/hxg_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -22,6 +23,17 @@ struct Sample {
 
 // `time` is the record's absolute time.
 Sample sampleOf(const HxgRecord& record, std::int64_t time);
+// ... and `local` its stamp's, civilSeconds(record.time). Inline: it is taken for every record of a file.
+inline Sample sampleOf(const HxgRecord& record, std::int64_t local, std::int64_t time) {
+    Sample sample;
+    sample.time = time;
+    sample.offset = static_cast<std::int32_t>(local - time);
+    sample.hasTemperature = record.hasTemperature;
+    sample.hasHumidity = record.hasHumidity;
+    sample.temperature = record.hasTemperature ? record.temperatureTenths : 0;
+    sample.humidity = record.hasHumidity ? record.humidityTenths : 0;
+    return sample;
+}
 
 // Dew point and absolute humidity of a record that carries both values in the range where they are defined.
 struct MoistAir {
@@ -76,12 +88,61 @@ struct Bucket {
     void merge(const Bucket& other);
 };
 
+// Inline, as these are added to for every record of a file.
+
+inline void Aggregate::add(std::int32_t value, std::int64_t time) {
+    if (value < min || (value == min && time < minAt)) {
+        min = value;
+        minAt = time;
+    }
+    if (value > max || (value == max && time < maxAt)) {
+        max = value;
+        maxAt = time;
+    }
+    ++count;
+    sum += value;
+    squares += static_cast<double>(value) * value;
+}
+
+inline void MoistAirAggregate::add(const MoistAir& air) {
+    if (!air.valid)
+        return;
+    const auto dew = static_cast<float>(air.dewPoint), absolute = static_cast<float>(air.absoluteHumidity);
+    dewMin = count ? std::min(dewMin, dew) : dew;
+    dewMax = count ? std::max(dewMax, dew) : dew;
+    absoluteMin = count ? std::min(absoluteMin, absolute) : absolute;
+    absoluteMax = count ? std::max(absoluteMax, absolute) : absolute;
+    ++count;
+    dewSum += air.dewPoint;
+    absoluteSum += air.absoluteHumidity;
+}
+
+inline void Bucket::add(const Sample& sample, const MoistAir& air) {
+    if (records == 0) {
+        first = last = sample.time;
+    } else if (sample.time >= last) {
+        longestStep =
+            std::max(longestStep, static_cast<std::uint32_t>(std::min<std::int64_t>(sample.time - last, UINT32_MAX)));
+        last = sample.time;
+    } else {
+        first = std::min(first, sample.time);
+    }
+    ++records;
+    if (sample.hasTemperature)
+        temperature.add(sample.temperature, sample.time);
+    if (sample.hasHumidity)
+        humidity.add(sample.humidity, sample.time);
+    moistAir.add(air);
+}
+
 // The finest stretch of the summary. Finer views read the few records they show from the file again.
 constexpr std::int64_t kBucketSeconds = 60;
 constexpr int kFanoutBits = 3; // each level's buckets span 8 of the level below
 constexpr int kLevels = 8;     // the coarsest spans 60 s * 8^7, about 4 years
 
-std::int64_t bucketOf(std::int64_t time);
+inline std::int64_t bucketOf(std::int64_t time) {
+    return time / kBucketSeconds - (time % kBucketSeconds < 0 ? 1 : 0);
+}
 
 // Min/max/sum pyramid over fixed time buckets, built in one pass in any record order. Level 0 holds one bucket per
 // minute that has records; level L one per 8^L minutes. Only buckets with records exist, so weeks without records
@@ -91,7 +152,17 @@ public:
     // A deque: a year of minutes grows without the copies (and the doubled memory) of a vector's reallocation.
     using Level = std::deque<Bucket>;
 
-    void add(const Sample& sample, const MoistAir& air);
+    // Records nearly always come in time order: most go into the newest bucket, which is then the first changed.
+    void add(const Sample& sample, const MoistAir& air) {
+        Level& level0 = levels_[0];
+        const std::int64_t index = bucketOf(sample.time);
+        if (level0.empty() || level0.back().index != index) {
+            addNew(sample, air, index);
+            return;
+        }
+        level0.back().add(sample, air);
+        newestChanged_ = true;
+    }
     // Adds every bucket of `other` (a summary of other records, such as another part of the same file).
     void merge(const CSummary& other);
     // Brings the upper levels up to date; queries of upper levels need it after adds.
@@ -113,10 +184,16 @@ public:
     bool empty() const { return levels_[0].empty(); }
 
 private:
+    void addNew(const Sample& sample, const MoistAir& air, std::int64_t index);
     void addBucket(const Bucket& bucket);
+    void markDirty(std::size_t position);
+    void noteNewestChanged();
     void addLevelRange(int n, std::int64_t first, std::int64_t last, Bucket& into) const;
 
     Level levels_[kLevels];
     std::size_t dirtyFrom_ = 0; // level-0 position from which the upper levels are stale
     bool dirty_ = false;
+    // The newest level-0 bucket changed since dirtyFrom_ was last brought up to date: noted per record, where a
+    // deque's position of its last element would cost more than the record's counting.
+    bool newestChanged_ = false;
 };

@@ -196,37 +196,29 @@ std::int64_t CTimeZone::lastAt(std::int64_t local) const {
     return found.count > 0 ? found.time[found.count - 1] : firstAt(local) - 1;
 }
 
-// Of the two meanings of a time the clock shows twice, the one nearest to where the recording's last step forward
-// would bring the record before it: the change's repeated hour then follows the first hour whatever the interval,
-// a gap over the change stays a gap, and a clock set back by hand by a few minutes stays a few minutes back, in the
-// offset of the records before it. A record never stands on the time of the one before it: that is the other
-// meaning.
-std::int64_t CTimeResolver::resolve(std::int64_t local) {
-    std::int64_t time = local - stretch_.offset;
-    if (!(local >= stretch_.from && local < stretch_.to)) {
-        const ZoneCandidates found = zone_->candidates(local);
-        if (found.count == 1) {
-            time = found.time[0];
-            stretch_ = zone_->stretchAt(local);
-        } else if (found.count == 0) {
-            // A clock that was not put forward: the offset before the change holds.
-            const std::int64_t change = zone_->firstAt(local);
-            time = local - zone_->offsetAt(change - 1);
-        } else if (!havePrevious_) {
-            time = found.time[0];
-        } else {
-            const std::int64_t expected = previous_ + lastStep_;
-            const auto distance = [&](std::int64_t t) {
-                return t == previous_ ? INT64_MAX : (t > expected ? t - expected : expected - t);
-            };
-            time = distance(found.time[1]) <= distance(found.time[0]) ? found.time[1] : found.time[0];
-        }
+// Outside the stretch of the last stamp the zone is asked, and a stamp of one meaning gives the next stretch. Of the
+// two meanings of a time the clock shows twice, the one nearest to where the recording's last step forward would
+// bring the record before it: the change's repeated hour then follows the first hour whatever the interval, a gap
+// over the change stays a gap, and a clock set back by hand by a few minutes stays a few minutes back, in the offset
+// of the records before it. A record never stands on the time of the one before it: that is the other meaning.
+std::int64_t CTimeResolver::resolveAnew(std::int64_t local) {
+    const ZoneCandidates found = zone_->candidates(local);
+    if (found.count == 1) {
+        stretch_ = zone_->stretchAt(local);
+        return found.time[0];
     }
-    if (havePrevious_ && time > previous_)
-        lastStep_ = time - previous_;
-    havePrevious_ = true;
-    previous_ = time;
-    return time;
+    if (found.count == 0) {
+        // A clock that was not put forward: the offset before the change holds.
+        const std::int64_t change = zone_->firstAt(local);
+        return local - zone_->offsetAt(change - 1);
+    }
+    if (!havePrevious_)
+        return found.time[0];
+    const std::int64_t expected = previous_ + lastStep_;
+    const auto distance = [&](std::int64_t t) {
+        return t == previous_ ? INT64_MAX : (t > expected ? t - expected : expected - t);
+    };
+    return distance(found.time[1]) <= distance(found.time[0]) ? found.time[1] : found.time[0];
 }
 
 std::int64_t CTimeResolver::resolveWithin(std::int64_t local, std::int64_t from, std::int64_t to) {

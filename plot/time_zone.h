@@ -104,12 +104,24 @@ private:
 class CTimeResolver {
 public:
     explicit CTimeResolver(const CTimeZone& zone) : zone_(&zone) {}
-    std::int64_t resolve(std::int64_t local);
+    // Inline where one meaning is known around the last stamp (all but a few records of a file).
+    std::int64_t resolve(std::int64_t local) {
+        if (local >= stretch_.from && local < stretch_.to)
+            return follow(local - stretch_.offset);
+        return follow(resolveAnew(local));
+    }
     // The meaning of `local` that falls into [from, to), as the file was read before; the first one when none does.
     std::int64_t resolveWithin(std::int64_t local, std::int64_t from, std::int64_t to);
 
 private:
-    bool inStretch(std::int64_t local);
+    std::int64_t resolveAnew(std::int64_t local);
+    std::int64_t follow(std::int64_t time) {
+        if (havePrevious_ && time > previous_)
+            lastStep_ = time - previous_;
+        havePrevious_ = true;
+        previous_ = time;
+        return time;
+    }
 
     const CTimeZone* zone_;
     ZoneStretch stretch_;

@@ -13,35 +13,53 @@ namespace {
 // The check marker "@" after the storage step.
 constexpr unsigned char kStoredMarker = 0xC0;
 
+// (256 - stored) % 256, written as a byte's negation, which the compiler turns into one vector instruction for 16.
 unsigned char plainByte(char stored) {
-    return static_cast<unsigned char>((256 - static_cast<unsigned char>(stored)) % 256);
+    return static_cast<unsigned char>(0u - static_cast<unsigned char>(stored));
 }
 
+// A value of `digits` whole digits (and one decimal) that reads `tenths` tenths, as HxgRecord holds it.
+std::int32_t heldTenths(bool negative, std::size_t digits, std::uint64_t tenths) {
+    constexpr std::uint64_t kMost = 2147483647;
+    const std::uint64_t held = digits + 1 > 15 || tenths > kMost ? kMost : tenths;
+    return negative ? -static_cast<std::int32_t>(held) : static_cast<std::int32_t>(held);
+}
+
+// NUL bytes after a record's plain text: the reader looks up to four bytes ahead without comparing with the text's
+// length, since neither a digit nor any character it looks for is a NUL.
+constexpr std::size_t kPlainPadding = 16;
+
 // Reads the plain text of a record left to right, accepting only what the writer produces, so that writing an
-// accepted record again gives the same bytes. Nothing is backtracked: the first mismatch rejects the record.
+// accepted record again gives the same bytes. Nothing is backtracked: the first mismatch rejects the record. The text
+// is followed by kPlainPadding NUL bytes, which end every run of digits and match no literal.
 class PlainReader {
 public:
-    explicit PlainReader(std::string_view text) : text_(text) {}
+    explicit PlainReader(std::string_view text) : text_(text.data()), size_(text.size()) {}
 
-    bool atEnd() const { return pos_ == text_.size(); }
+    bool atEnd() const { return pos_ == size_; }
 
-    bool literal(std::string_view expected) {
-        if (text_.substr(pos_, expected.size()) != expected)
+    bool literal(char c) {
+        if (text_[pos_] != c)
             return false;
-        pos_ += expected.size();
+        ++pos_;
         return true;
     }
 
-    // Exactly `width` digits, the number within [low, high].
-    bool fixedWidth(std::size_t width, int low, int high, int& out) {
-        if (text_.size() - pos_ < width)
+    bool literal(char a, char b, char c) {
+        if (text_[pos_] != a || text_[pos_ + 1] != b || text_[pos_ + 2] != c)
             return false;
+        pos_ += 3;
+        return true;
+    }
+
+    // Exactly `width` (at most 4) digits, the number within [low, high].
+    bool fixedWidth(std::size_t width, int low, int high, int& out) {
         int value = 0;
         for (std::size_t i = 0; i < width; ++i) {
-            const char c = text_[pos_ + i];
-            if (c < '0' || c > '9')
+            const unsigned digit = digitAt(pos_ + i);
+            if (digit > 9)
                 return false;
-            value = value * 10 + (c - '0');
+            value = value * 10 + static_cast<int>(digit);
         }
         if (value < low || value > high)
             return false;
@@ -52,69 +70,79 @@ public:
 
     // "%d" of a non-negative int: no sign, no leading zeros.
     bool serial(int& out) {
-        const std::size_t digits = wholeDigits();
-        if (digits == 0)
+        std::uint64_t value = 0;
+        const std::size_t digits = wholeDigits(value);
+        if (digits == 0 || digits > 10 || value > INT_MAX)
             return false;
-        long long value = 0;
-        for (std::size_t i = 0; i < digits; ++i) {
-            value = value * 10 + (text_[pos_ + i] - '0');
-            if (value > INT_MAX)
-                return false;
-        }
         pos_ += digits;
         out = static_cast<int>(value);
         return true;
     }
 
-    // A one-decimal value as formatFixed writes it. The text is parsed to the nearest double and formatted back:
-    // a text with more digits than a double keeps would otherwise be accepted and written back differently.
-    bool oneDecimal(double& out) {
+    // A one-decimal value as formatFixed writes it. Up to 15 significant digits survive the trip through a double
+    // unchanged, and the whole number of tenths divided by ten is the double nearest to the text, as a text parser
+    // gives it. A longer text is parsed to the nearest double and formatted back: one with more digits than a double
+    // keeps would otherwise be accepted and written back differently.
+    bool oneDecimal(double& out, std::int32_t& tenths) {
         const std::size_t start = pos_;
-        literal("-");
-        const std::size_t digits = wholeDigits();
+        const bool negative = literal('-');
+        std::uint64_t whole = 0;
+        const std::size_t digits = wholeDigits(whole);
         if (digits == 0)
             return false;
         pos_ += digits;
-        if (!literal(".") || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9')
+        const unsigned decimal = digitAt(pos_ + 1);
+        if (text_[pos_] != '.' || decimal > 9)
             return false;
-        ++pos_;
-        const std::string_view text = text_.substr(start, pos_ - start);
+        pos_ += 2;
+        tenths = heldTenths(negative, digits, whole * 10 + decimal);
+        if (digits + 1 <= 15) {
+            const double value = static_cast<double>(whole * 10 + decimal) / 10;
+            out = negative ? -value : value;
+            return true;
+        }
+        const std::string_view text(text_ + start, pos_ - start);
         double value = 0;
         const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
-        // Up to 15 significant digits survive the trip through a double unchanged, so only longer texts need the
-        // (slow) check by formatting back.
-        if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() ||
-            (digits + 1 > 15 && formatFixed(value, 1) != text)) {
+        if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || formatFixed(value, 1) != text)
             return false;
-        }
         out = value;
         return true;
     }
 
 private:
-    // Length of the digit run at the cursor when it is a number without leading zeros, else 0.
-    std::size_t wholeDigits() const {
+    // The digit at `at` as a number, above 9 for any other byte.
+    unsigned digitAt(std::size_t at) const {
+        return static_cast<unsigned>(static_cast<unsigned char>(text_[at])) - '0';
+    }
+
+    // Length of the digit run at the cursor when it is a number without leading zeros, else 0; `value` is the
+    // number of its first 19 digits.
+    std::size_t wholeDigits(std::uint64_t& value) const {
         std::size_t n = 0;
-        while (pos_ + n < text_.size() && text_[pos_ + n] >= '0' && text_[pos_ + n] <= '9')
-            ++n;
+        for (unsigned digit = digitAt(pos_); digit <= 9; digit = digitAt(pos_ + ++n)) {
+            if (n < 19)
+                value = value * 10 + digit;
+        }
         return n > 1 && text_[pos_] == '0' ? 0 : n;
     }
 
-    std::string_view text_;
+    const char* text_;
+    std::size_t size_;
     std::size_t pos_ = 0;
 };
 
 bool parseTime(PlainReader& reader, LocalTime& time) {
     return reader.fixedWidth(4, 0, 9999, time.year) && reader.fixedWidth(2, 1, 12, time.month) &&
            reader.fixedWidth(2, 1, 31, time.day) && reader.fixedWidth(2, 0, 23, time.hour) &&
-           reader.fixedWidth(2, 0, 59, time.minute) && reader.fixedWidth(2, 0, 59, time.second) && reader.literal("$");
+           reader.fixedWidth(2, 0, 59, time.minute) && reader.fixedWidth(2, 0, 59, time.second) && reader.literal('$');
 }
 
 // "21,<serial>,<code>,<value>,1$" with code 25 (temperature) or 26 (humidity).
-bool parseGroup(PlainReader& reader, int& code, int& serial, double& value) {
-    return reader.literal("21,") && reader.serial(serial) && reader.literal(",") &&
-           reader.fixedWidth(2, 25, 26, code) && reader.literal(",") && reader.oneDecimal(value) &&
-           reader.literal(",1$");
+bool parseGroup(PlainReader& reader, int& code, int& serial, double& value, std::int32_t& tenths) {
+    return reader.literal('2', '1', ',') && reader.serial(serial) && reader.literal(',') &&
+           reader.fixedWidth(2, 25, 26, code) && reader.literal(',') && reader.oneDecimal(value, tenths) &&
+           reader.literal(',', '1', '$');
 }
 
 bool parsePlain(std::string_view plain, HxgRecord& record) {
@@ -124,17 +152,20 @@ bool parsePlain(std::string_view plain, HxgRecord& record) {
     while (!reader.atEnd()) {
         int code = 0, serial = 0;
         double value = 0;
-        if (!parseGroup(reader, code, serial, value))
+        std::int32_t tenths = 0;
+        if (!parseGroup(reader, code, serial, value, tenths))
             return false;
         // At most one group of each quantity, the temperature first.
         if (code == 25 && !record.hasTemperature && !record.hasHumidity) {
             record.hasTemperature = true;
             record.temperatureSerial = serial;
             record.temperature = value;
+            record.temperatureTenths = tenths;
         } else if (code == 26 && !record.hasHumidity) {
             record.hasHumidity = true;
             record.humiditySerial = serial;
             record.humidity = value;
+            record.humidityTenths = tenths;
         } else {
             return false;
         }
@@ -145,91 +176,240 @@ bool parsePlain(std::string_view plain, HxgRecord& record) {
 } // namespace
 
 bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
+    record = HxgRecord{};
     if (stored.size() < 3)
         return false;
     const std::size_t marker = stored.size() - 3;
     if (static_cast<unsigned char>(stored[marker]) != kStoredMarker)
         return false;
-    // Records longer than the writer makes are refused by the grammar anyway; the stack copy spares an allocation
-    // per record, which is most of the time of a large file's first reading.
+    // Records longer than the writer makes are refused by the grammar anyway.
     if (marker > kMaxHxgRecordLength)
         return false;
-    char buffer[kMaxHxgRecordLength];
-    const std::string_view plain(buffer, marker);
-    long long sum = 0;
+    char plain[kMaxHxgRecordLength + kPlainPadding];
+    int sum = 0; // at most kMaxHxgRecordLength bytes of at most 128 each
     for (std::size_t i = 0; i < marker; ++i) {
-        buffer[i] = static_cast<char>(plainByte(stored[i]));
-        sum += static_cast<signed char>(buffer[i]);
+        plain[i] = static_cast<char>(plainByte(stored[i]));
+        sum += static_cast<signed char>(plain[i]);
     }
+    std::memset(plain + marker, 0, kPlainPadding);
     // A sum below zero means bytes no writer puts there; the grammar would refuse them anyway.
     if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
         return false;
-    HxgRecord parsed;
-    if (!parsePlain(plain, parsed))
+    if (!parsePlain(std::string_view(plain, marker), record)) {
+        record = HxgRecord{};
         return false;
-    record = parsed;
+    }
     return true;
+}
+
+bool CHxgParser::parse(std::string_view stored, HxgRecord& record) {
+    if (parseLikePattern(stored, record))
+        return true;
+    if (!parseHxgRecord(stored, record))
+        return false;
+    learn(stored, record);
+    return true;
+}
+
+namespace {
+
+// The stamp's minute and second digits: "YYYYMMDDhhmmss$".
+constexpr std::size_t kMinuteAt = 10, kSecondAt = 12;
+
+std::uint64_t wordAt(const unsigned char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+} // namespace
+
+bool CHxgParser::parseLikePattern(std::string_view stored, HxgRecord& record) const {
+    if (!havePattern_ || stored.size() != size_)
+        return false;
+    // Everything up to the marker but the digits that may differ, eight bytes at a time, the last eight bytes of
+    // the record (some already compared) in place of a word that would reach past it.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(stored.data());
+    std::size_t at = 0;
+    for (; at + 8 <= size_; at += 8) {
+        if ((wordAt(bytes + at) ^ wordAt(pattern_ + at)) & fixed_[at / 8])
+            return false;
+    }
+    if (at < size_ && (wordAt(bytes + size_ - 8) ^ wordAt(pattern_ + size_ - 8)) & fixedEnd_)
+        return false;
+    const auto digit = [bytes](std::size_t i) {
+        return static_cast<unsigned>(plainByte(static_cast<char>(bytes[i]))) - '0';
+    };
+    const unsigned minuteTens = digit(kMinuteAt), minuteOnes = digit(kMinuteAt + 1);
+    const unsigned secondTens = digit(kSecondAt), secondOnes = digit(kSecondAt + 1);
+    if (minuteTens > 5 || minuteOnes > 9 || secondTens > 5 || secondOnes > 9)
+        return false;
+    unsigned digitSum = minuteTens + minuteOnes + secondTens + secondOnes;
+    double values[2] = {0, 0};
+    std::int32_t tenthsOf[2] = {0, 0};
+    for (int v = 0; v < valueCount_; ++v) {
+        const ValueDigits& value = values_[v];
+        const std::size_t point = value.first + value.digits;
+        if (value.digits > 1 && digit(value.first) == 0)
+            return false;
+        std::uint64_t tenths = 0;
+        for (std::size_t i = value.first; i < point; ++i) {
+            const unsigned d = digit(i);
+            if (d > 9)
+                return false;
+            tenths = tenths * 10 + d;
+            digitSum += d;
+        }
+        const unsigned decimal = digit(point + 1);
+        if (decimal > 9)
+            return false;
+        digitSum += decimal;
+        // As the whole parse reads a value of up to 15 digits.
+        tenths = tenths * 10 + decimal;
+        tenthsOf[v] = heldTenths(value.negative, value.digits, tenths);
+        values[v] = static_cast<double>(tenths) / 10;
+        if (value.negative)
+            values[v] = -values[v];
+    }
+    const int sum = sum_ + static_cast<int>(digitSum) - digitSum_;
+    const std::size_t marker = size_ - 3;
+    if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
+        return false;
+    record = record_;
+    record.time.minute = static_cast<int>(minuteTens * 10 + minuteOnes);
+    record.time.second = static_cast<int>(secondTens * 10 + secondOnes);
+    for (int v = 0; v < valueCount_; ++v) {
+        (values_[v].temperature ? record.temperature : record.humidity) = values[v];
+        (values_[v].temperature ? record.temperatureTenths : record.humidityTenths) = tenthsOf[v];
+    }
+    return true;
+}
+
+// `stored` was just parsed whole into `record`, so its text is the writer's: the stamp, then groups
+// "21,<serial>,<code>,<value>,1$".
+void CHxgParser::learn(std::string_view stored, const HxgRecord& record) {
+    if (stored.size() > kPatternLength)
+        return;
+    const std::size_t marker = stored.size() - 3;
+    const auto plain = [&stored](std::size_t at) { return static_cast<char>(plainByte(stored[at])); };
+    ValueDigits values[2];
+    int count = 0;
+    for (std::size_t at = 15; at < marker;) {
+        at += 3; // "21,"
+        while (plain(at) != ',')
+            ++at;
+        const bool temperature = plain(at + 2) == '5';
+        at += 4; // ",2X,"
+        ValueDigits& value = values[count++];
+        value.temperature = temperature;
+        value.negative = plain(at) == '-';
+        value.first = value.negative ? at + 1 : at;
+        while (plain(value.first + value.digits) != '.')
+            ++value.digits;
+        // Longer values are read by formatting them back.
+        if (value.digits + 1 > 15)
+            return;
+        at = value.first + value.digits + 2 + 3; // ".d,1$"
+    }
+    havePattern_ = true;
+    size_ = stored.size();
+    std::memset(pattern_, 0, sizeof pattern_);
+    std::memcpy(pattern_, stored.data(), size_);
+    unsigned char fixed[kPatternLength] = {};
+    std::memset(fixed, 0xFF, marker + 1);
+    sum_ = 0;
+    for (std::size_t at = 0; at < marker; ++at)
+        sum_ += static_cast<signed char>(plainByte(stored[at]));
+    digitSum_ = 0;
+    const auto mayDiffer = [&](std::size_t at) {
+        fixed[at] = 0;
+        digitSum_ += plain(at) - '0';
+    };
+    for (std::size_t at = kMinuteAt; at < kSecondAt + 2; ++at)
+        mayDiffer(at);
+    for (int v = 0; v < count; ++v) {
+        for (std::size_t at = values[v].first; at < values[v].first + values[v].digits; ++at)
+            mayDiffer(at);
+        mayDiffer(values[v].first + values[v].digits + 1);
+        values_[v] = values[v];
+    }
+    valueCount_ = count;
+    for (std::size_t word = 0; word < kPatternLength / 8; ++word)
+        fixed_[word] = wordAt(fixed + 8 * word);
+    fixedEnd_ = wordAt(fixed + size_ - 8);
+    record_ = record;
 }
 
 CHxgScanner::CHxgScanner(Sink sink) : sink_(std::move(sink)) {
     content_.reserve(kMaxHxgRecordLength);
 }
 
-// A record ends two bytes after the first stored marker from its start. The check bytes are taken blindly: either
-// may itself be the marker byte, so the end is never looked for from the back. The bytes before a marker only need
-// keeping and counting, so they are taken in runs: most of a large file's reading time was this loop.
 void CHxgScanner::feed(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        if (!markerSeen_) {
-            const void* marker = std::memchr(bytes.data() + i, kStoredMarker, bytes.size() - i);
-            const std::size_t end =
-                marker ? static_cast<std::size_t>(static_cast<const char*>(marker) - bytes.data()) : bytes.size();
-            if (end > i) {
-                const std::string_view run = bytes.substr(i, end - i);
-                content_.append(run.data(), std::min(kMaxHxgRecordLength - content_.size(), run.size()));
-                const std::size_t lastNotNul = run.find_last_not_of('\0');
-                trailingNuls_ =
-                    lastNotNul == std::string_view::npos ? trailingNuls_ + run.size() : run.size() - 1 - lastNotNul;
-                offset_ += run.size();
-                i = end;
-                continue;
-            }
-        }
-        const char c = bytes[i++];
-        const auto byte = static_cast<unsigned char>(c);
-        trailingNuls_ = byte == 0 ? trailingNuls_ + 1 : 0;
-        if (content_.size() < kMaxHxgRecordLength)
-            content_.push_back(c);
-        if (markerSeen_) {
-            ++checkBytes_;
-        } else if (byte == kStoredMarker) {
-            markerSeen_ = true;
-            markerAt_ = offset_;
-        }
-        ++offset_;
-        if (checkBytes_ == 2)
-            finishRecord();
-    }
+    feedRecords(bytes, [this](std::uint64_t offset, std::uint64_t length, std::string_view stored) {
+        HxgEntry entry;
+        entry.offset = offset;
+        entry.length = length;
+        entry.valid = parseHxgRecord(stored, entry.record);
+        if (sink_)
+            sink_(entry);
+        return entry.valid;
+    });
 }
 
-void CHxgScanner::finishRecord() {
-    HxgEntry entry;
-    entry.offset = recordStart_;
-    entry.length = offset_ - recordStart_;
-    // A record longer than what was kept is too long to be one the writer made.
-    entry.valid = entry.length == content_.size() && parseHxgRecord(content_, entry.record);
-    ++(entry.valid ? validCount_ : damagedCount_);
+// Takes the bytes of the pending record up to its end (all of them when it does not end here).
+std::size_t CHxgScanner::continueRecord(std::string_view bytes) {
+    std::size_t i = 0;
+    if (!markerSeen_) {
+        const void* marker = std::memchr(bytes.data(), kStoredMarker, bytes.size());
+        const std::size_t end =
+            marker ? static_cast<std::size_t>(static_cast<const char*>(marker) - bytes.data()) + 1 : bytes.size();
+        content_.append(bytes.data(), std::min(kMaxHxgRecordLength - content_.size(), end));
+        offset_ += end;
+        i = end;
+        if (marker) {
+            markerSeen_ = true;
+            markerAt_ = offset_ - 1;
+        }
+    }
+    while (markerSeen_ && checkBytes_ < 2 && i < bytes.size()) {
+        if (content_.size() < kMaxHxgRecordLength)
+            content_.push_back(bytes[i]);
+        ++checkBytes_;
+        ++offset_;
+        ++i;
+    }
+    if (checkBytes_ < 2)
+        noteTrailingNuls(bytes);
+    return i;
+}
 
+void CHxgScanner::counted(bool valid, std::uint64_t start, std::uint64_t markerAt) {
+    ++(valid ? validCount_ : damagedCount_);
     haveLast_ = true;
-    lastStart_ = recordStart_;
-    lastMarkerAt_ = markerAt_;
-    recordStart_ = offset_;
-    markerSeen_ = false;
+    lastStart_ = start;
+    lastMarkerAt_ = markerAt;
+}
+
+// The bytes of `bytes` (whose first lies at `base`) from `from` on begin a record that does not end in them.
+void CHxgScanner::keepPending(std::string_view bytes, std::uint64_t base, std::size_t from) {
+    recordStart_ = base + from;
+    offset_ = base + bytes.size();
+    const std::string_view rest = bytes.substr(from);
+    content_.assign(rest.data(), std::min(kMaxHxgRecordLength, rest.size()));
+    const void* marker = std::memchr(rest.data(), kStoredMarker, rest.size());
+    markerSeen_ = marker != nullptr;
     checkBytes_ = 0;
-    content_.clear();
-    if (sink_)
-        sink_(entry);
+    if (marker) {
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(marker) - rest.data());
+        markerAt_ = recordStart_ + at;
+        checkBytes_ = static_cast<int>(rest.size() - at - 1);
+    }
+    noteTrailingNuls(bytes);
+}
+
+void CHxgScanner::noteTrailingNuls(std::string_view bytes) {
+    const std::size_t lastNotNul = bytes.find_last_not_of('\0');
+    trailingNuls_ = lastNotNul == std::string_view::npos ? trailingNuls_ + bytes.size() : bytes.size() - 1 - lastNotNul;
 }
 
 // Trailing NUL bytes are what a power cut leaves when the file's size reached the disk before its data; a stored

@@ -73,7 +73,10 @@ TEST(HxgReader, AcceptsExactlyTheWritersGrammar) {
         t + "21,0,25,0.0,1$21,2147483647,26,-0.0,1$",
         "99991231235959$",
         "00000101000000$",
-        t};
+        t,
+        // the longest values read without formatting them back: 15 significant digits
+        t + "21,1234,25,-99999999999999.9,1$21,1234,26,12345678901234.5,1$",
+    };
     const std::vector<std::string> invalid = {
         // month, day, hour, minute, second out of range; a digit short; no "$"; a space before
         "20241305140709$", "20240005140709$", "20240300140709$", "20240332140709$", "20240305240709$",
@@ -117,6 +120,48 @@ TEST(HxgReader, RejectsWrongCheckBytes) {
     const std::unique_ptr<char[]> tooShort(new char[2]{'\xC0', '\x39'});
     HxgRecord parsed;
     EXPECT_FALSE(parseHxgRecord(std::string_view(tooShort.get(), 2), parsed));
+}
+
+// A record read after one whose layout it shares (read at its differing digits alone) is accepted or refused, and
+// read, as it is alone; so is one of another layout.
+TEST(HxgReader, RecordOfAFileReadAsAlone) {
+    const std::string t = "20240305140709$", both = t + "21,1234,25,21.5,1$21,1234,26,45.2,1$";
+    const std::string temperature = t + "21,1234,25,-13.4,1$", humidity = t + "21,1234,26,9.9,1$",
+                      wide = t + "21,1234,25,1234567.8,1$";
+    const struct {
+        std::string before, record;
+        bool wrongCheck;
+    } rows[] = {
+        {both, "20240305145959$21,1234,25,99.9,1$21,1234,26,10.0,1$", false},
+        {both, "20240305140760$21,1234,25,21.5,1$21,1234,26,45.2,1$", false},
+        {both, "20240305146009$21,1234,25,21.5,1$21,1234,26,45.2,1$", false},
+        {both, "20240305140709$21,1234,25,01.5,1$21,1234,26,45.2,1$", false},
+        {both, "20240305140709$21,1234,25,21.5,1$21,1234,26,4/.2,1$", false},
+        {both, "20240305140709$21,1234,25,21.5,1$21,1234,26,45.:,1$", false},
+        {both, "20240305140710$21,1234,25,21.5,1$21,1234,26,45.3,1$", true},
+        {both, "20240305150709$21,1235,25,21.5,1$21,1234,26,45.2,1$", false},
+        {both, "20240305140709$21,1234,26,21.5,1$21,1234,26,45.2,1$", false},
+        {both, "20240305140709$21,1234,25,21.5,1$21,1234,26,452.0,1$", false},
+        {temperature, t + "21,1234,25,-03.4,1$", false},
+        {temperature, t + "21,1234,25,-10.0,1$", false},
+        {humidity, t + "21,1234,26,0.0,1$", false},
+        {humidity, t + "21,1234,26,10.0,1$", false},
+        {wide, t + "21,1234,25,9876543.2,1$", false},
+        {wide, t + "21,1234,25,0234567.8,1$", false},
+        {wide, t + "21,1234,25,1234567.x,1$", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.record);
+        std::string record = stored(row.record);
+        if (row.wrongCheck)
+            record.back() = static_cast<char>(record.back() + 1);
+        CHxgParser parser;
+        HxgRecord before, inTurn, alone;
+        ASSERT_TRUE(parser.parse(stored(row.before), before));
+        const bool valid = parseHxgRecord(record, alone);
+        EXPECT_EQ(parser.parse(record, inTurn), valid);
+        EXPECT_EQ(reencode(inTurn), reencode(alone));
+    }
 }
 
 // Valid records, one whose check byte is the marker byte, damaged ones and a torn tail.

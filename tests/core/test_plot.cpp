@@ -399,7 +399,11 @@ TEST(PlotSummary, BucketsByMinute) {
     std::int64_t before = 0, after = 0;
     ASSERT_TRUE(summary.lastBefore(2, before) && summary.firstAfter(0, after));
     EXPECT_EQ(std::make_pair(before, after), std::make_pair(std::int64_t{90}, std::int64_t{60}));
-    HxgRecord huge{{2024, 3, 5, 14, 7, 9}, true, 1e12, 1, true, -1e12, 1}; // held at the ends of 32 bits
+    QuantityReading high, low; // held at the ends of 32 bits
+    high.noData = low.noData = false;
+    high.rawValue = 1e12;
+    low.rawValue = -1e12;
+    const HxgRecord huge = readHxg(buildBinaryRecord(high, low, 1, 1, {2024, 3, 5, 14, 7, 9})).at(0).record;
     EXPECT_EQ(sampleOf(huge, 0).temperature, INT32_MAX);
     EXPECT_EQ(sampleOf(huge, 0).humidity, -INT32_MAX);
 }

@@ -163,3 +163,12 @@ std::string mqttDiscoveryJson(const std::string& station, bool alarmsEnabled) {
                                    sensor("humidity", "Wilgotność", "%") + "," + field("alarm", alarm) + "}") +
            "}";
 }
+
+bool MqttStateFilter::pass(const MqttState& state, std::int64_t monotonicMs) {
+    std::string values = mqttStateJson({state.reading, state.linkUp, {}}, {});
+    if (lastValues_ == values && monotonicMs < lastMs_ + kRefreshMs)
+        return false;
+    lastValues_ = std::move(values);
+    lastMs_ = monotonicMs;
+    return true;
+}

@@ -4,6 +4,7 @@
 #include "protocol/current_reading.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,20 @@ struct MqttAlarm {
 
 // The alarm as the monitor's last plan leaves it.
 MqttAlarm mqttAlarmOf(bool alarmsEnabled, const AlarmPlan& plan);
+
+// Which reading updates the window hands the publisher: a state whose values differ from the last one handed, or
+// the same values once kRefreshMs has passed. A steady station then costs the network (and this computer) a message
+// every half minute instead of one a second, and the home automation's sensors, which expire after a minute without
+// a state, stay available.
+class MqttStateFilter {
+public:
+    static constexpr std::int64_t kRefreshMs = 30000;
+    bool pass(const MqttState& state, std::int64_t monotonicMs);
+
+private:
+    std::optional<std::string> lastValues_;
+    std::int64_t lastMs_ = 0;
+};
 
 inline constexpr const char* kMqttOnline = "online";
 inline constexpr const char* kMqttOffline = "offline";

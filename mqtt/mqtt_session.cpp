@@ -214,6 +214,8 @@ MqttPlan MqttSession::updateAlarm(const MqttAlarm& alarm, const MqttClock& clock
         discoveryPending_ = settings_.discovery;
     alarm_ = alarm;
     alarmPending_ = true;
+    // The state carries the alarm too, and the window hands over no new state while the values stay.
+    statePending_ = state_.has_value();
     publishDue(clock);
     return finish(clock);
 }

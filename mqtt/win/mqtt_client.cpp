@@ -83,6 +83,7 @@ void CMqttClient::start(HWND owner, const MqttSettings& settings) {
     }
     if (!settings.enabled)
         return;
+    stateFilter_ = {}; // a new worker starts without a state
     auto shared = std::make_shared<Shared>();
     shared->wakeEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!shared->wakeEvent)
@@ -101,10 +102,13 @@ void CMqttClient::start(HWND owner, const MqttSettings& settings) {
 void CMqttClient::updateState(const CurrentReading& reading, bool linkUp) {
     if (!shared_)
         return;
+    const MqttState state{reading, linkUp, {utcMs(), utcOffsetMinutes()}};
+    if (!stateFilter_.pass(state, monotonicMs()))
+        return;
     bool wanted = false;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->state = MqttState{reading, linkUp, {utcMs(), utcOffsetMinutes()}};
+        shared_->state = state;
         wanted = std::exchange(shared_->stateWanted, false);
     }
     if (wanted)

@@ -53,4 +53,5 @@ private:
 
     std::shared_ptr<Shared> shared_;
     KernelHandle thread_;
+    MqttStateFilter stateFilter_;
 };

@@ -607,7 +607,23 @@ TEST(MqttSession, StateAtMostOnceASecondTheNewestWins) {
             {1400, Tick, "", "PUB#4 state 23.6 r ; @60400"},
             {1500, Recv, "PUBACK 4, PUBACK 3", "@61400"}, // in any order
             {2500, State, "lost", "PUB#5 state null r ; @62500"},
+            // The state carries the alarm: it goes again with it, once a second allows.
+            {2600, Alarm, "active", "PUB#6 alarm true r ; @3500"},
+            {3500, Tick, "", "PUB#7 state null r ; @62500"},
         });
+    // The window hands over a state when its values change, else once in kRefreshMs.
+    MqttStateFilter filter;
+    const std::tuple<std::int64_t, double, bool, bool> handed[] = {
+        {0, 23.4, true, true},     {500, 23.4, true, false},    {1000, 23.5, true, true},
+        {1500, 23.5, false, true}, {31499, 23.5, false, false}, {31500, 23.5, false, true},
+    };
+    for (const auto& [ms, temperature, linkUp, passed] : handed) {
+        MqttState state;
+        state.reading.temperature = quantity(temperature);
+        state.linkUp = linkUp;
+        state.time = {kEpochMs + ms, kOffsetMinutes}; // the time alone is no change
+        EXPECT_EQ(filter.pass(state, ms), passed) << ms;
+    }
 }
 
 TEST(MqttSession, ConnectRefusedWithEachReturnCodeBacksOff) {

@@ -56,8 +56,11 @@ bool CNetworkRunner::onTimer(UINT_PTR id) {
 
 bool CNetworkRunner::onCommand(int id, const CurrentReading& reading) {
     if (id == ID_SETTINGS_MQTT) {
-        if (runMqttDialog(owner_(), settings_.mqtt, settings_.portNumber))
+        if (runMqttDialog(owner_(), settings_.mqtt, settings_.portNumber)) {
             mqtt_.start(owner_(), settings_.mqtt);
+            if (settings_.mail.enabled) // the messages name the station as the publisher does
+                applyMail();
+        }
         return true;
     }
     if (id == ID_SETTINGS_MAIL) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -25,63 +24,42 @@ std::string bytes(const std::string& hex) {
 
 std::string hex(const std::string& data) {
     std::string out;
-    for (const char c : data) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
-        out += (out.empty() ? "" : " ") + std::string(pair);
-    }
+    for (const char c : data)
+        out += (out.empty() ? "" : " ") + std::string{"0123456789ABCDEF"[(c >> 4) & 15], "0123456789ABCDEF"[c & 15]};
     return out;
 }
 
 // ---- The codec against the standard's examples
 
 TEST(MqttCodec, RemainingLengthAsTheStandardsTable) {
-    const struct {
-        std::size_t length;
-        const char* encoded;
-    } rows[] = {
+    const std::pair<std::size_t, const char*> rows[] = {
         {0, "00"},           {127, "7F"},           {128, "80 01"},           {16383, "FF 7F"},
         {16384, "80 80 01"}, {2097151, "FF FF 7F"}, {2097152, "80 80 80 01"}, {268435455, "FF FF FF 7F"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(hex(encodeRemainingLength(row.length)), row.encoded) << row.length;
+    for (const auto& [length, encoded] : rows)
+        EXPECT_EQ(hex(encodeRemainingLength(length)), encoded) << length;
 }
 
 TEST(MqttCodec, EncodesTheStandardsExamplePackets) {
-    MqttConnect connect;
-    connect.clientId = "c";
-    connect.keepAliveSeconds = 10;
-    connect.will = MqttWill{"w", "x", 1, false};
-    connect.userName = "u";
-    connect.password = "p";
-    MqttPublish publish{"a/b", "", 1, false, false, 10};
-    MqttPublish flagged{"a/b", "x", 1, true, true, 10};
-    MqttPublish utf8Topic{"A\xF0\xAA\x9B\x94", "", 0, false, false, 0}; // "A𪛔", the standard's string example
-    const struct {
-        std::string encoded;
-        const char* expected;
-    } rows[] = {
+    const MqttConnect connect{"c", true, 10, MqttWill{"w", "x", 1, false}, "u", "p"};
+    const MqttConnect passwordOnly{"c", true, 60, {}, {}, "p"};
+    const std::pair<std::string, const char*> rows[] = {
         // The example's variable header: "MQTT", level 4, flags CE (user name, password, will QoS 1, clean
         // session), keep-alive 10; then the payload in the standard's order.
         {encodeConnect(connect), "10 19 00 04 4D 51 54 54 04 CE 00 0A 00 01 63 00 01 77 00 01 78 00 01 75 00 01 70"},
-        {encodePublish(publish), "32 07 00 03 61 2F 62 00 0A"},
-        {encodePublish(flagged), "3B 08 00 03 61 2F 62 00 0A 78"},
-        {encodePublish(utf8Topic), "30 07 00 05 41 F0 AA 9B 94"},
+        // A password without a user name is not allowed by the standard: neither is sent.
+        {encodeConnect(passwordOnly), "10 0D 00 04 4D 51 54 54 04 02 00 3C 00 01 63"},
+        {encodePublish({"a/b", "", 1, false, false, 10}), "32 07 00 03 61 2F 62 00 0A"},
+        {encodePublish({"a/b", "x", 1, true, true, 10}), "3B 08 00 03 61 2F 62 00 0A 78"},
+        // "A𪛔", the standard's string example
+        {encodePublish({"A\xF0\xAA\x9B\x94", "", 0, false, false, 0}), "30 07 00 05 41 F0 AA 9B 94"},
         {encodeSubscribe(10, {{"a/b", 1}, {"c/d", 2}}), "82 0E 00 0A 00 03 61 2F 62 01 00 03 63 2F 64 02"},
         {encodePubAck(10), "40 02 00 0A"},
         {encodePingReq(), "C0 00"},
         {encodeDisconnect(), "E0 00"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(hex(row.encoded), row.expected);
-}
-
-// A password without a user name is not allowed by the standard: neither is sent.
-TEST(MqttCodec, APasswordGoesOnlyWithAUserName) {
-    MqttConnect connect;
-    connect.clientId = "c";
-    connect.password = "p";
-    EXPECT_EQ(hex(encodeConnect(connect)), "10 0D 00 04 4D 51 54 54 04 02 00 3C 00 01 63");
+    for (const auto& [encoded, expected] : rows)
+        EXPECT_EQ(hex(encoded), expected);
 }
 
 std::string describe(const MqttIncoming& in) {
@@ -103,10 +81,7 @@ std::string describe(const MqttIncoming& in) {
 // Whatever the chunks: every split of the bytes decodes the same.
 TEST(MqttCodec, DecodesWhatABrokerSendsInAnyChunks) {
     const std::string payload(125, 'p'); // with its topic, a remaining length of two bytes
-    const struct {
-        std::string bytes;
-        std::string expected;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {bytes("20 02 00 00"), "CONNACK 0 0"},
         {bytes("20 02 01 05"), "CONNACK 1 5"},
         {bytes("40 02 00 0A"), "PUBACK 10"},
@@ -115,64 +90,50 @@ TEST(MqttCodec, DecodesWhatABrokerSendsInAnyChunks) {
         {bytes("3B 08 00 03 61 2F 62 00 0A 78"), "PUBLISH a/b q1rd #10 x"},
         {bytes("30 80 01 00 01 74") + payload, "PUBLISH t q0 #0 " + payload},
     };
-    for (const auto& row : rows) {
-        const std::string_view data = row.bytes;
+    for (const auto& [input, expected] : rows) {
+        const std::string_view data = input;
         for (std::size_t split = 0; split <= data.size(); ++split) {
             MqttDecoder decoder;
             std::vector<MqttIncoming> packets;
             ASSERT_TRUE(decoder.feed(data.substr(0, split), packets));
             EXPECT_EQ(decoder.midPacket(), split > 0 && split < data.size());
             ASSERT_TRUE(decoder.feed(data.substr(split), packets));
-            ASSERT_EQ(packets.size(), 1u) << row.expected << " split at " << split;
-            EXPECT_EQ(describe(packets[0]), row.expected);
+            ASSERT_EQ(packets.size(), 1u) << expected << " split at " << split;
+            EXPECT_EQ(describe(packets[0]), expected);
             EXPECT_FALSE(decoder.midPacket());
         }
     }
 }
 
 TEST(MqttCodec, RefusesWhatNoBrokerMaySendThisClient) {
-    const struct {
-        const char* bytes;
-        MqttDecodeError error;
-    } rows[] = {
-        {"21 02 00 00", MqttDecodeError::ReservedFlags},
-        {"D8 00", MqttDecodeError::ReservedFlags},
-        {"10 00", MqttDecodeError::UnexpectedType},                      // CONNECT
-        {"50 02 00 01", MqttDecodeError::UnexpectedType},                // PUBREC: QoS 2 flows
-        {"B0 02 00 01", MqttDecodeError::UnexpectedType},                // UNSUBACK: never unsubscribed
-        {"00 00", MqttDecodeError::UnexpectedType},                      // reserved types
-        {"F0 00", MqttDecodeError::UnexpectedType},                      //
-        {"34 07 00 03 61 2F 62 00 01", MqttDecodeError::UnexpectedType}, // QoS 2: subscribed at 0
-        {"36 05 00 03 61 2F 62", MqttDecodeError::Malformed},            // QoS 3
-        {"38 05 00 03 61 2F 62", MqttDecodeError::Malformed},            // DUP at QoS 0
-        {"D0 80 80 80 80 01", MqttDecodeError::LengthEncoding},          // five length bytes
-        {"D0 80 00", MqttDecodeError::LengthEncoding},                   // 0 in two bytes
-        {"30 81 08", MqttDecodeError::TooLong},                          // 1025
-        {"30 FF FF FF 7F", MqttDecodeError::TooLong},
-        {"20 03 00 00 00", MqttDecodeError::Malformed},
-        {"20 02 02 00", MqttDecodeError::Malformed}, // reserved acknowledge flags
-        {"40 02 00 00", MqttDecodeError::Malformed}, // packet id 0
-        {"90 03 00 01 03", MqttDecodeError::Malformed},
-        {"D0 01 00", MqttDecodeError::Malformed},
-        {"30 04 00 05 61 62", MqttDecodeError::Malformed},    // the topic runs past the packet
-        {"30 02 00 00", MqttDecodeError::Malformed},          // an empty topic
-        {"30 03 00 01 2B", MqttDecodeError::Malformed},       // a wildcard
-        {"30 04 00 02 C0 80", MqttDecodeError::Malformed},    // an overlong UTF-8 form
-        {"30 03 00 01 00", MqttDecodeError::Malformed},       // U+0000
-        {"30 05 00 03 ED A0 80", MqttDecodeError::Malformed}, // a surrogate
-        {"32 05 00 01 61 00 00", MqttDecodeError::Malformed}, // QoS 1 with packet id 0
+    using E = MqttDecodeError;
+    const std::pair<MqttDecodeError, std::vector<const char*>> rows[] = {
+        {E::ReservedFlags, {"21 02 00 00", "D8 00"}},
+        // CONNECT; PUBREC (QoS 2 flows); UNSUBACK (never unsubscribed); reserved types; QoS 2 (subscribed at 0).
+        {E::UnexpectedType, {"10 00", "50 02 00 01", "B0 02 00 01", "00 00", "F0 00", "34 07 00 03 61 2F 62 00 01"}},
+        {E::LengthEncoding, {"D0 80 80 80 80 01", "D0 80 00"}}, // five length bytes; 0 in two bytes
+        {E::TooLong, {"30 81 08", "30 FF FF FF 7F"}},           // 1025
+        // QoS 3; DUP at QoS 0; lengths that disagree; reserved acknowledge flags; packet id 0; a bad SUBACK code; a
+        // PINGRESP with a body; a topic past the packet, empty, a wildcard, an overlong UTF-8 form, U+0000, a
+        // surrogate; QoS 1 with packet id 0.
+        {E::Malformed,
+         {"36 05 00 03 61 2F 62", "38 05 00 03 61 2F 62", "20 03 00 00 00", "20 02 02 00", "40 02 00 00",
+          "90 03 00 01 03", "D0 01 00", "30 04 00 05 61 62", "30 02 00 00", "30 03 00 01 2B", "30 04 00 02 C0 80",
+          "30 03 00 01 00", "30 05 00 03 ED A0 80", "32 05 00 01 61 00 00"}},
     };
-    for (const auto& row : rows) {
-        MqttDecoder decoder;
-        std::vector<MqttIncoming> packets;
-        // A good packet first, then the bad one, then a good one that is no longer decoded.
-        EXPECT_FALSE(decoder.feed(bytes(std::string("D0 00 ") + row.bytes + " D0 00"), packets)) << row.bytes;
-        EXPECT_EQ(decoder.error(), row.error) << row.bytes;
-        EXPECT_EQ(packets.size(), 1u) << row.bytes;
-        EXPECT_EQ(decoder.held(), 0u);
-        EXPECT_FALSE(decoder.feed(bytes("D0 00"), packets));
-        decoder.reset();
-        EXPECT_TRUE(decoder.feed(bytes("D0 00"), packets));
+    for (const auto& [error, inputs] : rows) {
+        for (const std::string input : inputs) {
+            MqttDecoder decoder;
+            std::vector<MqttIncoming> packets;
+            // A good packet first, then the bad one, then a good one that is no longer decoded.
+            EXPECT_FALSE(decoder.feed(bytes("D0 00 " + input + " D0 00"), packets)) << input;
+            EXPECT_EQ(decoder.error(), error) << input;
+            EXPECT_EQ(packets.size(), 1u) << input;
+            EXPECT_EQ(decoder.held(), 0u);
+            EXPECT_FALSE(decoder.feed(bytes("D0 00"), packets));
+            decoder.reset();
+            EXPECT_TRUE(decoder.feed(bytes("D0 00"), packets));
+        }
     }
 }
 
@@ -255,45 +216,31 @@ TEST(MqttSettings, WhatTheDialogKeepsOrRefuses) {
 // ---- Payloads
 
 TEST(MqttPayloads, LocalTimeWithItsOffset) {
-    const struct {
-        std::int64_t utcMs;
-        int offset;
-        const char* expected;
-    } rows[] = {
+    const std::tuple<std::int64_t, int, const char*> rows[] = {
         {1792891800000, 60, "2026-10-25T02:30:00+01:00"}, // the repeated hour, second time
         {1792891800000 - 3600000, 120, "2026-10-25T02:30:00+02:00"},
         {1709251199999, 0, "2024-02-29T23:59:59+00:00"}, // milliseconds are cut, never rounded
         {1709251199000, -150, "2024-02-29T21:29:59-02:30"},
         {-1, 0, "1969-12-31T23:59:59+00:00"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(isoLocalTime({row.utcMs, row.offset}), row.expected);
+    for (const auto& [utcMs, offset, expected] : rows)
+        EXPECT_EQ(isoLocalTime({utcMs, offset}), expected);
 }
 
 TEST(MqttPayloads, JsonStringsEscapeAndStayUtf8) {
-    const struct {
-        std::string text;
-        const char* expected;
-    } rows[] = {
+    const std::pair<std::string, const char*> rows[] = {
         {"wilgotność 45.0 %", "\"wilgotność 45.0 %\""},
         {"a\"b\\c", "\"a\\\"b\\\\c\""},
         {"\n\x01", "\"\\u000a\\u0001\""},
-        {"\xFF"
-         "a\xC5",
-         "\"\\ufffda\\ufffd\""}, // not UTF-8: a byte that starts nothing, a cut sequence
+        {"\xFF\x61\xC5", "\"\\ufffda\\ufffd\""}, // not UTF-8: a byte that starts nothing, 'a', a cut sequence
         {"\xF0\xAA\x9B\x94", "\"\xF0\xAA\x9B\x94\""},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(jsonString(row.text), row.expected);
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(jsonString(text), expected);
 }
 
 QuantityReading quantity(double value, bool flagged = false, bool twoDecimals = false) {
-    QuantityReading q;
-    q.rawValue = value;
-    q.noData = false;
-    q.flagged = flagged;
-    q.twoDecimalPlaces = twoDecimals;
-    return q;
+    return {value, false, flagged, twoDecimals};
 }
 
 TEST(MqttPayloads, ValuesAsTheDisplaysShowThem) {
@@ -326,10 +273,9 @@ TEST(MqttPayloads, ValuesAsTheDisplaysShowThem) {
 TEST(MqttPayloads, AlarmFromTheMonitorsPlan) {
     AlarmPlan plan;
     plan.active.push_back(ActiveAlarm{});
-    plan.status = "ALARM (potwierdzony): brak prawidłowego pomiaru od 14:03. ";
-    EXPECT_EQ(mqttAlarmOf(true, plan), (MqttAlarm{true, true, true,
-                                                  "ALARM (potwierdzony): brak prawidłowego pomiaru "
-                                                  "od 14:03."}));
+    const std::string text = "ALARM (potwierdzony): brak prawidłowego pomiaru od 14:03.";
+    plan.status = text + " ";
+    EXPECT_EQ(mqttAlarmOf(true, plan), (MqttAlarm{true, true, true, text}));
     plan.acknowledgeable = true;
     EXPECT_FALSE(mqttAlarmOf(true, plan).acknowledged);
     EXPECT_EQ(mqttAlarmOf(false, plan), MqttAlarm{});
@@ -377,32 +323,28 @@ std::string jsonValue(const std::string& json, const std::string& key) {
 std::string packetWords(const std::string& data) {
     std::string out;
     for (std::size_t i = 0; i < data.size();) {
-        const auto header = static_cast<unsigned char>(data[i]);
+        const int type = static_cast<unsigned char>(data[i]) >> 4;
+        const bool retain = data[i++] & 0x01;
         std::size_t length = 0;
-        std::size_t at = i + 1;
-        for (int shift = 0;; shift += 7) {
-            const auto digit = static_cast<unsigned char>(data.at(at++));
-            length |= std::size_t{digit & 0x7Fu} << shift;
-            if (!(digit & 0x80))
-                break;
-        }
-        const std::string body = data.substr(at, length);
-        i = at + length;
+        for (int shift = 0; shift == 0 || data.at(i - 1) & 0x80; shift += 7)
+            length |= std::size_t{static_cast<unsigned char>(data.at(i++)) & 0x7Fu} << shift;
+        const std::string body = data.substr(i, length);
+        i += length;
         const auto u16 = [&](std::size_t k) {
             return std::to_string(static_cast<unsigned char>(body[k]) * 256 + static_cast<unsigned char>(body[k + 1]));
         };
-        std::string word;
-        switch (header >> 4) {
-        case 1:
-            word = "CONNECT";
-            break;
-        case 3: {
+        std::string word = type == 1    ? "CONNECT"
+                           : type == 4  ? "PUBACK#" + u16(0)
+                           : type == 8  ? "SUB#" + u16(0)
+                           : type == 12 ? "PING"
+                           : type == 14 ? "DISCONNECT"
+                                        : "?";
+        if (type == 3) {
             const std::size_t topicLength = std::stoul(u16(0));
             const std::string topic = body.substr(2, topicLength);
             const std::string payload = body.substr(2 + topicLength + 2);
-            std::string leaf = topic.substr(topic.rfind('/') + 1);
-            if (topic.compare(0, 21, "homeassistant/device/") == 0)
-                leaf = "discovery";
+            const std::string leaf =
+                topic.rfind("homeassistant/device/", 0) == 0 ? "discovery" : topic.substr(topic.rfind('/') + 1);
             word = "PUB#" + u16(2 + topicLength) + " " + leaf;
             if (payload.empty())
                 word += "=∅";
@@ -414,24 +356,7 @@ std::string packetWords(const std::string& data) {
                 word += " " + jsonValue(payload, "time").substr(11, 8);
             else if (leaf == "alarm")
                 word += " " + jsonValue(payload, "active");
-            if (header & 0x01)
-                word += " r";
-            break;
-        }
-        case 4:
-            word = "PUBACK#" + u16(0);
-            break;
-        case 8:
-            word = "SUB#" + u16(0);
-            break;
-        case 12:
-            word = "PING";
-            break;
-        case 14:
-            word = "DISCONNECT";
-            break;
-        default:
-            word = "?";
+            word += retain ? " r" : "";
         }
         out += (out.empty() ? "" : " | ") + word;
     }
@@ -491,7 +416,7 @@ std::string brokerBytes(const std::string& words) {
 enum Event {
     Start,
     Connected, // the TCP connection is up
-    Ended,     // the TCP connection failed or went
+    Ended,     // the TCP connection failed or went; arg "untrusted": the broker's certificate was refused
     Recv,      // arg: the broker's packets (brokerBytes)
     Tick,
     State,    // arg: the temperature ("23.4"), or "lost" for the lost link
@@ -525,13 +450,8 @@ MqttPlan apply(MqttSession& session, const MqttSettings& base, const Row& row) {
         return session.start(base, clock);
     case Connected:
         return session.tcpConnected(clock);
-    case Ended: { // the arg: why the TLS channel failed, as its token
-        TlsFailure failure = TlsFailure::None;
-        for (int f = 0; f <= static_cast<int>(TlsFailure::System); ++f)
-            if (arg == tlsFailureToken(static_cast<TlsFailure>(f)))
-                failure = static_cast<TlsFailure>(f);
-        return session.connectionEnded(clock, failure);
-    }
+    case Ended:
+        return session.connectionEnded(clock, arg == "untrusted" ? TlsFailure::Untrusted : TlsFailure::None);
     case Recv:
         return session.received(brokerBytes(arg), clock);
     case Tick:
@@ -562,25 +482,26 @@ MqttPlan apply(MqttSession& session, const MqttSettings& base, const Row& row) {
     return {};
 }
 
-void run(MqttSession& session, const MqttSettings& base, const std::vector<Row>& rows) {
-    for (const Row& row : rows) {
-        const MqttPlan plan = apply(session, base, row);
-        EXPECT_EQ(describe(plan, session.statusText()), row.expected) << "at " << row.ms << " ms: " << row.arg;
-    }
-}
-
-void run(const MqttSettings& base, const std::vector<Row>& rows) {
-    MqttSession session;
-    run(session, base, rows);
-}
-
 // The connection every scenario starts with: the alarm topic's retained message of an earlier run is cleared.
-const std::vector<Row> kConnect = {
+const Row kConnect[] = {
     {0, Start, "", "open broker:1883 ; @10000"},
     {100, Connected, "", "CONNECT ; @10100"},
     {200, Recv, "CONNACK 0", "PUB#1 availability=online r | PUB#2 alarm=∅ r ; @60200"},
     {300, Recv, "PUBACK 1, PUBACK 2", "@60200"},
 };
+
+// The first `steps` of kConnect, then the rows.
+void run(MqttSession& session, const MqttSettings& base, std::size_t steps, std::vector<Row> rows) {
+    rows.insert(rows.begin(), kConnect, kConnect + steps);
+    for (const Row& row : rows)
+        EXPECT_EQ(describe(apply(session, base, row), session.statusText()), row.expected)
+            << "at " << row.ms << " ms: " << row.arg;
+}
+
+void run(const MqttSettings& base, std::size_t steps, std::vector<Row> rows) {
+    MqttSession session;
+    run(session, base, steps, std::move(rows));
+}
 
 TEST(MqttSession, ConnectsWithTheWillAndTheLogin) {
     MqttSettings s = settings();
@@ -597,20 +518,16 @@ TEST(MqttSession, ConnectsWithTheWillAndTheLogin) {
 }
 
 TEST(MqttSession, StateAtMostOnceASecondTheNewestWins) {
-    MqttSession session;
-    run(session, settings(), kConnect);
-    run(session, settings(),
-        {
-            {400, State, "23.4", "PUB#3 state 23.4 r ; @60400"},
-            {500, State, "23.5", "@1400"},
-            {900, State, "23.6", "@1400"},
-            {1400, Tick, "", "PUB#4 state 23.6 r ; @60400"},
-            {1500, Recv, "PUBACK 4, PUBACK 3", "@61400"}, // in any order
-            {2500, State, "lost", "PUB#5 state null r ; @62500"},
-            // The state carries the alarm: it goes again with it, once a second allows.
-            {2600, Alarm, "active", "PUB#6 alarm true r ; @3500"},
-            {3500, Tick, "", "PUB#7 state null r ; @62500"},
-        });
+    run(settings(), 4,
+        {{400, State, "23.4", "PUB#3 state 23.4 r ; @60400"},
+         {500, State, "23.5", "@1400"},
+         {900, State, "23.6", "@1400"},
+         {1400, Tick, "", "PUB#4 state 23.6 r ; @60400"},
+         {1500, Recv, "PUBACK 4, PUBACK 3", "@61400"}, // in any order
+         {2500, State, "lost", "PUB#5 state null r ; @62500"},
+         // The state carries the alarm: it goes again with it, once a second allows.
+         {2600, Alarm, "active", "PUB#6 alarm true r ; @3500"},
+         {3500, Tick, "", "PUB#7 state null r ; @62500"}});
     // The window hands over a state when its values change, else once in kRefreshMs.
     MqttStateFilter filter;
     const std::tuple<std::int64_t, double, bool, bool> handed[] = {
@@ -627,64 +544,53 @@ TEST(MqttSession, StateAtMostOnceASecondTheNewestWins) {
 }
 
 TEST(MqttSession, ConnectRefusedWithEachReturnCodeBacksOff) {
-    run(settings(),
-        {
-            {0, Start, "", "open broker:1883 ; @10000"},
-            {10, Connected, "", "CONNECT ; @10010"},
-            {20, Recv, "CONNACK 1", "close! ; status: MQTT: broker broker:1883 odrzucił połączenie (kod 1). ; @1020"},
-            {1020, Tick, "", "open broker:1883 ; @11020"},
-            {1030, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @3030"},
-            {3030, Tick, "", "open broker:1883 ; @13030"},
-            {3040, Connected, "", "CONNECT ; @13040"},
-            {3050, Recv, "CONNACK 4", "close! ; status: MQTT: broker broker:1883 odrzucił logowanie. ; @7050"},
-            {7050, Tick, "", "open broker:1883 ; @17050"},
-            {7060, Connected, "", "CONNECT ; @17060"},
-            {7070, Recv, "CONNACK 5", "close! ; @15070"}, // not authorised: the same text
-            {15070, Tick, "", "open broker:1883 ; @25070"},
-            {15080, Connected, "", "CONNECT ; @25080"},
-            {15090, Recv, "CONNACK 2",
-             "close! ; status: MQTT: broker broker:1883 odrzucił połączenie (kod 2). ; @31090"},
-            {31090, Tick, "", "open broker:1883 ; @41090"},
-            {31100, Connected, "", "CONNECT ; @41100"},
-            {31110, Recv, "CONNACK 3",
-             "close! ; status: MQTT: broker broker:1883 odrzucił połączenie (kod 3). ; @63110"},
-            {63110, Tick, "", "open broker:1883 ; @73110"},
-            {63120, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @123120"}, // 60 s
-            {123120, Tick, "", "open broker:1883 ; @133120"},
-            {123130, Connected, "", "CONNECT ; @133130"},
-            {123140, Recv, "CONNACK 0", "PUB#1 availability=online r | PUB#2 alarm=∅ r ; status: - ; @183140"},
-            {123150, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @124150"}, // 1 s
-            {124150, Tick, "", "open broker:1883 ; @134150"},
-            {124160, Ended, "untrusted",
-             "close! ; status: MQTT: brak połączenia szyfrowanego z brokerem broker:1883 (certyfikat serwera nie "
-             "pochodzi od zaufanego wystawcy). ; @126160"},
-        });
+    run(settings(), 1,
+        {{10, Connected, "", "CONNECT ; @10010"},
+         {20, Recv, "CONNACK 1", "close! ; status: MQTT: broker broker:1883 odrzucił połączenie (kod 1). ; @1020"},
+         {1020, Tick, "", "open broker:1883 ; @11020"},
+         {1030, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @3030"},
+         {3030, Tick, "", "open broker:1883 ; @13030"},
+         {3040, Connected, "", "CONNECT ; @13040"},
+         {3050, Recv, "CONNACK 4", "close! ; status: MQTT: broker broker:1883 odrzucił logowanie. ; @7050"},
+         {7050, Tick, "", "open broker:1883 ; @17050"},
+         {7060, Connected, "", "CONNECT ; @17060"},
+         {7070, Recv, "CONNACK 5", "close! ; @15070"}, // not authorised: the same text
+         {15070, Tick, "", "open broker:1883 ; @25070"},
+         {15080, Connected, "", "CONNECT ; @25080"},
+         {15090, Recv, "CONNACK 2", "close! ; status: MQTT: broker broker:1883 odrzucił połączenie (kod 2). ; @31090"},
+         {31090, Tick, "", "open broker:1883 ; @41090"},
+         {31100, Connected, "", "CONNECT ; @41100"},
+         {31110, Recv, "CONNACK 3", "close! ; status: MQTT: broker broker:1883 odrzucił połączenie (kod 3). ; @63110"},
+         {63110, Tick, "", "open broker:1883 ; @73110"},
+         {63120, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @123120"}, // 60 s
+         {123120, Tick, "", "open broker:1883 ; @133120"},
+         {123130, Connected, "", "CONNECT ; @133130"},
+         {123140, Recv, "CONNACK 0", "PUB#1 availability=online r | PUB#2 alarm=∅ r ; status: - ; @183140"},
+         {123150, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @124150"}, // 1 s
+         {124150, Tick, "", "open broker:1883 ; @134150"},
+         {124160, Ended, "untrusted",
+          "close! ; status: MQTT: brak połączenia szyfrowanego z brokerem broker:1883 (certyfikat serwera nie "
+          "pochodzi od zaufanego wystawcy). ; @126160"}});
 }
 
 TEST(MqttSession, ABrokerThatNeverAnswersIsGone) {
-    run(settings(), {
-                        {0, Start, "", "open broker:1883 ; @10000"},
-                        {10000, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @11000"},
-                        {11000, Tick, "", "open broker:1883 ; @21000"},
-                        {11100, Connected, "", "CONNECT ; @21100"},
-                        {21100, Tick, "", "close! ; @23100"}, // TCP accepted, no CONNACK
-                        {23100, Tick, "", "open broker:1883 ; @33100"},
-                        {23200, Connected, "", "CONNECT ; @33200"},
-                        {23300, Recv, "hex 20", "@33200"}, // a CONNACK that trickles
-                        {33200, Tick, "", "close! ; @37200"},
-                    });
+    run(settings(), 1,
+        {{10000, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @11000"},
+         {11000, Tick, "", "open broker:1883 ; @21000"},
+         {11100, Connected, "", "CONNECT ; @21100"},
+         {21100, Tick, "", "close! ; @23100"}, // TCP accepted, no CONNACK
+         {23100, Tick, "", "open broker:1883 ; @33100"},
+         {23200, Connected, "", "CONNECT ; @33200"},
+         {23300, Recv, "hex 20", "@33200"}, // a CONNACK that trickles
+         {33200, Tick, "", "close! ; @37200"}});
 }
 
 TEST(MqttSession, KeepAliveLostWhenThePingGoesUnanswered) {
-    MqttSession session;
-    run(session, settings(), kConnect);
-    run(session, settings(),
-        {
-            {60200, Tick, "", "PING ; @120200"},
-            {60300, Recv, "PINGRESP", "@120200"},
-            {120200, Tick, "", "PING ; @180200"},
-            {180200, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @181200"},
-        });
+    run(settings(), 4,
+        {{60200, Tick, "", "PING ; @120200"},
+         {60300, Recv, "PINGRESP", "@120200"},
+         {120200, Tick, "", "PING ; @180200"},
+         {180200, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @181200"}});
 }
 
 TEST(MqttSession, BadInputFromTheBrokerClosesTheConnection) {
@@ -696,73 +602,59 @@ TEST(MqttSession, BadInputFromTheBrokerClosesTheConnection) {
         "hex 30 FF FF FF 7F", // a huge remaining length
         "hex 30 03 00 01 2B", // a wildcard topic
     };
-    for (const char* input : bad) {
-        MqttSession session;
-        run(session, settings(), kConnect);
-        run(session, settings(),
+    for (const char* input : bad)
+        run(settings(), 4,
             {{400, Recv, input, "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @1400"}});
-    }
     // A clean session has nothing stored: a broker that says otherwise does not speak the standard.
-    run(settings(),
-        {{0, Start, "", "open broker:1883 ; @10000"},
-         {100, Connected, "", "CONNECT ; @10100"},
-         {200, Recv, "CONNACK+ 0", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @1200"}});
-    MqttSession session;
-    run(session, settings(), kConnect);
-    run(session, settings(),
-        {
-            {400, Recv, "hex 90", "@10400"},     // a SUBACK begins...
-            {9000, Recv, "hex 03 00", "@10400"}, // ...and trickles
-            {10400, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @11400"},
-        });
+    run(settings(), 2,
+        {{200, Recv, "CONNACK+ 0", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @1200"}});
+    run(settings(), 4,
+        {{400, Recv, "hex 90", "@10400"},     // a SUBACK begins...
+         {9000, Recv, "hex 03 00", "@10400"}, // ...and trickles
+         {10400, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @11400"}});
 }
 
 TEST(MqttSession, RecordsOfAnOutageGoOutInOrderWhenTheBrokerIsBack) {
     MqttSession session;
-    run(session, settings(60), kConnect);
-    run(session, settings(60),
-        {
-            {1000, State, "23.4", "PUB#3 state 23.4 r ; @60500"},
-            {60500, Tick, "", "PUB#4 record 14:01:00 ; @61000"}, // 14:01:00.500: the schedule's tick
-            {61000, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @62000"},
-            {62000, Tick, "", "open broker:1883 ; @72000"},
-            {62100, Ended, "", "close! ; @64100"},
-            {64100, Tick, "", "open broker:1883 ; @74100"},
-            {64200, Ended, "", "close! ; @68200"},
-            {68200, Tick, "", "open broker:1883 ; @78200"},
-            {68300, Ended, "", "close! ; @76300"},
-            {76300, Tick, "", "open broker:1883 ; @86300"},
-            {76400, Ended, "", "close! ; @92400"},
-            {92400, Tick, "", "open broker:1883 ; @102400"},
-            {92500, Ended, "", "close! ; @120500"},
-            {120500, Tick, "", "@124500"}, // 14:02:00
-            {124500, Tick, "", "open broker:1883 ; @134500"},
-            {124600, Ended, "", "close! ; @180500"},
-            {180500, Tick, "", "@184600"}, // 14:03:00
-            {184600, Tick, "", "open broker:1883 ; @194600"},
-            {184700, Connected, "", "CONNECT ; @194700"},
-            // The record that was never acknowledged first, then the outage's, in order.
-            {184800, Recv, "CONNACK 0",
-             "PUB#5 availability=online r | PUB#6 state 23.4 r | PUB#7 record 14:01:00 | PUB#8 record 14:02:00 | "
-             "PUB#9 record 14:03:00 ; status: - ; @240500"},
-            {184900, Recv, "PUBACK 8, PUBACK 9, PUBACK 7", "@240500"},
-            {240500, Tick, "", "PUB#10 record 14:04:00 ; @244800"},
-        });
+    run(session, settings(60), 4,
+        {{1000, State, "23.4", "PUB#3 state 23.4 r ; @60500"},
+         {60500, Tick, "", "PUB#4 record 14:01:00 ; @61000"}, // 14:01:00.500: the schedule's tick
+         {61000, Ended, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @62000"},
+         {62000, Tick, "", "open broker:1883 ; @72000"},
+         {62100, Ended, "", "close! ; @64100"},
+         {64100, Tick, "", "open broker:1883 ; @74100"},
+         {64200, Ended, "", "close! ; @68200"},
+         {68200, Tick, "", "open broker:1883 ; @78200"},
+         {68300, Ended, "", "close! ; @76300"},
+         {76300, Tick, "", "open broker:1883 ; @86300"},
+         {76400, Ended, "", "close! ; @92400"},
+         {92400, Tick, "", "open broker:1883 ; @102400"},
+         {92500, Ended, "", "close! ; @120500"},
+         {120500, Tick, "", "@124500"}, // 14:02:00
+         {124500, Tick, "", "open broker:1883 ; @134500"},
+         {124600, Ended, "", "close! ; @180500"},
+         {180500, Tick, "", "@184600"}, // 14:03:00
+         {184600, Tick, "", "open broker:1883 ; @194600"},
+         {184700, Connected, "", "CONNECT ; @194700"},
+         // The record that was never acknowledged first, then the outage's, in order.
+         {184800, Recv, "CONNACK 0",
+          "PUB#5 availability=online r | PUB#6 state 23.4 r | PUB#7 record 14:01:00 | PUB#8 record 14:02:00 | "
+          "PUB#9 record 14:03:00 ; status: - ; @240500"},
+         {184900, Recv, "PUBACK 8, PUBACK 9, PUBACK 7", "@240500"},
+         {240500, Tick, "", "PUB#10 record 14:04:00 ; @244800"}});
     EXPECT_EQ(session.queuedRecords(), 1u);
 }
 
 TEST(MqttSession, AtMostAWeekOfRecordsWaitTheOldestGo) {
     MqttSession session;
-    const MqttSettings s = settings(1);
-    run(session, s, {{0, Start, "", "open broker:1883 ; @1500"}});
+    run(session, settings(1), 0, {{0, Start, "", "open broker:1883 ; @1500"}});
     const auto at = [](std::int64_t ms) { return MqttClock{ms, {kEpochMs + ms, kOffsetMinutes}}; };
     session.connectionEnded(at(10));
     // A record every second, 14:00:01 onwards, while the broker cannot be reached.
     const std::int64_t last = 500 + 1000 * std::int64_t{MqttSession::kMaxQueuedRecords + 3};
-    for (std::int64_t ms = 1500; ms <= last; ms += 1000) {
+    for (std::int64_t ms = 1500; ms <= last; ms += 1000)
         if (session.tick(at(ms)).open)
             session.connectionEnded(at(ms));
-    }
     EXPECT_EQ(session.queuedRecords(), MqttSession::kMaxQueuedRecords);
     EXPECT_EQ(session.statusText(), "MQTT: brak połączenia z brokerem broker:1883. "
                                     "MQTT: rekordy usunięte z pełnej kolejki: 3. ");
@@ -777,77 +669,50 @@ TEST(MqttSession, AtMostAWeekOfRecordsWaitTheOldestGo) {
 }
 
 TEST(MqttSession, DiscoveryAfterConnectAndWhenTheHomeAutomationComesOnline) {
-    MqttSession session;
-    run(session, settings(0, true),
-        {
-            {0, Start, "", "open broker:1883 ; @10000"},
-            {100, Connected, "", "CONNECT ; @10100"},
-            {200, Recv, "CONNACK 0",
-             "SUB#1 | PUB#2 availability=online r | PUB#3 discovery r | PUB#4 alarm=∅ r ; @60200"},
-            {300, Recv, "SUBACK 1, PUBACK 2, PUBACK 3, PUBACK 4", "@60200"},
-            {400, Recv, "RETAINED online", "@60200"}, // the broker's old copy: discovery went out already
-            {500, Recv, "STATUS online", "PUB#5 discovery r ; @60500"},
-            {600, Recv, "STATUS1 offline", "PUBACK#9 ; @60500"},
-            {700, Alarm, "on", "PUB#6 discovery r | PUB#7 alarm false r ; @60500"}, // the problem sensor comes
-            {800, Alarm, "active", "PUB#8 alarm true r ; @60500"},
-            {900, Alarm, "active", "@60500"},
-        });
+    run(settings(0, true), 2,
+        {{200, Recv, "CONNACK 0", "SUB#1 | PUB#2 availability=online r | PUB#3 discovery r | PUB#4 alarm=∅ r ; @60200"},
+         {300, Recv, "SUBACK 1, PUBACK 2, PUBACK 3, PUBACK 4", "@60200"},
+         {400, Recv, "RETAINED online", "@60200"}, // the broker's old copy: discovery went out already
+         {500, Recv, "STATUS online", "PUB#5 discovery r ; @60500"},
+         {600, Recv, "STATUS1 offline", "PUBACK#9 ; @60500"},
+         {700, Alarm, "on", "PUB#6 discovery r | PUB#7 alarm false r ; @60500"}, // the problem sensor comes
+         {800, Alarm, "active", "PUB#8 alarm true r ; @60500"},
+         {900, Alarm, "active", "@60500"}});
 }
 
 TEST(MqttSession, CleanCloseIsBounded) {
     // Switched off: the device leaves, then "offline", then DISCONNECT; closed once written.
-    MqttSession session;
-    run(session, settings(0, true),
-        {
-            {0, Start, "", "open broker:1883 ; @10000"},
-            {100, Connected, "", "CONNECT ; @10100"},
-            {200, Recv, "CONNACK 0",
-             "SUB#1 | PUB#2 availability=online r | PUB#3 discovery r | PUB#4 alarm=∅ r ; @60200"},
-            {300, Stop, "off", "PUB#5 discovery=∅ r | PUB#6 availability=offline r | DISCONNECT ; close ; @1800"},
-            {400, Recv, "PUBACK 5", "@1800"},
-            {500, Ended, "", "close! ; finished"},
-        });
+    run(settings(0, true), 2,
+        {{200, Recv, "CONNACK 0", "SUB#1 | PUB#2 availability=online r | PUB#3 discovery r | PUB#4 alarm=∅ r ; @60200"},
+         {300, Stop, "off", "PUB#5 discovery=∅ r | PUB#6 availability=offline r | DISCONNECT ; close ; @1800"},
+         {400, Recv, "PUBACK 5", "@1800"},
+         {500, Ended, "", "close! ; finished"}});
     // The program closes while the broker hangs: "offline", DISCONNECT, and closed at the bound.
-    MqttSession hung;
-    run(hung, settings(), kConnect);
-    run(hung, settings(),
-        {
-            {400, Stop, "close", "PUB#3 availability=offline r | DISCONNECT ; close ; @1900"},
-            {1900, Tick, "", "close! ; finished"},
-        });
+    run(settings(), 4,
+        {{400, Stop, "close", "PUB#3 availability=offline r | DISCONNECT ; close ; @1900"},
+         {1900, Tick, "", "close! ; finished"}});
     // Before the CONNACK the close waits for it; without one there is nobody to say goodbye to.
-    run(settings(), {
-                        {0, Start, "", "open broker:1883 ; @10000"},
-                        {100, Connected, "", "CONNECT ; @10100"},
-                        {200, Stop, "close", "@1700"},
-                        {300, Recv, "CONNACK 0", "PUB#1 availability=offline r | DISCONNECT ; close ; @1700"},
-                        {400, Ended, "", "close! ; finished"},
-                    });
-    run(settings(), {
-                        {0, Start, "", "open broker:1883 ; @10000"},
-                        {10000, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @11000"},
-                        {10500, Stop, "off", "close! ; status: - ; finished"},
-                    });
+    run(settings(), 2,
+        {{200, Stop, "close", "@1700"},
+         {300, Recv, "CONNACK 0", "PUB#1 availability=offline r | DISCONNECT ; close ; @1700"},
+         {400, Ended, "", "close! ; finished"}});
+    run(settings(), 1,
+        {{10000, Tick, "", "close! ; status: MQTT: brak połączenia z brokerem broker:1883. ; @11000"},
+         {10500, Stop, "off", "close! ; status: - ; finished"}});
 }
 
 TEST(MqttSession, NewSettingsCloseCleanlyAndKeepTheRecords) {
-    MqttSession session;
-    run(session, settings(60, true),
-        {
-            {0, Start, "", "open broker:1883 ; @10000"},
-            {100, Connected, "", "CONNECT ; @10100"},
-            {200, Recv, "CONNACK 0",
-             "SUB#1 | PUB#2 availability=online r | PUB#3 discovery r | PUB#4 alarm=∅ r ; @60200"},
-            {300, Recv, "SUBACK 1, PUBACK 2, PUBACK 3, PUBACK 4", "@60200"},
-            {60500, Tick, "", "PING | PUB#5 record 14:01:00 ; @120500"},
-            // Another broker: the device leaves this one.
-            {61000, Reconfig, "broker2 tls",
-             "PUB#6 discovery=∅ r | PUB#7 availability=offline r | DISCONNECT ; close ; @62500"},
-            {61100, Ended, "", "close! ; open broker2:8883 tls ; @71100"},
-            {61200, Connected, "", "CONNECT ; @71200"},
-            {61300, Recv, "CONNACK 0",
-             "SUB#8 | PUB#9 availability=online r | PUB#10 discovery r | PUB#11 record 14:01:00 ; @120500"},
-        });
+    run(settings(60, true), 2,
+        {{200, Recv, "CONNACK 0", "SUB#1 | PUB#2 availability=online r | PUB#3 discovery r | PUB#4 alarm=∅ r ; @60200"},
+         {300, Recv, "SUBACK 1, PUBACK 2, PUBACK 3, PUBACK 4", "@60200"},
+         {60500, Tick, "", "PING | PUB#5 record 14:01:00 ; @120500"},
+         // Another broker: the device leaves this one.
+         {61000, Reconfig, "broker2 tls",
+          "PUB#6 discovery=∅ r | PUB#7 availability=offline r | DISCONNECT ; close ; @62500"},
+         {61100, Ended, "", "close! ; open broker2:8883 tls ; @71100"},
+         {61200, Connected, "", "CONNECT ; @71200"},
+         {61300, Recv, "CONNACK 0",
+          "SUB#8 | PUB#9 availability=online r | PUB#10 discovery r | PUB#11 record 14:01:00 ; @120500"}});
 }
 
 } // namespace

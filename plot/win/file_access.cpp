@@ -1,5 +1,6 @@
 #include "plot/win/file_access.h"
 
+#include "win/text.h"
 #include "win/unique_handle.h"
 
 #include <windows.h>
@@ -26,6 +27,11 @@ bool readAt(HANDLE file, std::uint64_t offset, std::size_t length, std::string& 
         done += read;
     }
     return true;
+}
+
+std::string plotIniPath() {
+    const std::wstring program = modulePath();
+    return narrow(program.substr(0, program.find_last_of(L"\\/") + 1) + L"plot.ini");
 }
 
 } // namespace
@@ -118,4 +124,22 @@ bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0
     });
     flush();
     return read && written;
+}
+
+void readPlotIni(CPlotIni& ini) {
+    CSettingsStore store;
+    if (store.open(plotIniPath(), SettingsFileUse::Read))
+        ini.read(store);
+}
+
+// The file is read again first: what another Plot wrote to it meanwhile stays, unless this one changed the same
+// section.
+void savePlotIni(const CPlotIni& ini) {
+    if (!ini.changed())
+        return;
+    CSettingsStore store;
+    if (store.open(plotIniPath(), SettingsFileUse::Keep)) {
+        ini.write(store);
+        store.save();
+    }
 }

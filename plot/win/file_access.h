@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plot/plot_model.h"
+#include "plot/plot_settings.h"
 
 #include <string>
 
@@ -19,3 +20,8 @@ bool writeWholeFile(const std::wstring& path, const std::string& bytes);
 // Writes the records of [t0, t1] as the text recording's table (header line first), streamed in batches.
 bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0, std::int64_t t1, int separator,
               const ByteReader& reader);
+
+// plot.ini beside the program: read once at start (a missing file leaves the defaults), and at exit what changed
+// written into it (it is made then when missing).
+void readPlotIni(CPlotIni& ini);
+void savePlotIni(const CPlotIni& ini);

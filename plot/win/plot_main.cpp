@@ -1,8 +1,6 @@
 // Plot.exe: the grapher of the binary recording files. Without options it opens its window (with the files named
 // on the command line); --csv, --png, --summary and --report export and exit, so that they can be scripted.
-#include "base/settings_store.h"
 #include "plot/plot_command.h"
-#include "plot/plot_settings.h"
 #include "plot/report.h"
 #include "plot/time_axis.h"
 #include "plot/win/chart_painter.h"
@@ -38,12 +36,7 @@ std::vector<std::string> arguments() {
 }
 
 // The limits and ΔH kept in plot.ini, unless the command line gives its own.
-AnalysisSettings analysisOf(const PlotCommand& command) {
-    AnalysisSettings settings;
-    const std::wstring path = modulePath();
-    CSettingsStore store;
-    if (store.open(narrow(path.substr(0, path.find_last_of(L"\\/") + 1) + L"plot.ini"), SettingsFileUse::Read))
-        readAnalysis(store, settings);
+AnalysisSettings analysisOf(const PlotCommand& command, AnalysisSettings settings) {
     if (command.limitsGiven) {
         settings.temperature = command.analysis.temperature;
         settings.humidity = command.analysis.humidity;
@@ -54,7 +47,7 @@ AnalysisSettings analysisOf(const PlotCommand& command) {
 }
 
 // Exit codes: 0 done, 1 a file could not be read or written, 2 a wrong command line.
-int runExport(const PlotCommand& command) {
+int runExport(const PlotCommand& command, const CPlotIni& ini) {
     const CTimeZone& zone = systemZone();
     CPlotModel model(zone);
     std::vector<std::wstring> paths;
@@ -82,7 +75,7 @@ int runExport(const PlotCommand& command) {
     if (command.action == PlotCommand::Csv)
         return writeCsv(output, model, t0, t1, command.separator, reader) ? 0 : failed();
 
-    const AnalysisSettings analysis = analysisOf(command);
+    const AnalysisSettings analysis = analysisOf(command, ini.analysis());
     RangeStats total;
     std::vector<DayStats> days;
     if (command.action != PlotCommand::Png && !rangeStatistics(model, analysis, t0, t1, reader, total, &days)) {
@@ -133,8 +126,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
             "--from \"RRRR-MM-DD[ GG:MM[:SS]]\", --to ..., --limits T_MIN:T_MAKS:RH_MIN:RH_MAKS, --mkt-dh KJ_NA_MOL");
         return 2;
     }
+    CPlotIni ini;
+    readPlotIni(ini);
     if (command.action != PlotCommand::Window)
-        return runExport(command);
+        return runExport(command, ini);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
@@ -142,7 +137,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;
     {
-        CPlotWindow window(systemZone());
+        CPlotWindow window(systemZone(), ini);
         if (!window.create(show))
             return 1;
         std::vector<std::wstring> paths;
@@ -158,6 +153,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
         }
         exitCode = static_cast<int>(message.wParam);
     }
+    savePlotIni(ini);
     if (SUCCEEDED(com))
         CoUninitialize();
     return exitCode;

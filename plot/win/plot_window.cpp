@@ -1,8 +1,5 @@
 #include "plot/win/plot_window.h"
 
-#include "base/settings_store.h"
-#include "plot/plot_command.h"
-#include "plot/plot_settings.h"
 #include "plot/plot_texts.h"
 #include "plot/report.h"
 #include "plot/time_axis.h"
@@ -32,18 +29,8 @@ constexpr UINT kFollowPeriodMs = 400; // new records within a second of being wr
 // The statistics follow the view once it has stood still this long, not at every step of a drag.
 constexpr UINT_PTR kStatisticsTimer = 2;
 constexpr UINT kStatisticsDelayMs = 250;
-constexpr std::size_t kRecentFiles = 6;
 constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
 constexpr SIZE kReportChart = {1200, 600};
-
-std::wstring programFolder() {
-    const std::wstring path = modulePath();
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
-std::string settingsPath() {
-    return narrow(programFolder() + L"plot.ini");
-}
 
 std::vector<std::string> narrowAll(const std::vector<std::wstring>& paths) {
     std::vector<std::string> result;
@@ -96,17 +83,8 @@ bool CPlotWindow::create(int show) {
     windowClass.lpszClassName = kClassName;
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_PLOT_KEYS));
 
-    CSettingsStore store;
-    if (store.open(settingsPath(), SettingsFileUse::Read)) {
-        for (std::size_t i = 0; i < kRecentFiles; ++i) {
-            const std::string path = store.getString("RECENT", "FILE" + std::to_string(i + 1), "");
-            if (!path.empty())
-                recent_.push_back(path);
-        }
-        readAnalysis(store, analysis_);
-    }
-    options_.temperatureLimits = analysis_.temperature;
-    options_.humidityLimits = analysis_.humidity;
+    options_.temperatureLimits = ini_.analysis().temperature;
+    options_.humidityLimits = ini_.analysis().humidity;
     if (!registerClass(windowClass) || !createWindow(WS_EX_ACCEPTFILES, kClassName, L"Plot",
                                                      WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, SIZE{1000, 640}, nullptr)) {
         return false;
@@ -168,6 +146,11 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_CLOSE:
         DestroyWindow(hwnd());
+        return 0;
+    case WM_ENDSESSION:
+        // The process may be ended as soon as this returns, without the save at exit.
+        if (wParam)
+            savePlotIni(ini_);
         return 0;
     case WM_DESTROY: {
         KillTimer(hwnd(), kFollowTimer);
@@ -335,18 +318,6 @@ void CPlotWindow::open(std::vector<std::wstring> paths) {
     });
 }
 
-void CPlotWindow::saveRecentFiles() {
-    for (const auto& path : paths_)
-        recent_ = rememberFile(recent_, narrow(path), kRecentFiles);
-    CSettingsStore store;
-    if (store.open(settingsPath(), SettingsFileUse::Keep)) {
-        for (std::size_t i = 0; i < kRecentFiles; ++i)
-            store.setString("RECENT", "FILE" + std::to_string(i + 1), i < recent_.size() ? recent_[i] : "");
-        store.save();
-    }
-    updateRecentMenu();
-}
-
 void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
     if (loader_.joinable())
         loader_.join();
@@ -360,7 +331,8 @@ void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
         view_ = followData(view_, model_->lastTime());
     const bool reload = keepViewAfterLoad_;
     keepViewAfterLoad_ = false;
-    saveRecentFiles();
+    ini_.rememberFiles(narrowAll(paths_));
+    updateRecentMenu();
     updateMenu();
     dataChanged();
     InvalidateRect(hwnd(), nullptr, FALSE);
@@ -487,7 +459,7 @@ void CPlotWindow::updateStatistics() {
     RangeStats total;
     std::vector<DayStats> days;
     if (model_ && model_->haveData()) {
-        rangeStatistics(*model_, analysis_, static_cast<std::int64_t>(std::ceil(view_.t0)),
+        rangeStatistics(*model_, ini_.analysis(), static_cast<std::int64_t>(std::ceil(view_.t0)),
                         static_cast<std::int64_t>(std::floor(view_.t1)), reader(), total, &days);
     }
     stats_.setStatistics(total, days, zone_);
@@ -516,11 +488,12 @@ void CPlotWindow::updateRecentMenu() {
         return;
     while (GetMenuItemCount(recent) > 0)
         DeleteMenu(recent, 0, MF_BYPOSITION);
-    for (std::size_t i = 0; i < recent_.size(); ++i) {
-        const std::wstring text = L"&" + std::to_wstring(i + 1) + L" " + widen(recent_[i]);
+    const std::vector<std::string>& paths = ini_.recent();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::wstring text = L"&" + std::to_wstring(i + 1) + L" " + widen(paths[i]);
         AppendMenuW(recent, MF_STRING, ID_RECENT_FIRST + i, text.c_str());
     }
-    if (recent_.empty())
+    if (paths.empty())
         AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_RECENT_FIRST, L"(brak)");
 }
 
@@ -576,7 +549,7 @@ void CPlotWindow::writeReport() {
     if (path.empty())
         return;
     ReportContent report;
-    report.settings = analysis_;
+    report.settings = ini_.analysis();
     const ByteReader read = reader();
     const auto t0 = static_cast<std::int64_t>(std::ceil(view_.t0)),
                t1 = static_cast<std::int64_t>(std::floor(view_.t1));
@@ -587,7 +560,7 @@ void CPlotWindow::writeReport() {
     for (std::size_t f = 0; f < model_->fileCount(); ++f)
         report.files.push_back({model_->fileName(f), model_->scan(f).validCount(), model_->scan(f).damagedCount()});
     report.made = civilSeconds(localNow());
-    if (!rangeStatistics(*model_, analysis_, t0, t1, read, report.total, &report.days) ||
+    if (!rangeStatistics(*model_, report.settings, t0, t1, read, report.total, &report.days) ||
         !encodePng(kReportChart.cx, kReportChart.cy, data, options_, zone_, report.png) ||
         !writeWholeFile(path, reportHtml(report, zone_))) {
         cannotWrite(hwnd(), path);
@@ -595,22 +568,20 @@ void CPlotWindow::writeReport() {
 }
 
 void CPlotWindow::editLimits() {
-    if (!runLimitsDialog(hwnd(), analysis_))
+    AnalysisSettings analysis = ini_.analysis();
+    if (!runLimitsDialog(hwnd(), analysis))
         return;
-    options_.temperatureLimits = analysis_.temperature;
-    options_.humidityLimits = analysis_.humidity;
-    CSettingsStore store;
-    if (store.open(settingsPath(), SettingsFileUse::Keep)) {
-        writeAnalysis(store, analysis_);
-        store.save();
-    }
+    ini_.setAnalysis(analysis);
+    options_.temperatureLimits = analysis.temperature;
+    options_.humidityLimits = analysis.humidity;
     InvalidateRect(hwnd(), nullptr, FALSE);
     dataChanged();
 }
 
 void CPlotWindow::onCommand(int id) {
-    if (id >= ID_RECENT_FIRST && id < ID_RECENT_FIRST + static_cast<int>(recent_.size())) {
-        open({widen(recent_[static_cast<std::size_t>(id - ID_RECENT_FIRST)])});
+    const std::vector<std::string>& recent = ini_.recent();
+    if (id >= ID_RECENT_FIRST && id < ID_RECENT_FIRST + static_cast<int>(recent.size())) {
+        open({widen(recent[static_cast<std::size_t>(id - ID_RECENT_FIRST)])});
         return;
     }
     const bool haveData = model_ && model_->haveData();

@@ -2,6 +2,7 @@
 
 #include "plot/chart_data.h"
 #include "plot/plot_model.h"
+#include "plot/plot_settings.h"
 #include "plot/statistics.h"
 #include "plot/win/stats_window.h"
 #include "win/window_base.h"
@@ -18,7 +19,8 @@
 // and keyboard zoom and pan, the periodic look at the files for new records, and the statistics window.
 class CPlotWindow : public CWindowBase {
 public:
-    explicit CPlotWindow(const CTimeZone& zone) : zone_(zone) {}
+    // The window works on `ini`, which the program reads before the window opens and saves after it closed.
+    CPlotWindow(const CTimeZone& zone, CPlotIni& ini) : zone_(zone), ini_(ini) {}
     ~CPlotWindow() override;
 
     bool create(int show);
@@ -45,7 +47,6 @@ private:
     void updateMenu();
     void updateRecentMenu();
     void updateStatistics();
-    void saveRecentFiles();
     void exportCsv();
     void exportPngFile();
     void writeReport();
@@ -57,6 +58,7 @@ private:
     bool loading() const { return loader_.joinable(); }
 
     const CTimeZone& zone_;
+    CPlotIni& ini_;
     HWND status_ = nullptr;
     HWND progress_ = nullptr;
     HACCEL accelerators_ = nullptr;
@@ -66,7 +68,6 @@ private:
     std::vector<std::wstring> paths_;
     ViewRange view_;
     ChartOptions options_;
-    AnalysisSettings analysis_;
     int separator_ = 2;
     RecordCache cache_;
     ChartData lastData_;
@@ -83,5 +84,4 @@ private:
     int dragX_ = 0;
     ViewRange dragView_;
     int cursorX_ = -1;
-    std::vector<std::string> recent_;
 };

@@ -14,6 +14,7 @@
 #include "plot/time_axis.h"
 #include "plot/time_zone.h"
 #include "recording/record_format.h"
+#include "settings_files.h"
 
 #include <gtest/gtest.h>
 
@@ -664,8 +665,6 @@ TEST(PlotCommand, CommandLines) {
     EXPECT_EQ(limited.analysis.temperature.high, 800);
     EXPECT_FALSE(limited.analysis.humidity.hasLow || limited.analysis.humidity.hasHigh);
     EXPECT_DOUBLE_EQ(limited.analysis.activation, 83.144);
-    EXPECT_EQ(rememberFile({"C:\\a.hxg", "C:\\b.hxg", "C:\\c.hxg"}, "c:\\B.HXG", 3),
-              (std::vector<std::string>{"c:\\B.HXG", "C:\\a.hxg", "C:\\c.hxg"}));
 }
 
 // Worked by hand: ΔH/R = 83144 / 8.3144 = 10000 K; exp(-10000/293.15) and exp(-10000/303.15) held for equal times
@@ -717,23 +716,78 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
     // Kept in plot.ini as typed. A key that does not read keeps what was there; a low above its high keeps them all.
     const auto all = [&](const AnalysisSettings& s) { return shown(s) + "|" + formatFixed(s.activation, 3); };
     CSettingsStore store;
-    AnalysisSettings typed, read, kept;
-    ASSERT_TRUE(parseLimits("-0.25:25.5:30:40", typed) && parseActivation("90.5", typed.activation));
-    writeAnalysis(store, typed);
+    AnalysisSettings set;
+    CPlotIni typed, read, kept;
+    ASSERT_TRUE(parseLimits("-0.25:25.5:30:40", set) && parseActivation("90.5", set.activation));
+    typed.setAnalysis(set);
+    typed.write(store);
     std::string written;
     for (const char* key : {"T_LOW", "T_HIGH", "RH_LOW", "RH_HIGH", "MKT_DH"})
         written += store.getString("LIMITS", key, "?") + "|";
     EXPECT_EQ(written, "-0.25|25.5|30|40|90.500|");
-    readAnalysis(store, read);
-    EXPECT_EQ(all(read), "-0.25|25.5|30|40|90.500");
+    read.read(store);
+    EXPECT_EQ(all(read.analysis()), "-0.25|25.5|30|40|90.500");
     store.setString("LIMITS", "RH_HIGH", "4O");
     store.setString("LIMITS", "MKT_DH", "0");
     store.setString("LIMITS", "T_HIGH", "26");
-    readAnalysis(store, read);
-    EXPECT_EQ(all(read), "-0.25|26|30|40|90.500");
+    read.read(store);
+    EXPECT_EQ(all(read.analysis()), "-0.25|26|30|40|90.500");
     store.setString("LIMITS", "T_LOW", "26.01");
-    readAnalysis(store, kept);
-    EXPECT_EQ(all(kept), "||||83.144");
+    kept.read(store);
+    EXPECT_EQ(all(kept.analysis()), "||||83.144");
+}
+
+// plot.ini is read at start and written at exit, into the file as it is then: only the sections changed in between,
+// each whole (the recent files newest first, once each regardless of case), a section new to the file where it went
+// when each change was written at once.
+TEST(PlotIni, ExitWritesWhatChangedIntoTheFileAsItIsThen) {
+    const std::string atStart = "[RECENT]\r\nFILE1=C:\\a.hxg\r\nFILE2=C:\\b.hxg\r\n";
+    const std::string recent = "[RECENT]\r\nFILE1=c:\\A.HXG\r\nFILE2=C:\\c.hxg\r\nFILE3=C:\\b.hxg\r\nFILE4=\r\n"
+                               "FILE5=\r\nFILE6=\r\n";
+    const std::string limits = "[LIMITS]\r\nT_LOW=15\r\nT_HIGH=25\r\nRH_LOW=\r\nRH_HIGH=\r\nMKT_DH=83.144\r\n";
+    struct Row {
+        const char* name;
+        std::string atExit;  // the file when this Plot ends
+        const char* session; // R: files read, L: limits set
+        std::string written;
+    };
+    const Row rows[] = {
+        {"nothing changed", "[RECENT]\r\nFILE1=C:\\z.hxg\r\n", "", "[RECENT]\r\nFILE1=C:\\z.hxg\r\n"},
+        {"files read", atStart, "R", recent},
+        {"limits set: another Plot's recent files stay", "[RECENT]\r\nFILE1=C:\\z.hxg\r\n", "L",
+         "[RECENT]\r\nFILE1=C:\\z.hxg\r\n" + limits},
+        {"limits, then files, into an empty file", "", "LRL", limits + recent},
+        {"files, then limits", "", "RL", recent + limits},
+    };
+    settings_test::TempDir dir;
+    for (const Row& row : rows) {
+        const std::string path = dir.file("plot.ini");
+        settings_test::writeBytes(path, atStart);
+        CSettingsStore start;
+        ASSERT_TRUE(start.open(path, SettingsFileUse::Read));
+        CPlotIni ini;
+        ini.read(start);
+        AnalysisSettings analysis;
+        ASSERT_TRUE(parseLimits("15:25::", analysis));
+        for (const char* event = row.session; *event; ++event) {
+            if (*event == 'L')
+                ini.setAnalysis(analysis);
+            else
+                ini.rememberFiles({"C:\\c.hxg", "c:\\A.HXG"});
+        }
+        settings_test::writeBytes(path, row.atExit);
+        EXPECT_EQ(ini.changed(), *row.session != 0) << row.name;
+        if (ini.changed()) {
+            CSettingsStore store;
+            ASSERT_TRUE(store.open(path, SettingsFileUse::Keep));
+            ini.write(store);
+            store.save();
+        }
+        EXPECT_EQ(settings_test::readBytes(path), row.written) << row.name;
+    }
+    CPlotIni many;
+    many.rememberFiles({"1", "2", "3", "4", "5", "6", "7"});
+    EXPECT_EQ(many.recent(), (std::vector<std::string>{"7", "6", "5", "4", "3", "2"}));
 }
 
 // The time each record stands for and the most common step, whole and with the records split into a part and the

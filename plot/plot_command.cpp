@@ -134,3 +134,13 @@ PlotCommand parsePlotCommand(const std::vector<std::string>& args) {
         return usage("brak pliku .hxg");
     return command;
 }
+
+AnalysisSettings commandAnalysis(const PlotCommand& command, AnalysisSettings kept) {
+    if (command.limitsGiven) {
+        kept.temperature = command.analysis.temperature;
+        kept.humidity = command.analysis.humidity;
+    }
+    if (command.activationGiven)
+        kept.activation = command.analysis.activation;
+    return kept;
+}

@@ -202,6 +202,14 @@ void axisRange(bool any, double min, double max, double defaultLow, double defau
     high = middle + half + shift;
 }
 
+std::int64_t firstSecond(const ViewRange& view) {
+    return static_cast<std::int64_t>(std::ceil(view.t0));
+}
+
+std::int64_t lastSecond(const ViewRange& view) {
+    return static_cast<std::int64_t>(std::floor(view.t1));
+}
+
 ViewRange fullView(std::int64_t first, std::int64_t last) {
     const double span = std::max<double>(static_cast<double>(last - first), 60);
     const double margin = span * 0.02;

@@ -62,6 +62,10 @@ struct ViewRange {
 constexpr double kMinimumSpan = 10;                 // seconds
 constexpr double kMaximumSpan = 50.0 * 366 * 86400; // seconds
 
+// The whole seconds of a view, whose records its statistics and exports hold.
+std::int64_t firstSecond(const ViewRange& view);
+std::int64_t lastSecond(const ViewRange& view);
+
 // All records from `first` to `last`, with a margin on both sides, following.
 ViewRange fullView(std::int64_t first, std::int64_t last);
 // Keeps the newest record in sight while following, moving the range without changing its span.

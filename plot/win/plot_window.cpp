@@ -30,7 +30,6 @@ constexpr UINT kFollowPeriodMs = 400; // new records within a second of being wr
 constexpr UINT_PTR kStatisticsTimer = 2;
 constexpr UINT kStatisticsDelayMs = 250;
 constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
-constexpr SIZE kReportChart = {1200, 600};
 
 std::vector<std::string> narrowAll(const std::vector<std::wstring>& paths) {
     std::vector<std::string> result;
@@ -459,8 +458,7 @@ void CPlotWindow::updateStatistics() {
     RangeStats total;
     std::vector<DayStats> days;
     if (model_ && model_->haveData()) {
-        rangeStatistics(*model_, ini_.analysis(), static_cast<std::int64_t>(std::ceil(view_.t0)),
-                        static_cast<std::int64_t>(std::floor(view_.t1)), reader(), total, &days);
+        rangeStatistics(*model_, ini_.analysis(), firstSecond(view_), lastSecond(view_), reader(), total, &days);
     }
     stats_.setStatistics(total, days, zone_);
 }
@@ -526,10 +524,8 @@ void CPlotWindow::exportCsv() {
         askSaveName(hwnd(), L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
     if (path.empty())
         return;
-    if (!writeCsv(path, *model_, static_cast<std::int64_t>(std::ceil(view_.t0)),
-                  static_cast<std::int64_t>(std::floor(view_.t1)), separator_, reader())) {
+    if (!writeCsv(path, *model_, firstSecond(view_), lastSecond(view_), separator_, reader()))
         cannotWrite(hwnd(), path);
-    }
 }
 
 void CPlotWindow::exportPngFile() {
@@ -542,27 +538,17 @@ void CPlotWindow::exportPngFile() {
         cannotWrite(hwnd(), path);
 }
 
-// The report of the visible range: its chart, limits and statistics, and the files read.
+// The report of the visible range: its chart, limits and statistics, and the files read. It says when it was made:
+// once its file is named.
 void CPlotWindow::writeReport() {
     const std::wstring path =
         askSaveName(hwnd(), L"Strona HTML (*.html)\0*.html;*.htm\0", L"html", L"Raport do pliku HTML");
     if (path.empty())
         return;
-    ReportContent report;
-    report.settings = ini_.analysis();
-    const ByteReader read = reader();
-    const auto t0 = static_cast<std::int64_t>(std::ceil(view_.t0)),
-               t1 = static_cast<std::int64_t>(std::floor(view_.t1));
-    RecordCache cache;
-    const RECT area = plotArea(RECT{0, 0, kReportChart.cx, kReportChart.cy});
-    const ChartData data =
-        chartData(*model_, view_, area.right - area.left, read, cache, options_.dewPoint || options_.absoluteHumidity);
-    for (std::size_t f = 0; f < model_->fileCount(); ++f)
-        report.files.push_back({model_->fileName(f), model_->scan(f).validCount(), model_->scan(f).damagedCount()});
-    report.made = civilSeconds(localNow());
-    if (!rangeStatistics(*model_, report.settings, t0, t1, read, report.total, &report.days) ||
-        !encodePng(kReportChart.cx, kReportChart.cy, data, options_, zone_, report.png) ||
-        !writeWholeFile(path, reportHtml(report, zone_))) {
+    const ReportJob job = viewReport(view_, options_, ini_.analysis(), civilSeconds(localNow()));
+    std::string html;
+    if (reportPage(*model_, job, reader(), pngEncoder(zone_), html) != ReportResult::Made ||
+        !writeWholeFile(path, html)) {
         cannotWrite(hwnd(), path);
     }
 }

@@ -423,11 +423,13 @@ TEST(PlotLive, FollowSteps) {
     EXPECT_EQ(followData(moved, 9000).t1, moved.t1);
 }
 
+std::string viewText(const ViewRange& v) {
+    return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
+}
+
 // What stays under the mouse when zooming, the margins of a whole or followed view, and the value axis' headroom.
 TEST(PlotView, ZoomSelectAndMargins) {
-    const auto text = [](const ViewRange& v) {
-        return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
-    };
+    const auto text = viewText;
     EXPECT_EQ(text(zoomView({1000, 2000, true}, 1250, 0.5)), "1125.0..1625.0");
     EXPECT_EQ(text(zoomView({500, 500, true}, 500, 2)), "495.0..505.0");
     EXPECT_EQ(text(panView({1000, 2000, true}, -30)), "970.0..1970.0");
@@ -665,6 +667,56 @@ TEST(PlotCommand, CommandLines) {
     EXPECT_EQ(limited.analysis.temperature.high, 800);
     EXPECT_FALSE(limited.analysis.humidity.hasLow || limited.analysis.humidity.hasHigh);
     EXPECT_DOUBLE_EQ(limited.analysis.activation, 83.144);
+    AnalysisSettings kept;
+    ASSERT_TRUE(parseLimits("1:2:3:4", kept));
+    const AnalysisSettings exported = commandAnalysis(limited, kept);
+    EXPECT_EQ(exported.temperature.high, 800);
+    EXPECT_FALSE(exported.humidity.hasHigh);
+    EXPECT_EQ(commandAnalysis(parsePlotCommand(rows[0].first), kept).humidity.high, 400);
+}
+
+// The window's report and the command line's exports are one job: its ranges and its size, then the page (the
+// statistics, the chart through the program's painter, the files) or why there is none. Records a minute from
+// 08:00 to 09:00; times from the first.
+TEST(PlotReport, OneJobForTheWindowAndTheCommandLine) {
+    const std::string file = recordsFrom({2026, 6, 1, 8, 0, 0}, 60, std::vector<double>(61, 20.0));
+    const CPlotModel model = modelOf({&file});
+    const std::int64_t first = model.firstTime();
+    const auto text = [&](const ReportJob& job) {
+        return std::to_string(job.from - first) + ".." + std::to_string(job.to - first) + " " +
+               viewText({job.view.t0 - first, job.view.t1 - first, job.view.following}) + " " +
+               std::to_string(job.width) + "x" + std::to_string(job.height);
+    };
+    const auto command = [&](std::vector<std::string> args) {
+        args.push_back("f.hxg");
+        return text(commandReport(model, parsePlotCommand(args), {}, 0));
+    };
+    EXPECT_EQ(text(viewReport({first - 0.5, first + 99.5, false}, {}, {}, 0)), "0..99 -0.5..99.5 1200x600");
+    EXPECT_EQ(command({"--report", "r.html"}), "0..3600 -72.0..3672.0 following 1200x600");
+    EXPECT_EQ(command({"--png", "p.png"}), "0..3600 -72.0..3672.0 following 1200x700");
+    EXPECT_EQ(command({"--png", "p.png", "--size", "800x450", "--from", "2026-06-01 08:30"}),
+              "1800..3600 1800.0..3600.0 800x450");
+    EXPECT_EQ(command({"--report", "r.html", "--to", "2026-06-01 08:00"}), "0..59 0.0..59.0 1200x600");
+    EXPECT_EQ(command({"--summary", "s.csv", "--from", "2026-06-01 09:00"}), "3600..3600 3600.0..3610.0 1200x700");
+
+    std::string html, drawn;
+    const ChartEncoder encode = [&](int width, int height, const ChartData& data, const ChartOptions&,
+                                    std::string& png) {
+        drawn = std::to_string(width) + "x" + std::to_string(height) + " " + std::to_string(data.stats.records);
+        png = "PNG";
+        return true;
+    };
+    const ReportJob job = viewReport({first - 0.5, first + 120.5, false}, {}, {}, civilSeconds({2026, 6, 2, 9, 30, 5}));
+    ASSERT_EQ(reportPage(model, job, readerOf({&file}), encode, html), ReportResult::Made);
+    EXPECT_EQ(drawn, "1200x600 3");
+    for (const std::string& part : {"base64," + base64("PNG"), std::string("<td>f</td><td>61</td><td>0</td>"),
+                                    std::string("Sporządzono 2026.06.02 09:30:05")}) {
+        EXPECT_NE(html.find(part), std::string::npos) << part;
+    }
+    const ByteReader unreadable = [](std::size_t, std::uint64_t, std::uint64_t, std::string&) { return false; };
+    const ChartEncoder undrawn = [](int, int, const ChartData&, const ChartOptions&, std::string&) { return false; };
+    EXPECT_EQ(reportPage(model, job, unreadable, encode, html), ReportResult::Unreadable);
+    EXPECT_EQ(reportPage(model, job, readerOf({&file}), undrawn, html), ReportResult::Undrawn);
 }
 
 // Worked by hand: ΔH/R = 83144 / 8.3144 = 10000 K; exp(-10000/293.15) and exp(-10000/303.15) held for equal times

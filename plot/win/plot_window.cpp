@@ -22,8 +22,6 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"HX350.Plot";
-constexpr UINT WM_APP_PROGRESS = WM_APP + 1;
-constexpr UINT WM_APP_LOADED = WM_APP + 2; // lParam: the loader's LoadResult, which the window then owns
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowPeriodMs = 400; // new records within a second of being written
 // The statistics follow the view once it has stood still this long, not at every step of a drag.
@@ -59,18 +57,6 @@ void cannotWrite(HWND owner, const std::wstring& path) {
 }
 
 } // namespace
-
-struct CPlotWindow::LoadResult {
-    std::unique_ptr<CPlotModel> model;
-    std::vector<std::wstring> loaded;
-    std::vector<std::wstring> failed;
-};
-
-CPlotWindow::~CPlotWindow() {
-    cancel_ = true;
-    if (loader_.joinable())
-        loader_.join();
-}
 
 bool CPlotWindow::create(int show) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -118,11 +104,11 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             updateStatistics();
         }
         return 0;
-    case WM_APP_PROGRESS:
+    case WM_PLOT_PROGRESS:
         SendMessageW(progress_, PBM_SETPOS, wParam, 0);
         return 0;
-    case WM_APP_LOADED:
-        onLoaded(std::unique_ptr<LoadResult>(reinterpret_cast<LoadResult*>(lParam)));
+    case WM_PLOT_LOADED:
+        onLoaded();
         return 0;
     case WM_DROPFILES:
         onDropFiles(wParam);
@@ -151,19 +137,12 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam)
             savePlotIni(ini_);
         return 0;
-    case WM_DESTROY: {
+    case WM_DESTROY:
         KillTimer(hwnd(), kFollowTimer);
         KillTimer(hwnd(), kStatisticsTimer);
-        // A result the loader has posted but the window has not taken is freed here, while it is still queued.
-        cancel_ = true;
-        if (loader_.joinable())
-            loader_.join();
-        MSG pending;
-        while (PeekMessageW(&pending, hwnd(), WM_APP_LOADED, WM_APP_LOADED, PM_REMOVE))
-            delete reinterpret_cast<LoadResult*>(pending.lParam);
+        loader_.stop();
         PostQuitMessage(0);
         return 0;
-    }
     default:
         break;
     }
@@ -246,7 +225,7 @@ void CPlotWindow::onPaint() {
         paintChart(dc, client, lastData_, options_, zone_, band, cursorX_);
     } else {
         FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        const std::wstring text = widen(emptyChartText(loading(), model_ && !paths_.empty()));
+        const std::wstring text = widen(emptyChartText(loader_.busy(), model_ && !paths_.empty()));
         SetBkMode(dc, TRANSPARENT);
         SetTextAlign(dc, TA_CENTER | TA_TOP);
         TextOutW(dc, client.right / 2, client.bottom / 2 - 8, text.c_str(), static_cast<int>(text.size()));
@@ -271,55 +250,18 @@ void CPlotWindow::dataChanged() {
 }
 
 void CPlotWindow::open(std::vector<std::wstring> paths) {
-    if (paths.empty() || loading())
+    if (paths.empty() || loader_.busy())
         return;
-    for (auto& path : paths) {
-        wchar_t full[MAX_PATH * 4] = {};
-        if (GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr))
-            path = full;
-    }
-    cancel_ = false;
     ShowWindow(progress_, SW_SHOW);
     SendMessageW(progress_, PBM_SETPOS, 0, 0);
     SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"Wczytywanie…"));
-    const HWND window = hwnd();
-    const std::atomic<bool>* cancel = &cancel_;
-    const CTimeZone* zone = &zone_;
-    // The worker shares nothing with the window but the cancel flag: everything it makes goes into one result,
-    // which the window takes from the message (or which is freed here when the window is gone).
-    loader_ = std::thread([window, paths, cancel, zone] {
-        auto result = std::make_unique<LoadResult>();
-        result->model = std::make_unique<CPlotModel>(*zone);
-        std::uint64_t total = 0, before = 0;
-        for (const auto& path : paths) {
-            std::uint64_t size = 0;
-            total += recordingFileSize(path, size) ? size : 0;
-        }
-        std::atomic<int> lastShown{-1};
-        for (const auto& path : paths) {
-            LoadedFile file;
-            const ProgressFn progress = [&](std::uint64_t done) {
-                const int permille = total ? static_cast<int>((before + done) * 1000 / total) : 0;
-                if (permille != lastShown.exchange(permille))
-                    PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(permille), 0);
-            };
-            if (!loadRecordingFile(path, file, progress, cancel, *zone)) {
-                result->failed.push_back(path);
-                continue;
-            }
-            before += file.scan->fedTo();
-            result->model->addFile(narrow(path), std::move(file));
-            result->loaded.push_back(path);
-        }
-        LoadResult* handed = result.release();
-        if (!PostMessageW(window, WM_APP_LOADED, 0, reinterpret_cast<LPARAM>(handed)))
-            delete handed;
-    });
+    loader_.start(hwnd(), std::move(paths));
 }
 
-void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
-    if (loader_.joinable())
-        loader_.join();
+void CPlotWindow::onLoaded() {
+    const std::unique_ptr<CPlotLoader::Result> result = loader_.take();
+    if (!result)
+        return;
     ShowWindow(progress_, SW_HIDE);
     model_ = std::move(result->model);
     paths_ = result->loaded;
@@ -344,7 +286,7 @@ void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
 // Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
 // only its new records. A file that became shorter was emptied or replaced: everything is read again.
 void CPlotWindow::onTimer() {
-    if (!model_ || loading())
+    if (!model_ || loader_.busy())
         return;
     bool grown = false;
     for (std::size_t i = 0; i < paths_.size(); ++i) {

@@ -4,15 +4,14 @@
 #include "plot/plot_model.h"
 #include "plot/plot_settings.h"
 #include "plot/statistics.h"
+#include "plot/win/plot_loader.h"
 #include "plot/win/stats_window.h"
 #include "win/window_base.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 // The grapher's main window: the chart of the open recordings, menu, status bar with the loading progress, mouse
@@ -20,8 +19,7 @@
 class CPlotWindow : public CWindowBase {
 public:
     // The window works on `ini`, which the program reads before the window opens and saves after it closed.
-    CPlotWindow(const CTimeZone& zone, CPlotIni& ini) : zone_(zone), ini_(ini) {}
-    ~CPlotWindow() override;
+    CPlotWindow(const CTimeZone& zone, CPlotIni& ini) : zone_(zone), ini_(ini), loader_(zone) {}
 
     bool create(int show);
     void open(std::vector<std::wstring> paths);
@@ -31,13 +29,11 @@ protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    struct LoadResult;
-
     void onCreate();
     void onCommand(int id);
     void onPaint();
     void onSize();
-    void onLoaded(std::unique_ptr<LoadResult> result);
+    void onLoaded();
     void onTimer();
     void onMouse(UINT message, WPARAM wParam, LPARAM lParam);
     void onDropFiles(WPARAM drop);
@@ -55,7 +51,6 @@ private:
     ByteReader reader() const;
     RECT clientRect() const;
     double timeAt(int x) const;
-    bool loading() const { return loader_.joinable(); }
 
     const CTimeZone& zone_;
     CPlotIni& ini_;
@@ -72,10 +67,7 @@ private:
     RecordCache cache_;
     ChartData lastData_;
 
-    // Loading happens on a worker, which hands the window its result in a message; the window keeps answering and
-    // shows the progress meanwhile.
-    std::thread loader_;
-    std::atomic<bool> cancel_{false};
+    CPlotLoader loader_;
     bool keepViewAfterLoad_ = false;
 
     // Mouse: a drag pans, a drag with the right button or Shift selects a range to show.

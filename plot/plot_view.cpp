@@ -255,6 +255,18 @@ ViewRange selectView(const ViewRange& view, double a, double b) {
     return {a, b, false};
 }
 
+ViewRange viewAfterLoad(const ViewRange& view, bool reload, bool haveData, std::int64_t first, std::int64_t last) {
+    if (reload && view.following)
+        return followData(view, last);
+    return haveData ? fullView(first, last) : ViewRange{};
+}
+
+ViewRange viewAfterGrowth(const ViewRange& view, bool haveData, std::int64_t first, std::int64_t last) {
+    if (!haveData)
+        return view;
+    return view.t1 > view.t0 ? followData(view, last) : fullView(first, last);
+}
+
 FollowStep planFollow(std::uint64_t fedTo, std::uint64_t size) {
     return size < fedTo ? FollowStep::Reload : size > fedTo ? FollowStep::ReadNew : FollowStep::Nothing;
 }

@@ -77,6 +77,12 @@ ViewRange zoomView(const ViewRange& view, double center, double factor);
 ViewRange panView(const ViewRange& view, double seconds);
 ViewRange selectView(const ViewRange& view, double a, double b);
 
+// The view once files are read: all their records (an empty view without any), except that reading followed files
+// again keeps a followed view, moved on to the newest record.
+ViewRange viewAfterLoad(const ViewRange& view, bool reload, bool haveData, std::int64_t first, std::int64_t last);
+// The view once new records have arrived: all records when there were none to show before, else followed.
+ViewRange viewAfterGrowth(const ViewRange& view, bool haveData, std::int64_t first, std::int64_t last);
+
 // What the periodic look at a followed file calls for: nothing new, its new bytes, or reading it again (it was
 // emptied or replaced, so what was read no longer stands).
 enum class FollowStep { Nothing, ReadNew, Reload };

@@ -17,8 +17,6 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include <cmath>
-
 namespace {
 
 constexpr wchar_t kClassName[] = L"HX350.Plot";
@@ -124,8 +122,7 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_LEFT || wParam == VK_RIGHT) {
-            const double share = GetKeyState(VK_CONTROL) < 0 ? 0.5 : 0.1;
-            setView(panView(view_, (wParam == VK_LEFT ? -share : share) * (view_.t1 - view_.t0)));
+            apply(arrowKey(view_, wParam == VK_RIGHT, GetKeyState(VK_CONTROL) < 0));
             return 0;
         }
         break;
@@ -183,9 +180,9 @@ RECT CPlotWindow::clientRect() const {
     return client;
 }
 
-double CPlotWindow::timeAt(int x) const {
+PlotColumns CPlotWindow::columns() const {
     const RECT area = plotArea(clientRect());
-    return view_.t0 + (x - area.left) * (view_.t1 - view_.t0) / std::max<LONG>(1, area.right - area.left);
+    return {area.left, area.right};
 }
 
 void CPlotWindow::onSize() {
@@ -216,13 +213,13 @@ void CPlotWindow::onPaint() {
     MemoryDc memory(paint.get(), client.right, client.bottom);
     const HDC dc = memory.valid() ? memory.get() : paint.get();
     if (model_ && model_->haveData()) {
-        const RECT area = plotArea(client);
-        lastData_ = chartData(*model_, view_, area.right - area.left, reader(), cache_,
+        const PlotColumns plot = columns();
+        lastData_ = chartData(*model_, view_, plot.right - plot.left, reader(), cache_,
                               options_.dewPoint || options_.absoluteHumidity);
         RECT band{};
-        if (drag_ == Drag::Band)
-            band = {std::min(dragStartX_, dragX_), 0, std::max(dragStartX_, dragX_), 0};
-        paintChart(dc, client, lastData_, options_, zone_, band, cursorX_);
+        if (const auto dragged = mouse_.band())
+            band = {dragged->first, 0, dragged->second, 0};
+        paintChart(dc, client, lastData_, options_, zone_, band, mouse_.cursor());
     } else {
         FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         const std::wstring text = widen(emptyChartText(loader_.busy(), model_ && !paths_.empty()));
@@ -266,12 +263,9 @@ void CPlotWindow::onLoaded() {
     model_ = std::move(result->model);
     paths_ = result->loaded;
     cache_.clear();
-    if (!keepViewAfterLoad_ || !view_.following)
-        view_ = model_->haveData() ? fullView(model_->firstTime(), model_->lastTime()) : ViewRange{};
-    else
-        view_ = followData(view_, model_->lastTime());
-    const bool reload = keepViewAfterLoad_;
-    keepViewAfterLoad_ = false;
+    view_ = viewAfterLoad(view_, reload_, model_->haveData(), model_->firstTime(), model_->lastTime());
+    const bool reload = reload_;
+    reload_ = false;
     ini_.rememberFiles(narrowAll(paths_));
     updateRecentMenu();
     updateMenu();
@@ -297,7 +291,7 @@ void CPlotWindow::onTimer() {
         case FollowStep::Nothing:
             break;
         case FollowStep::Reload:
-            keepViewAfterLoad_ = true;
+            reload_ = true;
             open(paths_);
             return;
         case FollowStep::ReadNew: {
@@ -313,67 +307,53 @@ void CPlotWindow::onTimer() {
     }
     if (grown) {
         cache_.clear();
-        const bool wasEmpty = !(view_.t1 > view_.t0);
-        if (wasEmpty && model_->haveData())
-            view_ = fullView(model_->firstTime(), model_->lastTime());
-        else if (model_->haveData())
-            view_ = followData(view_, model_->lastTime());
+        view_ = viewAfterGrowth(view_, model_->haveData(), model_->firstTime(), model_->lastTime());
         InvalidateRect(hwnd(), nullptr, FALSE);
         dataChanged();
     }
 }
 
 void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
-    int x = GET_X_LPARAM(lParam);
-    const RECT area = plotArea(clientRect());
-    const double width = view_.t1 - view_.t0;
+    const int x = GET_X_LPARAM(lParam);
     switch (message) {
     case WM_MOUSEWHEEL: {
         POINT at{x, GET_Y_LPARAM(lParam)};
         ScreenToClient(hwnd(), &at);
-        const double center = at.x >= area.left && at.x < area.right ? timeAt(at.x) : (view_.t0 + view_.t1) / 2;
-        setView(zoomView(view_, center, GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? 0.8 : 1.25));
+        apply(mouse_.wheel(at.x, GET_WHEEL_DELTA_WPARAM(wParam) > 0, columns(), view_));
         return;
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         SetFocus(hwnd());
         SetCapture(hwnd());
-        drag_ = message == WM_RBUTTONDOWN || (wParam & MK_SHIFT) ? Drag::Band : Drag::Pan;
-        dragStartX_ = dragX_ = x;
-        dragView_ = view_;
+        mouse_.press(x, message == WM_RBUTTONDOWN || (wParam & MK_SHIFT), view_);
         return;
     case WM_MOUSEMOVE: {
         TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd(), 0};
         TrackMouseEvent(&track);
-        cursorX_ = x >= area.left && x < area.right ? x : -1;
-        if (drag_ == Drag::Pan && x != dragStartX_) {
-            setView(panView(dragView_, -(x - dragStartX_) * width / std::max<LONG>(1, area.right - area.left)));
-        } else {
-            dragX_ = std::clamp<int>(x, area.left, area.right);
-            InvalidateRect(hwnd(), nullptr, FALSE);
-        }
-        updateStatus();
+        apply(mouse_.move(x, columns(), view_));
         return;
     }
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
         ReleaseCapture();
-        if (drag_ == Drag::Band && std::abs(dragX_ - dragStartX_) > 3) {
-            drag_ = Drag::None;
-            setView(selectView(view_, timeAt(dragStartX_), timeAt(dragX_)));
-        }
-        drag_ = Drag::None;
-        InvalidateRect(hwnd(), nullptr, FALSE);
+        apply(mouse_.release(columns(), view_));
         return;
     case WM_MOUSELEAVE:
-        cursorX_ = -1;
-        InvalidateRect(hwnd(), nullptr, FALSE);
-        updateStatus();
+        apply(mouse_.leave());
         return;
     default:
         return;
     }
+}
+
+void CPlotWindow::apply(const ChartStep& step) {
+    if (step.view)
+        setView(*step.view);
+    if (step.repaint)
+        InvalidateRect(hwnd(), nullptr, FALSE);
+    if (step.readout)
+        updateStatus();
 }
 
 void CPlotWindow::updateStatus() {
@@ -387,9 +367,10 @@ void CPlotWindow::updateStatus() {
         SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
     std::wstring readout;
-    if (cursorX_ >= 0 && model_ && model_->haveData()) {
-        const RECT area = plotArea(clientRect());
-        readout = widen(readoutText(zone_, timeAt(cursorX_), lastData_.trace, options_, cursorX_ - area.left));
+    const int cursor = mouse_.cursor();
+    if (cursor >= 0 && model_ && model_->haveData()) {
+        const PlotColumns plot = columns();
+        readout = widen(readoutText(zone_, timeAt(view_, plot, cursor), lastData_.trace, options_, cursor - plot.left));
     }
     SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(readout.c_str()));
 }

@@ -2,6 +2,7 @@
 
 #include "plot/chart_data.h"
 #include "plot/plot_model.h"
+#include "plot/plot_mouse.h"
 #include "plot/plot_settings.h"
 #include "plot/statistics.h"
 #include "plot/win/plot_loader.h"
@@ -36,6 +37,7 @@ private:
     void onLoaded();
     void onTimer();
     void onMouse(UINT message, WPARAM wParam, LPARAM lParam);
+    void apply(const ChartStep& step);
     void onDropFiles(WPARAM drop);
     void setView(const ViewRange& view);
     void dataChanged();
@@ -50,7 +52,7 @@ private:
     std::vector<std::wstring> askFiles();
     ByteReader reader() const;
     RECT clientRect() const;
-    double timeAt(int x) const;
+    PlotColumns columns() const;
 
     const CTimeZone& zone_;
     CPlotIni& ini_;
@@ -68,12 +70,6 @@ private:
     ChartData lastData_;
 
     CPlotLoader loader_;
-    bool keepViewAfterLoad_ = false;
-
-    // Mouse: a drag pans, a drag with the right button or Shift selects a range to show.
-    enum class Drag { None, Pan, Band } drag_ = Drag::None;
-    int dragStartX_ = 0;
-    int dragX_ = 0;
-    ViewRange dragView_;
-    int cursorX_ = -1;
+    bool reload_ = false; // the files are read again because one changed on disk
+    ChartMouse mouse_;
 };

@@ -6,6 +6,7 @@
 #include "plot/moist_air.h"
 #include "plot/plot_command.h"
 #include "plot/plot_model.h"
+#include "plot/plot_mouse.h"
 #include "plot/plot_settings.h"
 #include "plot/plot_texts.h"
 #include "plot/plot_view.h"
@@ -427,16 +428,19 @@ std::string viewText(const ViewRange& v) {
     return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
 }
 
-// What stays under the mouse when zooming, the margins of a whole or followed view, and the value axis' headroom.
+// The margins of a whole or followed view, the view after files were read, and the value axis' headroom.
 TEST(PlotView, ZoomSelectAndMargins) {
     const auto text = viewText;
-    EXPECT_EQ(text(zoomView({1000, 2000, true}, 1250, 0.5)), "1125.0..1625.0");
     EXPECT_EQ(text(zoomView({500, 500, true}, 500, 2)), "495.0..505.0");
-    EXPECT_EQ(text(panView({1000, 2000, true}, -30)), "970.0..1970.0");
-    EXPECT_EQ(text(selectView({0, 1000, true}, 101, 100)), "95.5..105.5");
     EXPECT_EQ(text(fullView(100, 100)), "98.8..161.2 following");
     EXPECT_EQ(text(followData({1000, 2000, true}, 1990)), "1000.0..2000.0 following");
     EXPECT_EQ(text(followData({1000, 2000, true}, 1991)), "1011.0..2011.0 following");
+    EXPECT_EQ(text(viewAfterLoad({1000, 2000, true}, true, true, 100, 1991)), "1011.0..2011.0 following");
+    EXPECT_EQ(text(viewAfterLoad({1000, 2000, false}, true, true, 100, 100)), "98.8..161.2 following");
+    EXPECT_EQ(text(viewAfterLoad({1000, 2000, true}, false, false, 0, 0)), "0.0..0.0 following");
+    EXPECT_EQ(text(viewAfterGrowth({0, 0, true}, true, 100, 100)), "98.8..161.2 following");
+    EXPECT_EQ(text(viewAfterGrowth({1000, 2000, true}, true, 100, 1991)), "1011.0..2011.0 following");
+    EXPECT_EQ(text(viewAfterGrowth({1000, 2000, false}, true, 100, 1991)), "1000.0..2000.0");
     // A minute a column comes from the summary.
     EXPECT_FALSE(needsRecords(0, 6000, 100));
     EXPECT_TRUE(needsRecords(0, 59, 1));
@@ -451,6 +455,61 @@ TEST(PlotView, ZoomSelectAndMargins) {
     EXPECT_EQ(moistAirText(air, true) + " | " + moistAirText(air, false) + " | " + statsText({}, "%") + " | " +
                   moistAirText({}, false),
               "min 9.5  maks. 10.5  śr. 10.00 °C | min 8.3  maks. 9.7  śr. 9.00 g/m³ | brak wartości | brak wartości");
+}
+
+// The mouse and the arrow keys over a plot of 1000 columns from x = 64 showing 1000 s from t = 1000, one second a
+// column: the view, the cursor line and the band after each script. p, b: a button pressed to pan or to select at
+// x; m: a move to x; u: the button released; x: the pointer left; w+, w-: the wheel in or out at x; k+, k-: the
+// arrow right or left, ^ with Ctrl.
+TEST(PlotMouse, PanSelectZoomAndFollowing) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"", "1000.0..2000.0 following"},
+        {"m564", "1000.0..2000.0 following cursor 564"},
+        {"m564 m20", "1000.0..2000.0 following"},
+        {"m564 x", "1000.0..2000.0 following"},
+        {"p100 m150", "950.0..1950.0 cursor 150"},
+        {"p100 m150 m90 u", "1010.0..2010.0 cursor 90"}, // from where the drag began
+        {"p100 u", "1000.0..2000.0 following"},
+        {"b100 m300", "1000.0..2000.0 following cursor 300 band 100..300"},
+        {"b100 m300 u", "1036.0..1236.0 cursor 300"},
+        {"b300 m1200 u", "1236.0..2000.0"}, // the band stops at the plot's edge
+        {"b100 m103 u", "1000.0..2000.0 following cursor 103"},
+        {"b100 m96 u", "1029.0..1039.0 cursor 96"}, // 10 s at least
+        {"w+564", "1100.0..1900.0"},
+        {"w+164", "1020.0..1820.0"}, // the time under the pointer stays
+        {"w-10", "875.0..2125.0"},   // off the plot: around the middle
+        {"k+", "1100.0..2100.0"},
+        {"k-^", "500.0..1500.0"},
+    };
+    const PlotColumns columns{64, 1064};
+    for (const auto& [script, expected] : rows) {
+        ChartMouse mouse;
+        ViewRange view{1000, 2000, true};
+        std::istringstream events(script);
+        for (std::string event; events >> event;) {
+            const int x = std::atoi(event.c_str() + (event[0] == 'w' ? 2 : 1));
+            ChartStep step;
+            if (event[0] == 'p' || event[0] == 'b')
+                mouse.press(x, event[0] == 'b', view);
+            else if (event[0] == 'm')
+                step = mouse.move(x, columns, view);
+            else if (event[0] == 'u')
+                step = mouse.release(columns, view);
+            else if (event[0] == 'x')
+                step = mouse.leave();
+            else if (event[0] == 'w')
+                step = mouse.wheel(x, event[1] == '+', columns, view);
+            else
+                step = arrowKey(view, event[1] == '+', event.size() > 2);
+            view = step.view.value_or(view);
+        }
+        std::string got = viewText(view);
+        if (mouse.cursor() >= 0)
+            got += " cursor " + std::to_string(mouse.cursor());
+        if (const auto band = mouse.band())
+            got += " band " + std::to_string(band->first) + ".." + std::to_string(band->second);
+        EXPECT_EQ(got, expected) << script;
+    }
 }
 
 // Each line as "x:low-high", "+" where it joins the point before; the four lines apart by " | ".

@@ -89,6 +89,34 @@ bool readRecordingBytes(const std::wstring& path, std::uint64_t offset, std::uin
     return file && readAt(file.get(), offset, static_cast<std::size_t>(length), out);
 }
 
+// Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
+// only its new records. A file that became shorter was emptied or replaced: everything is read again.
+FollowStep followFiles(CPlotModel& model, const std::vector<std::wstring>& paths) {
+    constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
+    FollowStep step = FollowStep::Nothing;
+    for (std::size_t i = 0; i < paths.size() && i < model.fileCount(); ++i) {
+        std::uint64_t size = 0;
+        if (!recordingFileSize(paths[i], size))
+            continue;
+        switch (planFollow(model.fedTo(i), size)) {
+        case FollowStep::Nothing:
+            break;
+        case FollowStep::Reload:
+            return FollowStep::Reload;
+        case FollowStep::ReadNew: {
+            const std::uint64_t from = model.fedTo(i);
+            std::string bytes;
+            if (readRecordingBytes(paths[i], from, std::min(size - from, kMaxReadPerLook), bytes)) {
+                model.appendBytes(i, bytes);
+                step = FollowStep::ReadNew;
+            }
+            break;
+        }
+        }
+    }
+    return step;
+}
+
 bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -2,6 +2,7 @@
 
 #include "plot/plot_model.h"
 #include "plot/plot_settings.h"
+#include "plot/plot_view.h"
 
 #include <string>
 
@@ -13,6 +14,10 @@ bool loadRecordingFile(const std::wstring& path, LoadedFile& loaded, const Progr
 bool recordingFileSize(const std::wstring& path, std::uint64_t& size);
 // `length` bytes at `offset`, shared with the writer.
 bool readRecordingBytes(const std::wstring& path, std::uint64_t offset, std::uint64_t length, std::string& out);
+
+// The periodic look at the followed files `paths` of `model`: each file's new bytes are fed to it (a bounded amount
+// a look). ReadNew when some were, Reload as soon as a file calls for reading everything again, else Nothing.
+FollowStep followFiles(CPlotModel& model, const std::vector<std::wstring>& paths);
 
 // Writes `bytes` as the whole file at `path`.
 bool writeWholeFile(const std::wstring& path, const std::string& bytes);

@@ -1,20 +1,17 @@
 #include "plot/win/plot_window.h"
 
 #include "plot/plot_texts.h"
-#include "plot/report.h"
-#include "plot/time_axis.h"
 #include "plot/win/chart_painter.h"
 #include "plot/win/file_access.h"
+#include "plot/win/file_dialogs.h"
+#include "plot/win/plot_exports.h"
 #include "plot/win/limits_dialog.h"
-#include "plot/win/png_export.h"
+#include "plot/win/plot_menu.h"
 #include "plot/win/resource.h"
-#include "win/gdi.h"
 #include "win/clock.h"
+#include "win/gdi.h"
 #include "win/text.h"
 
-#include <commctrl.h>
-#include <commdlg.h>
-#include <shellapi.h>
 #include <windowsx.h>
 
 namespace {
@@ -25,33 +22,12 @@ constexpr UINT kFollowPeriodMs = 400; // new records within a second of being wr
 // The statistics follow the view once it has stood still this long, not at every step of a drag.
 constexpr UINT_PTR kStatisticsTimer = 2;
 constexpr UINT kStatisticsDelayMs = 250;
-constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
 
 std::vector<std::string> narrowAll(const std::vector<std::wstring>& paths) {
     std::vector<std::string> result;
     for (const auto& path : paths)
         result.push_back(narrow(path));
     return result;
-}
-
-std::wstring askSaveName(HWND owner, const wchar_t* filter, const wchar_t* extension, const wchar_t* title) {
-    std::wstring buffer(MAX_PATH * 4, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrDefExt = extension;
-    ofn.lpstrTitle = title;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&ofn))
-        return {};
-    return buffer.c_str();
-}
-
-void cannotWrite(HWND owner, const std::wstring& path) {
-    MessageBoxW(owner, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
 }
 
 } // namespace
@@ -65,7 +41,6 @@ bool CPlotWindow::create(int show) {
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_PLOT_MENU);
     windowClass.lpszClassName = kClassName;
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_PLOT_KEYS));
-
     options_.temperatureLimits = ini_.analysis().temperature;
     options_.humidityLimits = ini_.analysis().humidity;
     if (!registerClass(windowClass) || !createWindow(WS_EX_ACCEPTFILES, kClassName, L"Plot",
@@ -103,13 +78,13 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_PLOT_PROGRESS:
-        SendMessageW(progress_, PBM_SETPOS, wParam, 0);
+        status_.setProgress(static_cast<int>(wParam));
         return 0;
     case WM_PLOT_LOADED:
         onLoaded();
         return 0;
     case WM_DROPFILES:
-        onDropFiles(wParam);
+        open(droppedFiles(reinterpret_cast<HDROP>(wParam)));
         return 0;
     case WM_MOUSEWHEEL:
     case WM_LBUTTONDOWN:
@@ -147,36 +122,17 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CPlotWindow::onCreate() {
-    status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
-    progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, status_, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(progress_, PBM_SETRANGE32, 0, 1000);
+    status_.create(hwnd());
     SetTimer(hwnd(), kFollowTimer, kFollowPeriodMs, nullptr);
-    updateRecentMenu();
+    showRecentFiles(GetMenu(hwnd()), ini_.recent());
     updateMenu();
     updateStatus();
-}
-
-void CPlotWindow::onDropFiles(WPARAM wParam) {
-    const auto drop = reinterpret_cast<HDROP>(wParam);
-    std::vector<std::wstring> paths;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-        paths.push_back(path);
-    }
-    DragFinish(drop);
-    open(paths);
 }
 
 RECT CPlotWindow::clientRect() const {
     RECT client{};
     GetClientRect(hwnd(), &client);
-    RECT bar{};
-    if (status_ && GetWindowRect(status_, &bar))
-        client.bottom -= bar.bottom - bar.top;
+    client.bottom -= status_.height();
     return client;
 }
 
@@ -186,15 +142,9 @@ PlotColumns CPlotWindow::columns() const {
 }
 
 void CPlotWindow::onSize() {
-    SendMessageW(status_, WM_SIZE, 0, 0);
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const int width = client.right;
-    const int parts[3] = {width * 2 / 5, width * 4 / 5, -1};
-    SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
-    RECT cell{};
-    SendMessageW(status_, SB_GETRECT, 2, reinterpret_cast<LPARAM>(&cell));
-    MoveWindow(progress_, cell.left + 2, cell.top + 2, cell.right - cell.left - 20, cell.bottom - cell.top - 4, TRUE);
+    status_.layout(client.right);
     InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
@@ -249,9 +199,7 @@ void CPlotWindow::dataChanged() {
 void CPlotWindow::open(std::vector<std::wstring> paths) {
     if (paths.empty() || loader_.busy())
         return;
-    ShowWindow(progress_, SW_SHOW);
-    SendMessageW(progress_, PBM_SETPOS, 0, 0);
-    SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"Wczytywanie…"));
+    status_.showLoading();
     loader_.start(hwnd(), std::move(paths));
 }
 
@@ -259,7 +207,7 @@ void CPlotWindow::onLoaded() {
     const std::unique_ptr<CPlotLoader::Result> result = loader_.take();
     if (!result)
         return;
-    ShowWindow(progress_, SW_HIDE);
+    status_.hideProgress();
     model_ = std::move(result->model);
     paths_ = result->loaded;
     cache_.clear();
@@ -267,7 +215,7 @@ void CPlotWindow::onLoaded() {
     const bool reload = reload_;
     reload_ = false;
     ini_.rememberFiles(narrowAll(paths_));
-    updateRecentMenu();
+    showRecentFiles(GetMenu(hwnd()), ini_.recent());
     updateMenu();
     dataChanged();
     InvalidateRect(hwnd(), nullptr, FALSE);
@@ -277,39 +225,22 @@ void CPlotWindow::onLoaded() {
         MessageBoxW(hwnd(), widen(openFailedText(narrowAll(result->failed))).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
 }
 
-// Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
-// only its new records. A file that became shorter was emptied or replaced: everything is read again.
 void CPlotWindow::onTimer() {
     if (!model_ || loader_.busy())
         return;
-    bool grown = false;
-    for (std::size_t i = 0; i < paths_.size(); ++i) {
-        std::uint64_t size = 0;
-        if (!recordingFileSize(paths_[i], size))
-            continue;
-        switch (planFollow(model_->fedTo(i), size)) {
-        case FollowStep::Nothing:
-            break;
-        case FollowStep::Reload:
-            reload_ = true;
-            open(paths_);
-            return;
-        case FollowStep::ReadNew: {
-            const std::uint64_t from = model_->fedTo(i);
-            std::string bytes;
-            if (readRecordingBytes(paths_[i], from, std::min(size - from, kMaxReadPerLook), bytes)) {
-                model_->appendBytes(i, bytes);
-                grown = true;
-            }
-            break;
-        }
-        }
-    }
-    if (grown) {
+    switch (followFiles(*model_, paths_)) {
+    case FollowStep::Nothing:
+        break;
+    case FollowStep::Reload:
+        reload_ = true;
+        open(paths_);
+        break;
+    case FollowStep::ReadNew:
         cache_.clear();
         view_ = viewAfterGrowth(view_, model_->haveData(), model_->firstTime(), model_->lastTime());
         InvalidateRect(hwnd(), nullptr, FALSE);
         dataChanged();
+        break;
     }
 }
 
@@ -357,22 +288,19 @@ void CPlotWindow::apply(const ChartStep& step) {
 }
 
 void CPlotWindow::updateStatus() {
-    if (!status_)
+    if (!status_.created())
         return;
     SetWindowTextW(hwnd(),
                    widen(windowTitle(narrowAll(paths_), model_ != nullptr, model_ ? model_->validCount() : 0)).c_str());
-    if (model_) {
-        const std::wstring text =
-            widen(statusText(paths_.size(), model_->validCount(), model_->damagedCount(), view_.following));
-        SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    std::wstring readout;
+    if (model_)
+        status_.setText(0, statusText(paths_.size(), model_->validCount(), model_->damagedCount(), view_.following));
+    std::string readout;
     const int cursor = mouse_.cursor();
     if (cursor >= 0 && model_ && model_->haveData()) {
         const PlotColumns plot = columns();
-        readout = widen(readoutText(zone_, timeAt(view_, plot, cursor), lastData_.trace, options_, cursor - plot.left));
+        readout = readoutText(zone_, timeAt(view_, plot, cursor), lastData_.trace, options_, cursor - plot.left);
     }
-    SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(readout.c_str()));
+    status_.setText(1, readout);
 }
 
 void CPlotWindow::updateStatistics() {
@@ -387,93 +315,7 @@ void CPlotWindow::updateStatistics() {
 }
 
 void CPlotWindow::updateMenu() {
-    const HMENU menu = GetMenu(hwnd());
-    const int shown = options_.temperature && options_.humidity ? ID_VIEW_BOTH
-                      : options_.temperature                    ? ID_VIEW_TEMPERATURE
-                                                                : ID_VIEW_HUMIDITY;
-    CheckMenuRadioItem(menu, ID_VIEW_BOTH, ID_VIEW_HUMIDITY, shown, MF_BYCOMMAND);
-    CheckMenuItem(menu, ID_VIEW_DEW_POINT, MF_BYCOMMAND | (options_.dewPoint ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuItem(menu, ID_VIEW_ABSOLUTE, MF_BYCOMMAND | (options_.absoluteHumidity ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuRadioItem(menu, ID_CSV_SEMICOLON, ID_CSV_TAB, separator_ == 0 ? ID_CSV_TAB : ID_CSV_SEMICOLON,
-                       MF_BYCOMMAND);
-    const UINT haveData = model_ && model_->haveData() ? MF_ENABLED : MF_GRAYED;
-    EnableMenuItem(menu, ID_FILE_EXPORT_CSV, MF_BYCOMMAND | haveData);
-    EnableMenuItem(menu, ID_FILE_EXPORT_PNG, MF_BYCOMMAND | haveData);
-    EnableMenuItem(menu, ID_FILE_REPORT, MF_BYCOMMAND | haveData);
-}
-
-void CPlotWindow::updateRecentMenu() {
-    const HMENU file = GetSubMenu(GetMenu(hwnd()), 0);
-    const HMENU recent = GetSubMenu(file, ID_RECENT_MENU_POSITION);
-    if (!recent)
-        return;
-    while (GetMenuItemCount(recent) > 0)
-        DeleteMenu(recent, 0, MF_BYPOSITION);
-    const std::vector<std::string>& paths = ini_.recent();
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        const std::wstring text = L"&" + std::to_wstring(i + 1) + L" " + widen(paths[i]);
-        AppendMenuW(recent, MF_STRING, ID_RECENT_FIRST + i, text.c_str());
-    }
-    if (paths.empty())
-        AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_RECENT_FIRST, L"(brak)");
-}
-
-std::vector<std::wstring> CPlotWindow::askFiles() {
-    std::wstring buffer(32768, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd();
-    ofn.lpstrFilter = L"Pliki rejestracji (*.hxg)\0*.hxg\0Wszystkie pliki (*.*)\0*.*\0";
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = L"Otwórz plik rejestracji";
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn))
-        return {};
-    // Several files come as the folder, then each name, separated by NULs.
-    std::vector<std::wstring> parts;
-    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1)
-        parts.emplace_back(p);
-    if (parts.size() == 1)
-        return parts;
-    std::vector<std::wstring> paths;
-    for (std::size_t i = 1; i < parts.size(); ++i)
-        paths.push_back(parts[0] + L"\\" + parts[i]);
-    return paths;
-}
-
-void CPlotWindow::exportCsv() {
-    const std::wstring path =
-        askSaveName(hwnd(), L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
-    if (path.empty())
-        return;
-    if (!writeCsv(path, *model_, firstSecond(view_), lastSecond(view_), separator_, reader()))
-        cannotWrite(hwnd(), path);
-}
-
-void CPlotWindow::exportPngFile() {
-    const std::wstring path = askSaveName(hwnd(), L"Obraz PNG (*.png)\0*.png\0", L"png", L"Eksport do PNG");
-    if (path.empty())
-        return;
-    const RECT client = clientRect();
-    std::string png;
-    if (!encodePng(client.right, client.bottom, lastData_, options_, zone_, png) || !writeWholeFile(path, png))
-        cannotWrite(hwnd(), path);
-}
-
-// The report of the visible range: its chart, limits and statistics, and the files read. It says when it was made:
-// once its file is named.
-void CPlotWindow::writeReport() {
-    const std::wstring path =
-        askSaveName(hwnd(), L"Strona HTML (*.html)\0*.html;*.htm\0", L"html", L"Raport do pliku HTML");
-    if (path.empty())
-        return;
-    const ReportJob job = viewReport(view_, options_, ini_.analysis(), civilSeconds(localNow()));
-    std::string html;
-    if (reportPage(*model_, job, reader(), pngEncoder(zone_), html) != ReportResult::Made ||
-        !writeWholeFile(path, html)) {
-        cannotWrite(hwnd(), path);
-    }
+    showMenuState(GetMenu(hwnd()), options_, separator_, model_ && model_->haveData());
 }
 
 void CPlotWindow::editLimits() {
@@ -497,11 +339,11 @@ void CPlotWindow::onCommand(int id) {
     const double middle = (view_.t0 + view_.t1) / 2;
     switch (id) {
     case ID_FILE_OPEN:
-        open(askFiles());
+        open(askRecordingFiles(hwnd()));
         break;
     case ID_FILE_ADD: {
         std::vector<std::wstring> paths = paths_;
-        for (auto& path : askFiles())
+        for (auto& path : askRecordingFiles(hwnd()))
             paths.push_back(path);
         if (paths.size() > paths_.size())
             open(paths);
@@ -509,15 +351,24 @@ void CPlotWindow::onCommand(int id) {
     }
     case ID_FILE_EXPORT_CSV:
         if (haveData)
-            exportCsv();
+            exportFile(hwnd(), ExportKind::Csv, [this](const std::wstring& path) {
+                return writeCsv(path, *model_, firstSecond(view_), lastSecond(view_), separator_, reader());
+            });
         break;
     case ID_FILE_EXPORT_PNG:
         if (haveData)
-            exportPngFile();
+            exportFile(hwnd(), ExportKind::Png, [this](const std::wstring& path) {
+                const RECT client = clientRect();
+                return writeChartFile(path, client.right, client.bottom, lastData_, options_, zone_);
+            });
         break;
     case ID_FILE_REPORT:
+        // The report says when it was made: once its file is named.
         if (haveData)
-            writeReport();
+            exportFile(hwnd(), ExportKind::Report, [this](const std::wstring& path) {
+                const ReportJob job = viewReport(view_, options_, ini_.analysis(), civilSeconds(localNow()));
+                return writeReportFile(path, *model_, job, reader());
+            });
         break;
     case ID_FILE_CLOSE:
         PostMessageW(hwnd(), WM_CLOSE, 0, 0);

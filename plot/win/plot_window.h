@@ -4,8 +4,8 @@
 #include "plot/plot_model.h"
 #include "plot/plot_mouse.h"
 #include "plot/plot_settings.h"
-#include "plot/statistics.h"
 #include "plot/win/plot_loader.h"
+#include "plot/win/plot_status_bar.h"
 #include "plot/win/stats_window.h"
 #include "win/window_base.h"
 
@@ -16,7 +16,8 @@
 #include <vector>
 
 // The grapher's main window: the chart of the open recordings, menu, status bar with the loading progress, mouse
-// and keyboard zoom and pan, the periodic look at the files for new records, and the statistics window.
+// and keyboard zoom and pan, the periodic look at the files for new records, and the statistics window. The view's
+// moves are decided by ChartMouse and plot_view, the reports by the report job; the window carries them out.
 class CPlotWindow : public CWindowBase {
 public:
     // The window works on `ini`, which the program reads before the window opens and saves after it closed.
@@ -38,26 +39,19 @@ private:
     void onTimer();
     void onMouse(UINT message, WPARAM wParam, LPARAM lParam);
     void apply(const ChartStep& step);
-    void onDropFiles(WPARAM drop);
     void setView(const ViewRange& view);
     void dataChanged();
     void updateStatus();
     void updateMenu();
-    void updateRecentMenu();
     void updateStatistics();
-    void exportCsv();
-    void exportPngFile();
-    void writeReport();
     void editLimits();
-    std::vector<std::wstring> askFiles();
     ByteReader reader() const;
     RECT clientRect() const;
     PlotColumns columns() const;
 
     const CTimeZone& zone_;
     CPlotIni& ini_;
-    HWND status_ = nullptr;
-    HWND progress_ = nullptr;
+    CPlotStatusBar status_;
     HACCEL accelerators_ = nullptr;
     CStatsWindow stats_;
 

@@ -24,6 +24,10 @@ struct Span {
 
 } // namespace
 
+int plotColumns(int width) {
+    return std::max(1, width - 2 * kPlotSideRoom);
+}
+
 ChartData chartData(const CPlotModel& model, const ViewRange& view, int columns, const ByteReader& reader,
                     RecordCache& cache, bool moistAir) {
     ChartData data;

@@ -34,6 +34,14 @@ struct RecordCache {
     }
 };
 
+// Around the plot inside a picture of the chart: room for a value axis on each side, for the statistics above and
+// the time labels below (pixels). The plot keeps a pixel each way in a picture too small for them.
+constexpr int kPlotSideRoom = 64;
+constexpr int kPlotTopRoom = 44;
+constexpr int kPlotBottomRoom = 44;
+// The plot's pixel columns in a picture `width` pixels wide.
+int plotColumns(int width);
+
 // The chart of `view` over `columns` pixels: from the summary when a column spans a bucket or more, otherwise from
 // the records, which `cache` keeps.
 ChartData chartData(const CPlotModel& model, const ViewRange& view, int columns, const ByteReader& reader,

@@ -2,9 +2,6 @@
 
 #include "plot/time_axis.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace {
 
 bool parseSize(const std::string& text, int& width, int& height) {
@@ -45,12 +42,6 @@ bool digitsAt(const std::string& text, std::size_t at, std::size_t count, int& v
         value = value * 10 + (text[i] - '0');
     }
     return true;
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 } // namespace
@@ -144,12 +135,12 @@ PlotCommand parsePlotCommand(const std::vector<std::string>& args) {
     return command;
 }
 
-std::vector<std::string> rememberFile(std::vector<std::string> recent, const std::string& path, std::size_t keep) {
-    recent.erase(std::remove_if(recent.begin(), recent.end(),
-                                [&path](const std::string& other) { return sameIgnoringCase(other, path); }),
-                 recent.end());
-    recent.insert(recent.begin(), path);
-    if (recent.size() > keep)
-        recent.resize(keep);
-    return recent;
+AnalysisSettings commandAnalysis(const PlotCommand& command, AnalysisSettings kept) {
+    if (command.limitsGiven) {
+        kept.temperature = command.analysis.temperature;
+        kept.humidity = command.analysis.humidity;
+    }
+    if (command.activationGiven)
+        kept.activation = command.analysis.activation;
+    return kept;
 }

@@ -34,6 +34,5 @@ PlotCommand parsePlotCommand(const std::vector<std::string>& args);
 // "2026-10-25", "2026-10-25 02:00", "2026-10-25 02:00:30" as local seconds: the first second it names, or with
 // `end` the last.
 bool parseLocalTime(const std::string& text, bool end, std::int64_t& local);
-
-// The recent-files list with `path` put first (once, compared without regard to ASCII case), at most `keep` long.
-std::vector<std::string> rememberFile(std::vector<std::string> recent, const std::string& path, std::size_t keep);
+// The limits and ΔH of an export: those kept in plot.ini, unless the command line gives its own.
+AnalysisSettings commandAnalysis(const PlotCommand& command, AnalysisSettings kept);

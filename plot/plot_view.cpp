@@ -202,6 +202,14 @@ void axisRange(bool any, double min, double max, double defaultLow, double defau
     high = middle + half + shift;
 }
 
+std::int64_t firstSecond(const ViewRange& view) {
+    return static_cast<std::int64_t>(std::ceil(view.t0));
+}
+
+std::int64_t lastSecond(const ViewRange& view) {
+    return static_cast<std::int64_t>(std::floor(view.t1));
+}
+
 ViewRange fullView(std::int64_t first, std::int64_t last) {
     const double span = std::max<double>(static_cast<double>(last - first), 60);
     const double margin = span * 0.02;
@@ -245,6 +253,18 @@ ViewRange selectView(const ViewRange& view, double a, double b) {
     }
     (void)view;
     return {a, b, false};
+}
+
+ViewRange viewAfterLoad(const ViewRange& view, bool reload, bool haveData, std::int64_t first, std::int64_t last) {
+    if (reload && view.following)
+        return followData(view, last);
+    return haveData ? fullView(first, last) : ViewRange{};
+}
+
+ViewRange viewAfterGrowth(const ViewRange& view, bool haveData, std::int64_t first, std::int64_t last) {
+    if (!haveData)
+        return view;
+    return view.t1 > view.t0 ? followData(view, last) : fullView(first, last);
 }
 
 FollowStep planFollow(std::uint64_t fedTo, std::uint64_t size) {

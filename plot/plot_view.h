@@ -62,6 +62,10 @@ struct ViewRange {
 constexpr double kMinimumSpan = 10;                 // seconds
 constexpr double kMaximumSpan = 50.0 * 366 * 86400; // seconds
 
+// The whole seconds of a view, whose records its statistics and exports hold.
+std::int64_t firstSecond(const ViewRange& view);
+std::int64_t lastSecond(const ViewRange& view);
+
 // All records from `first` to `last`, with a margin on both sides, following.
 ViewRange fullView(std::int64_t first, std::int64_t last);
 // Keeps the newest record in sight while following, moving the range without changing its span.
@@ -72,6 +76,12 @@ ViewRange followEnd(const ViewRange& view, std::int64_t last);
 ViewRange zoomView(const ViewRange& view, double center, double factor);
 ViewRange panView(const ViewRange& view, double seconds);
 ViewRange selectView(const ViewRange& view, double a, double b);
+
+// The view once files are read: all their records (an empty view without any), except that reading followed files
+// again keeps a followed view, moved on to the newest record.
+ViewRange viewAfterLoad(const ViewRange& view, bool reload, bool haveData, std::int64_t first, std::int64_t last);
+// The view once new records have arrived: all records when there were none to show before, else followed.
+ViewRange viewAfterGrowth(const ViewRange& view, bool haveData, std::int64_t first, std::int64_t last);
 
 // What the periodic look at a followed file calls for: nothing new, its new bytes, or reading it again (it was
 // emptied or replaced, so what was read no longer stands).

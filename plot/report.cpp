@@ -5,6 +5,8 @@
 #include "base/number_format.h"
 #include "plot/time_axis.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string escaped(std::string_view text) {
@@ -105,4 +107,60 @@ std::string reportHtml(const ReportContent& report, const CTimeZone& zone) {
         html += row({file.path, std::to_string(file.records), std::to_string(file.damaged)}, "td");
     html += "</table>\n<p>Sporządzono " + formatStamp(report.made) + " programem Plot.</p>\n</body>\n</html>\n";
     return html;
+}
+
+ReportJob viewReport(const ViewRange& view, const ChartOptions& options, const AnalysisSettings& settings,
+                     std::int64_t made) {
+    ReportJob job;
+    job.view = view;
+    job.from = firstSecond(view);
+    job.to = lastSecond(view);
+    job.options = options;
+    job.settings = settings;
+    job.made = made;
+    return job;
+}
+
+// The range asked for is in local time: from the first moment the clock showed `from` to the last it showed `to`.
+// The chart of the whole recording has the margins of the window's whole view; a range is drawn as asked, 10
+// seconds at least.
+ReportJob commandReport(const CPlotModel& model, const PlotCommand& command, const AnalysisSettings& settings,
+                        std::int64_t made) {
+    ReportJob job;
+    job.from = command.hasFrom ? model.zone().firstAt(command.from) : model.firstTime();
+    job.to = command.hasTo ? model.zone().lastAt(command.to) : model.lastTime();
+    job.view = model.haveData() ? fullView(model.firstTime(), model.lastTime()) : ViewRange{0, 86400};
+    if (command.hasFrom || command.hasTo)
+        job.view = {static_cast<double>(job.from), static_cast<double>(std::max(job.to, job.from + 10)), false};
+    job.width = command.width;
+    job.height = command.action == PlotCommand::Report && command.height == 700 ? 600 : command.height;
+    job.options.temperatureLimits = settings.temperature;
+    job.options.humidityLimits = settings.humidity;
+    job.settings = settings;
+    job.made = made;
+    return job;
+}
+
+// A cache of its own: the report's columns are not the window's.
+bool reportChart(const CPlotModel& model, const ReportJob& job, const ByteReader& reader, const ChartEncoder& encode,
+                 std::string& png) {
+    RecordCache cache;
+    const ChartData data = chartData(model, job.view, plotColumns(job.width), reader, cache,
+                                     job.options.dewPoint || job.options.absoluteHumidity);
+    return encode(job.width, job.height, data, job.options, png);
+}
+
+ReportResult reportPage(const CPlotModel& model, const ReportJob& job, const ByteReader& reader,
+                        const ChartEncoder& encode, std::string& html) {
+    ReportContent report;
+    report.settings = job.settings;
+    if (!rangeStatistics(model, job.settings, job.from, job.to, reader, report.total, &report.days))
+        return ReportResult::Unreadable;
+    if (!reportChart(model, job, reader, encode, report.png))
+        return ReportResult::Undrawn;
+    for (std::size_t f = 0; f < model.fileCount(); ++f)
+        report.files.push_back({model.fileName(f), model.scan(f).validCount(), model.scan(f).damagedCount()});
+    report.made = job.made;
+    html = reportHtml(report, model.zone());
+    return ReportResult::Made;
 }

@@ -77,8 +77,9 @@ void drawLimit(HDC dc, const RECT& area, bool has, std::int32_t hundredths, cons
 } // namespace
 
 RECT plotArea(const RECT& client) {
-    return {client.left + 64, client.top + 44, std::max(client.left + 65, client.right - 64),
-            std::max(client.top + 45, client.bottom - 44)};
+    const LONG left = client.left + kPlotSideRoom, top = client.top + kPlotTopRoom;
+    return {left, top, std::max(left + 1, client.right - kPlotSideRoom),
+            std::max(top + 1, client.bottom - kPlotBottomRoom)};
 }
 
 void paintChart(HDC dc, const RECT& client, const ChartData& data, const ChartOptions& options, const CTimeZone& zone,

@@ -1,5 +1,6 @@
 #include "plot/win/file_access.h"
 
+#include "win/text.h"
 #include "win/unique_handle.h"
 
 #include <windows.h>
@@ -26,6 +27,11 @@ bool readAt(HANDLE file, std::uint64_t offset, std::size_t length, std::string& 
         done += read;
     }
     return true;
+}
+
+std::string plotIniPath() {
+    const std::wstring program = modulePath();
+    return narrow(program.substr(0, program.find_last_of(L"\\/") + 1) + L"plot.ini");
 }
 
 } // namespace
@@ -83,6 +89,34 @@ bool readRecordingBytes(const std::wstring& path, std::uint64_t offset, std::uin
     return file && readAt(file.get(), offset, static_cast<std::size_t>(length), out);
 }
 
+// Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
+// only its new records. A file that became shorter was emptied or replaced: everything is read again.
+FollowStep followFiles(CPlotModel& model, const std::vector<std::wstring>& paths) {
+    constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
+    FollowStep step = FollowStep::Nothing;
+    for (std::size_t i = 0; i < paths.size() && i < model.fileCount(); ++i) {
+        std::uint64_t size = 0;
+        if (!recordingFileSize(paths[i], size))
+            continue;
+        switch (planFollow(model.fedTo(i), size)) {
+        case FollowStep::Nothing:
+            break;
+        case FollowStep::Reload:
+            return FollowStep::Reload;
+        case FollowStep::ReadNew: {
+            const std::uint64_t from = model.fedTo(i);
+            std::string bytes;
+            if (readRecordingBytes(paths[i], from, std::min(size - from, kMaxReadPerLook), bytes)) {
+                model.appendBytes(i, bytes);
+                step = FollowStep::ReadNew;
+            }
+            break;
+        }
+        }
+    }
+    return step;
+}
+
 bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -118,4 +152,22 @@ bool writeCsv(const std::wstring& path, const CPlotModel& model, std::int64_t t0
     });
     flush();
     return read && written;
+}
+
+void readPlotIni(CPlotIni& ini) {
+    CSettingsStore store;
+    if (store.open(plotIniPath(), SettingsFileUse::Read))
+        ini.read(store);
+}
+
+// The file is read again first: what another Plot wrote to it meanwhile stays, unless this one changed the same
+// section.
+void savePlotIni(const CPlotIni& ini) {
+    if (!ini.changed())
+        return;
+    CSettingsStore store;
+    if (store.open(plotIniPath(), SettingsFileUse::Keep)) {
+        ini.write(store);
+        store.save();
+    }
 }

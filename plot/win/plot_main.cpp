@@ -1,11 +1,8 @@
 // Plot.exe: the grapher of the binary recording files. Without options it opens its window (with the files named
 // on the command line); --csv, --png, --summary and --report export and exit, so that they can be scripted.
-#include "base/settings_store.h"
 #include "plot/plot_command.h"
-#include "plot/plot_settings.h"
 #include "plot/report.h"
 #include "plot/time_axis.h"
-#include "plot/win/chart_painter.h"
 #include "plot/win/file_access.h"
 #include "plot/win/plot_window.h"
 #include "plot/win/png_export.h"
@@ -37,24 +34,8 @@ std::vector<std::string> arguments() {
     return args;
 }
 
-// The limits and ΔH kept in plot.ini, unless the command line gives its own.
-AnalysisSettings analysisOf(const PlotCommand& command) {
-    AnalysisSettings settings;
-    const std::wstring path = modulePath();
-    CSettingsStore store;
-    if (store.open(narrow(path.substr(0, path.find_last_of(L"\\/") + 1) + L"plot.ini"), SettingsFileUse::Read))
-        readAnalysis(store, settings);
-    if (command.limitsGiven) {
-        settings.temperature = command.analysis.temperature;
-        settings.humidity = command.analysis.humidity;
-    }
-    if (command.activationGiven)
-        settings.activation = command.analysis.activation;
-    return settings;
-}
-
 // Exit codes: 0 done, 1 a file could not be read or written, 2 a wrong command line.
-int runExport(const PlotCommand& command) {
+int runExport(const PlotCommand& command, const CPlotIni& ini) {
     const CTimeZone& zone = systemZone();
     CPlotModel model(zone);
     std::vector<std::wstring> paths;
@@ -71,53 +52,42 @@ int runExport(const PlotCommand& command) {
     const ByteReader reader = [&paths](std::size_t file, std::uint64_t offset, std::uint64_t length, std::string& out) {
         return readRecordingBytes(paths[file], offset, length, out);
     };
-    // The range asked for in local time: from the first moment the clock showed `from` to the last it showed `to`.
-    const std::int64_t t0 = command.hasFrom ? zone.firstAt(command.from) : model.firstTime();
-    const std::int64_t t1 = command.hasTo ? zone.lastAt(command.to) : model.lastTime();
+    const ReportJob job =
+        commandReport(model, command, commandAnalysis(command, ini.analysis()), civilSeconds(localNow()));
     const std::wstring output = widen(command.output);
     const auto failed = [&] {
         writeError("nie można zapisać pliku " + command.output);
         return 1;
     };
-    if (command.action == PlotCommand::Csv)
-        return writeCsv(output, model, t0, t1, command.separator, reader) ? 0 : failed();
-
-    const AnalysisSettings analysis = analysisOf(command);
-    RangeStats total;
-    std::vector<DayStats> days;
-    if (command.action != PlotCommand::Png && !rangeStatistics(model, analysis, t0, t1, reader, total, &days)) {
+    const auto unreadable = [] {
         writeError("nie można odczytać plików");
         return 1;
-    }
-    if (command.action == PlotCommand::Summary)
+    };
+    std::string bytes;
+    switch (command.action) {
+    case PlotCommand::Csv:
+        return writeCsv(output, model, job.from, job.to, command.separator, reader) ? 0 : failed();
+    case PlotCommand::Summary: {
+        RangeStats total;
+        std::vector<DayStats> days;
+        if (!rangeStatistics(model, job.settings, job.from, job.to, reader, total, &days))
+            return unreadable();
         return writeWholeFile(output, summaryCsv(total, days)) ? 0 : failed();
-
-    ViewRange view = model.haveData() ? fullView(model.firstTime(), model.lastTime()) : ViewRange{0, 86400};
-    if (command.hasFrom || command.hasTo)
-        view = {static_cast<double>(t0), static_cast<double>(std::max(t1, t0 + 10)), false};
-    const int width = command.width,
-              height = command.action == PlotCommand::Report && command.height == 700 ? 600 : command.height;
-    const RECT area = plotArea(RECT{0, 0, width, height});
-    RecordCache cache;
-    const ChartData data = chartData(model, view, area.right - area.left, reader, cache, false);
-    ChartOptions options;
-    options.temperatureLimits = analysis.temperature;
-    options.humidityLimits = analysis.humidity;
-    std::string png;
-    if (!encodePng(width, height, data, options, zone, png))
+    }
+    case PlotCommand::Png:
+        return reportChart(model, job, reader, pngEncoder(zone), bytes) && writeWholeFile(output, bytes) ? 0 : failed();
+    default:
+        break;
+    }
+    switch (reportPage(model, job, reader, pngEncoder(zone), bytes)) {
+    case ReportResult::Unreadable:
+        return unreadable();
+    case ReportResult::Undrawn:
         return failed();
-    if (command.action == PlotCommand::Png)
-        return writeWholeFile(output, png) ? 0 : failed();
-
-    ReportContent report;
-    report.settings = analysis;
-    report.total = total;
-    report.days = days;
-    report.png = std::move(png);
-    for (std::size_t f = 0; f < model.fileCount(); ++f)
-        report.files.push_back({model.fileName(f), model.scan(f).validCount(), model.scan(f).damagedCount()});
-    report.made = civilSeconds(localNow());
-    return writeWholeFile(output, reportHtml(report, zone)) ? 0 : failed();
+    case ReportResult::Made:
+        break;
+    }
+    return writeWholeFile(output, bytes) ? 0 : failed();
 }
 
 } // namespace
@@ -133,8 +103,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
             "--from \"RRRR-MM-DD[ GG:MM[:SS]]\", --to ..., --limits T_MIN:T_MAKS:RH_MIN:RH_MAKS, --mkt-dh KJ_NA_MOL");
         return 2;
     }
+    CPlotIni ini;
+    readPlotIni(ini);
     if (command.action != PlotCommand::Window)
-        return runExport(command);
+        return runExport(command, ini);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
@@ -142,7 +114,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;
     {
-        CPlotWindow window(systemZone());
+        CPlotWindow window(systemZone(), ini);
         if (!window.create(show))
             return 1;
         std::vector<std::wstring> paths;
@@ -158,6 +130,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
         }
         exitCode = static_cast<int>(message.wParam);
     }
+    savePlotIni(ini);
     if (SUCCEEDED(com))
         CoUninitialize();
     return exitCode;

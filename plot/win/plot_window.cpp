@@ -1,49 +1,27 @@
 #include "plot/win/plot_window.h"
 
-#include "base/settings_store.h"
-#include "plot/plot_command.h"
-#include "plot/plot_settings.h"
 #include "plot/plot_texts.h"
-#include "plot/report.h"
-#include "plot/time_axis.h"
 #include "plot/win/chart_painter.h"
 #include "plot/win/file_access.h"
+#include "plot/win/file_dialogs.h"
+#include "plot/win/plot_exports.h"
 #include "plot/win/limits_dialog.h"
-#include "plot/win/png_export.h"
+#include "plot/win/plot_menu.h"
 #include "plot/win/resource.h"
-#include "win/gdi.h"
 #include "win/clock.h"
+#include "win/gdi.h"
 #include "win/text.h"
 
-#include <commctrl.h>
-#include <commdlg.h>
-#include <shellapi.h>
 #include <windowsx.h>
-
-#include <cmath>
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"HX350.Plot";
-constexpr UINT WM_APP_PROGRESS = WM_APP + 1;
-constexpr UINT WM_APP_LOADED = WM_APP + 2; // lParam: the loader's LoadResult, which the window then owns
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowPeriodMs = 400; // new records within a second of being written
 // The statistics follow the view once it has stood still this long, not at every step of a drag.
 constexpr UINT_PTR kStatisticsTimer = 2;
 constexpr UINT kStatisticsDelayMs = 250;
-constexpr std::size_t kRecentFiles = 6;
-constexpr std::uint64_t kMaxReadPerLook = 64u << 20;
-constexpr SIZE kReportChart = {1200, 600};
-
-std::wstring programFolder() {
-    const std::wstring path = modulePath();
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
-std::string settingsPath() {
-    return narrow(programFolder() + L"plot.ini");
-}
 
 std::vector<std::string> narrowAll(const std::vector<std::wstring>& paths) {
     std::vector<std::string> result;
@@ -52,39 +30,7 @@ std::vector<std::string> narrowAll(const std::vector<std::wstring>& paths) {
     return result;
 }
 
-std::wstring askSaveName(HWND owner, const wchar_t* filter, const wchar_t* extension, const wchar_t* title) {
-    std::wstring buffer(MAX_PATH * 4, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrDefExt = extension;
-    ofn.lpstrTitle = title;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&ofn))
-        return {};
-    return buffer.c_str();
-}
-
-void cannotWrite(HWND owner, const std::wstring& path) {
-    MessageBoxW(owner, (L"Nie można zapisać pliku:\n" + path).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
-}
-
 } // namespace
-
-struct CPlotWindow::LoadResult {
-    std::unique_ptr<CPlotModel> model;
-    std::vector<std::wstring> loaded;
-    std::vector<std::wstring> failed;
-};
-
-CPlotWindow::~CPlotWindow() {
-    cancel_ = true;
-    if (loader_.joinable())
-        loader_.join();
-}
 
 bool CPlotWindow::create(int show) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -95,18 +41,8 @@ bool CPlotWindow::create(int show) {
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_PLOT_MENU);
     windowClass.lpszClassName = kClassName;
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_PLOT_KEYS));
-
-    CSettingsStore store;
-    if (store.open(settingsPath(), SettingsFileUse::Read)) {
-        for (std::size_t i = 0; i < kRecentFiles; ++i) {
-            const std::string path = store.getString("RECENT", "FILE" + std::to_string(i + 1), "");
-            if (!path.empty())
-                recent_.push_back(path);
-        }
-        readAnalysis(store, analysis_);
-    }
-    options_.temperatureLimits = analysis_.temperature;
-    options_.humidityLimits = analysis_.humidity;
+    options_.temperatureLimits = ini_.analysis().temperature;
+    options_.humidityLimits = ini_.analysis().humidity;
     if (!registerClass(windowClass) || !createWindow(WS_EX_ACCEPTFILES, kClassName, L"Plot",
                                                      WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, SIZE{1000, 640}, nullptr)) {
         return false;
@@ -141,14 +77,14 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             updateStatistics();
         }
         return 0;
-    case WM_APP_PROGRESS:
-        SendMessageW(progress_, PBM_SETPOS, wParam, 0);
+    case WM_PLOT_PROGRESS:
+        status_.setProgress(static_cast<int>(wParam));
         return 0;
-    case WM_APP_LOADED:
-        onLoaded(std::unique_ptr<LoadResult>(reinterpret_cast<LoadResult*>(lParam)));
+    case WM_PLOT_LOADED:
+        onLoaded();
         return 0;
     case WM_DROPFILES:
-        onDropFiles(wParam);
+        open(droppedFiles(reinterpret_cast<HDROP>(wParam)));
         return 0;
     case WM_MOUSEWHEEL:
     case WM_LBUTTONDOWN:
@@ -161,27 +97,24 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_LEFT || wParam == VK_RIGHT) {
-            const double share = GetKeyState(VK_CONTROL) < 0 ? 0.5 : 0.1;
-            setView(panView(view_, (wParam == VK_LEFT ? -share : share) * (view_.t1 - view_.t0)));
+            apply(arrowKey(view_, wParam == VK_RIGHT, GetKeyState(VK_CONTROL) < 0));
             return 0;
         }
         break;
     case WM_CLOSE:
         DestroyWindow(hwnd());
         return 0;
-    case WM_DESTROY: {
+    case WM_ENDSESSION:
+        // The process may be ended as soon as this returns, without the save at exit.
+        if (wParam)
+            savePlotIni(ini_);
+        return 0;
+    case WM_DESTROY:
         KillTimer(hwnd(), kFollowTimer);
         KillTimer(hwnd(), kStatisticsTimer);
-        // A result the loader has posted but the window has not taken is freed here, while it is still queued.
-        cancel_ = true;
-        if (loader_.joinable())
-            loader_.join();
-        MSG pending;
-        while (PeekMessageW(&pending, hwnd(), WM_APP_LOADED, WM_APP_LOADED, PM_REMOVE))
-            delete reinterpret_cast<LoadResult*>(pending.lParam);
+        loader_.stop();
         PostQuitMessage(0);
         return 0;
-    }
     default:
         break;
     }
@@ -189,54 +122,29 @@ LRESULT CPlotWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CPlotWindow::onCreate() {
-    status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
-    progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, status_, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(progress_, PBM_SETRANGE32, 0, 1000);
+    status_.create(hwnd());
     SetTimer(hwnd(), kFollowTimer, kFollowPeriodMs, nullptr);
-    updateRecentMenu();
+    showRecentFiles(GetMenu(hwnd()), ini_.recent());
     updateMenu();
     updateStatus();
-}
-
-void CPlotWindow::onDropFiles(WPARAM wParam) {
-    const auto drop = reinterpret_cast<HDROP>(wParam);
-    std::vector<std::wstring> paths;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-        paths.push_back(path);
-    }
-    DragFinish(drop);
-    open(paths);
 }
 
 RECT CPlotWindow::clientRect() const {
     RECT client{};
     GetClientRect(hwnd(), &client);
-    RECT bar{};
-    if (status_ && GetWindowRect(status_, &bar))
-        client.bottom -= bar.bottom - bar.top;
+    client.bottom -= status_.height();
     return client;
 }
 
-double CPlotWindow::timeAt(int x) const {
+PlotColumns CPlotWindow::columns() const {
     const RECT area = plotArea(clientRect());
-    return view_.t0 + (x - area.left) * (view_.t1 - view_.t0) / std::max<LONG>(1, area.right - area.left);
+    return {area.left, area.right};
 }
 
 void CPlotWindow::onSize() {
-    SendMessageW(status_, WM_SIZE, 0, 0);
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const int width = client.right;
-    const int parts[3] = {width * 2 / 5, width * 4 / 5, -1};
-    SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
-    RECT cell{};
-    SendMessageW(status_, SB_GETRECT, 2, reinterpret_cast<LPARAM>(&cell));
-    MoveWindow(progress_, cell.left + 2, cell.top + 2, cell.right - cell.left - 20, cell.bottom - cell.top - 4, TRUE);
+    status_.layout(client.right);
     InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
@@ -255,16 +163,16 @@ void CPlotWindow::onPaint() {
     MemoryDc memory(paint.get(), client.right, client.bottom);
     const HDC dc = memory.valid() ? memory.get() : paint.get();
     if (model_ && model_->haveData()) {
-        const RECT area = plotArea(client);
-        lastData_ = chartData(*model_, view_, area.right - area.left, reader(), cache_,
+        const PlotColumns plot = columns();
+        lastData_ = chartData(*model_, view_, plot.right - plot.left, reader(), cache_,
                               options_.dewPoint || options_.absoluteHumidity);
         RECT band{};
-        if (drag_ == Drag::Band)
-            band = {std::min(dragStartX_, dragX_), 0, std::max(dragStartX_, dragX_), 0};
-        paintChart(dc, client, lastData_, options_, zone_, band, cursorX_);
+        if (const auto dragged = mouse_.band())
+            band = {dragged->first, 0, dragged->second, 0};
+        paintChart(dc, client, lastData_, options_, zone_, band, mouse_.cursor());
     } else {
         FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        const std::wstring text = widen(emptyChartText(loading(), model_ && !paths_.empty()));
+        const std::wstring text = widen(emptyChartText(loader_.busy(), model_ && !paths_.empty()));
         SetBkMode(dc, TRANSPARENT);
         SetTextAlign(dc, TA_CENTER | TA_TOP);
         TextOutW(dc, client.right / 2, client.bottom / 2 - 8, text.c_str(), static_cast<int>(text.size()));
@@ -289,78 +197,25 @@ void CPlotWindow::dataChanged() {
 }
 
 void CPlotWindow::open(std::vector<std::wstring> paths) {
-    if (paths.empty() || loading())
+    if (paths.empty() || loader_.busy())
         return;
-    for (auto& path : paths) {
-        wchar_t full[MAX_PATH * 4] = {};
-        if (GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr))
-            path = full;
-    }
-    cancel_ = false;
-    ShowWindow(progress_, SW_SHOW);
-    SendMessageW(progress_, PBM_SETPOS, 0, 0);
-    SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"Wczytywanie…"));
-    const HWND window = hwnd();
-    const std::atomic<bool>* cancel = &cancel_;
-    const CTimeZone* zone = &zone_;
-    // The worker shares nothing with the window but the cancel flag: everything it makes goes into one result,
-    // which the window takes from the message (or which is freed here when the window is gone).
-    loader_ = std::thread([window, paths, cancel, zone] {
-        auto result = std::make_unique<LoadResult>();
-        result->model = std::make_unique<CPlotModel>(*zone);
-        std::uint64_t total = 0, before = 0;
-        for (const auto& path : paths) {
-            std::uint64_t size = 0;
-            total += recordingFileSize(path, size) ? size : 0;
-        }
-        std::atomic<int> lastShown{-1};
-        for (const auto& path : paths) {
-            LoadedFile file;
-            const ProgressFn progress = [&](std::uint64_t done) {
-                const int permille = total ? static_cast<int>((before + done) * 1000 / total) : 0;
-                if (permille != lastShown.exchange(permille))
-                    PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(permille), 0);
-            };
-            if (!loadRecordingFile(path, file, progress, cancel, *zone)) {
-                result->failed.push_back(path);
-                continue;
-            }
-            before += file.scan->fedTo();
-            result->model->addFile(narrow(path), std::move(file));
-            result->loaded.push_back(path);
-        }
-        LoadResult* handed = result.release();
-        if (!PostMessageW(window, WM_APP_LOADED, 0, reinterpret_cast<LPARAM>(handed)))
-            delete handed;
-    });
+    status_.showLoading();
+    loader_.start(hwnd(), std::move(paths));
 }
 
-void CPlotWindow::saveRecentFiles() {
-    for (const auto& path : paths_)
-        recent_ = rememberFile(recent_, narrow(path), kRecentFiles);
-    CSettingsStore store;
-    if (store.open(settingsPath(), SettingsFileUse::Keep)) {
-        for (std::size_t i = 0; i < kRecentFiles; ++i)
-            store.setString("RECENT", "FILE" + std::to_string(i + 1), i < recent_.size() ? recent_[i] : "");
-        store.save();
-    }
-    updateRecentMenu();
-}
-
-void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
-    if (loader_.joinable())
-        loader_.join();
-    ShowWindow(progress_, SW_HIDE);
+void CPlotWindow::onLoaded() {
+    const std::unique_ptr<CPlotLoader::Result> result = loader_.take();
+    if (!result)
+        return;
+    status_.hideProgress();
     model_ = std::move(result->model);
     paths_ = result->loaded;
     cache_.clear();
-    if (!keepViewAfterLoad_ || !view_.following)
-        view_ = model_->haveData() ? fullView(model_->firstTime(), model_->lastTime()) : ViewRange{};
-    else
-        view_ = followData(view_, model_->lastTime());
-    const bool reload = keepViewAfterLoad_;
-    keepViewAfterLoad_ = false;
-    saveRecentFiles();
+    view_ = viewAfterLoad(view_, reload_, model_->haveData(), model_->firstTime(), model_->lastTime());
+    const bool reload = reload_;
+    reload_ = false;
+    ini_.rememberFiles(narrowAll(paths_));
+    showRecentFiles(GetMenu(hwnd()), ini_.recent());
     updateMenu();
     dataChanged();
     InvalidateRect(hwnd(), nullptr, FALSE);
@@ -370,115 +225,82 @@ void CPlotWindow::onLoaded(std::unique_ptr<LoadResult> result) {
         MessageBoxW(hwnd(), widen(openFailedText(narrowAll(result->failed))).c_str(), L"Plot", MB_OK | MB_ICONWARNING);
 }
 
-// Each file is asked for its size; new bytes are read from where the reading stopped, so a growing file costs
-// only its new records. A file that became shorter was emptied or replaced: everything is read again.
 void CPlotWindow::onTimer() {
-    if (!model_ || loading())
+    if (!model_ || loader_.busy())
         return;
-    bool grown = false;
-    for (std::size_t i = 0; i < paths_.size(); ++i) {
-        std::uint64_t size = 0;
-        if (!recordingFileSize(paths_[i], size))
-            continue;
-        switch (planFollow(model_->fedTo(i), size)) {
-        case FollowStep::Nothing:
-            break;
-        case FollowStep::Reload:
-            keepViewAfterLoad_ = true;
-            open(paths_);
-            return;
-        case FollowStep::ReadNew: {
-            const std::uint64_t from = model_->fedTo(i);
-            std::string bytes;
-            if (readRecordingBytes(paths_[i], from, std::min(size - from, kMaxReadPerLook), bytes)) {
-                model_->appendBytes(i, bytes);
-                grown = true;
-            }
-            break;
-        }
-        }
-    }
-    if (grown) {
+    switch (followFiles(*model_, paths_)) {
+    case FollowStep::Nothing:
+        break;
+    case FollowStep::Reload:
+        reload_ = true;
+        open(paths_);
+        break;
+    case FollowStep::ReadNew:
         cache_.clear();
-        const bool wasEmpty = !(view_.t1 > view_.t0);
-        if (wasEmpty && model_->haveData())
-            view_ = fullView(model_->firstTime(), model_->lastTime());
-        else if (model_->haveData())
-            view_ = followData(view_, model_->lastTime());
+        view_ = viewAfterGrowth(view_, model_->haveData(), model_->firstTime(), model_->lastTime());
         InvalidateRect(hwnd(), nullptr, FALSE);
         dataChanged();
+        break;
     }
 }
 
 void CPlotWindow::onMouse(UINT message, WPARAM wParam, LPARAM lParam) {
-    int x = GET_X_LPARAM(lParam);
-    const RECT area = plotArea(clientRect());
-    const double width = view_.t1 - view_.t0;
+    const int x = GET_X_LPARAM(lParam);
     switch (message) {
     case WM_MOUSEWHEEL: {
         POINT at{x, GET_Y_LPARAM(lParam)};
         ScreenToClient(hwnd(), &at);
-        const double center = at.x >= area.left && at.x < area.right ? timeAt(at.x) : (view_.t0 + view_.t1) / 2;
-        setView(zoomView(view_, center, GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? 0.8 : 1.25));
+        apply(mouse_.wheel(at.x, GET_WHEEL_DELTA_WPARAM(wParam) > 0, columns(), view_));
         return;
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         SetFocus(hwnd());
         SetCapture(hwnd());
-        drag_ = message == WM_RBUTTONDOWN || (wParam & MK_SHIFT) ? Drag::Band : Drag::Pan;
-        dragStartX_ = dragX_ = x;
-        dragView_ = view_;
+        mouse_.press(x, message == WM_RBUTTONDOWN || (wParam & MK_SHIFT), view_);
         return;
     case WM_MOUSEMOVE: {
         TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd(), 0};
         TrackMouseEvent(&track);
-        cursorX_ = x >= area.left && x < area.right ? x : -1;
-        if (drag_ == Drag::Pan && x != dragStartX_) {
-            setView(panView(dragView_, -(x - dragStartX_) * width / std::max<LONG>(1, area.right - area.left)));
-        } else {
-            dragX_ = std::clamp<int>(x, area.left, area.right);
-            InvalidateRect(hwnd(), nullptr, FALSE);
-        }
-        updateStatus();
+        apply(mouse_.move(x, columns(), view_));
         return;
     }
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
         ReleaseCapture();
-        if (drag_ == Drag::Band && std::abs(dragX_ - dragStartX_) > 3) {
-            drag_ = Drag::None;
-            setView(selectView(view_, timeAt(dragStartX_), timeAt(dragX_)));
-        }
-        drag_ = Drag::None;
-        InvalidateRect(hwnd(), nullptr, FALSE);
+        apply(mouse_.release(columns(), view_));
         return;
     case WM_MOUSELEAVE:
-        cursorX_ = -1;
-        InvalidateRect(hwnd(), nullptr, FALSE);
-        updateStatus();
+        apply(mouse_.leave());
         return;
     default:
         return;
     }
 }
 
+void CPlotWindow::apply(const ChartStep& step) {
+    if (step.view)
+        setView(*step.view);
+    if (step.repaint)
+        InvalidateRect(hwnd(), nullptr, FALSE);
+    if (step.readout)
+        updateStatus();
+}
+
 void CPlotWindow::updateStatus() {
-    if (!status_)
+    if (!status_.created())
         return;
     SetWindowTextW(hwnd(),
                    widen(windowTitle(narrowAll(paths_), model_ != nullptr, model_ ? model_->validCount() : 0)).c_str());
-    if (model_) {
-        const std::wstring text =
-            widen(statusText(paths_.size(), model_->validCount(), model_->damagedCount(), view_.following));
-        SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (model_)
+        status_.setText(0, statusText(paths_.size(), model_->validCount(), model_->damagedCount(), view_.following));
+    std::string readout;
+    const int cursor = mouse_.cursor();
+    if (cursor >= 0 && model_ && model_->haveData()) {
+        const PlotColumns plot = columns();
+        readout = readoutText(zone_, timeAt(view_, plot, cursor), lastData_.trace, options_, cursor - plot.left);
     }
-    std::wstring readout;
-    if (cursorX_ >= 0 && model_ && model_->haveData()) {
-        const RECT area = plotArea(clientRect());
-        readout = widen(readoutText(zone_, timeAt(cursorX_), lastData_.trace, options_, cursorX_ - area.left));
-    }
-    SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(readout.c_str()));
+    status_.setText(1, readout);
 }
 
 void CPlotWindow::updateStatistics() {
@@ -487,141 +309,41 @@ void CPlotWindow::updateStatistics() {
     RangeStats total;
     std::vector<DayStats> days;
     if (model_ && model_->haveData()) {
-        rangeStatistics(*model_, analysis_, static_cast<std::int64_t>(std::ceil(view_.t0)),
-                        static_cast<std::int64_t>(std::floor(view_.t1)), reader(), total, &days);
+        rangeStatistics(*model_, ini_.analysis(), firstSecond(view_), lastSecond(view_), reader(), total, &days);
     }
     stats_.setStatistics(total, days, zone_);
 }
 
 void CPlotWindow::updateMenu() {
-    const HMENU menu = GetMenu(hwnd());
-    const int shown = options_.temperature && options_.humidity ? ID_VIEW_BOTH
-                      : options_.temperature                    ? ID_VIEW_TEMPERATURE
-                                                                : ID_VIEW_HUMIDITY;
-    CheckMenuRadioItem(menu, ID_VIEW_BOTH, ID_VIEW_HUMIDITY, shown, MF_BYCOMMAND);
-    CheckMenuItem(menu, ID_VIEW_DEW_POINT, MF_BYCOMMAND | (options_.dewPoint ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuItem(menu, ID_VIEW_ABSOLUTE, MF_BYCOMMAND | (options_.absoluteHumidity ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuRadioItem(menu, ID_CSV_SEMICOLON, ID_CSV_TAB, separator_ == 0 ? ID_CSV_TAB : ID_CSV_SEMICOLON,
-                       MF_BYCOMMAND);
-    const UINT haveData = model_ && model_->haveData() ? MF_ENABLED : MF_GRAYED;
-    EnableMenuItem(menu, ID_FILE_EXPORT_CSV, MF_BYCOMMAND | haveData);
-    EnableMenuItem(menu, ID_FILE_EXPORT_PNG, MF_BYCOMMAND | haveData);
-    EnableMenuItem(menu, ID_FILE_REPORT, MF_BYCOMMAND | haveData);
-}
-
-void CPlotWindow::updateRecentMenu() {
-    const HMENU file = GetSubMenu(GetMenu(hwnd()), 0);
-    const HMENU recent = GetSubMenu(file, ID_RECENT_MENU_POSITION);
-    if (!recent)
-        return;
-    while (GetMenuItemCount(recent) > 0)
-        DeleteMenu(recent, 0, MF_BYPOSITION);
-    for (std::size_t i = 0; i < recent_.size(); ++i) {
-        const std::wstring text = L"&" + std::to_wstring(i + 1) + L" " + widen(recent_[i]);
-        AppendMenuW(recent, MF_STRING, ID_RECENT_FIRST + i, text.c_str());
-    }
-    if (recent_.empty())
-        AppendMenuW(recent, MF_STRING | MF_GRAYED, ID_RECENT_FIRST, L"(brak)");
-}
-
-std::vector<std::wstring> CPlotWindow::askFiles() {
-    std::wstring buffer(32768, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd();
-    ofn.lpstrFilter = L"Pliki rejestracji (*.hxg)\0*.hxg\0Wszystkie pliki (*.*)\0*.*\0";
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = L"Otwórz plik rejestracji";
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn))
-        return {};
-    // Several files come as the folder, then each name, separated by NULs.
-    std::vector<std::wstring> parts;
-    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1)
-        parts.emplace_back(p);
-    if (parts.size() == 1)
-        return parts;
-    std::vector<std::wstring> paths;
-    for (std::size_t i = 1; i < parts.size(); ++i)
-        paths.push_back(parts[0] + L"\\" + parts[i]);
-    return paths;
-}
-
-void CPlotWindow::exportCsv() {
-    const std::wstring path =
-        askSaveName(hwnd(), L"Tabela CSV (*.csv)\0*.csv\0Tekst (*.txt)\0*.txt\0", L"csv", L"Eksport do CSV");
-    if (path.empty())
-        return;
-    if (!writeCsv(path, *model_, static_cast<std::int64_t>(std::ceil(view_.t0)),
-                  static_cast<std::int64_t>(std::floor(view_.t1)), separator_, reader())) {
-        cannotWrite(hwnd(), path);
-    }
-}
-
-void CPlotWindow::exportPngFile() {
-    const std::wstring path = askSaveName(hwnd(), L"Obraz PNG (*.png)\0*.png\0", L"png", L"Eksport do PNG");
-    if (path.empty())
-        return;
-    const RECT client = clientRect();
-    std::string png;
-    if (!encodePng(client.right, client.bottom, lastData_, options_, zone_, png) || !writeWholeFile(path, png))
-        cannotWrite(hwnd(), path);
-}
-
-// The report of the visible range: its chart, limits and statistics, and the files read.
-void CPlotWindow::writeReport() {
-    const std::wstring path =
-        askSaveName(hwnd(), L"Strona HTML (*.html)\0*.html;*.htm\0", L"html", L"Raport do pliku HTML");
-    if (path.empty())
-        return;
-    ReportContent report;
-    report.settings = analysis_;
-    const ByteReader read = reader();
-    const auto t0 = static_cast<std::int64_t>(std::ceil(view_.t0)),
-               t1 = static_cast<std::int64_t>(std::floor(view_.t1));
-    RecordCache cache;
-    const RECT area = plotArea(RECT{0, 0, kReportChart.cx, kReportChart.cy});
-    const ChartData data =
-        chartData(*model_, view_, area.right - area.left, read, cache, options_.dewPoint || options_.absoluteHumidity);
-    for (std::size_t f = 0; f < model_->fileCount(); ++f)
-        report.files.push_back({model_->fileName(f), model_->scan(f).validCount(), model_->scan(f).damagedCount()});
-    report.made = civilSeconds(localNow());
-    if (!rangeStatistics(*model_, analysis_, t0, t1, read, report.total, &report.days) ||
-        !encodePng(kReportChart.cx, kReportChart.cy, data, options_, zone_, report.png) ||
-        !writeWholeFile(path, reportHtml(report, zone_))) {
-        cannotWrite(hwnd(), path);
-    }
+    showMenuState(GetMenu(hwnd()), options_, separator_, model_ && model_->haveData());
 }
 
 void CPlotWindow::editLimits() {
-    if (!runLimitsDialog(hwnd(), analysis_))
+    AnalysisSettings analysis = ini_.analysis();
+    if (!runLimitsDialog(hwnd(), analysis))
         return;
-    options_.temperatureLimits = analysis_.temperature;
-    options_.humidityLimits = analysis_.humidity;
-    CSettingsStore store;
-    if (store.open(settingsPath(), SettingsFileUse::Keep)) {
-        writeAnalysis(store, analysis_);
-        store.save();
-    }
+    ini_.setAnalysis(analysis);
+    options_.temperatureLimits = analysis.temperature;
+    options_.humidityLimits = analysis.humidity;
     InvalidateRect(hwnd(), nullptr, FALSE);
     dataChanged();
 }
 
 void CPlotWindow::onCommand(int id) {
-    if (id >= ID_RECENT_FIRST && id < ID_RECENT_FIRST + static_cast<int>(recent_.size())) {
-        open({widen(recent_[static_cast<std::size_t>(id - ID_RECENT_FIRST)])});
+    const std::vector<std::string>& recent = ini_.recent();
+    if (id >= ID_RECENT_FIRST && id < ID_RECENT_FIRST + static_cast<int>(recent.size())) {
+        open({widen(recent[static_cast<std::size_t>(id - ID_RECENT_FIRST)])});
         return;
     }
     const bool haveData = model_ && model_->haveData();
     const double middle = (view_.t0 + view_.t1) / 2;
     switch (id) {
     case ID_FILE_OPEN:
-        open(askFiles());
+        open(askRecordingFiles(hwnd()));
         break;
     case ID_FILE_ADD: {
         std::vector<std::wstring> paths = paths_;
-        for (auto& path : askFiles())
+        for (auto& path : askRecordingFiles(hwnd()))
             paths.push_back(path);
         if (paths.size() > paths_.size())
             open(paths);
@@ -629,15 +351,24 @@ void CPlotWindow::onCommand(int id) {
     }
     case ID_FILE_EXPORT_CSV:
         if (haveData)
-            exportCsv();
+            exportFile(hwnd(), ExportKind::Csv, [this](const std::wstring& path) {
+                return writeCsv(path, *model_, firstSecond(view_), lastSecond(view_), separator_, reader());
+            });
         break;
     case ID_FILE_EXPORT_PNG:
         if (haveData)
-            exportPngFile();
+            exportFile(hwnd(), ExportKind::Png, [this](const std::wstring& path) {
+                const RECT client = clientRect();
+                return writeChartFile(path, client.right, client.bottom, lastData_, options_, zone_);
+            });
         break;
     case ID_FILE_REPORT:
+        // The report says when it was made: once its file is named.
         if (haveData)
-            writeReport();
+            exportFile(hwnd(), ExportKind::Report, [this](const std::wstring& path) {
+                const ReportJob job = viewReport(view_, options_, ini_.analysis(), civilSeconds(localNow()));
+                return writeReportFile(path, *model_, job, reader());
+            });
         break;
     case ID_FILE_CLOSE:
         PostMessageW(hwnd(), WM_CLOSE, 0, 0);

@@ -2,24 +2,26 @@
 
 #include "plot/chart_data.h"
 #include "plot/plot_model.h"
-#include "plot/statistics.h"
+#include "plot/plot_mouse.h"
+#include "plot/plot_settings.h"
+#include "plot/win/plot_loader.h"
+#include "plot/win/plot_status_bar.h"
 #include "plot/win/stats_window.h"
 #include "win/window_base.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 // The grapher's main window: the chart of the open recordings, menu, status bar with the loading progress, mouse
-// and keyboard zoom and pan, the periodic look at the files for new records, and the statistics window.
+// and keyboard zoom and pan, the periodic look at the files for new records, and the statistics window. The view's
+// moves are decided by ChartMouse and plot_view, the reports by the report job; the window carries them out.
 class CPlotWindow : public CWindowBase {
 public:
-    explicit CPlotWindow(const CTimeZone& zone) : zone_(zone) {}
-    ~CPlotWindow() override;
+    // The window works on `ini`, which the program reads before the window opens and saves after it closed.
+    CPlotWindow(const CTimeZone& zone, CPlotIni& ini) : zone_(zone), ini_(ini), loader_(zone) {}
 
     bool create(int show);
     void open(std::vector<std::wstring> paths);
@@ -29,36 +31,27 @@ protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    struct LoadResult;
-
     void onCreate();
     void onCommand(int id);
     void onPaint();
     void onSize();
-    void onLoaded(std::unique_ptr<LoadResult> result);
+    void onLoaded();
     void onTimer();
     void onMouse(UINT message, WPARAM wParam, LPARAM lParam);
-    void onDropFiles(WPARAM drop);
+    void apply(const ChartStep& step);
     void setView(const ViewRange& view);
     void dataChanged();
     void updateStatus();
     void updateMenu();
-    void updateRecentMenu();
     void updateStatistics();
-    void saveRecentFiles();
-    void exportCsv();
-    void exportPngFile();
-    void writeReport();
     void editLimits();
-    std::vector<std::wstring> askFiles();
     ByteReader reader() const;
     RECT clientRect() const;
-    double timeAt(int x) const;
-    bool loading() const { return loader_.joinable(); }
+    PlotColumns columns() const;
 
     const CTimeZone& zone_;
-    HWND status_ = nullptr;
-    HWND progress_ = nullptr;
+    CPlotIni& ini_;
+    CPlotStatusBar status_;
     HACCEL accelerators_ = nullptr;
     CStatsWindow stats_;
 
@@ -66,22 +59,11 @@ private:
     std::vector<std::wstring> paths_;
     ViewRange view_;
     ChartOptions options_;
-    AnalysisSettings analysis_;
     int separator_ = 2;
     RecordCache cache_;
     ChartData lastData_;
 
-    // Loading happens on a worker, which hands the window its result in a message; the window keeps answering and
-    // shows the progress meanwhile.
-    std::thread loader_;
-    std::atomic<bool> cancel_{false};
-    bool keepViewAfterLoad_ = false;
-
-    // Mouse: a drag pans, a drag with the right button or Shift selects a range to show.
-    enum class Drag { None, Pan, Band } drag_ = Drag::None;
-    int dragStartX_ = 0;
-    int dragX_ = 0;
-    ViewRange dragView_;
-    int cursorX_ = -1;
-    std::vector<std::string> recent_;
+    CPlotLoader loader_;
+    bool reload_ = false; // the files are read again because one changed on disk
+    ChartMouse mouse_;
 };

@@ -61,3 +61,9 @@ bool encodePng(int width, int height, const ChartData& data, const ChartOptions&
     Gdiplus::GdiplusShutdown(token);
     return encoded;
 }
+
+ChartEncoder pngEncoder(const CTimeZone& zone) {
+    return [&zone](int width, int height, const ChartData& data, const ChartOptions& options, std::string& png) {
+        return encodePng(width, height, data, options, zone, png);
+    };
+}

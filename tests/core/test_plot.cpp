@@ -6,6 +6,7 @@
 #include "plot/moist_air.h"
 #include "plot/plot_command.h"
 #include "plot/plot_model.h"
+#include "plot/plot_mouse.h"
 #include "plot/plot_settings.h"
 #include "plot/plot_texts.h"
 #include "plot/plot_view.h"
@@ -14,6 +15,7 @@
 #include "plot/time_axis.h"
 #include "plot/time_zone.h"
 #include "recording/record_format.h"
+#include "settings_files.h"
 
 #include <gtest/gtest.h>
 
@@ -422,18 +424,23 @@ TEST(PlotLive, FollowSteps) {
     EXPECT_EQ(followData(moved, 9000).t1, moved.t1);
 }
 
-// What stays under the mouse when zooming, the margins of a whole or followed view, and the value axis' headroom.
+std::string viewText(const ViewRange& v) {
+    return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
+}
+
+// The margins of a whole or followed view, the view after files were read, and the value axis' headroom.
 TEST(PlotView, ZoomSelectAndMargins) {
-    const auto text = [](const ViewRange& v) {
-        return formatFixed(v.t0, 1) + ".." + formatFixed(v.t1, 1) + (v.following ? " following" : "");
-    };
-    EXPECT_EQ(text(zoomView({1000, 2000, true}, 1250, 0.5)), "1125.0..1625.0");
+    const auto text = viewText;
     EXPECT_EQ(text(zoomView({500, 500, true}, 500, 2)), "495.0..505.0");
-    EXPECT_EQ(text(panView({1000, 2000, true}, -30)), "970.0..1970.0");
-    EXPECT_EQ(text(selectView({0, 1000, true}, 101, 100)), "95.5..105.5");
     EXPECT_EQ(text(fullView(100, 100)), "98.8..161.2 following");
     EXPECT_EQ(text(followData({1000, 2000, true}, 1990)), "1000.0..2000.0 following");
     EXPECT_EQ(text(followData({1000, 2000, true}, 1991)), "1011.0..2011.0 following");
+    EXPECT_EQ(text(viewAfterLoad({1000, 2000, true}, true, true, 100, 1991)), "1011.0..2011.0 following");
+    EXPECT_EQ(text(viewAfterLoad({1000, 2000, false}, true, true, 100, 100)), "98.8..161.2 following");
+    EXPECT_EQ(text(viewAfterLoad({1000, 2000, true}, false, false, 0, 0)), "0.0..0.0 following");
+    EXPECT_EQ(text(viewAfterGrowth({0, 0, true}, true, 100, 100)), "98.8..161.2 following");
+    EXPECT_EQ(text(viewAfterGrowth({1000, 2000, true}, true, 100, 1991)), "1011.0..2011.0 following");
+    EXPECT_EQ(text(viewAfterGrowth({1000, 2000, false}, true, 100, 1991)), "1000.0..2000.0");
     // A minute a column comes from the summary.
     EXPECT_FALSE(needsRecords(0, 6000, 100));
     EXPECT_TRUE(needsRecords(0, 59, 1));
@@ -448,6 +455,61 @@ TEST(PlotView, ZoomSelectAndMargins) {
     EXPECT_EQ(moistAirText(air, true) + " | " + moistAirText(air, false) + " | " + statsText({}, "%") + " | " +
                   moistAirText({}, false),
               "min 9.5  maks. 10.5  śr. 10.00 °C | min 8.3  maks. 9.7  śr. 9.00 g/m³ | brak wartości | brak wartości");
+}
+
+// The mouse and the arrow keys over a plot of 1000 columns from x = 64 showing 1000 s from t = 1000, one second a
+// column: the view, the cursor line and the band after each script. p, b: a button pressed to pan or to select at
+// x; m: a move to x; u: the button released; x: the pointer left; w+, w-: the wheel in or out at x; k+, k-: the
+// arrow right or left, ^ with Ctrl.
+TEST(PlotMouse, PanSelectZoomAndFollowing) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"", "1000.0..2000.0 following"},
+        {"m564", "1000.0..2000.0 following cursor 564"},
+        {"m564 m20", "1000.0..2000.0 following"},
+        {"m564 x", "1000.0..2000.0 following"},
+        {"p100 m150", "950.0..1950.0 cursor 150"},
+        {"p100 m150 m90 u", "1010.0..2010.0 cursor 90"}, // from where the drag began
+        {"p100 u", "1000.0..2000.0 following"},
+        {"b100 m300", "1000.0..2000.0 following cursor 300 band 100..300"},
+        {"b100 m300 u", "1036.0..1236.0 cursor 300"},
+        {"b300 m1200 u", "1236.0..2000.0"}, // the band stops at the plot's edge
+        {"b100 m103 u", "1000.0..2000.0 following cursor 103"},
+        {"b100 m96 u", "1029.0..1039.0 cursor 96"}, // 10 s at least
+        {"w+564", "1100.0..1900.0"},
+        {"w+164", "1020.0..1820.0"}, // the time under the pointer stays
+        {"w-10", "875.0..2125.0"},   // off the plot: around the middle
+        {"k+", "1100.0..2100.0"},
+        {"k-^", "500.0..1500.0"},
+    };
+    const PlotColumns columns{64, 1064};
+    for (const auto& [script, expected] : rows) {
+        ChartMouse mouse;
+        ViewRange view{1000, 2000, true};
+        std::istringstream events(script);
+        for (std::string event; events >> event;) {
+            const int x = std::atoi(event.c_str() + (event[0] == 'w' ? 2 : 1));
+            ChartStep step;
+            if (event[0] == 'p' || event[0] == 'b')
+                mouse.press(x, event[0] == 'b', view);
+            else if (event[0] == 'm')
+                step = mouse.move(x, columns, view);
+            else if (event[0] == 'u')
+                step = mouse.release(columns, view);
+            else if (event[0] == 'x')
+                step = mouse.leave();
+            else if (event[0] == 'w')
+                step = mouse.wheel(x, event[1] == '+', columns, view);
+            else
+                step = arrowKey(view, event[1] == '+', event.size() > 2);
+            view = step.view.value_or(view);
+        }
+        std::string got = viewText(view);
+        if (mouse.cursor() >= 0)
+            got += " cursor " + std::to_string(mouse.cursor());
+        if (const auto band = mouse.band())
+            got += " band " + std::to_string(band->first) + ".." + std::to_string(band->second);
+        EXPECT_EQ(got, expected) << script;
+    }
 }
 
 // Each line as "x:low-high", "+" where it joins the point before; the four lines apart by " | ".
@@ -664,8 +726,56 @@ TEST(PlotCommand, CommandLines) {
     EXPECT_EQ(limited.analysis.temperature.high, 800);
     EXPECT_FALSE(limited.analysis.humidity.hasLow || limited.analysis.humidity.hasHigh);
     EXPECT_DOUBLE_EQ(limited.analysis.activation, 83.144);
-    EXPECT_EQ(rememberFile({"C:\\a.hxg", "C:\\b.hxg", "C:\\c.hxg"}, "c:\\B.HXG", 3),
-              (std::vector<std::string>{"c:\\B.HXG", "C:\\a.hxg", "C:\\c.hxg"}));
+    AnalysisSettings kept;
+    ASSERT_TRUE(parseLimits("1:2:3:4", kept));
+    const AnalysisSettings exported = commandAnalysis(limited, kept);
+    EXPECT_EQ(exported.temperature.high, 800);
+    EXPECT_FALSE(exported.humidity.hasHigh);
+    EXPECT_EQ(commandAnalysis(parsePlotCommand(rows[0].first), kept).humidity.high, 400);
+}
+
+// The window's report and the command line's exports are one job: its ranges and its size, then the page (the
+// statistics, the chart through the program's painter, the files) or why there is none. Records a minute from
+// 08:00 to 09:00; times from the first.
+TEST(PlotReport, OneJobForTheWindowAndTheCommandLine) {
+    const std::string file = recordsFrom({2026, 6, 1, 8, 0, 0}, 60, std::vector<double>(61, 20.0));
+    const CPlotModel model = modelOf({&file});
+    const std::int64_t first = model.firstTime();
+    const auto text = [&](const ReportJob& job) {
+        return std::to_string(job.from - first) + ".." + std::to_string(job.to - first) + " " +
+               viewText({job.view.t0 - first, job.view.t1 - first, job.view.following}) + " " +
+               std::to_string(job.width) + "x" + std::to_string(job.height);
+    };
+    const auto command = [&](std::vector<std::string> args) {
+        args.push_back("f.hxg");
+        return text(commandReport(model, parsePlotCommand(args), {}, 0));
+    };
+    EXPECT_EQ(text(viewReport({first - 0.5, first + 99.5, false}, {}, {}, 0)), "0..99 -0.5..99.5 1200x600");
+    EXPECT_EQ(command({"--report", "r.html"}), "0..3600 -72.0..3672.0 following 1200x600");
+    EXPECT_EQ(command({"--png", "p.png"}), "0..3600 -72.0..3672.0 following 1200x700");
+    EXPECT_EQ(command({"--png", "p.png", "--size", "800x450", "--from", "2026-06-01 08:30"}),
+              "1800..3600 1800.0..3600.0 800x450");
+    EXPECT_EQ(command({"--report", "r.html", "--to", "2026-06-01 08:00"}), "0..59 0.0..59.0 1200x600");
+    EXPECT_EQ(command({"--summary", "s.csv", "--from", "2026-06-01 09:00"}), "3600..3600 3600.0..3610.0 1200x700");
+
+    std::string html, drawn;
+    const ChartEncoder encode = [&](int width, int height, const ChartData& data, const ChartOptions&,
+                                    std::string& png) {
+        drawn = std::to_string(width) + "x" + std::to_string(height) + " " + std::to_string(data.stats.records);
+        png = "PNG";
+        return true;
+    };
+    const ReportJob job = viewReport({first - 0.5, first + 120.5, false}, {}, {}, civilSeconds({2026, 6, 2, 9, 30, 5}));
+    ASSERT_EQ(reportPage(model, job, readerOf({&file}), encode, html), ReportResult::Made);
+    EXPECT_EQ(drawn, "1200x600 3");
+    for (const std::string& part : {"base64," + base64("PNG"), std::string("<td>f</td><td>61</td><td>0</td>"),
+                                    std::string("Sporządzono 2026.06.02 09:30:05")}) {
+        EXPECT_NE(html.find(part), std::string::npos) << part;
+    }
+    const ByteReader unreadable = [](std::size_t, std::uint64_t, std::uint64_t, std::string&) { return false; };
+    const ChartEncoder undrawn = [](int, int, const ChartData&, const ChartOptions&, std::string&) { return false; };
+    EXPECT_EQ(reportPage(model, job, unreadable, encode, html), ReportResult::Unreadable);
+    EXPECT_EQ(reportPage(model, job, readerOf({&file}), undrawn, html), ReportResult::Undrawn);
 }
 
 // Worked by hand: ΔH/R = 83144 / 8.3144 = 10000 K; exp(-10000/293.15) and exp(-10000/303.15) held for equal times
@@ -717,23 +827,78 @@ TEST(PlotStatistics, LimitsAndActivationAsTyped) {
     // Kept in plot.ini as typed. A key that does not read keeps what was there; a low above its high keeps them all.
     const auto all = [&](const AnalysisSettings& s) { return shown(s) + "|" + formatFixed(s.activation, 3); };
     CSettingsStore store;
-    AnalysisSettings typed, read, kept;
-    ASSERT_TRUE(parseLimits("-0.25:25.5:30:40", typed) && parseActivation("90.5", typed.activation));
-    writeAnalysis(store, typed);
+    AnalysisSettings set;
+    CPlotIni typed, read, kept;
+    ASSERT_TRUE(parseLimits("-0.25:25.5:30:40", set) && parseActivation("90.5", set.activation));
+    typed.setAnalysis(set);
+    typed.write(store);
     std::string written;
     for (const char* key : {"T_LOW", "T_HIGH", "RH_LOW", "RH_HIGH", "MKT_DH"})
         written += store.getString("LIMITS", key, "?") + "|";
     EXPECT_EQ(written, "-0.25|25.5|30|40|90.500|");
-    readAnalysis(store, read);
-    EXPECT_EQ(all(read), "-0.25|25.5|30|40|90.500");
+    read.read(store);
+    EXPECT_EQ(all(read.analysis()), "-0.25|25.5|30|40|90.500");
     store.setString("LIMITS", "RH_HIGH", "4O");
     store.setString("LIMITS", "MKT_DH", "0");
     store.setString("LIMITS", "T_HIGH", "26");
-    readAnalysis(store, read);
-    EXPECT_EQ(all(read), "-0.25|26|30|40|90.500");
+    read.read(store);
+    EXPECT_EQ(all(read.analysis()), "-0.25|26|30|40|90.500");
     store.setString("LIMITS", "T_LOW", "26.01");
-    readAnalysis(store, kept);
-    EXPECT_EQ(all(kept), "||||83.144");
+    kept.read(store);
+    EXPECT_EQ(all(kept.analysis()), "||||83.144");
+}
+
+// plot.ini is read at start and written at exit, into the file as it is then: only the sections changed in between,
+// each whole (the recent files newest first, once each regardless of case), a section new to the file where it went
+// when each change was written at once.
+TEST(PlotIni, ExitWritesWhatChangedIntoTheFileAsItIsThen) {
+    const std::string atStart = "[RECENT]\r\nFILE1=C:\\a.hxg\r\nFILE2=C:\\b.hxg\r\n";
+    const std::string recent = "[RECENT]\r\nFILE1=c:\\A.HXG\r\nFILE2=C:\\c.hxg\r\nFILE3=C:\\b.hxg\r\nFILE4=\r\n"
+                               "FILE5=\r\nFILE6=\r\n";
+    const std::string limits = "[LIMITS]\r\nT_LOW=15\r\nT_HIGH=25\r\nRH_LOW=\r\nRH_HIGH=\r\nMKT_DH=83.144\r\n";
+    struct Row {
+        const char* name;
+        std::string atExit;  // the file when this Plot ends
+        const char* session; // R: files read, L: limits set
+        std::string written;
+    };
+    const Row rows[] = {
+        {"nothing changed", "[RECENT]\r\nFILE1=C:\\z.hxg\r\n", "", "[RECENT]\r\nFILE1=C:\\z.hxg\r\n"},
+        {"files read", atStart, "R", recent},
+        {"limits set: another Plot's recent files stay", "[RECENT]\r\nFILE1=C:\\z.hxg\r\n", "L",
+         "[RECENT]\r\nFILE1=C:\\z.hxg\r\n" + limits},
+        {"limits, then files, into an empty file", "", "LRL", limits + recent},
+        {"files, then limits", "", "RL", recent + limits},
+    };
+    settings_test::TempDir dir;
+    for (const Row& row : rows) {
+        const std::string path = dir.file("plot.ini");
+        settings_test::writeBytes(path, atStart);
+        CSettingsStore start;
+        ASSERT_TRUE(start.open(path, SettingsFileUse::Read));
+        CPlotIni ini;
+        ini.read(start);
+        AnalysisSettings analysis;
+        ASSERT_TRUE(parseLimits("15:25::", analysis));
+        for (const char* event = row.session; *event; ++event) {
+            if (*event == 'L')
+                ini.setAnalysis(analysis);
+            else
+                ini.rememberFiles({"C:\\c.hxg", "c:\\A.HXG"});
+        }
+        settings_test::writeBytes(path, row.atExit);
+        EXPECT_EQ(ini.changed(), *row.session != 0) << row.name;
+        if (ini.changed()) {
+            CSettingsStore store;
+            ASSERT_TRUE(store.open(path, SettingsFileUse::Keep));
+            ini.write(store);
+            store.save();
+        }
+        EXPECT_EQ(settings_test::readBytes(path), row.written) << row.name;
+    }
+    CPlotIni many;
+    many.rememberFiles({"1", "2", "3", "4", "5", "6", "7"});
+    EXPECT_EQ(many.recent(), (std::vector<std::string>{"7", "6", "5", "4", "3", "2"}));
 }
 
 // The time each record stands for and the most common step, whole and with the records split into a part and the

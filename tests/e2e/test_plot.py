@@ -21,7 +21,7 @@ import subprocess
 import sys
 import tempfile
 
-from harness import CMD_CLOSE, CMD_COLOURS, CMD_FONTS, CMD_PLOT, TEMPERATURE, Scenario, settings_file, wait_until
+from harness import CMD_CLOSE, CMD_COLOURS, CMD_FONTS, CMD_PLOT, TEMPERATURE, Scenario, log, settings_file, wait_until
 from records import binary_record, split_binary, text_records
 
 LIVE = "pomiary żółw.hxg"
@@ -256,9 +256,21 @@ def body(s, t):
                                 text=True).stdout.split()[0]
         subprocess.run(["xdotool", "windowfocus", window], env=s.env, check=True)
         subprocess.run(["xdotool", "key", "ctrl+t"], env=s.env, check=True)
-        wait_until(lambda: subprocess.run(["xdotool", "search", "--name", "^Statystyka$"], env=s.env,
-                                          capture_output=True, text=True).stdout.strip(), 15, "the Statystyka window")
+        stats = wait_until(lambda: subprocess.run(["xdotool", "search", "--name", "^Statystyka$"], env=s.env,
+                                                  capture_output=True, text=True).stdout.split(), 15,
+                           "the Statystyka window")[0]
         t.passed("Ctrl+T opens the statistics of the visible range")
+        # Mapped is not painted yet: the screenshot waits until the window shows text (a blank one has a few
+        # colours) and looks the same twice in a row.
+        looks = []
+
+        def painted():
+            looks.append(subprocess.run(["import", "-window", stats, "-format", "%k %#", "info:"], env=s.env,
+                                        capture_output=True, text=True, check=True).stdout)
+            return len(looks) > 1 and looks[-1] == looks[-2] and int(looks[-1].split()[0]) > 24
+
+        wait_until(painted, 15, "the statistics painted")
+        log("the statistics window shows %s colours" % looks[-1].split()[0])
         s.screenshot("statistics")
     finally:
         s.win("close", check=False)

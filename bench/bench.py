@@ -306,21 +306,24 @@ class Bench:
             session.stop()
 
     def run_mqtt(self):
-        """CPU and private memory at the instrument's pace with MQTT off, then on (a broker on loopback, the state
-        at most once a second and a record a minute, as set up by default), each over the same window."""
+        """CPU and private memory at the instrument's pace with MQTT off and on (a broker on loopback, a record a
+        minute, as set up by default), with steady values (a state every 30 s) and with a temperature that changes
+        at every line (a state every second), each over the same two-minute window."""
         broker = peers.Mosquitto(self.config.work / "mqtt-broker", {})
+        section = b"[MQTT]\r\nENABLED=1\r\nHOST=127.0.0.1\r\nPORT=%d\r\nSTATION=bench\r\n" % broker.port
         try:
-            for name, section in (("off", b""), ("on", b"[MQTT]\r\nENABLED=1\r\nHOST=127.0.0.1\r\nPORT=%d\r\n"
-                                                         b"STATION=bench\r\n" % broker.port)):
-                ini = harness.settings_file(PORT_NR=harness.SIM_PORT, SHOW_ADV=0) + section
-                session = harness.Session(self.config, "mqtt_" + name, ini=ini, close_info=False, sim_args=PACED)
+            for name, mqtt, values in (("off", b"", []), ("on", section, []), ("off_changing", b"", ["--ramp"]),
+                                       ("on_changing", section, ["--ramp"])):
+                ini = harness.settings_file(PORT_NR=harness.SIM_PORT, SHOW_ADV=0) + mqtt
+                session = harness.Session(self.config, "mqtt_" + name, ini=ini, close_info=False,
+                                          sim_args=PACED + values)
                 try:
                     session.start()
                     session.wait_visible()
-                    session.wait_texts(timeout=30, temperature="23.4 °C")
+                    session.wait_texts(timeout=30, humidity="45.6 %")
                     program, server = find_pids(self.config.prefix, session.folder / "HX350.exe")
                     log("MQTT %s: CPU window (load %s)" % (name, load_average()))
-                    cpu, _ = cpu_window({"program": program, "wineserver": server}, self.seconds(60))
+                    cpu, _ = cpu_window({"program": program, "wineserver": server}, self.seconds(120))
                     self.results["mqtt_" + name] = dict(cpu, private_kb=private_kb(program),
                                                         threads=thread_count(program))
                 finally:
@@ -489,12 +492,13 @@ def table(results, decode):
         out.append("| threads slope | %.1f per 1000 lines (%d at the end) |"
                    % (results["threads_slope_per_1000"], results.get("threads_end", 0)))
     if "mqtt_on" in results:
-        off, on = results["mqtt_off"], results["mqtt_on"]
-        out.append("| CPU at the instrument's pace, MQTT off / on, %% of a core | program %.2f / %.2f, wineserver "
-                   "%.2f / %.2f |" % (off["program"] * 100, on["program"] * 100, off["wineserver"] * 100,
-                                      on["wineserver"] * 100))
-        out.append("| private memory and threads at the instrument's pace, MQTT off / on | %.1f / %.1f MB, %d / %d |"
-                   % (off["private_kb"] / 1024, on["private_kb"] / 1024, off["threads"], on["threads"]))
+        for values, suffix in (("steady values", ""), ("a temperature that changes at every line", "_changing")):
+            off, on = results["mqtt_off" + suffix], results["mqtt_on" + suffix]
+            out.append("| CPU at the instrument's pace, %s, MQTT off / on, %% of a core | program %.2f / %.2f, "
+                       "wineserver %.2f / %.2f |" % (values, off["program"] * 100, on["program"] * 100,
+                                                     off["wineserver"] * 100, on["wineserver"] * 100))
+            out.append("| private memory and threads, %s, MQTT off / on | %.1f / %.1f MB, %d / %d |"
+                       % (values, off["private_kb"] / 1024, on["private_kb"] / 1024, off["threads"], on["threads"]))
     if "startup_ms" in results:
         s = results["startup_ms"]
         out.append("| start-up to the main window | %.0f ms, empty window %.0f ms: program's share %.0f ms |"

@@ -1,5 +1,7 @@
 #include "base/civil_time.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr std::int64_t kDay = 86400;
@@ -41,4 +43,16 @@ LocalTime civilTime(std::int64_t seconds) {
     time.minute = static_cast<int>(rest / 60 % 60);
     time.second = static_cast<int>(rest % 60);
     return time;
+}
+
+std::int64_t localSeconds(const WallTime& time) {
+    return floorDiv(time.utcMs, 1000) + std::int64_t{time.utcOffsetMinutes} * 60;
+}
+
+std::string utcOffsetText(int minutes, const char* separator) {
+    const int magnitude = minutes < 0 ? -minutes : minutes;
+    char text[16];
+    std::snprintf(text, sizeof text, "%c%02d%s%02d", minutes < 0 ? '-' : '+', magnitude / 60, separator,
+                  magnitude % 60);
+    return text;
 }

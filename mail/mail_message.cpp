@@ -10,7 +10,6 @@
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
-constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::size_t kMaxHeaderLine = 78;      // RFC 5322 2.1.1
 constexpr std::size_t kMaxEncodedLine = 76;     // RFC 2047 2: a line that holds encoded words
 constexpr std::size_t kMaxEncodedWord = 75;     // RFC 2047 2
@@ -22,8 +21,8 @@ constexpr const char* kWordEnd = "?=";
 const QuantityView kViews[2] = {{DegreesCelsius, DegreesCelsius, true}, {Percent, Percent, true}};
 const char* const kQuantityNames[2] = {"Temperatura", "Wilgotność"};
 
-LocalTime localTimeOf(const MqttWallTime& time) {
-    return civilTime(floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60);
+LocalTime localTimeOf(const WallTime& time) {
+    return civilTime(localSeconds(time));
 }
 
 std::string hexByte(unsigned char byte) {
@@ -248,19 +247,17 @@ std::string composeMailMessage(const MailHeader& header, const MailContent& cont
            "Auto-Submitted: auto-generated" + kCrLf + kCrLf + quotedPrintable(mailBody(content, now));
 }
 
-std::string mailDateText(const MqttWallTime& time) {
+std::string mailDateText(const WallTime& time) {
     static constexpr const char* kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"}; // 1970-01-01: Thu
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::int64_t seconds = floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60;
+    const std::int64_t seconds = localSeconds(time);
     const LocalTime t = civilTime(seconds);
     const std::int64_t day = floorDiv(seconds, 86400);
-    const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d", kDays[(day % 7 + 7) % 7], t.day,
-                  kMonths[(t.month - 1) % 12], t.year, t.hour, t.minute, t.second,
-                  time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return text;
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d ", kDays[(day % 7 + 7) % 7], t.day,
+                  kMonths[(t.month - 1) % 12], t.year, t.hour, t.minute, t.second);
+    return text + utcOffsetText(time.utcOffsetMinutes, "");
 }
 
 std::string mailMessageId(const std::string& station, const std::string& from, std::int64_t utcMs,

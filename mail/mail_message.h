@@ -46,7 +46,7 @@ struct MailContent {
 struct MailHeader {
     std::string from;
     std::vector<std::string> to;
-    MqttWallTime time;
+    WallTime time;
     std::string messageId; // with its angle brackets (mailMessageId)
 };
 
@@ -58,7 +58,7 @@ std::string mailBody(const MailContent& content, const LocalTime& now);
 std::string composeMailMessage(const MailHeader& header, const MailContent& content);
 
 // "Thu, 05 Mar 2026 14:03:27 +0100": RFC 5322 3.3, the local time with its offset.
-std::string mailDateText(const MqttWallTime& time);
+std::string mailDateText(const WallTime& time);
 
 // "<hx350.pc01-com3.1772719407000.7.2a@firma.pl>": unique without randomness, from the station, the moment, a
 // counter of this run's messages and a seed that differs between runs (the process's start, its id), on the

@@ -14,11 +14,7 @@ constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::int64_t kMsPerMinute = 60000;
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-std::int64_t localSeconds(const MqttWallTime& time) {
-    return floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60;
-}
-
-LocalTime localTime(const MailClock& clock) {
+LocalTime localTime(const ClockReading& clock) {
     return civilTime(localSeconds(clock.wall));
 }
 
@@ -107,7 +103,7 @@ std::string mailStationName(const std::string& station) {
 }
 
 SmtpMessage mailTestMessage(const MailSettings& settings, const std::string& station, const CurrentReading& reading,
-                            const AlarmSettings& alarms, const MqttWallTime& time, std::uint64_t seed) {
+                            const AlarmSettings& alarms, const WallTime& time, std::uint64_t seed) {
     MailContent content;
     content.kind = MailKind::Test;
     content.station = mailStationName(station);
@@ -142,7 +138,8 @@ std::string mailTestResultText(const SmtpOutcome& outcome) {
 
 MailSchedule::MailSchedule(std::uint64_t seed) : seed_(seed) {}
 
-MailPlan MailSchedule::applySettings(const MailSettings& settings, const std::string& station, const MailClock& clock) {
+MailPlan MailSchedule::applySettings(const MailSettings& settings, const std::string& station,
+                                     const ClockReading& clock) {
     begin();
     MailSettings next = settings;
     boundMailSettings(next);
@@ -173,16 +170,17 @@ MailPlan MailSchedule::applySettings(const MailSettings& settings, const std::st
     return finish(clock);
 }
 
-MailPlan MailSchedule::onReading(const CurrentReading& reading, bool lineGood, const MailClock& clock) {
+MailPlan MailSchedule::onReading(const CurrentReading& reading, bool lineGood, const ClockReading& clock) {
     begin();
     reading_ = reading;
     if (!settings_.enabled || !lineGood)
         return finish(clock);
     const QuantityReading* values[2] = {&reading.temperature, &reading.humidity};
+    const LocalTime now = localTime(clock);
     bool any = false;
     for (int q = 0; q < 2; ++q) {
         if (values[q]->valid()) {
-            widen(day_.quantity[q], *values[q], localTime(clock));
+            widen(day_.quantity[q], *values[q], now);
             any = true;
         }
     }
@@ -193,7 +191,7 @@ MailPlan MailSchedule::onReading(const CurrentReading& reading, bool lineGood, c
 
 // Onsets are kept while the notifications are off too, so that a reminder after they are switched on still says
 // how long its alarm has lasted.
-MailPlan MailSchedule::onAlarmPlan(const AlarmPlan& plan, const AlarmSettings& alarms, const MailClock& clock) {
+MailPlan MailSchedule::onAlarmPlan(const AlarmPlan& plan, const AlarmSettings& alarms, const ClockReading& clock) {
     begin();
     alarms_ = alarms;
     for (const AlarmEvent& event : plan.events) {
@@ -236,7 +234,7 @@ MailPlan MailSchedule::onAlarmPlan(const AlarmPlan& plan, const AlarmSettings& a
     return finish(clock);
 }
 
-MailPlan MailSchedule::tick(const MailClock& clock) {
+MailPlan MailSchedule::tick(const ClockReading& clock) {
     begin();
     if (!settings_.enabled)
         return finish(clock);
@@ -261,7 +259,7 @@ MailPlan MailSchedule::tick(const MailClock& clock) {
     return finish(clock);
 }
 
-MailPlan MailSchedule::delivered(std::uint64_t id, const SmtpOutcome& outcome, const MailClock& clock) {
+MailPlan MailSchedule::delivered(std::uint64_t id, const SmtpOutcome& outcome, const ClockReading& clock) {
     begin();
     const auto item =
         std::find_if(queue_.begin(), queue_.end(), [id](const Queued& q) { return q.id == id && q.inFlight; });
@@ -295,7 +293,7 @@ MailPlan& MailSchedule::begin() {
     return plan_;
 }
 
-MailPlan MailSchedule::finish(const MailClock& clock) {
+MailPlan MailSchedule::finish(const ClockReading& clock) {
     const std::int64_t now = clock.monotonicMs;
     const bool inFlight = std::any_of(queue_.begin(), queue_.end(), [](const Queued& q) { return q.inFlight; });
     if (settings_.enabled && !inFlight && !queue_.empty() && now >= retryAtMs_) {
@@ -321,7 +319,7 @@ MailPlan MailSchedule::finish(const MailClock& clock) {
     return plan_;
 }
 
-void MailSchedule::enqueue(const MailContent& message, const ActiveAlarm* alarm, const MailClock& clock) {
+void MailSchedule::enqueue(const MailContent& message, const ActiveAlarm* alarm, const ClockReading& clock) {
     Queued item;
     item.id = nextId_++;
     item.kind = message.kind;
@@ -361,7 +359,7 @@ void MailSchedule::enqueue(const MailContent& message, const ActiveAlarm* alarm,
 }
 
 void MailSchedule::record(const Queued& item, bool sent, std::vector<std::string> recipients, std::string reason,
-                          const MailClock& clock) {
+                          const ClockReading& clock) {
     MailRecord line;
     line.sent = sent;
     line.kind = item.kind;
@@ -374,7 +372,7 @@ void MailSchedule::record(const Queued& item, bool sent, std::vector<std::string
     plan_.records.push_back(std::move(line));
 }
 
-void MailSchedule::giveUpAll(const std::string& reason, const MailClock& clock) {
+void MailSchedule::giveUpAll(const std::string& reason, const ClockReading& clock) {
     for (const Queued& item : queue_)
         record(item, false, item.message.recipients, reason, clock);
     queue_.clear();
@@ -386,7 +384,7 @@ void MailSchedule::withdrawReminders() {
         queue_.end());
 }
 
-void MailSchedule::sendDaily(const MailClock& clock) {
+void MailSchedule::sendDaily(const ClockReading& clock) {
     const std::int64_t now = localSeconds(clock.wall);
     MailContent message = content(MailKind::Daily);
     message.active = active_;

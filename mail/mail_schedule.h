@@ -14,13 +14,6 @@
 // What to send when: the messages of the alarms' events, the reminders and the daily message, composed when they
 // arise and delivered one at a time from a bounded queue, with a back-off while the server cannot be reached.
 
-// The time of every input: a monotonic clock for the reminders and the back-off (it never steps), and the wall
-// clock that the daily message's time and the messages' dates follow.
-struct MailClock {
-    std::int64_t monotonicMs = 0;
-    MqttWallTime wall;
-};
-
 // A message sent or given up, as a line of the alarm event file (mailEventLine).
 struct MailRecord {
     bool sent = false;
@@ -77,14 +70,14 @@ public:
     explicit MailSchedule(std::uint64_t seed);
 
     // The settings and the station that names the messages. Switched off, every waiting message is given up.
-    MailPlan applySettings(const MailSettings& settings, const std::string& station, const MailClock& clock);
+    MailPlan applySettings(const MailSettings& settings, const std::string& station, const ClockReading& clock);
     // Every reading update: `lineGood` after a good line (not a bad one or a watchdog expiry).
-    MailPlan onReading(const CurrentReading& reading, bool lineGood, const MailClock& clock);
+    MailPlan onReading(const CurrentReading& reading, bool lineGood, const ClockReading& clock);
     // The alarm monitor's plan after every input, with the settings it works with.
-    MailPlan onAlarmPlan(const AlarmPlan& plan, const AlarmSettings& alarms, const MailClock& clock);
-    MailPlan tick(const MailClock& clock);
+    MailPlan onAlarmPlan(const AlarmPlan& plan, const AlarmSettings& alarms, const ClockReading& clock);
+    MailPlan tick(const ClockReading& clock);
     // The worker's outcome for the delivery `id`.
-    MailPlan delivered(std::uint64_t id, const SmtpOutcome& outcome, const MailClock& clock);
+    MailPlan delivered(std::uint64_t id, const SmtpOutcome& outcome, const ClockReading& clock);
 
     // UTF-8, for the end of the status line, ending with a blank: "E-mail: nie można wysłać powiadomienia (…). "
     // since a delivery failed, until one goes through or the server's settings change; empty otherwise.
@@ -103,13 +96,13 @@ private:
     };
 
     MailPlan& begin();
-    MailPlan finish(const MailClock& clock);
-    void enqueue(const MailContent& content, const ActiveAlarm* alarm, const MailClock& clock);
+    MailPlan finish(const ClockReading& clock);
+    void enqueue(const MailContent& content, const ActiveAlarm* alarm, const ClockReading& clock);
     void record(const Queued& item, bool sent, std::vector<std::string> recipients, std::string reason,
-                const MailClock& clock);
-    void giveUpAll(const std::string& reason, const MailClock& clock);
+                const ClockReading& clock);
+    void giveUpAll(const std::string& reason, const ClockReading& clock);
     void withdrawReminders();
-    void sendDaily(const MailClock& clock);
+    void sendDaily(const ClockReading& clock);
     std::optional<std::int64_t> nextDaily(std::int64_t localSeconds) const;
     MailContent content(MailKind kind) const;
 
@@ -152,6 +145,6 @@ std::string mailStationName(const std::string& station);
 
 // The dialog's test message, composed as the notifications are, to go at once with a session of its own.
 SmtpMessage mailTestMessage(const MailSettings& settings, const std::string& station, const CurrentReading& reading,
-                            const AlarmSettings& alarms, const MqttWallTime& time, std::uint64_t seed);
+                            const AlarmSettings& alarms, const WallTime& time, std::uint64_t seed);
 // What the dialog says when the test message's session ends (UTF-8).
 std::string mailTestResultText(const SmtpOutcome& outcome);

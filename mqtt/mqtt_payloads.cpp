@@ -11,7 +11,6 @@ namespace {
 
 constexpr const char* kTopicRoot = "hx350/";
 constexpr const char* kDeviceIdPrefix = "hx350_";
-constexpr std::int64_t kMsPerSecond = 1000;
 // A value as its display shows it without units: cut to tenths, or two decimals when the instrument asks for
 // them; null without a value. The display core words it, so the numbers never differ from what the window shows.
 std::string valueJson(const QuantityReading& reading, int displayQuantity, bool withFlagged) {
@@ -55,13 +54,12 @@ std::string mqttDiscoveryTopic(const std::string& station) {
     return "homeassistant/device/" + std::string(kDeviceIdPrefix) + station + "/config";
 }
 
-std::string isoLocalTime(const MqttWallTime& time) {
-    const LocalTime t = civilTime(floorDiv(time.utcMs, kMsPerSecond) + std::int64_t{time.utcOffsetMinutes} * 60);
-    const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
+std::string isoLocalTime(const WallTime& time) {
+    const LocalTime t = civilTime(localSeconds(time));
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return text;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return text + utcOffsetText(time.utcOffsetMinutes, ":");
 }
 
 std::string jsonString(std::string_view text) {
@@ -111,7 +109,7 @@ std::string mqttStateJson(const MqttState& state, const MqttAlarm& alarm) {
     return json + "}";
 }
 
-std::string mqttRecordJson(const CurrentReading& reading, const MqttWallTime& time) {
+std::string mqttRecordJson(const CurrentReading& reading, const WallTime& time) {
     return "{" + field("time", jsonString(isoLocalTime(time))) + "," +
            field("serial", serialJson(reading.serialNumber)) + "," +
            field("temperature", valueJson(reading.temperature, DegreesCelsius, false)) + "," +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/alarm_monitor.h"
+#include "base/civil_time.h"
 #include "protocol/current_reading.h"
 
 #include <cstdint>
@@ -12,17 +13,11 @@
 // point whatever the system's locale, values as the displays show them) and the home automation's device
 // discovery message.
 
-// A moment of the wall clock: UTC milliseconds since 1970 and the local offset from UTC then, in minutes.
-struct MqttWallTime {
-    std::int64_t utcMs = 0;
-    int utcOffsetMinutes = 0;
-};
-
 // The current reading as the window has it after a reading update, with when that was.
 struct MqttState {
     CurrentReading reading;
     bool linkUp = false;
-    MqttWallTime time;
+    WallTime time;
 };
 
 // The alarms as the status line says them. `enabled`: alarms are switched on, so the alarm topic, the state's
@@ -67,7 +62,7 @@ std::string mqttTopic(const std::string& station, std::string_view leaf);
 std::string mqttDiscoveryTopic(const std::string& station);
 
 // "2026-10-25T02:30:00+01:00": the local time to the second, with its offset.
-std::string isoLocalTime(const MqttWallTime& time);
+std::string isoLocalTime(const WallTime& time);
 
 // `text` as a JSON string with its quotes; control characters escaped, bytes that are not UTF-8 made U+FFFD.
 std::string jsonString(std::string_view text);
@@ -77,7 +72,7 @@ std::string jsonString(std::string_view text);
 // alarm) only while alarms are on.
 std::string mqttStateJson(const MqttState& state, const MqttAlarm& alarm);
 // {"time", "serial", "temperature", "humidity"}: a record as recording writes it, a faulty value null.
-std::string mqttRecordJson(const CurrentReading& reading, const MqttWallTime& time);
+std::string mqttRecordJson(const CurrentReading& reading, const WallTime& time);
 // {"active", "acknowledged", "text"}.
 std::string mqttAlarmJson(const MqttAlarm& alarm);
 

@@ -39,7 +39,7 @@ std::string mqttDroppedRecordsText(std::uint64_t count) {
     return "MQTT: rekordy usunięte z pełnej kolejki: " + std::to_string(count) + ". ";
 }
 
-MqttPlan MqttSession::start(const MqttSettings& settings, const MqttClock& clock) {
+MqttPlan MqttSession::start(const MqttSettings& settings, const ClockReading& clock) {
     begin();
     if (phase_ != Phase::Off)
         return finish(clock);
@@ -57,7 +57,7 @@ MqttPlan MqttSession::start(const MqttSettings& settings, const MqttClock& clock
 
 // A connection that carried the device to the home automation takes it away when the new settings put it
 // elsewhere or switch discovery off; otherwise it only says "offline" until the new connection says "online".
-MqttPlan MqttSession::reconfigure(const MqttSettings& settings, const MqttClock& clock) {
+MqttPlan MqttSession::reconfigure(const MqttSettings& settings, const ClockReading& clock) {
     MqttSettings next = settings;
     if (!next.enabled)
         return stop(MqttStop::SwitchOff, clock);
@@ -93,7 +93,7 @@ MqttPlan MqttSession::reconfigure(const MqttSettings& settings, const MqttClock&
     return finish(clock);
 }
 
-MqttPlan MqttSession::tcpConnected(const MqttClock& clock) {
+MqttPlan MqttSession::tcpConnected(const ClockReading& clock) {
     begin();
     if (phase_ != Phase::Connecting)
         return finish(clock);
@@ -117,7 +117,7 @@ MqttPlan MqttSession::tcpConnected(const MqttClock& clock) {
     return finish(clock);
 }
 
-MqttPlan MqttSession::connectionEnded(const MqttClock& clock, TlsFailure tls) {
+MqttPlan MqttSession::connectionEnded(const ClockReading& clock, TlsFailure tls) {
     begin();
     switch (phase_) {
     case Phase::Connecting:
@@ -135,7 +135,7 @@ MqttPlan MqttSession::connectionEnded(const MqttClock& clock, TlsFailure tls) {
     return finish(clock);
 }
 
-MqttPlan MqttSession::received(std::string_view bytes, const MqttClock& clock) {
+MqttPlan MqttSession::received(std::string_view bytes, const ClockReading& clock) {
     begin();
     const auto accepting = [this] {
         return phase_ == Phase::AwaitingConnAck || phase_ == Phase::Connected ||
@@ -166,7 +166,7 @@ MqttPlan MqttSession::received(std::string_view bytes, const MqttClock& clock) {
     return finish(clock);
 }
 
-MqttPlan MqttSession::tick(const MqttClock& clock) {
+MqttPlan MqttSession::tick(const ClockReading& clock) {
     begin();
     const std::int64_t now = clock.monotonicMs;
     switch (phase_) {
@@ -195,7 +195,7 @@ MqttPlan MqttSession::tick(const MqttClock& clock) {
     return finish(clock);
 }
 
-MqttPlan MqttSession::updateState(const MqttState& state, const MqttClock& clock) {
+MqttPlan MqttSession::updateState(const MqttState& state, const ClockReading& clock) {
     begin();
     if (phase_ == Phase::Off)
         return finish(clock);
@@ -205,7 +205,7 @@ MqttPlan MqttSession::updateState(const MqttState& state, const MqttClock& clock
     return finish(clock);
 }
 
-MqttPlan MqttSession::updateAlarm(const MqttAlarm& alarm, const MqttClock& clock) {
+MqttPlan MqttSession::updateAlarm(const MqttAlarm& alarm, const ClockReading& clock) {
     begin();
     if (phase_ == Phase::Off || alarm == alarm_)
         return finish(clock);
@@ -220,7 +220,7 @@ MqttPlan MqttSession::updateAlarm(const MqttAlarm& alarm, const MqttClock& clock
     return finish(clock);
 }
 
-MqttPlan MqttSession::stop(MqttStop how, const MqttClock& clock) {
+MqttPlan MqttSession::stop(MqttStop how, const ClockReading& clock) {
     begin();
     problem_ = Problem::None;
     dropped_ = 0;
@@ -256,7 +256,7 @@ MqttPlan& MqttSession::begin() {
     return plan_;
 }
 
-MqttPlan MqttSession::finish(const MqttClock& clock) {
+MqttPlan MqttSession::finish(const ClockReading& clock) {
     std::string status = composeStatus();
     if (status != status_) {
         status_ = std::move(status);
@@ -295,7 +295,7 @@ MqttPlan MqttSession::finish(const MqttClock& clock) {
     return plan_;
 }
 
-void MqttSession::open(const MqttClock& clock) {
+void MqttSession::open(const ClockReading& clock) {
     phase_ = Phase::Connecting;
     deadlineMs_ = clock.monotonicMs + kConnectTimeoutMs;
     plan_.open = true;
@@ -316,7 +316,7 @@ void MqttSession::dropConnection() {
         record.sent = false;
 }
 
-void MqttSession::fail(Problem problem, const MqttClock& clock, int returnCode) {
+void MqttSession::fail(Problem problem, const ClockReading& clock, int returnCode) {
     dropConnection();
     phase_ = Phase::Waiting;
     deadlineMs_ = clock.monotonicMs + backoffMs_;
@@ -325,7 +325,7 @@ void MqttSession::fail(Problem problem, const MqttClock& clock, int returnCode) 
     refusedCode_ = returnCode;
 }
 
-void MqttSession::closed(const MqttClock& clock) {
+void MqttSession::closed(const ClockReading& clock) {
     dropConnection();
     if (reopenAfterClose_) {
         reopenAfterClose_ = false;
@@ -336,13 +336,13 @@ void MqttSession::closed(const MqttClock& clock) {
     plan_.finished = true;
 }
 
-void MqttSession::write(const std::string& bytes, const MqttClock& clock) {
+void MqttSession::write(const std::string& bytes, const ClockReading& clock) {
     plan_.send += bytes;
     lastSentMs_ = clock.monotonicMs;
 }
 
 void MqttSession::publish(const std::string& topic, const std::string& payload, bool retain, Kind kind,
-                          const MqttClock& clock, std::uint64_t record) {
+                          const ClockReading& clock, std::uint64_t record) {
     MqttPublish packet;
     packet.topic = topic;
     packet.payload = payload;
@@ -353,7 +353,7 @@ void MqttSession::publish(const std::string& topic, const std::string& payload, 
     inFlight_.push_back({packet.packetId, kind, record, clock.monotonicMs});
 }
 
-void MqttSession::handle(const MqttIncoming& packet, const MqttClock& clock) {
+void MqttSession::handle(const MqttIncoming& packet, const ClockReading& clock) {
     using Type = MqttIncoming::Type;
     if (phase_ != Phase::Connected) {
         // The broker's first packet is its CONNACK.
@@ -404,7 +404,7 @@ void MqttSession::handle(const MqttIncoming& packet, const MqttClock& clock) {
     }
 }
 
-void MqttSession::connAck(const MqttIncoming& packet, const MqttClock& clock) {
+void MqttSession::connAck(const MqttIncoming& packet, const ClockReading& clock) {
     if (packet.returnCode != 0) {
         if (phase_ == Phase::Closing)
             return closed(clock);
@@ -430,7 +430,7 @@ void MqttSession::connAck(const MqttIncoming& packet, const MqttClock& clock) {
     statePending_ = state_.has_value();
 }
 
-void MqttSession::broken(const MqttClock& clock) {
+void MqttSession::broken(const ClockReading& clock) {
     if (phase_ == Phase::Closing)
         closed(clock);
     else
@@ -439,7 +439,7 @@ void MqttSession::broken(const MqttClock& clock) {
 
 // Discovery first (it names the topics), then the alarm and the state, each the newest, then the records in
 // their order, as long as the window of unacknowledged messages has room.
-void MqttSession::publishDue(const MqttClock& clock) {
+void MqttSession::publishDue(const ClockReading& clock) {
     if (phase_ != Phase::Connected)
         return;
     const std::string& station = settings_.station;
@@ -470,7 +470,7 @@ void MqttSession::publishDue(const MqttClock& clock) {
     }
 }
 
-void MqttSession::leave(MqttStop how, const MqttSettings& settings, const MqttClock& clock) {
+void MqttSession::leave(MqttStop how, const MqttSettings& settings, const ClockReading& clock) {
     phase_ = Phase::Closing;
     leaveSent_ = true;
     if (how == MqttStop::SwitchOff && settings.discovery)
@@ -480,7 +480,7 @@ void MqttSession::leave(MqttStop how, const MqttSettings& settings, const MqttCl
     plan_.close = MqttPlan::Close::AfterSending;
 }
 
-void MqttSession::takeRecord(const MqttClock& clock) {
+void MqttSession::takeRecord(const ClockReading& clock) {
     if (settings_.recordIntervalSeconds <= 0 || !schedule_.takeDue(clock.wall.utcMs))
         return;
     if (records_.size() >= kMaxQueuedRecords) {
@@ -492,7 +492,7 @@ void MqttSession::takeRecord(const MqttClock& clock) {
     records_.push_back({nextRecord_++, mqttRecordJson(reading, clock.wall), false});
 }
 
-void MqttSession::watchTimeouts(const MqttClock& clock) {
+void MqttSession::watchTimeouts(const ClockReading& clock) {
     const std::int64_t now = clock.monotonicMs;
     const std::int64_t keepAliveMs = std::int64_t{settings_.keepAliveSeconds} * 1000;
     if (packetStartMs_ && now >= *packetStartMs_ + kPacketTimeoutMs)

@@ -13,13 +13,6 @@
 #include <string_view>
 #include <vector>
 
-// The time of every input: a monotonic clock for the timeouts, the back-off and the schedule's waits (it never
-// steps), and the wall clock that the payloads' times show.
-struct MqttClock {
-    std::int64_t monotonicMs = 0;
-    MqttWallTime wall;
-};
-
 // How the publisher ends: switched off by the user (the device leaves the home automation too) or with the
 // program, which comes back.
 enum class MqttStop { SwitchOff, ProgramClose };
@@ -60,22 +53,22 @@ public:
     static constexpr std::size_t kMaxQueuedRecords = 10080; // a week of one-minute records
 
     // Switched on (settings.enabled is taken as given): the first connection is opened at once.
-    MqttPlan start(const MqttSettings& settings, const MqttClock& clock);
+    MqttPlan start(const MqttSettings& settings, const ClockReading& clock);
     // New settings while running: a connection closes cleanly and the next one uses them; waiting records stay.
     // Settings that switch it off end it as stop(SwitchOff).
-    MqttPlan reconfigure(const MqttSettings& settings, const MqttClock& clock);
-    MqttPlan tcpConnected(const MqttClock& clock);
+    MqttPlan reconfigure(const MqttSettings& settings, const ClockReading& clock);
+    MqttPlan tcpConnected(const ClockReading& clock);
     // The connection could not be opened, was closed by the other end or failed.
     // The connection ended or could not be made; `tls` says why an encrypted one failed.
-    MqttPlan connectionEnded(const MqttClock& clock, TlsFailure tls = TlsFailure::None);
-    MqttPlan received(std::string_view bytes, const MqttClock& clock);
-    MqttPlan tick(const MqttClock& clock);
+    MqttPlan connectionEnded(const ClockReading& clock, TlsFailure tls = TlsFailure::None);
+    MqttPlan received(std::string_view bytes, const ClockReading& clock);
+    MqttPlan tick(const ClockReading& clock);
     // Every reading update of the window.
-    MqttPlan updateState(const MqttState& state, const MqttClock& clock);
-    MqttPlan updateAlarm(const MqttAlarm& alarm, const MqttClock& clock);
+    MqttPlan updateState(const MqttState& state, const ClockReading& clock);
+    MqttPlan updateAlarm(const MqttAlarm& alarm, const ClockReading& clock);
     // A clean close that gives up after kCloseTimeoutMs: on switch-off the empty retained discovery message (when
     // discovery is on), then "offline", then DISCONNECT; on program close "offline" and DISCONNECT.
-    MqttPlan stop(MqttStop how, const MqttClock& clock);
+    MqttPlan stop(MqttStop how, const ClockReading& clock);
 
     // UTF-8, for the end of the status line: each piece ends with a blank; empty while all is well, and while the
     // first connection after start() is being tried, so that a start that connects says nothing.
@@ -101,21 +94,21 @@ private:
     };
 
     MqttPlan& begin();
-    MqttPlan finish(const MqttClock& clock);
-    void open(const MqttClock& clock);
+    MqttPlan finish(const ClockReading& clock);
+    void open(const ClockReading& clock);
     void dropConnection();
-    void fail(Problem problem, const MqttClock& clock, int returnCode = 0);
-    void broken(const MqttClock& clock);
-    void write(const std::string& bytes, const MqttClock& clock);
-    void publish(const std::string& topic, const std::string& payload, bool retain, Kind kind, const MqttClock& clock,
-                 std::uint64_t record = 0);
-    void connAck(const MqttIncoming& packet, const MqttClock& clock);
-    void handle(const MqttIncoming& packet, const MqttClock& clock);
-    void publishDue(const MqttClock& clock);
-    void leave(MqttStop how, const MqttSettings& settings, const MqttClock& clock);
-    void closed(const MqttClock& clock);
-    void takeRecord(const MqttClock& clock);
-    void watchTimeouts(const MqttClock& clock);
+    void fail(Problem problem, const ClockReading& clock, int returnCode = 0);
+    void broken(const ClockReading& clock);
+    void write(const std::string& bytes, const ClockReading& clock);
+    void publish(const std::string& topic, const std::string& payload, bool retain, Kind kind,
+                 const ClockReading& clock, std::uint64_t record = 0);
+    void connAck(const MqttIncoming& packet, const ClockReading& clock);
+    void handle(const MqttIncoming& packet, const ClockReading& clock);
+    void publishDue(const ClockReading& clock);
+    void leave(MqttStop how, const MqttSettings& settings, const ClockReading& clock);
+    void closed(const ClockReading& clock);
+    void takeRecord(const ClockReading& clock);
+    void watchTimeouts(const ClockReading& clock);
     std::uint16_t nextPacketId();
     std::string composeStatus() const;
 

@@ -12,6 +12,10 @@ std::int64_t fileTimeValue(const FILETIME& time) {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
+std::int64_t unixMs(const FILETIME& utc) {
+    return (fileTimeValue(utc) - kUnixEpochFileTime) / kFileTimePerMs;
+}
+
 } // namespace
 
 LocalTime localNow() {
@@ -23,17 +27,21 @@ LocalTime localNow() {
 std::int64_t utcMs() {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    return (fileTimeValue(now) - kUnixEpochFileTime) / kFileTimePerMs;
+    return unixMs(now);
 }
 
-int utcOffsetMinutes() {
+WallTime wallNow() {
     FILETIME utc{};
     GetSystemTimeAsFileTime(&utc);
     FILETIME local = utc;
     FileTimeToLocalFileTime(&utc, &local);
-    return static_cast<int>((fileTimeValue(local) - fileTimeValue(utc)) / kFileTimePerMinute);
+    return {unixMs(utc), static_cast<int>((fileTimeValue(local) - fileTimeValue(utc)) / kFileTimePerMinute)};
 }
 
 std::int64_t monotonicMs() {
     return static_cast<std::int64_t>(GetTickCount64());
+}
+
+ClockReading clockNow() {
+    return {monotonicMs(), wallNow()};
 }

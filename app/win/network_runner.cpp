@@ -9,10 +9,6 @@
 
 namespace {
 
-MailClock mailNow() {
-    return {monotonicMs(), {utcMs(), utcOffsetMinutes()}};
-}
-
 // Differs between runs of the program, for the messages' ids.
 std::uint64_t runSeed() {
     return static_cast<std::uint64_t>(utcMs()) * 65537u ^ GetCurrentProcessId();
@@ -32,13 +28,13 @@ void CNetworkRunner::start() {
 void CNetworkRunner::onReading(const CurrentReading& reading, bool lineGood, bool linkUp) {
     mqtt_.updateState(reading, linkUp);
     if (settings_.mail.enabled || mail_.queued() > 0)
-        carryOut(mail_.onReading(reading, lineGood, mailNow()));
+        carryOut(mail_.onReading(reading, lineGood, clockNow()));
 }
 
 void CNetworkRunner::onAlarmPlan(const AlarmPlan& plan) {
     mqtt_.updateAlarm(mqttAlarmOf(alarms_.settings().enabled, plan));
     if (settings_.mail.enabled || mail_.queued() > 0)
-        carryOut(mail_.onAlarmPlan(plan, alarms_.settings(), mailNow()));
+        carryOut(mail_.onAlarmPlan(plan, alarms_.settings(), clockNow()));
 }
 
 bool CNetworkRunner::onMessage(UINT message) {
@@ -50,7 +46,7 @@ bool CNetworkRunner::onMessage(UINT message) {
 bool CNetworkRunner::onTimer(UINT_PTR id) {
     if (id != IDT_MAIL_TICK)
         return false;
-    carryOut(mail_.tick(mailNow()));
+    carryOut(mail_.tick(clockNow()));
     return true;
 }
 
@@ -86,7 +82,7 @@ std::string CNetworkRunner::statusText() const {
 void CNetworkRunner::applyMail() {
     if (!settings_.mail.enabled)
         sender_.cancel();
-    carryOut(mail_.applySettings(settings_.mail, station(), mailNow()));
+    carryOut(mail_.applySettings(settings_.mail, station(), clockNow()));
 }
 
 void CNetworkRunner::carryOut(const MailPlan& plan) {
@@ -97,7 +93,7 @@ void CNetworkRunner::carryOut(const MailPlan& plan) {
         alarms_.writeLines(lines);
     }
     if (plan.deliver && !sender_.send(owner_(), settings_.mail, *plan.deliver))
-        return carryOut(mail_.delivered(plan.deliver->id, CMailSender::failedToStart(*plan.deliver), mailNow()));
+        return carryOut(mail_.delivered(plan.deliver->id, CMailSender::failedToStart(*plan.deliver), clockNow()));
     // The timer runs while anything may come due; with e-mail off and nothing waiting there is none.
     const HWND owner = owner_();
     if (settings_.mail.enabled || mail_.queued() > 0) {
@@ -113,7 +109,7 @@ void CNetworkRunner::carryOut(const MailPlan& plan) {
 
 void CNetworkRunner::sent() {
     if (const auto result = sender_.takeOutcome())
-        carryOut(mail_.delivered(result->first, result->second, mailNow()));
+        carryOut(mail_.delivered(result->first, result->second, clockNow()));
 }
 
 // The messages name the station as the publisher does; a station that does not publish takes the name the MQTT

@@ -165,7 +165,7 @@ void CMailDialog::sendTest() {
     MailSettings edited;
     if (sender_.busy() || !take(edited, true))
         return;
-    const MqttWallTime now{utcMs(), utcOffsetMinutes()};
+    const WallTime now = wallNow();
     const std::uint64_t seed = static_cast<std::uint64_t>(now.utcMs) ^ GetCurrentProcessId();
     const MailDelivery delivery{0, mailTestMessage(edited, test_.station, test_.reading, test_.alarms, now, seed)};
     if (!sender_.send(hwnd(), edited, delivery, kTestTimeouts)) {

@@ -15,10 +15,6 @@ constexpr std::int64_t kMaxWaitMs = 60000;
 // A wait that failed (it cannot with valid handles) is not retried in a tight loop.
 constexpr DWORD kFailedWaitPauseMs = 100;
 
-MqttClock clockNow() {
-    return {monotonicMs(), {utcMs(), utcOffsetMinutes()}};
-}
-
 } // namespace
 
 // What the window and the worker share. The inbox holds the newest of each kind only, so it stays small however
@@ -102,7 +98,7 @@ void CMqttClient::start(HWND owner, const MqttSettings& settings) {
 void CMqttClient::updateState(const CurrentReading& reading, bool linkUp) {
     if (!shared_)
         return;
-    const MqttState state{reading, linkUp, {utcMs(), utcOffsetMinutes()}};
+    const MqttState state{reading, linkUp, wallNow()};
     if (!stateFilter_.pass(state, monotonicMs()))
         return;
     bool wanted = false;

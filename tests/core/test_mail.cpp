@@ -640,7 +640,7 @@ public:
 
 private:
     MailPlan apply(const ScheduleRow& row) {
-        MailClock clock{row.ms, {kEpochMs + row.ms + wallShiftMs_, kOffsetMinutes}};
+        ClockReading clock{row.ms, {kEpochMs + row.ms + wallShiftMs_, kOffsetMinutes}};
         const LocalTime local = civilTime(civilSeconds({2026, 3, 5, 14, 0, 0}) + (row.ms + wallShiftMs_) / 1000);
         const AlarmEventType type = row.arg == "start" ? AlarmEventType::Start
                                     : row.arg == "ack" ? AlarmEventType::Acknowledged
@@ -833,7 +833,7 @@ TEST(MailSchedule, AFullQueueLosesTheOldestReminderThenTheOldestOther) {
     ScheduleRunner runner;
     runner.run({{0, Settings, "reminder 1", "@60000"}});
     MailSchedule& schedule = runner.schedule;
-    const auto at = [](std::int64_t ms) { return MailClock{ms, {kEpochMs + ms, kOffsetMinutes}}; };
+    const auto at = [](std::int64_t ms) { return ClockReading{ms, {kEpochMs + ms, kOffsetMinutes}}; };
     // The humidity alarm waits all along; the first message stays with the worker, which never answers.
     const ActiveAlarm humidity{AlarmKind::HumidityAbove, 600, false, {2026, 3, 5, 14, 0, 0}};
     AlarmPlan plan;

@@ -443,7 +443,7 @@ MqttSettings settings(int recordInterval = 0, bool discovery = false) {
 }
 
 MqttPlan apply(MqttSession& session, const MqttSettings& base, const Row& row) {
-    const MqttClock clock{row.ms, {kEpochMs + row.ms, kOffsetMinutes}};
+    const ClockReading clock{row.ms, {kEpochMs + row.ms, kOffsetMinutes}};
     const std::string arg = row.arg;
     switch (row.event) {
     case Start:
@@ -648,7 +648,7 @@ TEST(MqttSession, RecordsOfAnOutageGoOutInOrderWhenTheBrokerIsBack) {
 TEST(MqttSession, AtMostAWeekOfRecordsWaitTheOldestGo) {
     MqttSession session;
     run(session, settings(1), 0, {{0, Start, "", "open broker:1883 ; @1500"}});
-    const auto at = [](std::int64_t ms) { return MqttClock{ms, {kEpochMs + ms, kOffsetMinutes}}; };
+    const auto at = [](std::int64_t ms) { return ClockReading{ms, {kEpochMs + ms, kOffsetMinutes}}; };
     session.connectionEnded(at(10));
     // A record every second, 14:00:01 onwards, while the broker cannot be reached.
     const std::int64_t last = 500 + 1000 * std::int64_t{MqttSession::kMaxQueuedRecords + 3};

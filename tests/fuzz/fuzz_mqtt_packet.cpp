@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.station = "fuzz";
     settings.recordIntervalSeconds = 1;
     MqttSession session;
-    MqttClock clock{0, {1772715600000, 60}};
+    ClockReading clock{0, {1772715600000, 60}};
     session.start(settings, clock);
     session.tcpConnected(clock);
     session.received(std::string("\x20\x02\x00\x00", 4), clock);

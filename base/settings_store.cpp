@@ -49,7 +49,7 @@ std::int32_t settingsToInt(const std::string& text) {
         ++i;
     }
     // Accumulated unsigned so that the 32-bit wrap-around of an over-long number is defined behaviour; the
-    // stored 4294967295 must come out as all bits set, which getUInt relies on.
+    // stored 4294967295 must come out as all bits set, which the colours' entries rely on.
     std::uint32_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
         value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
@@ -257,13 +257,6 @@ std::int32_t CSettingsStore::getInt(const std::string& section, const std::strin
     return settingsToInt(getString(section, key, text));
 }
 
-std::uint32_t CSettingsStore::getUInt(const std::string& section, const std::string& key,
-                                      std::uint32_t defaultValue) const {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(defaultValue));
-    return static_cast<std::uint32_t>(settingsToInt(getString(section, key, text)));
-}
-
 void CSettingsStore::setString(const std::string& section, const std::string& key, const std::string& value) {
     int i = findSection(section);
     if (i < 0) {
@@ -291,12 +284,6 @@ void CSettingsStore::setString(const std::string& section, const std::string& ke
 void CSettingsStore::setInt(const std::string& section, const std::string& key, std::int32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    setString(section, key, text);
-}
-
-void CSettingsStore::setUInt(const std::string& section, const std::string& key, std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
     setString(section, key, text);
 }
 

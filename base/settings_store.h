@@ -27,11 +27,9 @@ public:
 
     std::string getString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue) const;
-    std::uint32_t getUInt(const std::string& section, const std::string& key, std::uint32_t defaultValue) const;
     bool contains(const std::string& section, const std::string& key) const;
     void setString(const std::string& section, const std::string& key, const std::string& value);
     void setInt(const std::string& section, const std::string& key, std::int32_t value);
-    void setUInt(const std::string& section, const std::string& key, std::uint32_t value);
 
     // Writes the file when modified; true when it was written.
     bool save();

@@ -288,9 +288,8 @@ MailPlan MailSchedule::delivered(std::uint64_t id, const SmtpOutcome& outcome, c
     return finish(clock);
 }
 
-MailPlan& MailSchedule::begin() {
+void MailSchedule::begin() {
     plan_ = MailPlan{};
-    return plan_;
 }
 
 MailPlan MailSchedule::finish(const ClockReading& clock) {

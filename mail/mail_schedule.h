@@ -95,7 +95,7 @@ private:
         bool inFlight = false;
     };
 
-    MailPlan& begin();
+    void begin();
     MailPlan finish(const ClockReading& clock);
     void enqueue(const MailContent& content, const ActiveAlarm* alarm, const ClockReading& clock);
     void record(const Queued& item, bool sent, std::vector<std::string> recipients, std::string reason,

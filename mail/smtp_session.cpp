@@ -234,9 +234,8 @@ SmtpPlan SmtpSession::tick(std::int64_t nowMs) {
     return finish(nowMs);
 }
 
-SmtpPlan& SmtpSession::begin() {
+void SmtpSession::begin() {
     plan_ = SmtpPlan{};
-    return plan_;
 }
 
 SmtpPlan SmtpSession::finish(std::int64_t nowMs) {
@@ -320,7 +319,6 @@ void SmtpSession::handle(const SmtpReply& reply, std::int64_t nowMs) {
 // servers wrote "AUTH=LOGIN PLAIN", which is read as AUTH too.
 void SmtpSession::takeCapabilities(const SmtpReply& reply) {
     capabilities_ = SmtpCapabilities{};
-    capabilities_.extended = true;
     for (std::size_t i = 1; i < reply.lines.size(); ++i) {
         std::vector<std::string> parameters = words(upper(reply.lines[i]));
         if (parameters.empty())
@@ -339,10 +337,6 @@ void SmtpSession::takeCapabilities(const SmtpReply& reply) {
                 capabilities_.authPlain = capabilities_.authPlain || mechanism == "PLAIN";
                 capabilities_.authLogin = capabilities_.authLogin || mechanism == "LOGIN";
             }
-        } else if (keyword == "8BITMIME") {
-            capabilities_.eightBitMime = true;
-        } else if (keyword == "SMTPUTF8") {
-            capabilities_.smtpUtf8 = true;
         } else if (keyword == "SIZE") {
             std::uint64_t size = 0;
             const std::string digits = parameters.empty() ? "0" : parameters.front();

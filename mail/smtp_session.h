@@ -30,12 +30,9 @@ struct SmtpTimeouts {
 
 // What the server's EHLO reply offers.
 struct SmtpCapabilities {
-    bool extended = false; // EHLO was answered (not HELO)
     bool startTls = false;
     bool authPlain = false;
     bool authLogin = false;
-    bool eightBitMime = false;
-    bool smtpUtf8 = false;
     std::optional<std::uint64_t> maxSize; // SIZE; 0 means no fixed limit
 };
 
@@ -100,9 +97,6 @@ public:
     SmtpPlan connectionEnded(std::int64_t nowMs);
     SmtpPlan tick(std::int64_t nowMs);
 
-    const SmtpCapabilities& capabilities() const { return capabilities_; }
-    bool encrypted() const { return encrypted_; }
-
 private:
     enum class Step {
         Idle,
@@ -124,7 +118,7 @@ private:
         Done,
     };
 
-    SmtpPlan& begin();
+    void begin();
     SmtpPlan finish(std::int64_t nowMs);
     void command(const std::string& text, Step step, std::int64_t timeoutMs, std::int64_t nowMs);
     void handle(const SmtpReply& reply, std::int64_t nowMs);

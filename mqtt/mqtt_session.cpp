@@ -251,9 +251,8 @@ MqttPlan MqttSession::stop(MqttStop how, const ClockReading& clock) {
     return finish(clock);
 }
 
-MqttPlan& MqttSession::begin() {
+void MqttSession::begin() {
     plan_ = MqttPlan{};
-    return plan_;
 }
 
 MqttPlan MqttSession::finish(const ClockReading& clock) {

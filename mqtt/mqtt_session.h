@@ -75,7 +75,6 @@ public:
     const std::string& statusText() const { return status_; }
     bool connected() const { return phase_ == Phase::Connected; }
     std::size_t queuedRecords() const { return records_.size(); }
-    std::uint64_t droppedRecords() const { return dropped_; }
 
 private:
     enum class Phase { Off, Waiting, Connecting, AwaitingConnAck, Connected, Closing };
@@ -93,7 +92,7 @@ private:
         bool sent = false; // on this connection, waiting for its PUBACK
     };
 
-    MqttPlan& begin();
+    void begin();
     MqttPlan finish(const ClockReading& clock);
     void open(const ClockReading& clock);
     void dropConnection();

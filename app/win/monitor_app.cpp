@@ -65,8 +65,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             }
         });
         window.runModal(nullptr);
-        // The worker thread must be gone before anything is written.
-        window.destroySerialPort();
+        // The window's end stops the serial worker first, so the thread is gone before anything is written.
     }
 
     try {

@@ -32,8 +32,6 @@ public:
     void infoWindowOpened() { carryOut(session_.infoWindowOpened()); }
     void infoWindowClosed() { carryOut(session_.infoWindowClosed(visible())); }
     void shutDown() { carryOut(session_.shutDown()); }
-    // Stops the serial worker and releases the port.
-    void closePort();
 
     // Whether a WM_RXBYTES carries the bytes of the open port, or of one whose worker is being stopped.
     bool handsOver(WPARAM count, LPARAM bytes) const;
@@ -42,6 +40,8 @@ public:
 private:
     bool visible() const { return IsWindowVisible(owner_()) != FALSE; }
     void carryOut(PortSteps steps);
+    // Stops the serial worker and releases the port.
+    void closePort();
     std::unique_ptr<CComPort> openPort(int portNumber, std::uint32_t openId);
 
     std::function<HWND()> owner_;

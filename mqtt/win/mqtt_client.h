@@ -39,7 +39,6 @@ public:
     // The clean close, then the worker is joined: within kStopWaitMs whatever the broker does.
     void stop(MqttStop how);
 
-    bool running() const { return static_cast<bool>(shared_); }
     // UTF-8, for the end of the status line (each piece ends with a blank); empty while all is well or when off.
     // Reading it lets the next change post WM_MQTT_STATUS again.
     std::string statusText() const;

@@ -225,7 +225,6 @@ bool namesAddress(const CERT_CONTEXT& certificate, const std::string& address) {
 
 struct CTlsChannel::Impl {
     State state = State::Idle;
-    TlsError error;
     std::wstring host;   // the server name (SNI) the certificate must carry; empty for an address
     std::string address; // the 4 or 16 bytes of an IP literal, which the certificate must carry
     CredentialsHandle credentials;
@@ -248,8 +247,7 @@ struct CTlsChannel::Impl {
 // A failed channel keeps nothing the peer sent.
 void CTlsChannel::Impl::fail(Step& step, TlsFailure failure, std::uint32_t status) {
     state = State::Failed;
-    error = {failure, status};
-    step.error = error;
+    step.error = {failure, status};
     std::string().swap(incoming);
 }
 
@@ -572,10 +570,6 @@ CTlsChannel::Step CTlsChannel::transportEnded() {
 
 CTlsChannel::State CTlsChannel::state() const {
     return impl_->state;
-}
-
-TlsError CTlsChannel::error() const {
-    return impl_->error;
 }
 
 std::string CTlsChannel::protocol() const {

@@ -68,7 +68,6 @@ public:
     Step transportEnded();
 
     State state() const;
-    TlsError error() const; // the failure that ended the channel, if one did
     // "TLS 1.2" and the like once open; empty before.
     std::string protocol() const;
 

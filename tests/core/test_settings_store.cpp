@@ -79,7 +79,7 @@ TEST(SettingsToInt, FollowsTheDecimalRule) {
         {"2147483647", 2147483647},
         {"-2147483648", INT32_MIN},
         {"2147483648", INT32_MIN},   // wraps, no overflow check
-        {"4294967295", -1},          // all bits set: getUInt gives it back as 4294967295
+        {"4294967295", -1},          // all bits set: a colour entry reads it as 4294967295
         {"4294967296", 0},           // 2^32 wraps to nothing
         {"99999999999", 1215752191}, // 99999999999 mod 2^32
         {"-4294967295", 1},          // the negation wraps too

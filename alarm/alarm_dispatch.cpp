@@ -17,7 +17,7 @@ std::vector<ActionStart> AlarmDispatch::deliver(const std::vector<AlarmEvent>& e
     eventLog_.write(events, separator);
     std::vector<ActionStart> starts;
     for (const AlarmEvent& event : events)
-        route(event, settings, starts);
+        route(event, starts);
     return starts;
 }
 
@@ -44,10 +44,11 @@ void AlarmDispatch::follow(const AlarmSettings& settings) {
     currentProgram_ = program;
 }
 
-void AlarmDispatch::route(const AlarmEvent& event, const AlarmSettings& settings, std::vector<ActionStart>& starts) {
+// A start goes to the program the settings name now (follow), and its end to the same program whatever they name later.
+void AlarmDispatch::route(const AlarmEvent& event, std::vector<ActionStart>& starts) {
     std::string& program = programOf_[static_cast<int>(event.kind)];
     if (event.type == AlarmEventType::Start)
-        program = settings.enabled ? cp1250ToUtf8(settings.actionPath) : std::string();
+        program = currentProgram_;
     if (event.type == AlarmEventType::Acknowledged || program.empty())
         return;
     const ActionStart start{program, commandLine(program, alarmActionArguments(event)), programFolder(program)};

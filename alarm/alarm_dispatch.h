@@ -42,7 +42,7 @@ public:
 
 private:
     void follow(const AlarmSettings& settings);
-    void route(const AlarmEvent& event, const AlarmSettings& settings, std::vector<ActionStart>& starts);
+    void route(const AlarmEvent& event, std::vector<ActionStart>& starts);
 
     AlarmEventLog eventLog_;
     std::string programPath_;

@@ -38,13 +38,11 @@ bool SmtpReplyReader::feed(std::string_view bytes, std::vector<SmtpReply>& repli
         if (line_.size() + end + 1 > kMaxLineLength)
             return fail(SmtpReplyError::LineTooLong);
         line_.append(bytes.data(), end);
-        held_ += end;
         if (!found)
             return true;
         bytes.remove_prefix(end + 1);
         std::string line;
         line.swap(line_);
-        held_ -= line.size();
         if (!line.empty() && line.back() == kCr)
             line.pop_back();
         if (line.find(kCr) != std::string::npos)
@@ -55,10 +53,16 @@ bool SmtpReplyReader::feed(std::string_view bytes, std::vector<SmtpReply>& repli
     return true;
 }
 
+std::size_t SmtpReplyReader::held() const {
+    std::size_t held = line_.size();
+    for (const std::string& line : reply_.lines)
+        held += line.size();
+    return held;
+}
+
 void SmtpReplyReader::reset() {
     line_.clear();
     reply_ = SmtpReply{};
-    held_ = 0;
     error_ = SmtpReplyError::None;
 }
 
@@ -66,7 +70,6 @@ bool SmtpReplyReader::fail(SmtpReplyError error) {
     error_ = error;
     line_.clear();
     reply_ = SmtpReply{};
-    held_ = 0;
     return false;
 }
 
@@ -85,11 +88,9 @@ bool SmtpReplyReader::takeLine(std::string_view line, std::vector<SmtpReply>& re
     reply_.code = code;
     const std::string_view text = line.size() > kCodeLength ? line.substr(kCodeLength + 1) : std::string_view();
     reply_.lines.emplace_back(text);
-    held_ += text.size();
     if (last) {
         replies.push_back(std::move(reply_));
         reply_ = SmtpReply{};
-        held_ = line_.size();
     }
     return true;
 }

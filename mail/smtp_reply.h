@@ -39,7 +39,7 @@ public:
 
     // Bytes of a reply not yet complete are held.
     bool midReply() const { return !line_.empty() || !reply_.lines.empty(); }
-    std::size_t held() const { return held_; }
+    std::size_t held() const;
     SmtpReplyError error() const { return error_; }
 
 private:
@@ -48,6 +48,5 @@ private:
 
     std::string line_; // the line begun, without its line end
     SmtpReply reply_;  // the lines of the reply begun
-    std::size_t held_ = 0;
     SmtpReplyError error_ = SmtpReplyError::None;
 };

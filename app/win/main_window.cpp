@@ -273,7 +273,7 @@ void CMainWindow::apply(const ReadingUpdatePlan& plan) {
 
 // The alarms' part of a plan, and the status line with their words.
 void CMainWindow::showAlarm(const AlarmPlan& plan) {
-    alarmPlan_ = plan;
+    alarmStatus_ = plan.status;
     const AlarmSettings& settings = alarms_.settings();
     temperature_.setAlarmColours(plan.alarmColours[AlarmTemperature], settings.backgroundColour, settings.textColour);
     humidity_.setAlarmColours(plan.alarmColours[AlarmHumidity], settings.backgroundColour, settings.textColour);
@@ -288,7 +288,7 @@ void CMainWindow::composeStatus() {
     if (!hwnd())
         return;
     const StatusNotes notes{recording_.status(), port_.unavailablePort(), updateState_.ddeStartFailed,
-                            alarmPlan_.status,   alarms_.problemText(),   network_.statusText()};
+                            alarmStatus_,        alarms_.problemText(),   network_.statusText()};
     std::string text = composeStatusText(lineAssembly_.record(), updateState_.linkUp, notes);
     // An unchanged text neither flickers the line nor moves the focus.
     if (text == lastStatusText_)

@@ -3,11 +3,11 @@
 #include "alarm/win/alarm_runner.h"
 #include "app/reading_update.h"
 #include "app/settings_keys.h"
+#include "app/win/network_runner.h"
 #include "app/win/port_runner.h"
 #include "app/win/status_line.h"
 #include "dde/win/dde_service.h"
 #include "display/win/value_display.h"
-#include "app/win/network_runner.h"
 #include "protocol/current_reading.h"
 #include "protocol/line_assembly.h"
 #include "protocol/reading_record.h"
@@ -32,12 +32,8 @@ public:
     explicit CMainWindow(AppSettings& settings);
     ~CMainWindow() override;
 
-    // Stops the serial worker and releases the port (the application does this after the modal run).
-    void destroySerialPort() { port_.closePort(); }
     // Called when the session ends (logoff, shutdown, an update's restart): the process may end right after.
     void setSessionEndHandler(std::function<void()> handler) { onSessionEnd_ = std::move(handler); }
-
-    void composeStatus();
 
 protected:
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -53,6 +49,7 @@ private:
     void updateReading(bool linkUp);
     void apply(const ReadingUpdatePlan& plan);
     void showAlarm(const AlarmPlan& plan);
+    void composeStatus();
     void close(INT_PTR result);
     void applyTopmost(bool on);
     void onSize(UINT type, int cx, int cy);
@@ -78,7 +75,7 @@ private:
     CLineAssembly lineAssembly_;
     ReadingUpdateState updateState_;
     bool humidityShown_ = true;
-    AlarmPlan alarmPlan_; // the last one: its words stay in the status line
+    std::string alarmStatus_; // the last alarm plan's words, which stay in the status line
     std::string lastStatusText_;
     CDdeService dde_;
 

@@ -21,10 +21,6 @@ constexpr DWORD kInitFlags =
 // CF_TEXT data of one item, terminating NUL included.
 constexpr size_t kMaxItemBytes = 1024;
 
-constexpr int kTopicCount = 2;
-// The reading's items; "Alarm" follows them.
-constexpr int kReadingItemCount = 3;
-
 } // namespace
 
 CDdeService::CDdeService() {
@@ -64,12 +60,12 @@ bool CDdeService::start(long serialNumber) {
 
     serviceHandle_ = DdeCreateStringHandleW(instance, widen(kDdeServiceName).c_str(), CP_WINUNICODE);
     bool allNamed = serviceHandle_ != nullptr;
-    for (int topic = 0; topic < kTopicCount; ++topic) {
+    for (int topic = 0; topic < kDdeTopicCount; ++topic) {
         topicHandles_[topic] =
             DdeCreateStringHandleW(instance, widen(ddeTopicName(topic, serialNumber)).c_str(), CP_WINUNICODE);
         allNamed = allNamed && topicHandles_[topic] != nullptr;
     }
-    for (int item = 0; item < kReadingItemCount; ++item) {
+    for (int item = 0; item < kDdeReadingItemCount; ++item) {
         itemHandles_[item] = DdeCreateStringHandleW(instance, widen(kDdeItemNames[item]).c_str(), CP_WINUNICODE);
         allNamed = allNamed && itemHandles_[item] != nullptr;
     }
@@ -119,7 +115,7 @@ void CDdeService::postAdvise() {
     if (instanceId_ == 0)
         return;
     for (HSZ topic : topicHandles_)
-        for (int item = 0; item < kReadingItemCount; ++item)
+        for (int item = 0; item < kDdeReadingItemCount; ++item)
             DdePostAdvise(instanceId_, topic, itemHandles_[item]);
 }
 
@@ -145,7 +141,7 @@ void CDdeService::nameAlarmItem() {
 void CDdeService::setAlarm(bool served, const std::string (&texts)[2]) {
     alarmServed_ = served;
     nameAlarmItem();
-    for (int topic = 0; topic < kTopicCount; ++topic) {
+    for (int topic = 0; topic < kDdeTopicCount; ++topic) {
         if (texts[topic] == alarmTexts_[topic])
             continue;
         alarmTexts_[topic] = texts[topic];
@@ -157,7 +153,7 @@ void CDdeService::setAlarm(bool served, const std::string (&texts)[2]) {
 int CDdeService::topicIndex(HSZ topic) const {
     if (topic == nullptr)
         return -1;
-    for (int index = 0; index < kTopicCount; ++index)
+    for (int index = 0; index < kDdeTopicCount; ++index)
         if (topicHandles_[index] != nullptr && DdeCmpStringHandles(topic, topicHandles_[index]) == 0)
             return index;
     return -1;
@@ -223,7 +219,7 @@ HDDEDATA CDdeService::transaction(UINT type, UINT format, HCONV conversation, HS
 HDDEDATA CDdeService::wildConnect(HSZ topic, HSZ service) {
     if (service != nullptr && DdeCmpStringHandles(service, serviceHandle_) != 0)
         return nullptr;
-    HSZPAIR pairs[kTopicCount + 1] = {};
+    HSZPAIR pairs[kDdeTopicCount + 1] = {};
     int count = 0;
     if (topic == nullptr) {
         for (HSZ handle : topicHandles_)
@@ -270,7 +266,7 @@ void CALLBACK CDdeService::adviseTimerProc(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 void CDdeService::postScheduledAdvises() {
-    for (int topic = 0; topic < kTopicCount; ++topic)
+    for (int topic = 0; topic < kDdeTopicCount; ++topic)
         for (int item = 0; item < kDdeItemCount; ++item)
             if (adviseScheduled_[topic][item]) {
                 adviseScheduled_[topic][item] = false;

@@ -28,7 +28,7 @@ public:
     void postAdvise();
     bool running() const;
     // The item "Alarm": served while `served`, with each topic's text (Windows-1250); advised when a text changes.
-    void setAlarm(bool served, const std::string (&texts)[2]);
+    void setAlarm(bool served, const std::string (&texts)[kDdeTopicCount]);
 
 private:
     static HDDEDATA CALLBACK ddeCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data,
@@ -45,14 +45,14 @@ private:
     void nameAlarmItem();
 
     const CurrentReading* reading_ = nullptr;
-    QuantityView views_[2];
+    QuantityView views_[kDdeTopicCount];
     HSZ serviceHandle_ = nullptr;
-    HSZ topicHandles_[2] = {};
+    HSZ topicHandles_[kDdeTopicCount] = {};
     HSZ itemHandles_[kDdeItemCount] = {}; // "Alarm" only while it is served
     DWORD instanceId_ = 0;
     bool alarmServed_ = false;
-    std::string alarmTexts_[2] = {"OK", "OK"};
+    std::string alarmTexts_[kDdeTopicCount] = {"OK", "OK"};
     // Advise links that were just accepted and still wait for their first value.
-    bool adviseScheduled_[2][kDdeItemCount] = {};
+    bool adviseScheduled_[kDdeTopicCount][kDdeItemCount] = {};
     UINT_PTR adviseTimer_ = 0;
 };

@@ -124,6 +124,11 @@ std::string cp1250ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::size_t utf8CharacterLength(std::string_view text, std::size_t pos) {
+    const std::size_t start = pos;
+    return decodeUtf8(text, pos) == kInvalid ? 0 : pos - start;
+}
+
 bool cp1250Storable(std::string_view utf8) {
     return cp1250ToUtf8(utf8ToCp1250(utf8)) == utf8;
 }

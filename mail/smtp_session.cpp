@@ -1,7 +1,7 @@
 #include "mail/smtp_session.h"
 
 #include "base/base64.h"
-#include "mqtt/mqtt_packet.h"
+#include "base/cp1250.h"
 
 #include <algorithm>
 #include <utility>
@@ -87,17 +87,15 @@ std::string smtpReplyText(const SmtpReply& reply) {
     for (std::size_t i = 0; i < text.size() && out.size() < SmtpSession::kMaxReasonLength;) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte >= 0x80) {
-            // The longest prefix that is one whole character; a server may answer in UTF-8 (RFC 6531).
-            std::size_t length = 2;
-            while (length <= 4 && i + length <= text.size() && !isMqttUtf8(std::string_view(text).substr(i, length)))
-                ++length;
-            if (length <= 4 && i + length <= text.size() && out.size() + length <= SmtpSession::kMaxReasonLength) {
+            // A whole character is kept; a server may answer in UTF-8 (RFC 6531).
+            const std::size_t length = utf8CharacterLength(text, i);
+            if (length > 0 && out.size() + length > SmtpSession::kMaxReasonLength)
+                break; // a whole character that no longer fits
+            if (length > 0) {
                 out.append(text, i, length);
                 i += length;
                 continue;
             }
-            if (length <= 4 && i + length <= text.size())
-                break; // a whole character that no longer fits
         }
         out.push_back(byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?');
         ++i;

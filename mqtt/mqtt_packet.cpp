@@ -1,5 +1,7 @@
 #include "mqtt/mqtt_packet.h"
 
+#include "base/cp1250.h"
+
 #include <algorithm>
 
 namespace {
@@ -50,10 +52,6 @@ std::string packet(std::uint8_t firstByte, const std::string& rest) {
 std::uint16_t uint16At(std::string_view bytes, std::size_t at) {
     return static_cast<std::uint16_t>((static_cast<unsigned char>(bytes[at]) << 8) |
                                       static_cast<unsigned char>(bytes[at + 1]));
-}
-
-bool isContinuation(unsigned char byte, unsigned char low = 0x80, unsigned char high = 0xBF) {
-    return byte >= low && byte <= high;
 }
 
 } // namespace
@@ -141,33 +139,8 @@ std::string encodeDisconnect() {
 
 bool isMqttUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-        const unsigned char lead = at(i);
-        std::size_t length = 0;
-        bool ok = false;
-        if (lead == 0x00) {
-            return false;
-        } else if (lead < 0x80) {
-            length = 1;
-            ok = true;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            ok = i + 1 < text.size() && isContinuation(at(i + 1));
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            // E0 needs A0.. (no overlong forms), ED at most 9F (no surrogates).
-            length = 3;
-            const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-            const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-            ok = i + 2 < text.size() && isContinuation(at(i + 1), low, high) && isContinuation(at(i + 2));
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            // F0 needs 90.. (no overlong forms), F4 at most 8F (nothing past U+10FFFF).
-            length = 4;
-            const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-            const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-            ok = i + 3 < text.size() && isContinuation(at(i + 1), low, high) && isContinuation(at(i + 2)) &&
-                 isContinuation(at(i + 3));
-        }
-        if (!ok)
+        const std::size_t length = utf8CharacterLength(text, i);
+        if (length == 0 || text[i] == '\0')
             return false;
         i += length;
     }

@@ -1,8 +1,8 @@
 #include "mqtt/mqtt_payloads.h"
 
 #include "base/civil_time.h"
+#include "base/cp1250.h"
 #include "display/value_text.h"
-#include "mqtt/mqtt_packet.h"
 
 #include <cmath>
 #include <cstdio>
@@ -67,11 +67,7 @@ std::string jsonString(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte >= 0x80) {
-            // The longest prefix that is one whole character, checked by the codec's own rule.
-            std::size_t length = 2;
-            while (length <= 4 && i + length <= text.size() && !isMqttUtf8(text.substr(i, length)))
-                ++length;
-            if (length <= 4 && i + length <= text.size()) {
+            if (const std::size_t length = utf8CharacterLength(text, i)) {
                 out.append(text.substr(i, length));
                 i += length;
             } else {

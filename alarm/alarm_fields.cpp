@@ -1,6 +1,7 @@
 #include "alarm/alarm_fields.h"
 
 #include "alarm/alarm_action.h"
+#include "base/ascii_text.h"
 #include "base/cp1250.h"
 #include "base/number_format.h"
 #include "recording/recording_choices.h"
@@ -17,10 +18,6 @@ template <typename Settings> auto& limitOf(Settings& settings, AlarmKey key) {
     const bool temperature = key == AlarmKey::TemperatureLow || key == AlarmKey::TemperatureHigh;
     auto& limits = settings.limits[temperature ? AlarmTemperature : AlarmHumidity];
     return key == AlarmKey::TemperatureHigh || key == AlarmKey::HumidityHigh ? limits.highTenths : limits.lowTenths;
-}
-
-bool isBlankText(const std::string& text) {
-    return text.find_first_not_of(" \t") == std::string::npos;
 }
 
 // The settings file keeps the name as Windows-1250 bytes and reads it only up to its last semicolon.
@@ -60,7 +57,7 @@ std::string takeAlarmField(AlarmSettings& settings, AlarmKey key, const std::str
         // A text that reads as no limit is taken only when it is empty: "abc" or 12345678 must not silently end the
         // watch on that side.
         const std::optional<int> limit = parseTenths(typed);
-        if (!limit && !isBlankText(typed))
+        if (!limit && !trimBlanks(typed).empty())
             return "Granica musi być liczbą od -9999.9 do 9999.9, na przykład 25.0, albo pozostać pusta.";
         limitOf(settings, key) = limit;
         return {};

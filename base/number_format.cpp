@@ -1,5 +1,7 @@
 #include "base/number_format.h"
 
+#include "base/ascii_text.h"
+
 #include <cmath>
 #include <cstdint>
 #include <algorithm>
@@ -177,21 +179,6 @@ namespace {
 // Far above every bound, yet far from overflowing when multiplied by ten once more.
 constexpr std::int64_t kSaturation = 1000000000000000LL;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// The text without the blanks around it: a value read from a settings file keeps the blank before a comment.
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 // Reads digits, saturating, from `text` at `i`; false when there is none.
 bool readDigits(const std::string& text, std::size_t& i, std::int64_t& value) {
     const std::size_t first = i;
@@ -209,7 +196,8 @@ bool readSign(const std::string& text, std::size_t& i) {
 } // namespace
 
 std::optional<std::int64_t> parseWholeNumber(const std::string& raw) {
-    const std::string text = trimmed(raw);
+    // A value read from a settings file keeps the blank before a comment.
+    const std::string text(trimBlanks(raw));
     std::size_t i = 0;
     const bool negative = readSign(text, i);
     std::int64_t value = 0;
@@ -227,7 +215,7 @@ std::string takeWholeNumber(int& value, const std::string& typed, int low, int h
 }
 
 std::optional<int> parseTenths(const std::string& raw) {
-    const std::string text = trimmed(raw);
+    const std::string text(trimBlanks(raw));
     std::size_t i = 0;
     const bool negative = readSign(text, i);
     std::int64_t whole = 0;

@@ -1,5 +1,6 @@
 #include "base/settings_store.h"
 
+#include "base/ascii_text.h"
 #include "base/file_commit.h"
 
 #include <algorithm>
@@ -27,10 +28,6 @@ bool toPath(const std::string& utf8, fs::path& path) {
     } catch (const std::exception&) {
         return false;
     }
-}
-
-char foldAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 bool isDecimalSpace(char c) {
@@ -208,7 +205,7 @@ bool CSettingsStore::namesEqual(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i] && foldAsciiLetter(a[i]) != foldAsciiLetter(b[i]))
+        if (a[i] != b[i] && asciiUpper(a[i]) != asciiUpper(b[i]))
             return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include "mail/mail_fields.h"
 
+#include "base/ascii_text.h"
 #include "base/cp1250.h"
 #include "base/number_format.h"
 
@@ -15,12 +16,6 @@ int standardPort(MailSecurity security) {
         break;
     }
     return 25; // a relay inside the company
-}
-
-// Blanks around a name or an address are only what a paste leaves.
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 } // namespace
@@ -57,7 +52,7 @@ std::string takeMailField(MailSettings& settings, MailField field, const std::st
                                "Przypomnienie musi być liczbą minut od 0 (bez przypomnień) do 1440.");
     case MailField::DailyAt: {
         const std::optional<int> minutes = parseDailyAt(typed);
-        if (!minutes && !trimmed(typed).empty())
+        if (!minutes && !trimBlanks(typed).empty())
             return "Godzinę wiadomości dziennej podaj jako GG:MM, na przykład 07:30, albo zostaw pole puste.";
         settings.dailyAtMinutes = minutes;
         return {};
@@ -70,7 +65,8 @@ std::string takeMailField(MailSettings& settings, MailField field, const std::st
         return "Pole zawiera znaki, których nie można zapisać w pliku ustawień.";
     switch (field) {
     case MailField::Server:
-        settings.server = trimmed(typed);
+        // Blanks around a name or an address are only what a paste leaves.
+        settings.server = trimBlanks(typed);
         break;
     case MailField::User:
         settings.user = typed;
@@ -79,7 +75,7 @@ std::string takeMailField(MailSettings& settings, MailField field, const std::st
         settings.password = typed;
         break;
     case MailField::From:
-        settings.from = trimmed(typed);
+        settings.from = trimBlanks(typed);
         break;
     default:
         settings.to = typed;

@@ -1,20 +1,12 @@
 #include "mail/mail_settings.h"
 
+#include "base/ascii_text.h"
 #include "base/cp1250.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -73,9 +65,7 @@ const char* mailSecurityText(MailSecurity security) {
 }
 
 std::optional<MailSecurity> parseMailSecurity(const std::string& text) {
-    std::string word(trimmed(text));
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    const std::string word = asciiUpper(trimBlanks(text));
     for (const MailSecurity security : {MailSecurity::StartTls, MailSecurity::Tls, MailSecurity::None}) {
         if (word == mailSecurityText(security))
             return security;
@@ -92,7 +82,7 @@ std::string dailyAtText(const std::optional<int>& minutes) {
 }
 
 std::optional<int> parseDailyAt(const std::string& text) {
-    const std::string_view time = trimmed(text);
+    const std::string_view time = trimBlanks(text);
     const std::size_t colon = time.find(':');
     if (colon != 1 && colon != 2)
         return std::nullopt;
@@ -122,7 +112,7 @@ MailRecipients parseMailRecipients(std::string_view text) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos)
             comma = text.size();
-        const std::string piece(trimmed(text.substr(start, comma - start)));
+        const std::string piece(trimBlanks(text.substr(start, comma - start)));
         start = comma + 1;
         if (piece.empty())
             continue;
@@ -142,8 +132,8 @@ void boundMailSettings(MailSettings& settings) {
     if (settings.dailyAtMinutes && (*settings.dailyAtMinutes < 0 || *settings.dailyAtMinutes >= kMinutesPerDay))
         settings.dailyAtMinutes.reset();
     // Blanks around a name or an address are only what a hand-edited file or a paste leaves.
-    settings.server = std::string(trimmed(settings.server));
-    settings.from = std::string(trimmed(settings.from));
+    settings.server = std::string(trimBlanks(settings.server));
+    settings.from = std::string(trimBlanks(settings.from));
     cutUtf8(settings.server, kMaxMailServerLength);
     cutUtf8(settings.user, kMaxMailCredentialLength);
     cutUtf8(settings.password, kMaxMailCredentialLength);

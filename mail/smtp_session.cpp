@@ -1,5 +1,6 @@
 #include "mail/smtp_session.h"
 
+#include "base/ascii_text.h"
 #include "base/base64.h"
 #include "base/cp1250.h"
 
@@ -19,13 +20,6 @@ int replyClass(const SmtpReply& reply) {
 // RFC 5321 4.5.3.1.10: a server that has too many recipients says 552 to RCPT, which the client is to take as a
 // temporary refusal and try the rest later.
 constexpr int kTooManyRecipients = 552;
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return out;
-}
 
 std::vector<std::string> words(std::string_view text) {
     std::vector<std::string> out;
@@ -318,7 +312,7 @@ void SmtpSession::handle(const SmtpReply& reply, std::int64_t nowMs) {
 void SmtpSession::takeCapabilities(const SmtpReply& reply) {
     capabilities_ = SmtpCapabilities{};
     for (std::size_t i = 1; i < reply.lines.size(); ++i) {
-        std::vector<std::string> parameters = words(upper(reply.lines[i]));
+        std::vector<std::string> parameters = words(asciiUpper(reply.lines[i]));
         if (parameters.empty())
             continue;
         std::string keyword = parameters.front();

@@ -67,13 +67,6 @@ std::string alarmSinceText(const LocalTime& since, const LocalTime& now) {
     return text;
 }
 
-std::string alarmDateTimeText(const LocalTime& time) {
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
-                  time.minute, time.second);
-    return text;
-}
-
 std::string alarmDurationText(std::int64_t durationMs) {
     const long long seconds = durationMs / 1000;
     char text[64];
@@ -117,7 +110,7 @@ std::string alarmEventLine(const AlarmEvent& event, char separator) {
                                                            : "potwierdzenie";
     const std::string s(1, separator);
     const std::string extreme = event.kind == AlarmKind::Link ? "" : truncateToTenth(event.extreme);
-    return utf8ToCp1250(alarmDateTimeText(event.time) + s + what + s + alarmName(event.kind) + s +
+    return utf8ToCp1250(localTimeText(event.time) + s + what + s + alarmName(event.kind) + s +
                         alarmLimitText(event.kind, event.limit) + s + extreme + s +
                         alarmDurationText(event.durationMs)) +
            kCrLf;
@@ -133,7 +126,7 @@ std::vector<std::string> alarmActionArguments(const AlarmEvent& event) {
     const std::string value =
         event.kind == AlarmKind::Link ? std::to_string(event.durationMs / 60000) : truncateToTenth(event.extreme);
     return {event.type == AlarmEventType::Start ? "start" : "end", quantity, alarmLimitText(event.kind, event.limit),
-            value, alarmDateTimeText(event.time)};
+            value, localTimeText(event.time)};
 }
 
 std::string alarmProblemText(bool actionFailed, FileProblem eventFile) {

@@ -20,8 +20,6 @@ std::string alarmLimitText(AlarmKind kind, int limit);
 std::string alarmDescription(AlarmKind kind, int limit);
 // " od 14:03", or " od 2024.03.04 23:58" when the onset is not on `now`'s day.
 std::string alarmSinceText(const LocalTime& since, const LocalTime& now);
-// "2024.03.05 14:07:09".
-std::string alarmDateTimeText(const LocalTime& time);
 // "00:27:13"; hours beyond 99 take more digits.
 std::string alarmDurationText(std::int64_t durationMs);
 

@@ -45,6 +45,13 @@ LocalTime civilTime(std::int64_t seconds) {
     return time;
 }
 
+std::string localTimeText(const LocalTime& time) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
+                  time.minute, time.second);
+    return text;
+}
+
 std::int64_t localSeconds(const WallTime& time) {
     return floorDiv(time.utcMs, 1000) + std::int64_t{time.utcOffsetMinutes} * 60;
 }

@@ -13,6 +13,9 @@ struct LocalTime {
 std::int64_t civilSeconds(const LocalTime& time);
 LocalTime civilTime(std::int64_t seconds);
 
+// "2026.10.25 02:30:00": the time as the recordings, the event file and the texts write it.
+std::string localTimeText(const LocalTime& time);
+
 // A moment of the wall clock as the network's texts carry it: UTC milliseconds since 1970 and the local offset from
 // UTC then, in minutes.
 struct WallTime {

@@ -78,7 +78,7 @@ std::string alarmLines(const std::vector<ActiveAlarm>& alarms, const LocalTime& 
 }
 
 std::string extremeText(const QuantityReading& value, const LocalTime& at, int quantity) {
-    return displayText(value, kViews[quantity]) + " (" + alarmDateTimeText(at) + ")";
+    return displayText(value, kViews[quantity]) + " (" + localTimeText(at) + ")";
 }
 
 std::string eventLines(const MailContent& content, const LocalTime& now) {
@@ -105,7 +105,7 @@ std::string eventLines(const MailContent& content, const LocalTime& now) {
         return alarmLines(waiting(content.active), now);
     case MailKind::Daily: {
         const MailDaySummary& day = content.day;
-        std::string text = "Okres: od " + alarmDateTimeText(day.from) + " do " + alarmDateTimeText(day.to) + kCrLf +
+        std::string text = "Okres: od " + localTimeText(day.from) + " do " + localTimeText(day.to) + kCrLf +
                            "Prawidłowe pomiary: " + std::to_string(day.readings) + kCrLf;
         for (int q = 0; q < 2; ++q) {
             const MailExtremes& e = day.quantity[q];
@@ -226,7 +226,7 @@ std::string mailBody(const MailContent& content, const LocalTime& now) {
         const QuantityReading& reading = q == AlarmTemperature ? content.reading.temperature : content.reading.humidity;
         text += std::string(kQuantityNames[q]) + ": " + valueText(reading, q) + kCrLf;
     }
-    text += "Czas: " + alarmDateTimeText(now) + kCrLf + kCrLf;
+    text += "Czas: " + localTimeText(now) + kCrLf + kCrLf;
     if (content.alarms.enabled) {
         text += content.active.empty() ? std::string("Aktywne alarmy: brak.") + kCrLf
                                        : std::string("Aktywne alarmy:") + kCrLf + alarmLines(content.active, now);

@@ -84,8 +84,7 @@ std::string mailEventLine(const MailRecord& record, char separator) {
     const std::string alarm = record.aboutAlarm ? alarmName(record.alarm.kind) : "";
     const std::string limit = record.aboutAlarm ? alarmLimitText(record.alarm.kind, record.alarm.limit) : "";
     const std::string duration = record.aboutAlarm ? alarmDurationText(record.durationMs) : "";
-    return utf8ToCp1250(alarmDateTimeText(record.time) + s + columnText(event) + s + alarm + s + limit + s + s +
-                        duration) +
+    return utf8ToCp1250(localTimeText(record.time) + s + columnText(event) + s + alarm + s + limit + s + s + duration) +
            "\r\n";
 }
 

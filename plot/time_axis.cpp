@@ -62,11 +62,7 @@ TimeTick makeTick(std::int64_t t, std::int64_t local, Unit unit, const LocalTime
 } // namespace
 
 std::string formatStamp(std::int64_t seconds) {
-    const LocalTime t = civilTime(seconds);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return text;
+    return localTimeText(civilTime(seconds));
 }
 
 std::string zoneStamp(const CTimeZone& zone, std::int64_t absolute) {

@@ -79,10 +79,7 @@ std::string buildTextRecord(const RecordingSettings& settings, int& lastHeaderCo
         out = utf8ToCp1250(header) + kCrLf;
     }
 
-    char stamp[80];
-    std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
-                  time.minute, time.second);
-    out += stamp;
+    out += localTimeText(time);
     out += separator;
     if (withTemperature)
         out += textField(temperature, temperature.twoDecimalPlaces ? 2 : 1, decimalComma);

@@ -3,16 +3,11 @@
 #include "net/win/net_connection.h"
 #include "win/clock.h"
 #include "win/text.h"
+#include "win/worker_thread.h"
 
-#include <algorithm>
 #include <mutex>
 
 namespace {
-
-// The longest the worker sleeps when the session wants nothing sooner.
-constexpr std::int64_t kMaxWaitMs = 60000;
-// A wait that failed (it cannot with valid handles) is not retried in a tight loop.
-constexpr DWORD kFailedWaitPauseMs = 100;
 
 // This computer's DNS name for EHLO; the session falls back to the connection's address when it is none.
 std::string dnsComputerName() {
@@ -75,12 +70,9 @@ bool CMailSender::send(HWND owner, const MailSettings& settings, const MailDeliv
     shared->settings = settings;
     shared->delivery = delivery;
     shared->timeouts = timeouts;
-    // The worker owns a reference of its own: one left behind by cancel() keeps what it uses.
-    auto handed = std::make_unique<std::shared_ptr<Shared>>(shared);
-    thread_.reset(CreateThread(nullptr, 0, workerMain, handed.get(), 0, nullptr));
+    thread_.reset(startWorkerThread<Worker>(shared));
     if (!thread_)
         return false;
-    handed.release();
     shared_ = std::move(shared);
     return true;
 }
@@ -121,29 +113,13 @@ SmtpOutcome CMailSender::failedToStart(const MailDelivery& delivery) {
     return outcome;
 }
 
-DWORD WINAPI CMailSender::workerMain(void* parameter) {
-    std::unique_ptr<std::shared_ptr<Shared>> handed(static_cast<std::shared_ptr<Shared>*>(parameter));
-    Worker worker(std::move(*handed));
-    handed.reset();
-    worker.run();
-    return 0;
-}
-
 void CMailSender::Worker::run() {
     carryOut(session_.start(monotonicMs()));
     while (!finished_) {
-        const HANDLE handles[2] = {shared_->stopEvent.get(), connection_.event()};
-        const DWORD count = connection_.active() ? 2 : 1;
-        const std::int64_t waitMs = std::clamp<std::int64_t>(nextTickMs_ - monotonicMs(), 0, kMaxWaitMs);
-        const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(waitMs));
-        if (woken == WAIT_OBJECT_0)
+        if (connection_.wait(shared_->stopEvent.get(), nextTickMs_) == WAIT_OBJECT_0)
             return; // cancelled: nobody waits for the outcome
-        if (woken == WAIT_FAILED)
-            Sleep(kFailedWaitPauseMs);
-        if (connection_.active() && WaitForSingleObject(connection_.event(), 0) == WAIT_OBJECT_0) {
-            connection_.onEvents();
-            report();
-        }
+        connection_.onEvents();
+        report();
         if (!finished_ && monotonicMs() >= nextTickMs_)
             carryOut(session_.tick(monotonicMs()));
     }

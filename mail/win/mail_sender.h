@@ -47,8 +47,6 @@ private:
     struct Shared;
     class Worker;
 
-    static DWORD WINAPI workerMain(void* parameter);
-
     std::shared_ptr<Shared> shared_;
     KernelHandle thread_;
 };

@@ -2,20 +2,12 @@
 
 #include "net/win/net_connection.h"
 #include "win/clock.h"
+#include "win/worker_thread.h"
 
 #include <algorithm>
 #include <mutex>
 #include <optional>
 #include <utility>
-
-namespace {
-
-// The longest the worker sleeps when the session wants nothing sooner; the session's own idle tick is shorter.
-constexpr std::int64_t kMaxWaitMs = 60000;
-// A wait that failed (it cannot with valid handles) is not retried in a tight loop.
-constexpr DWORD kFailedWaitPauseMs = 100;
-
-} // namespace
 
 // What the window and the worker share. The inbox holds the newest of each kind only, so it stays small however
 // fast the window writes and however long the worker is busy.
@@ -86,12 +78,9 @@ void CMqttClient::start(HWND owner, const MqttSettings& settings) {
         return;
     shared->owner = owner;
     shared->settings = settings;
-    // The worker owns a reference of its own: one left behind by stop() keeps what it uses.
-    auto handed = std::make_unique<std::shared_ptr<Shared>>(shared);
-    thread_.reset(CreateThread(nullptr, 0, workerMain, handed.get(), 0, nullptr));
+    thread_.reset(startWorkerThread<Worker>(shared));
     if (!thread_)
         return;
-    handed.release();
     shared_ = std::move(shared);
 }
 
@@ -153,39 +142,25 @@ void CMqttClient::wake() {
     SetEvent(shared_->wakeEvent.get());
 }
 
-DWORD WINAPI CMqttClient::workerMain(void* parameter) {
-    std::unique_ptr<std::shared_ptr<Shared>> handed(static_cast<std::shared_ptr<Shared>*>(parameter));
-    Worker worker(std::move(*handed));
-    handed.reset();
-    worker.run();
-    return 0;
-}
-
 void CMqttClient::Worker::run() {
     while (!finished_) {
         takeInbox();
         if (finished_)
             break;
-        if (clockNow().monotonicMs >= nextTickMs_)
+        if (monotonicMs() >= nextTickMs_)
             carryOut(session_.tick(clockNow()));
         if (finished_)
             break;
-        const HANDLE handles[2] = {shared_->wakeEvent.get(), connection_.event()};
-        const DWORD count = connection_.active() ? 2 : 1;
         std::int64_t wakeMs = nextTickMs_;
         {
             std::lock_guard<std::mutex> lock(shared_->mutex);
             if (!shared_->stateWanted)
                 wakeMs = std::min(wakeMs, stateTakenMs_ + MqttSession::kStateIntervalMs);
         }
-        const std::int64_t waitMs = std::clamp<std::int64_t>(wakeMs - clockNow().monotonicMs, 0, kMaxWaitMs);
-        if (WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(waitMs)) == WAIT_FAILED)
-            Sleep(kFailedWaitPauseMs);
+        connection_.wait(shared_->wakeEvent.get(), wakeMs);
         // Looked at after every wake, so that a busy inbox never starves the socket.
-        if (connection_.active() && WaitForSingleObject(connection_.event(), 0) == WAIT_OBJECT_0) {
-            connection_.onEvents();
-            report();
-        }
+        connection_.onEvents();
+        report();
     }
     connection_.close();
 }
@@ -199,12 +174,14 @@ void CMqttClient::Worker::takeInbox() {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         settings = std::exchange(shared_->settings, std::nullopt);
         // A state waits in the inbox, the newest replacing it, until the session may publish one again.
-        const std::int64_t now = clockNow().monotonicMs;
-        if (shared_->state && now >= stateTakenMs_ + MqttSession::kStateIntervalMs) {
-            state = std::exchange(shared_->state, std::nullopt);
-            stateTakenMs_ = now;
-        } else if (!shared_->state && now >= stateTakenMs_ + MqttSession::kStateIntervalMs) {
-            shared_->stateWanted = true;
+        const std::int64_t now = monotonicMs();
+        if (now >= stateTakenMs_ + MqttSession::kStateIntervalMs) {
+            if (shared_->state) {
+                state = std::exchange(shared_->state, std::nullopt);
+                stateTakenMs_ = now;
+            } else {
+                shared_->stateWanted = true;
+            }
         }
         alarm = std::exchange(shared_->alarm, std::nullopt);
         stop = std::exchange(shared_->stop, std::nullopt);

@@ -47,7 +47,6 @@ private:
     struct Shared;
     class Worker;
 
-    static DWORD WINAPI workerMain(void* parameter);
     void wake();
 
     std::shared_ptr<Shared> shared_;

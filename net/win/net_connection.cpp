@@ -1,5 +1,6 @@
 #include "net/win/net_connection.h"
 
+#include "win/clock.h"
 #include "win/text.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 namespace {
 
 constexpr std::size_t kReceiveChunk = 4096;
+// A wait that failed (it cannot with valid handles) is not retried in a tight loop.
+constexpr DWORD kFailedWaitPauseMs = 100;
 
 } // namespace
 
@@ -104,11 +107,18 @@ void CNetConnection::close() {
     happened_ = Happened{};
 }
 
+DWORD CNetConnection::wait(HANDLE wake, std::int64_t untilMs) const {
+    const HANDLE handles[2] = {wake, event_.get()};
+    const std::int64_t waitMs = std::clamp<std::int64_t>(untilMs - monotonicMs(), 0, kMaxWaitMs);
+    const DWORD woken = WaitForMultipleObjects(active() ? 2 : 1, handles, FALSE, static_cast<DWORD>(waitMs));
+    if (woken == WAIT_FAILED)
+        Sleep(kFailedWaitPauseMs);
+    return woken;
+}
+
 void CNetConnection::onEvents() {
-    if (!socket_) {
-        ResetEvent(event_.get());
+    if (!socket_ || WaitForSingleObject(event_.get(), 0) != WAIT_OBJECT_0)
         return;
-    }
     WSANETWORKEVENTS events{};
     if (ws_->enumNetworkEvents(socket_.get(), event_.get(), &events) != 0)
         return lose();

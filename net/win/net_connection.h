@@ -8,14 +8,15 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 // One TCP connection of a network worker, plain or encrypted: the name resolved, its addresses tried in turn with a
 // non-blocking connect, a bounded send buffer, and the TLS channel between the socket and the worker once
-// startTls() was called. It owns no thread and no deadline: the worker waits on event() with its session's next
-// tick, calls onEvents() when it is signalled, and after every call takes what happened, in order, with take().
+// startTls() was called. It owns no thread and no deadline: the worker waits with wait() until its session's next
+// tick, calls onEvents() after every wait, and after every call takes what happened, in order, with take().
 //
 // Each open() or close(), and each failure, begins a new connection number (number()): a worker that sees the number
 // change while it hands one take() to its session stops there, since the rest is of a connection it has since
@@ -40,14 +41,14 @@ public:
     static constexpr std::size_t kMaxUnsentBytes = 256 * 1024;
     // What one onEvents() reads at most, so that the worker's inbox and ticks get their turn.
     static constexpr std::size_t kMaxReceivePerWake = 64 * 1024;
+    // The longest wait(): a worker whose session wants nothing sooner still comes round once a minute.
+    static constexpr std::int64_t kMaxWaitMs = 60000;
 
     CNetConnection(); // loads and starts the socket library; without it every open() ends at once
     ~CNetConnection();
     CNetConnection(const CNetConnection&) = delete;
     CNetConnection& operator=(const CNetConnection&) = delete;
 
-    // Manual-reset, signalled while onEvents() has something to do; null when events cannot be had.
-    HANDLE event() const { return event_.get(); }
     bool active() const { return static_cast<bool>(socket_); }
     unsigned number() const { return number_; }
 
@@ -64,6 +65,10 @@ public:
     void closeAfterSending();
     // At once; unsent bytes and what happened are dropped.
     void close();
+    // Waits until `wake` is signalled, the connection has something for onEvents() or the monotonic clock reaches
+    // `untilMs`, at most kMaxWaitMs; WAIT_OBJECT_0 when `wake` was signalled.
+    DWORD wait(HANDLE wake, std::int64_t untilMs) const;
+    // Carries out what event() signals, if anything.
     void onEvents();
     Happened take();
 
@@ -80,6 +85,7 @@ private:
 
     const Winsock* ws_;
     bool started_ = false;
+    // Manual-reset, signalled while onEvents() has something to do; null when events cannot be had.
     KernelHandle event_;
     UniqueSocket socket_;
     unsigned number_ = 0;

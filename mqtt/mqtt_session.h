@@ -58,8 +58,8 @@ public:
     // Settings that switch it off end it as stop(SwitchOff).
     MqttPlan reconfigure(const MqttSettings& settings, const ClockReading& clock);
     MqttPlan tcpConnected(const ClockReading& clock);
-    // The connection could not be opened, was closed by the other end or failed.
-    // The connection ended or could not be made; `tls` says why an encrypted one failed.
+    // The connection could not be opened, was closed by the other end or failed; `tls` says why an encrypted one
+    // failed.
     MqttPlan connectionEnded(const ClockReading& clock, TlsFailure tls = TlsFailure::None);
     MqttPlan received(std::string_view bytes, const ClockReading& clock);
     MqttPlan tick(const ClockReading& clock);

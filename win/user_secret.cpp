@@ -9,8 +9,8 @@
 
 namespace {
 
-using Crypt = BOOL(WINAPI*)(DATA_BLOB*, LPCWSTR, DATA_BLOB*, PVOID, CRYPTPROTECT_PROMPTSTRUCT*, DWORD, DATA_BLOB*);
-using Decrypt = BOOL(WINAPI*)(DATA_BLOB*, LPWSTR*, DATA_BLOB*, PVOID, CRYPTPROTECT_PROMPTSTRUCT*, DWORD, DATA_BLOB*);
+using Crypt = decltype(&::CryptProtectData);
+using Decrypt = decltype(&::CryptUnprotectData);
 
 // crypt32 only once a secret is kept: a station without one never loads it.
 HMODULE cryptLibrary() {

@@ -7,8 +7,8 @@
 #include <string_view>
 
 // The client side of a TLS connection through the system's SChannel: bytes from the socket in, application bytes
-// out, and the reverse. It owns no socket, no thread and no clock, so a worker with its own non-blocking socket
-// loop drives it, and a plain-text dialogue can upgrade to it halfway (STARTTLS). One thread uses a channel.
+// out, and the reverse. It owns no socket, no thread and no clock, so a non-blocking socket loop (CNetConnection)
+// drives it, and a plain-text dialogue can upgrade to it halfway (STARTTLS). One thread uses a channel.
 //
 // Driving it:
 //  - start(host) after the TCP connection is up (or after the server's go-ahead to STARTTLS), then hand every

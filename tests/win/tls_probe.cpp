@@ -30,7 +30,7 @@ constexpr int kFailureBase = 10;
 constexpr int kTimeout = 30;
 constexpr int kNoConnection = 31;
 constexpr int kDialogue = 32;
-// As the MQTT worker reads: records larger than this arrive in pieces.
+// As the network workers' connection reads: records larger than this arrive in pieces.
 constexpr int kReceiveChunk = 4096;
 // More than two records' worth each way.
 constexpr std::size_t kLineBytes = 40000;

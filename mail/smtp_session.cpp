@@ -99,7 +99,8 @@ std::string smtpReplyText(const SmtpReply& reply) {
 
 SmtpSession::SmtpSession(const MailSettings& settings, SmtpMessage message, std::string computerName,
                          const SmtpTimeouts& timeouts)
-    : settings_(settings), message_(std::move(message)), computerName_(std::move(computerName)), timeouts_(timeouts) {
+    : settings_(settings), message_(std::move(message)), dataBytes_(smtpDataBytes(message_.data)),
+      computerName_(std::move(computerName)), timeouts_(timeouts) {
     boundMailSettings(settings_);
 }
 
@@ -293,7 +294,7 @@ void SmtpSession::handle(const SmtpReply& reply, std::int64_t nowMs) {
         askRecipient(nowMs);
         break;
     case Step::Data:
-        plan_.send += smtpDataBytes(message_.data);
+        plan_.send += dataBytes_;
         step_ = Step::EndOfData;
         deadlineMs_ = nowMs + timeouts_.endOfDataMs;
         break;
@@ -376,7 +377,7 @@ void SmtpSession::authenticate(std::int64_t nowMs) {
 void SmtpSession::mailFrom(std::int64_t nowMs) {
     std::string text = "MAIL FROM:<" + message_.from + ">";
     if (capabilities_.maxSize) {
-        const std::uint64_t size = smtpDataBytes(message_.data).size();
+        const std::uint64_t size = dataBytes_.size();
         if (*capabilities_.maxSize > 0 && size > *capabilities_.maxSize)
             return fail(true, "wiadomość jest większa, niż serwer " + endpoint() + " przyjmuje", true, nowMs);
         text += " SIZE=" + std::to_string(size);

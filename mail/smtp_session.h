@@ -138,6 +138,7 @@ private:
 
     MailSettings settings_;
     SmtpMessage message_;
+    std::string dataBytes_; // the message as DATA sends it, which SIZE announces
     std::string computerName_;
     SmtpTimeouts timeouts_;
     SmtpPlan plan_;

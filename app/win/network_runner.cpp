@@ -27,13 +27,13 @@ void CNetworkRunner::start() {
 
 void CNetworkRunner::onReading(const CurrentReading& reading, bool lineGood, bool linkUp) {
     mqtt_.updateState(reading, linkUp);
-    if (settings_.mail.enabled || mail_.queued() > 0)
+    if (mailWanted())
         carryOut(mail_.onReading(reading, lineGood, clockNow()));
 }
 
 void CNetworkRunner::onAlarmPlan(const AlarmPlan& plan) {
     mqtt_.updateAlarm(mqttAlarmOf(alarms_.settings().enabled, plan));
-    if (settings_.mail.enabled || mail_.queued() > 0)
+    if (mailWanted())
         carryOut(mail_.onAlarmPlan(plan, alarms_.settings(), clockNow()));
 }
 
@@ -71,7 +71,6 @@ void CNetworkRunner::stop() {
     mqtt_.stop(MqttStop::ProgramClose);
     sender_.cancel();
     KillTimer(owner_(), IDT_MAIL_TICK);
-    mailTimer_ = false;
 }
 
 std::string CNetworkRunner::statusText() const {
@@ -96,14 +95,12 @@ void CNetworkRunner::carryOut(const MailPlan& plan) {
         return carryOut(mail_.delivered(plan.deliver->id, CMailSender::failedToStart(*plan.deliver), clockNow()));
     // The timer runs while anything may come due; with e-mail off and nothing waiting there is none.
     const HWND owner = owner_();
-    if (settings_.mail.enabled || mail_.queued() > 0) {
+    if (mailWanted()) {
         const std::int64_t delayMs =
             std::clamp<std::int64_t>(plan.nextTickMs - monotonicMs(), 0, MailSchedule::kIdleTickMs);
         SetTimer(owner, IDT_MAIL_TICK, static_cast<UINT>(delayMs), nullptr);
-        mailTimer_ = true;
-    } else if (mailTimer_) {
+    } else {
         KillTimer(owner, IDT_MAIL_TICK);
-        mailTimer_ = false;
     }
 }
 

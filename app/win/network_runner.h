@@ -42,6 +42,8 @@ private:
     void applyMail();
     void carryOut(const MailPlan& plan);
     void sent();
+    // E-mail is on, or messages still wait in the schedule.
+    bool mailWanted() const { return settings_.mail.enabled || mail_.queued() > 0; }
     std::string station() const;
 
     std::function<HWND()> owner_;
@@ -50,5 +52,4 @@ private:
     CMqttClient mqtt_;
     MailSchedule mail_;
     CMailSender sender_;
-    bool mailTimer_ = false;
 };

@@ -57,7 +57,8 @@ protected:
 private:
     void initialise();
     MailSecurity security() const;
-    // The fields as typed; false after a refusal, which was said.
+    // The fields as typed; false after a refusal, which was said. They are checked together too while e-mail is on,
+    // and for a test message (`checkTogether`).
     bool take(MailSettings& edited, bool checkTogether);
     void accept();
     void sendTest();
@@ -142,7 +143,7 @@ bool CMailDialog::take(MailSettings& edited, bool checkTogether) {
         }
     }
     MailField field = MailField::Server;
-    if (const std::string refusal = checkTogether ? checkMailSettings(edited, field) : std::string();
+    if (const std::string refusal = checkTogether || edited.enabled ? checkMailSettings(edited, field) : std::string();
         !refusal.empty()) {
         refuse(widen(refusal), fieldId(field));
         return false;
@@ -154,8 +155,6 @@ bool CMailDialog::take(MailSettings& edited, bool checkTogether) {
 void CMailDialog::accept() {
     MailSettings edited;
     if (!take(edited, false))
-        return;
-    if (edited.enabled && !take(edited, true))
         return;
     settings_ = edited;
     endDialog(IDOK);

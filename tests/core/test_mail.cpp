@@ -7,12 +7,12 @@
 #include "mail/smtp_reply.h"
 #include "mail/smtp_session.h"
 
+#include "settings_files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -506,11 +506,6 @@ MailContent content(MailKind kind) {
     return c;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The golden files were checked by a parser that knows nothing of this code (the subject and body decoded back to
 // the text below). HX350_UPDATE_GOLDEN=1 rewrites them for a change that is meant.
 TEST(MailMessage, EachKindAsTheGoldenFileHasIt) {
@@ -531,8 +526,8 @@ TEST(MailMessage, EachKindAsTheGoldenFileHasIt) {
         const std::string message = composeMailMessage(header, content(kind));
         const std::string path = HX350_TEST_DATA_DIR "/mail/" + file;
         if (std::getenv("HX350_UPDATE_GOLDEN"))
-            std::ofstream(path, std::ios::binary) << message;
-        EXPECT_EQ(message, readFile(path)) << file;
+            settings_test::writeBytes(path, message);
+        EXPECT_EQ(message, settings_test::readBytes(path)) << file;
         // Every line within RFC 5322's 78 characters, 7-bit, and a CR before every LF.
         std::istringstream in(message);
         for (std::string line; std::getline(in, line);) {

@@ -4,17 +4,11 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr unsigned char kStoredMarker = 0xC0;
-
-} // namespace
-
 std::size_t findRecordStart(std::string_view bytes, std::size_t from) {
     for (std::size_t at = std::max<std::size_t>(from, 5); at <= bytes.size(); ++at) {
-        if (static_cast<unsigned char>(bytes[at - 3]) == kStoredMarker &&
-            static_cast<unsigned char>(bytes[at - 4]) != kStoredMarker &&
-            static_cast<unsigned char>(bytes[at - 5]) != kStoredMarker) {
+        if (static_cast<unsigned char>(bytes[at - 3]) == kHxgStoredMarker &&
+            static_cast<unsigned char>(bytes[at - 4]) != kHxgStoredMarker &&
+            static_cast<unsigned char>(bytes[at - 5]) != kHxgStoredMarker) {
             return at;
         }
     }

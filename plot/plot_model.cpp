@@ -249,8 +249,9 @@ bool CPlotModel::forEachSample(std::int64_t t0, std::int64_t t1, const ByteReade
                 if (!entry.valid)
                     return;
                 const std::int64_t start = group[piece].bucket * kBucketSeconds;
-                const Sample sample = sampleOf(entry.record, resolver.resolveWithin(civilSeconds(entry.record.time),
-                                                                                    start, start + kBucketSeconds));
+                const std::int64_t local = civilSeconds(entry.record.time);
+                const Sample sample =
+                    sampleOf(entry.record, local, resolver.resolveWithin(local, start, start + kBucketSeconds));
                 if (sample.time >= t0 && sample.time <= t1)
                     samples.push_back(sample);
             });
@@ -311,8 +312,9 @@ bool CPlotModel::forEachFileRecord(std::size_t file, std::int64_t t0, std::int64
             if (!entry.valid)
                 return;
             const std::int64_t start = spans[piece].bucket * kBucketSeconds;
-            const Sample sample = sampleOf(
-                entry.record, resolver.resolveWithin(civilSeconds(entry.record.time), start, start + kBucketSeconds));
+            const std::int64_t local = civilSeconds(entry.record.time);
+            const Sample sample =
+                sampleOf(entry.record, local, resolver.resolveWithin(local, start, start + kBucketSeconds));
             visit(sample, sample.time >= t0 && sample.time <= t1);
         });
         scanner.feed(bytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/civil_time.h"
 #include "recording/hxg_reader.h"
 
 #include <algorithm>
@@ -141,7 +142,7 @@ constexpr int kFanoutBits = 3; // each level's buckets span 8 of the level below
 constexpr int kLevels = 8;     // the coarsest spans 60 s * 8^7, about 4 years
 
 inline std::int64_t bucketOf(std::int64_t time) {
-    return time / kBucketSeconds - (time % kBucketSeconds < 0 ? 1 : 0);
+    return floorDiv(time, kBucketSeconds);
 }
 
 // Min/max/sum pyramid over fixed time buckets, built in one pass in any record order. Level 0 holds one bucket per

@@ -10,12 +10,21 @@
 
 namespace {
 
-// The check marker "@" after the storage step.
-constexpr unsigned char kStoredMarker = 0xC0;
-
 // (256 - stored) % 256, written as a byte's negation, which the compiler turns into one vector instruction for 16.
 unsigned char plainByte(char stored) {
     return static_cast<unsigned char>(0u - static_cast<unsigned char>(stored));
+}
+
+// Whether the two check bytes after the stored marker at `marker` are those of `sum`, the sum of the record's plain
+// text. A sum below zero means bytes no writer puts there; the grammar would refuse them anyway.
+inline bool checkBytesAgree(std::string_view stored, std::size_t marker, int sum) {
+    return sum >= 0 && plainByte(stored[marker + 1]) == sum % 253 + 1 && plainByte(stored[marker + 2]) == sum % 251 + 1;
+}
+
+// A value of `tenths` tenths, negated when its text had a minus sign ("-0.0" is -0.0).
+inline double tenthsValue(bool negative, std::uint64_t tenths) {
+    const double value = static_cast<double>(tenths) / 10;
+    return negative ? -value : value;
 }
 
 // A value of `digits` whole digits (and one decimal) that reads `tenths` tenths, as HxgRecord holds it.
@@ -97,8 +106,7 @@ public:
         pos_ += 2;
         tenths = heldTenths(negative, digits, whole * 10 + decimal);
         if (digits + 1 <= 15) {
-            const double value = static_cast<double>(whole * 10 + decimal) / 10;
-            out = negative ? -value : value;
+            out = tenthsValue(negative, whole * 10 + decimal);
             return true;
         }
         const std::string_view text(text_ + start, pos_ - start);
@@ -180,7 +188,7 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
     if (stored.size() < 3)
         return false;
     const std::size_t marker = stored.size() - 3;
-    if (static_cast<unsigned char>(stored[marker]) != kStoredMarker)
+    if (static_cast<unsigned char>(stored[marker]) != kHxgStoredMarker)
         return false;
     // Records longer than the writer makes are refused by the grammar anyway.
     if (marker > kMaxHxgRecordLength)
@@ -192,8 +200,7 @@ bool parseHxgRecord(std::string_view stored, HxgRecord& record) {
         sum += static_cast<signed char>(plain[i]);
     }
     std::memset(plain + marker, 0, kPlainPadding);
-    // A sum below zero means bytes no writer puts there; the grammar would refuse them anyway.
-    if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
+    if (!checkBytesAgree(stored, marker, sum))
         return false;
     if (!parsePlain(std::string_view(plain, marker), record)) {
         record = HxgRecord{};
@@ -267,13 +274,10 @@ bool CHxgParser::parseLikePattern(std::string_view stored, HxgRecord& record) co
         // As the whole parse reads a value of up to 15 digits.
         tenths = tenths * 10 + decimal;
         tenthsOf[v] = heldTenths(value.negative, value.digits, tenths);
-        values[v] = static_cast<double>(tenths) / 10;
-        if (value.negative)
-            values[v] = -values[v];
+        values[v] = tenthsValue(value.negative, tenths);
     }
     const int sum = sum_ + static_cast<int>(digitSum) - digitSum_;
-    const std::size_t marker = size_ - 3;
-    if (sum < 0 || plainByte(stored[marker + 1]) != sum % 253 + 1 || plainByte(stored[marker + 2]) != sum % 251 + 1)
+    if (!checkBytesAgree(stored, size_ - 3, sum))
         return false;
     record = record_;
     record.time.minute = static_cast<int>(minuteTens * 10 + minuteOnes);
@@ -360,7 +364,7 @@ void CHxgScanner::feed(std::string_view bytes) {
 std::size_t CHxgScanner::continueRecord(std::string_view bytes) {
     std::size_t i = 0;
     if (!markerSeen_) {
-        const void* marker = std::memchr(bytes.data(), kStoredMarker, bytes.size());
+        const void* marker = std::memchr(bytes.data(), kHxgStoredMarker, bytes.size());
         const std::size_t end =
             marker ? static_cast<std::size_t>(static_cast<const char*>(marker) - bytes.data()) + 1 : bytes.size();
         content_.append(bytes.data(), std::min(kMaxHxgRecordLength - content_.size(), end));
@@ -383,20 +387,13 @@ std::size_t CHxgScanner::continueRecord(std::string_view bytes) {
     return i;
 }
 
-void CHxgScanner::counted(bool valid, std::uint64_t start, std::uint64_t markerAt) {
-    ++(valid ? validCount_ : damagedCount_);
-    haveLast_ = true;
-    lastStart_ = start;
-    lastMarkerAt_ = markerAt;
-}
-
 // The bytes of `bytes` (whose first lies at `base`) from `from` on begin a record that does not end in them.
 void CHxgScanner::keepPending(std::string_view bytes, std::uint64_t base, std::size_t from) {
     recordStart_ = base + from;
     offset_ = base + bytes.size();
     const std::string_view rest = bytes.substr(from);
     content_.assign(rest.data(), std::min(kMaxHxgRecordLength, rest.size()));
-    const void* marker = std::memchr(rest.data(), kStoredMarker, rest.size());
+    const void* marker = std::memchr(rest.data(), kHxgStoredMarker, rest.size());
     markerSeen_ = marker != nullptr;
     checkBytes_ = 0;
     if (marker) {

@@ -34,6 +34,8 @@ struct HxgEntry {
 
 // No record the writer produces comes near this length; longer ones are counted as damaged without being kept.
 constexpr std::size_t kMaxHxgRecordLength = 1024;
+// The check marker "@" after the storage step: the byte that ends a record's text, before its two check bytes.
+constexpr unsigned char kHxgStoredMarker = 0xC0;
 
 // Parses one stored record (its bytes up to and including the two check bytes). True only when the check bytes
 // agree and the content is exactly what buildBinaryRecord writes; `record` is then its content, and all defaults
@@ -82,8 +84,6 @@ private:
     int valueCount_ = 0;
 };
 
-// Streams the bytes of a binary recording file, in chunks of any size, in constant memory, and reports every
-// complete record in file order. Bytes after the last complete record stay pending until more arrive.
 // What to do with the end of a recording file before new records are appended to it: cut it to `truncateTo`
 // bytes (the file's size when nothing is cut), then write `append`.
 struct TailRepair {
@@ -91,6 +91,8 @@ struct TailRepair {
     std::string append;
 };
 
+// Streams the bytes of a binary recording file, in chunks of any size, in constant memory, and reports every
+// complete record in file order. Bytes after the last complete record stay pending until more arrive.
 class CHxgScanner {
 public:
     using Sink = std::function<void(const HxgEntry&)>;
@@ -122,7 +124,14 @@ public:
 
 private:
     std::size_t continueRecord(std::string_view bytes);
-    void counted(bool valid, std::uint64_t start, std::uint64_t markerAt);
+    // A complete record from `start`, its first stored marker at `markerAt`. Inlined by force: every record is
+    // counted here.
+    [[gnu::always_inline]] void counted(bool valid, std::uint64_t start, std::uint64_t markerAt) {
+        ++(valid ? validCount_ : damagedCount_);
+        haveLast_ = true;
+        lastStart_ = start;
+        lastMarkerAt_ = markerAt;
+    }
     void keepPending(std::string_view bytes, std::uint64_t base, std::size_t from);
     void noteTrailingNuls(std::string_view bytes);
 
@@ -145,7 +154,6 @@ private:
 // may itself be the marker byte), so the end is never looked for from the back.
 template <typename Known, typename Visit>
 void CHxgScanner::feedRecords(std::string_view bytes, Known&& known, Visit&& visit) {
-    constexpr unsigned char kMarker = 0xC0;
     std::size_t i = 0;
     if (offset_ > recordStart_) {
         // A record begun in the bytes fed before.
@@ -167,14 +175,11 @@ void CHxgScanner::feedRecords(std::string_view bytes, Known&& known, Visit&& vis
     while (i < size) {
         const std::size_t knownLength = known(base + i, std::string_view(data + i, size - i));
         if (knownLength > 0) {
-            ++validCount_;
-            haveLast_ = true;
-            lastStart_ = base + i;
-            lastMarkerAt_ = base + i + knownLength - 3;
+            counted(true, base + i, base + i + knownLength - 3);
             i += knownLength;
             continue;
         }
-        const void* found = std::memchr(data + i, kMarker, size - i);
+        const void* found = std::memchr(data + i, kHxgStoredMarker, size - i);
         if (!found)
             break;
         const auto marker = static_cast<std::size_t>(static_cast<const char*>(found) - data);
@@ -183,10 +188,7 @@ void CHxgScanner::feedRecords(std::string_view bytes, Known&& known, Visit&& vis
         const std::size_t length = marker + 3 - i;
         const bool valid = visit(
             base + i, length, length <= kMaxHxgRecordLength ? std::string_view(data + i, length) : std::string_view());
-        ++(valid ? validCount_ : damagedCount_);
-        haveLast_ = true;
-        lastStart_ = base + i;
-        lastMarkerAt_ = base + marker;
+        counted(valid, base + i, base + marker);
         i = marker + 3;
     }
     keepPending(bytes, base, i);

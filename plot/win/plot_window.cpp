@@ -283,8 +283,9 @@ void CPlotWindow::apply(const ChartStep& step) {
         setView(*step.view);
     if (step.repaint)
         InvalidateRect(hwnd(), nullptr, FALSE);
+    // Only the readout changes with the pointer, save while files are read (see updateStatus).
     if (step.readout)
-        updateStatus();
+        loader_.busy() ? updateStatus() : updateReadout();
 }
 
 void CPlotWindow::updateStatus() {
@@ -294,6 +295,10 @@ void CPlotWindow::updateStatus() {
                    widen(windowTitle(narrowAll(paths_), model_ != nullptr, model_ ? model_->validCount() : 0)).c_str());
     if (model_)
         status_.setText(0, statusText(paths_.size(), model_->validCount(), model_->damagedCount(), view_.following));
+    updateReadout();
+}
+
+void CPlotWindow::updateReadout() {
     std::string readout;
     const int cursor = mouse_.cursor();
     if (cursor >= 0 && model_ && model_->haveData()) {

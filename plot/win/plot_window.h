@@ -41,7 +41,13 @@ private:
     void apply(const ChartStep& step);
     void setView(const ViewRange& view);
     void dataChanged();
+    // The title and the status bar. What the title and the first part show changes only in setView, onLoaded and
+    // onTimer, which update them all; a move of the pointer updates only the readout, save while files are read: the
+    // first part then shows the loading until a move puts the counts back, and a look at the files that read new
+    // records before it chose to read them all again left the title's count behind.
     void updateStatus();
+    // The readout under the pointer.
+    void updateReadout();
     void updateMenu();
     void updateStatistics();
     void editLimits();
